@@ -1,0 +1,130 @@
+// vintrel-encode: the encoder harness. Reads parameter lines, shows the effective set, encodes.
+#include <charconv>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "cli/parameter_file.h"
+#include "encoder/setup/encoder_state.h"
+#include "encoder/setup/read_parameters.h"
+
+namespace {
+
+using vintrel::EncoderState;
+
+const char usage[] = "usage: vintrel-encode [--lines FILE] [--dump-parameters] [OUTPUT.mpg]\n";
+
+// Shortest fixed-point text that reads back as the same double (5000000.0 prints as 5000000).
+std::string number(double v) {
+    char text[400];
+    auto result = std::to_chars(text, text + sizeof text, v, std::chars_format::fixed);
+    return std::string(text, result.ptr);
+}
+
+void print_triple(const char* name, const int (&v)[3]) { std::printf("%s=%d %d %d\n", name, v[0], v[1], v[2]); }
+
+void dump_parameters(const EncoderState& s) {
+    std::printf("id_string=%s\n", s.id_string.c_str());
+    std::printf("source_file_name_template=%s\n", s.source_file_name_template.c_str());
+    std::printf("reconstructed_file_name_template=%s\n", s.reconstructed_file_name_template.c_str());
+    std::printf("intra_quant_matrix_file_name=%s\n", s.intra_quant_matrix_file_name.c_str());
+    std::printf("non_intra_quant_matrix_file_name=%s\n", s.non_intra_quant_matrix_file_name.c_str());
+    std::printf("statistics_file_name=%s\n", s.statistics_file_name.c_str());
+    std::printf("input_picture_format=%d\n", s.input_picture_format);
+    std::printf("frame_count=%d\n", s.frame_count);
+    std::printf("first_frame=%d\n", s.first_frame);
+    std::printf("hours=%d\nminutes=%d\nseconds=%d\npictures=%d\n", s.time_code_hours, s.time_code_minutes,
+                s.time_code_seconds, s.time_code_pictures);
+    std::printf("N=%d\nM=%d\nis_mpeg1=%d\nfield_pictures=%d\n", s.N, s.M, s.is_mpeg1, s.field_pictures);
+    std::printf("horizontal_size=%d\nvertical_size=%d\n", s.horizontal_size, s.vertical_size);
+    std::printf("aspect_ratio_information=%d\nframe_rate_code=%d\n", s.aspect_ratio_information, s.frame_rate_code);
+    std::printf("bit_rate=%s\n", number(s.bit_rate).c_str());
+    std::printf("vbv_buffer_size=%d\nlow_delay=%d\n", s.vbv_buffer_size, s.low_delay);
+    std::printf("constrained_parameters_flag=%d\n", s.constrained_parameters_flag);
+    std::printf("profile=%d\nlevel=%d\n", s.profile, s.level);
+    std::printf("progressive_sequence=%d\nchroma_format=%d\n", s.progressive_sequence, s.chroma_format);
+    std::printf("video_format=%d\ncolor_primaries=%d\n", s.video_format, s.color_primaries);
+    std::printf("transfer_characteristics=%d\nmatrix_coefficients=%d\n", s.transfer_characteristics,
+                s.matrix_coefficients);
+    std::printf("display_horizontal_size=%d\ndisplay_vertical_size=%d\n", s.display_horizontal_size,
+                s.display_vertical_size);
+    std::printf("intra_dc_precision=%d\ntop_field_first=%d\n", s.intra_dc_precision, s.top_field_first);
+    print_triple("frame_pred_frame_dct", s.frame_pred_frame_dct_tab);
+    print_triple("concealment_motion_vectors", s.concealment_motion_vectors_tab);
+    print_triple("q_scale_type", s.q_scale_type_tab);
+    print_triple("intra_vlc_format", s.intra_vlc_format_tab);
+    print_triple("alternate_scan", s.alternate_scan_tab);
+    std::printf("repeat_first_field=%d\nprogressive_frame=%d\n", s.repeat_first_field, s.progressive_frame);
+    std::printf("P=%d\nr=%d\navg_act=%s\n", s.P, s.r, number(s.avg_act).c_str());
+    std::printf("Xi=%d\nXp=%d\nXb=%d\n", s.Xi, s.Xp, s.Xb);
+    std::printf("d0i=%d\nd0p=%d\nd0b=%d\n", s.d0i, s.d0p, s.d0b);
+    for (std::size_t k = 0; k < s.motion_data.size(); k++) {
+        const vintrel::MotionData& m = s.motion_data[k];
+        std::printf("motion_data[%zu]=%d %d %d %d", k, m.forw_hor_f_code, m.forw_vert_f_code,
+                    m.forw_search_width, m.forw_search_height);
+        if (k > 0)
+            std::printf(" %d %d %d %d", m.back_hor_f_code, m.back_vert_f_code, m.back_search_width,
+                        m.back_search_height);
+        std::printf("\n");
+    }
+    std::printf("frame_rate=%s\n", number(s.frame_rate).c_str());
+    std::printf("time_code_offset=%d\n", s.time_code_offset);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::string lines_file;
+    std::string output;
+    bool dump = false;
+    for (int i = 1; i < argc; i++) {
+        std::string_view arg = argv[i];
+        if (arg == "--lines" && i + 1 < argc) {
+            lines_file = argv[++i];
+        } else if (arg == "--dump-parameters") {
+            dump = true;
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
+            std::fprintf(stderr, "vintrel-encode: unknown option %s\n%s", argv[i], usage);
+            return 2;
+        } else if (output.empty()) {
+            output = argv[i];
+        } else {
+            std::fprintf(stderr, "vintrel-encode: more than one output file given\n%s", usage);
+            return 2;
+        }
+    }
+    if (!dump && output.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+
+    EncoderState state;
+    if (lines_file.empty()) {
+        vintrel::read_parameters(state);
+    } else {
+        std::string error;
+        auto file_lines = vintrel::read_parameter_file(lines_file, error);
+        if (!file_lines) {
+            std::fprintf(stderr, "vintrel-encode: %s\n", error.c_str());
+            return 1;
+        }
+        std::vector<std::string_view> lines(file_lines->begin(), file_lines->end());
+        vintrel::read_parameters(state, lines);
+    }
+
+    if (dump) {
+        dump_parameters(state);
+        if (std::fflush(stdout) != 0) {
+            std::fprintf(stderr, "vintrel-encode: cannot write the parameters: %s\n", std::strerror(errno));
+            return 1;
+        }
+        if (output.empty()) return 0;
+    }
+    std::fprintf(stderr, "vintrel-encode: encoding to %s is not available yet\n", output.c_str());
+    return 2;
+}

@@ -1,0 +1,15 @@
+// Range, profile and level checks of a parameter set; each failure ends the program.
+#pragma once
+
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel {
+
+// Checks every parameter against the ranges the stream syntax can carry.
+void check_ranges(EncoderState& state);
+
+// Checks an MPEG-2 parameter set against the limits of its profile and level. A reserved
+// profile (8 and above) only prints a warning and skips the checks.
+void check_profile_and_level(EncoderState& state);
+
+}  // namespace vintrel

@@ -1,0 +1,31 @@
+// Fatal encoder errors.
+#include "encoder/setup/fatal_error.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+
+#include "encoder/coding/bit_writer.h"
+
+namespace vintrel {
+
+std::string error_text(const char* format, ...) {
+    char buffer[256];
+    va_list args;
+    va_start(args, format);
+    int n = std::vsnprintf(buffer, sizeof buffer, format, args);
+    va_end(args);
+    if (n < 0) return std::string(format);
+    return std::string(buffer);
+}
+
+void fatal_error(EncoderState& state, const std::string& text) {
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+    if (state.show_message_box) state.show_message_box(text);
+    flush_bit_writer(state.bits);
+    std::exit(1);
+}
+
+}  // namespace vintrel

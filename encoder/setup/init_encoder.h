@@ -1,0 +1,17 @@
+// Prepares the encoder for one conversion: sizes, clip table, buffers, statistics file.
+#pragma once
+
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel {
+
+// Derives the sizes from the parameters, builds the clip table, allocates the picture buffers,
+// macroblock records and coefficient blocks (replacing those of an earlier conversion), and opens
+// the statistics file. Failures end the program through fatal_error.
+void init_encoder(EncoderState& state);
+
+// Closes the statistics file unless it is the standard output; reports whether everything
+// written to it reached the file.
+bool close_statistics_file(EncoderState& state);
+
+}  // namespace vintrel

@@ -1,0 +1,310 @@
+// Parameter reader, MPEG-1 fix-ups and quantiser matrix loading.
+#include "encoder/setup/read_parameters.h"
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+
+#include "encoder/setup/conformance_checks.h"
+#include "encoder/setup/fatal_error.h"
+#include "encoder/setup/quant_matrix_defaults.h"
+
+namespace vintrel {
+namespace {
+
+constexpr double frame_rates[8] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0,
+                                   30.0, 50.0, 60000.0 / 1001.0, 60.0};
+
+// Hands out the parameter lines one at a time, each copied into a 256-byte line buffer.
+class LineReader {
+public:
+    LineReader(EncoderState& state, std::span<const std::string_view> lines)
+        : state_(state), lines_(lines) {}
+
+    const char* line(int k) {
+        if (k >= static_cast<int>(lines_.size()))
+            fatal_error(state_, error_text("Parameter line %d is missing (the table has only %d lines)",
+                                           k, static_cast<int>(lines_.size())));
+        std::string_view text = lines_[static_cast<std::size_t>(k)];
+        std::size_t n = text.size() < sizeof buffer_ - 1 ? text.size() : sizeof buffer_ - 1;
+        std::memcpy(buffer_, text.data(), n);
+        buffer_[n] = '\0';
+        return buffer_;
+    }
+
+    // Reports a line whose value field does not hold what its format asks for.
+    [[noreturn]] void unreadable(int k, const char* what) {
+        fatal_error(state_, error_text("Parameter line %d: cannot read %s from \"%s\"", k, what, buffer_));
+    }
+
+    void scan_int(int k, int& value, const char* what) {
+        if (std::sscanf(line(k), "%d", &value) != 1) unreadable(k, what);
+    }
+
+    void scan_double(int k, double& value, const char* what) {
+        if (std::sscanf(line(k), "%lf", &value) != 1) unreadable(k, what);
+    }
+
+    void scan_string(int k, std::string& value, const char* what) {
+        char field[256];
+        if (std::sscanf(line(k), "%255s", field) != 1) unreadable(k, what);
+        value = field;
+    }
+
+    void scan_triple(int k, int (&value)[3], const char* what) {
+        if (std::sscanf(line(k), "%d %d %d", &value[0], &value[1], &value[2]) != 3) unreadable(k, what);
+    }
+
+    void scan_motion(int k, int& f_hor, int& f_vert, int& width, int& height, const char* what) {
+        if (std::sscanf(line(k), "%d %d %d %d", &f_hor, &f_vert, &width, &height) != 4)
+            unreadable(k, what);
+    }
+
+private:
+    EncoderState& state_;
+    std::span<const std::string_view> lines_;
+    char buffer_[256] = {};
+};
+
+void warn(const char* text) { std::fputs(text, stderr); }
+
+void make_boolean(int& flag) { flag = flag != 0; }
+
+void apply_mpeg1_fixups(EncoderState& s) {
+    if (s.progressive_sequence != 1) {
+        s.progressive_sequence = 1;
+        warn("Warning: setting progressive_sequence = 1\n");
+    }
+    if (s.chroma_format != 1) {
+        s.chroma_format = 1;
+        warn("Warning: setting chroma_format = 1 (4:2:0)\n");
+    }
+    if (s.intra_dc_precision != 0) {
+        s.intra_dc_precision = 0;
+        warn("Warning: setting intra_dc_precision = 0\n");
+    }
+    for (int i = 0; i < 3; i++)
+        if (s.q_scale_type_tab[i] != 0) {
+            s.q_scale_type_tab[i] = 0;
+            std::fprintf(stderr, "Warning: setting qscale_tab[%d] = 0\n", i);
+        }
+    for (int i = 0; i < 3; i++)
+        if (s.intra_vlc_format_tab[i] != 0) {
+            s.intra_vlc_format_tab[i] = 0;
+            std::fprintf(stderr, "Warning: setting intravlc_tab[%d] = 0\n", i);
+        }
+    for (int i = 0; i < 3; i++)
+        if (s.alternate_scan_tab[i] != 0) {
+            s.alternate_scan_tab[i] = 0;
+            std::fprintf(stderr, "Warning: setting altscan_tab[%d] = 0\n", i);
+        }
+}
+
+// ISO/IEC 11172-2 constrained parameters: clears the flag when the set exceeds them.
+void check_constrained_parameters(EncoderState& s) {
+    const int mb = ((s.horizontal_size + 15) / 16) * ((s.vertical_size + 15) / 16);
+    if (s.horizontal_size > 768 || s.vertical_size > 576 || mb > 396 || mb * s.frame_rate > 9900.0 ||
+        s.frame_rate > 30.0) {
+        warn("Warning: setting constrained_parameters_flag = 0\n");
+        s.constrained_parameters_flag = 0;
+    }
+    if (s.constrained_parameters_flag != 1) return;
+    for (std::size_t k = 0; k < s.motion_data.size(); k++) {
+        const MotionData& m = s.motion_data[k];
+        if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
+            (k > 0 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
+            warn("Warning: setting constrained_parameters_flag = 0\n");
+            s.constrained_parameters_flag = 0;
+            break;
+        }
+    }
+}
+
+// Lowers a search range to what the f code can reach.
+void limit_search(int& range, int f_code, const char* format) {
+    const int limit = (4 << f_code) - 1;
+    if (range > limit) {
+        range = limit;
+        std::fprintf(stderr, format, range);
+    }
+}
+
+}  // namespace
+
+double frame_rate_of_code(int frame_rate_code) {
+    if (frame_rate_code < 1 || frame_rate_code > 8) return 0.0;
+    return frame_rates[frame_rate_code - 1];
+}
+
+void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
+    LineReader in(s, lines);
+
+    s.id_string = in.line(0);
+    in.scan_string(1, s.source_file_name_template, "the source file name");
+    in.scan_string(2, s.reconstructed_file_name_template, "the reconstructed file name");
+    in.scan_string(3, s.intra_quant_matrix_file_name, "the intra matrix file name");
+    in.scan_string(4, s.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
+    in.scan_string(5, s.statistics_file_name, "the statistics file name");
+    in.scan_int(6, s.input_picture_format, "input_picture_format");
+    in.scan_int(7, s.frame_count, "the number of frames");
+    in.scan_int(8, s.first_frame, "the number of the first frame");
+    if (std::sscanf(in.line(9), "%d:%d:%d:%d", &s.time_code_hours, &s.time_code_minutes,
+                    &s.time_code_seconds, &s.time_code_pictures) != 4)
+        in.unreadable(9, "the time code (hh:mm:ss:pp)");
+    in.scan_int(10, s.N, "N");
+    in.scan_int(11, s.M, "M");
+    in.scan_int(12, s.is_mpeg1, "the stream type");
+    in.scan_int(13, s.field_pictures, "field_pictures");
+    in.scan_int(14, s.horizontal_size, "horizontal_size");
+    in.scan_int(15, s.vertical_size, "vertical_size");
+    in.scan_int(16, s.aspect_ratio_information, "aspect_ratio_information");
+    in.scan_int(17, s.frame_rate_code, "frame_rate_code");
+    in.scan_double(18, s.bit_rate, "bit_rate");
+    in.scan_int(19, s.vbv_buffer_size, "vbv_buffer_size");
+    in.scan_int(20, s.low_delay, "low_delay");
+    in.scan_int(21, s.constrained_parameters_flag, "constrained_parameters_flag");
+    in.scan_int(22, s.profile, "the profile");
+    in.scan_int(23, s.level, "the level");
+    in.scan_int(24, s.progressive_sequence, "progressive_sequence");
+    in.scan_int(25, s.chroma_format, "chroma_format");
+    in.scan_int(26, s.video_format, "video_format");
+    in.scan_int(27, s.color_primaries, "color_primaries");
+    in.scan_int(28, s.transfer_characteristics, "transfer_characteristics");
+    in.scan_int(29, s.matrix_coefficients, "matrix_coefficients");
+    in.scan_int(30, s.display_horizontal_size, "display_horizontal_size");
+    in.scan_int(31, s.display_vertical_size, "display_vertical_size");
+    in.scan_int(32, s.intra_dc_precision, "intra_dc_precision");
+    in.scan_int(33, s.top_field_first, "top_field_first");
+    in.scan_triple(34, s.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
+    in.scan_triple(35, s.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
+    in.scan_triple(36, s.q_scale_type_tab, "q_scale_type (I P B)");
+    in.scan_triple(37, s.intra_vlc_format_tab, "intra_vlc_format (I P B)");
+    in.scan_triple(38, s.alternate_scan_tab, "alternate_scan (I P B)");
+    in.scan_int(39, s.repeat_first_field, "repeat_first_field");
+    in.scan_int(40, s.progressive_frame, "progressive_frame");
+    in.scan_int(41, s.P, "P");
+    in.scan_int(42, s.r, "r");
+    in.scan_double(43, s.avg_act, "avg_act");
+    in.scan_int(44, s.Xi, "Xi");
+    in.scan_int(45, s.Xp, "Xp");
+    in.scan_int(46, s.Xb, "Xb");
+    in.scan_int(47, s.d0i, "d0i");
+    in.scan_int(48, s.d0p, "d0p");
+    in.scan_int(49, s.d0b, "d0b");
+
+    if (s.N < 1) fatal_error(s, "N must be positive");
+    if (s.M < 1) fatal_error(s, "M must be positive");
+    if (s.N % s.M != 0) fatal_error(s, "N must be an integer multiple of M");
+
+    // Motion lines: a forward line for P pictures, then a forward and a backward line for each
+    // B picture between two reference pictures.
+    s.motion_data.assign(static_cast<std::size_t>(s.M), MotionData{});
+    int k = 50;
+    for (int i = 0; i < s.M; i++) {
+        MotionData& m = s.motion_data[static_cast<std::size_t>(i)];
+        in.scan_motion(k++, m.forw_hor_f_code, m.forw_vert_f_code, m.forw_search_width,
+                       m.forw_search_height, "the forward motion data");
+        if (i > 0)
+            in.scan_motion(k++, m.back_hor_f_code, m.back_vert_f_code, m.back_search_width,
+                           m.back_search_height, "the backward motion data");
+    }
+
+    for (int* flag : {&s.is_mpeg1, &s.field_pictures, &s.low_delay, &s.constrained_parameters_flag,
+                      &s.progressive_sequence, &s.top_field_first, &s.repeat_first_field,
+                      &s.progressive_frame})
+        make_boolean(*flag);
+    for (int i = 0; i < 3; i++) {
+        make_boolean(s.frame_pred_frame_dct_tab[i]);
+        make_boolean(s.concealment_motion_vectors_tab[i]);
+        make_boolean(s.q_scale_type_tab[i]);
+        make_boolean(s.intra_vlc_format_tab[i]);
+        make_boolean(s.alternate_scan_tab[i]);
+    }
+
+    check_ranges(s);
+
+    s.frame_rate = frame_rate_of_code(s.frame_rate_code);
+    // Kept in 64 bits while it is formed: a hand-written time code can be arbitrarily large.
+    const std::int64_t seconds =
+        (static_cast<std::int64_t>(s.time_code_hours) * 60 + s.time_code_minutes) * 60 + s.time_code_seconds;
+    s.time_code_offset =
+        static_cast<int>(seconds * static_cast<int>(s.frame_rate + 0.5) + s.time_code_pictures);
+
+    if (!s.is_mpeg1)
+        check_profile_and_level(s);
+    else if (s.constrained_parameters_flag)
+        check_constrained_parameters(s);
+
+    if (s.is_mpeg1) apply_mpeg1_fixups(s);
+
+    if (!s.is_mpeg1 && s.constrained_parameters_flag) {
+        warn("Warning: setting constrained_parameters_flag = 0\n");
+        s.constrained_parameters_flag = 0;
+    }
+    if (s.progressive_sequence && !s.progressive_frame) {
+        s.progressive_frame = 1;
+        warn("Warning: setting progressive_frame = 1\n");
+    }
+    if (s.progressive_frame && s.field_pictures) {
+        s.field_pictures = 0;
+        warn("Warning: setting field_pictures = 0\n");
+    }
+    if (!s.progressive_frame && s.repeat_first_field) {
+        s.repeat_first_field = 0;
+        warn("Warning: setting repeat_first_field = 0\n");
+    }
+    if (s.progressive_frame)
+        for (int i = 0; i < 3; i++)
+            if (!s.frame_pred_frame_dct_tab[i]) {
+                s.frame_pred_frame_dct_tab[i] = 1;
+                std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 1\n", i);
+            }
+    if (s.progressive_sequence && !s.repeat_first_field && s.top_field_first) {
+        s.top_field_first = 0;
+        warn("Warning: setting top_field_first = 0\n");
+    }
+    for (std::size_t i = 0; i < s.motion_data.size(); i++) {
+        MotionData& m = s.motion_data[i];
+        limit_search(m.forw_search_width, m.forw_hor_f_code,
+                     "Warning: reducing forward horizontal search width to %d\n");
+        limit_search(m.forw_search_height, m.forw_vert_f_code,
+                     "Warning: reducing forward vertical search width to %d\n");
+        if (i > 0) {
+            limit_search(m.back_search_width, m.back_hor_f_code,
+                         "Warning: reducing backward horizontal search width to %d\n");
+            limit_search(m.back_search_height, m.back_vert_f_code,
+                         "Warning: reducing backward vertical search width to %d\n");
+        }
+    }
+}
+
+void read_quant_matrices(EncoderState& s) {
+    auto load = [&s](const std::string& name, std::array<std::uint8_t, 64>& matrix, int& loaded,
+                     const std::array<std::uint8_t, 64>& defaults) {
+        if (name.empty() || name[0] == '-') {
+            loaded = 0;
+            matrix = defaults;
+            return;
+        }
+        loaded = 1;
+        std::FILE* f = std::fopen(name.c_str(), "r");
+        if (!f) fatal_error(s, error_text("Couldn't open quant matrix file %s", name.c_str()));
+        for (std::size_t i = 0; i < 64; i++) {
+            int v = 0;
+            if (std::fscanf(f, "%d", &v) != 1 || v < 1 || v > 255) {
+                std::fclose(f);
+                fatal_error(s, "invalid value in quant matrix");
+            }
+            matrix[i] = static_cast<std::uint8_t>(v);
+        }
+        std::fclose(f);
+    };
+    std::array<std::uint8_t, 64> flat;
+    flat.fill(default_non_intra_weight);
+    load(s.intra_quant_matrix_file_name, s.intra_quant_matrix, s.load_intra_quant_matrix,
+         default_intra_quant_matrix);
+    load(s.non_intra_quant_matrix_file_name, s.non_intra_quant_matrix, s.load_non_intra_quant_matrix, flat);
+}
+
+}  // namespace vintrel

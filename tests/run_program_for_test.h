@@ -1,0 +1,44 @@
+// Runs one of our command-line programs and collects its exit status and output.
+#pragma once
+
+#include <sys/wait.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include <gtest/gtest.h>
+
+namespace vintrel::test {
+
+struct ProgramResult {
+    int exit_code = -1;
+    std::string out;
+    std::string err;
+};
+
+inline std::string read_file(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    std::ostringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+// Runs `command` (a shell command line) with standard output and error captured.
+inline ProgramResult run_program(const std::string& command) {
+    static int counter = 0;
+    const std::string base = testing::TempDir() + "run_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    const std::string full = command + " >" + base + ".out 2>" + base + ".err";
+    const int status = std::system(full.c_str());
+    ProgramResult result;
+    result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    result.out = read_file(base + ".out");
+    result.err = read_file(base + ".err");
+    std::remove((base + ".out").c_str());
+    std::remove((base + ".err").c_str());
+    return result;
+}
+
+}  // namespace vintrel::test
