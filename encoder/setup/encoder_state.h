@@ -72,6 +72,25 @@ struct RateControl {
     double next_ip_delay = 0.0;
 };
 
+// Constant tables of the transforms, filled once by init_forward_dct and init_inverse_dct.
+struct TransformTables {
+    double dct_basis[8][8] = {};             // [frequency u][sample x]
+    std::int16_t idct_clip_table[1024] = {};  // entry i + 512 for i in -512..511
+};
+
+// Full-resolution colour-difference work planes of the movie path (kept between frames).
+struct ColourWorkPlanes {
+    std::vector<std::uint8_t> cb_full, cr_full;  // coded_width x coded_height
+    std::vector<std::uint8_t> cb_half, cr_half;  // (coded_width / 2) x coded_height, 4:2:0 only
+    double kr = 0.0, kg = 0.0, kb = 0.0, cu = 0.0, cv = 0.0;
+};
+
+// Fills a source picture with movie frame n (input_picture_format 2); set by the conversion.
+using MovieFrameReader = std::function<void(Picture& picture, int n)>;
+
+// Runs the window messages that are waiting during long work; returns true while there were any.
+using MessagePump = std::function<bool()>;
+
 // Shows a fatal message to the user before the process ends (the desktop program puts up
 // an "MPEG Error" box; the command-line tools leave it empty).
 using MessageBoxHook = std::function<void(const std::string& text)>;
@@ -189,8 +208,12 @@ struct EncoderState {
 
     BitWriter bits;
     RateControl rc;
+    TransformTables transform;
+    ColourWorkPlanes colour;
 
     MessageBoxHook show_message_box;
+    MovieFrameReader read_movie_frame;
+    MessagePump pump_waiting_messages;
 
     EncoderState() = default;
     EncoderState(const EncoderState&) = delete;
