@@ -1,4 +1,5 @@
 // vintrel-encode: the encoder harness. Reads parameter lines, shows the effective set, encodes.
+#include <cerrno>
 #include <charconv>
 #include <cstdio>
 #include <cstring>
@@ -8,6 +9,9 @@
 
 #include "cli/parameter_file.h"
 #include "encoder/setup/encoder_state.h"
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/encode_sequence.h"
+#include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 
 namespace {
@@ -73,6 +77,39 @@ void dump_parameters(const EncoderState& s) {
     std::printf("time_code_offset=%d\n", s.time_code_offset);
 }
 
+// Encodes the pictures the parameter lines name into `output`. Returns the exit status.
+int encode(EncoderState& state, const std::string& output) {
+    if (state.input_picture_format == 2) {
+        std::fprintf(stderr,
+                     "vintrel-encode: these parameter lines take their pictures from a movie "
+                     "(input_picture_format 2); convert movies with vintrel-convert, or give --lines "
+                     "with input_picture_format 0 (NAME.Y/.U/.V) or 1 (NAME.yuv)\n");
+        return 2;
+    }
+    vintrel::read_quant_matrices(state);
+    std::FILE* out = std::fopen(output.c_str(), "wb");
+    if (!out) {
+        std::fprintf(stderr, "vintrel-encode: cannot create %s: %s\n", output.c_str(), std::strerror(errno));
+        return 1;
+    }
+    state.bits.out = out;
+    vintrel::init_encoder(state);
+    vintrel::encode_sequence(state, nullptr);
+    const bool flushed = vintrel::flush_bit_writer(state.bits);
+    const bool closed = std::fclose(out) == 0;
+    state.bits.out = nullptr;
+    if (!flushed || !closed) {
+        std::fprintf(stderr, "vintrel-encode: could not write all of %s: %s\n", output.c_str(), std::strerror(errno));
+        return 1;
+    }
+    if (!vintrel::close_statistics_file(state)) {
+        std::fprintf(stderr, "vintrel-encode: could not write all of the statistics file %s\n",
+                     state.statistics_file_name.c_str());
+        return 1;
+    }
+    return 0;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -125,6 +162,5 @@ int main(int argc, char** argv) {
         }
         if (output.empty()) return 0;
     }
-    std::fprintf(stderr, "vintrel-encode: encoding to %s is not available yet\n", output.c_str());
-    return 2;
+    return encode(state, output);
 }

@@ -56,8 +56,14 @@ struct BitWriter {
     bool write_failed = false;   // a write to `out` came back short
 };
 
-// Rate control's running values; the parameters with the same names live in EncoderState.
+// Rate control's running values. The start values r, avg_act, X and d0 are copied from the
+// parameters when a sequence starts, so every conversion starts from the same state. Bit counts
+// and buffer fullness are 64-bit: they grow with the length of the stream.
 struct RateControl {
+    std::int64_t r = 0;
+    double avg_act = 0.0;
+    std::int64_t Xi = 0, Xp = 0, Xb = 0;
+    std::int64_t d0i = 0, d0p = 0, d0b = 0;
     std::int64_t R = 0;
     int Np = 0;
     int Nb = 0;
@@ -76,6 +82,11 @@ struct RateControl {
 struct TransformTables {
     double dct_basis[8][8] = {};             // [frequency u][sample x]
     std::int16_t idct_clip_table[1024] = {};  // entry i + 512 for i in -512..511
+    // dct_basis transposed, [sample x][frequency u]: the row pass reads eight frequencies at once.
+    double dct_basis_by_sample[8][8] = {};
+    // Instruction set of the transform kernels: 0 plain C++, 1 SSE2, 2 AVX2. Every level gives
+    // the same results; init_forward_dct picks the best one the processor runs.
+    int simd_level = 0;
 };
 
 // Full-resolution colour-difference work planes of the movie path (kept between frames).
@@ -83,6 +94,9 @@ struct ColourWorkPlanes {
     std::vector<std::uint8_t> cb_full, cr_full;  // coded_width x coded_height
     std::vector<std::uint8_t> cb_half, cr_half;  // (coded_width / 2) x coded_height, 4:2:0 only
     double kr = 0.0, kg = 0.0, kb = 0.0, cu = 0.0, cv = 0.0;
+    // Samples of every grey R = G = B under the coefficients above, refilled for each picture,
+    // so the per-pixel conversion of the dithered greys is a table look-up.
+    std::array<std::uint8_t, 256> grey_luminance{}, grey_cb{}, grey_cr{};
 };
 
 // Fills a source picture with movie frame n (input_picture_format 2); set by the conversion.

@@ -4,6 +4,7 @@
 #include <new>
 
 #include "encoder/coding/bit_writer.h"
+#include "encoder/coding/transform.h"
 #include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
@@ -44,7 +45,9 @@ void allocate_buffers(EncoderState& s) {
 }  // namespace
 
 void init_encoder(EncoderState& s) {
-    init_bit_writer(s.bits);
+    init_bit_writer(s.bits, s.bits.out);  // the stream file stays the one the caller opened
+    init_forward_dct(s);
+    init_inverse_dct(s);
     derive_sizes(s);
     fill_clip_table(s);
     try {

@@ -5,7 +5,7 @@
 
 namespace vintrel {
 
-// Derives the sizes from the parameters, builds the clip table, allocates the picture buffers,
+// Call with the stream file already set in state.bits.out (it is kept). Derives the sizes from the parameters, builds the clip table, allocates the picture buffers,
 // macroblock records and coefficient blocks (replacing those of an earlier conversion), and opens
 // the statistics file. Failures end the program through fatal_error.
 void init_encoder(EncoderState& state);

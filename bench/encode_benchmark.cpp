@@ -1,0 +1,131 @@
+// Encoding speed of 640x480 pictures with the built-in parameters at 5 frames per second, as a
+// conversion runs them: the whole picture pipeline and its main stages.
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/encode_picture.h"
+#include "encoder/coding/encode_sequence.h"
+#include "encoder/coding/quantise.h"
+#include "encoder/coding/transform.h"
+#include "encoder/setup/init_encoder.h"
+#include "encoder/setup/read_parameters.h"
+
+namespace {
+
+using namespace vintrel;
+
+// A conversion's source picture: a gradient dithered to the four greys (luminance 16, 89, 161, 234).
+void fill_dithered(Picture& picture, int width, int height, int frame) {
+    static const int levels[4] = {16, 89, 161, 234};
+    static const int dither[2][2] = {{0, 2}, {3, 1}};
+    for (int y = 0; y < height; y++)
+        for (int x = 0; x < width; x++) {
+            const int grey = ((x + 3 * frame) * 255 / width + y * 255 / height) / 2;
+            const int level = (grey * 3 + dither[y & 1][x & 1] * 64) / 256;
+            picture[0][y * width + x] = static_cast<std::uint8_t>(levels[level > 3 ? 3 : level]);
+        }
+    std::memset(picture[1], 128, picture.plane[1].size());
+    std::memset(picture[2], 128, picture.plane[2].size());
+}
+
+struct Encoder {
+    EncoderState s;
+    std::FILE* sink = std::fopen("/dev/null", "wb");
+
+    Encoder() {
+        std::FILE* quiet = std::freopen("/dev/null", "w", stderr);
+        (void)quiet;
+        read_parameters(s);
+        read_quant_matrices(s);
+        s.horizontal_size = 640;
+        s.vertical_size = 480;
+        s.frame_rate = 5.0;
+        s.statistics_file_name = "/dev/null";
+        s.bits.out = sink;
+        init_encoder(s);
+        s.read_movie_frame = [](Picture& picture, int n) { fill_dithered(picture, 640, 480, n); };
+    }
+    ~Encoder() {
+        close_statistics_file(s);
+        flush_bit_writer(s.bits);
+        std::fclose(sink);
+    }
+};
+
+void BM_WholePicture(benchmark::State& state) {
+    Encoder e;
+    for (auto _ : state) {
+        e.s.frame_count = 1;
+        encode_sequence(e.s, nullptr);
+    }
+    state.counters["ms_per_picture"] =
+        benchmark::Counter(static_cast<double>(state.iterations()) / 1000.0,
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+}
+BENCHMARK(BM_WholePicture)->Unit(benchmark::kMillisecond);
+
+// Stages on one prepared intra picture.
+struct PreparedPicture : Encoder {
+    std::vector<std::array<std::int16_t, 64>> coefficients;
+    PreparedPicture() {
+        fill_dithered(s.new_org_frame, 640, 480, 0);
+        s.picture_type = 1;
+        s.picture_structure = 3;
+        s.frame_pred_frame_dct = 1;
+        for (auto& mb : s.macroblock_info) {
+            mb.macroblock_type = 1;
+            mb.mquant = 8;
+        }
+        for (auto& plane : s.pred_frame.plane) std::fill(plane.begin(), plane.end(), 128);
+        transform_picture(s, s.pred_frame, s.new_org_frame);
+        coefficients = s.blocks;
+    }
+};
+
+void BM_ForwardTransform(benchmark::State& state) {
+    PreparedPicture p;
+    for (auto _ : state) transform_picture(p.s, p.s.pred_frame, p.s.new_org_frame);
+}
+BENCHMARK(BM_ForwardTransform)->Unit(benchmark::kMillisecond);
+
+void BM_Quantisation(benchmark::State& state) {
+    PreparedPicture p;
+    std::vector<std::array<std::int16_t, 64>> out(p.coefficients.size());
+    for (auto _ : state)
+        for (std::size_t b = 0; b < out.size(); b++)
+            quantise_intra(p.s, p.coefficients[b].data(), out[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+}
+BENCHMARK(BM_Quantisation)->Unit(benchmark::kMillisecond);
+
+void BM_InversePath(benchmark::State& state) {
+    PreparedPicture p;
+    std::vector<std::array<std::int16_t, 64>> levels(p.coefficients.size());
+    for (std::size_t b = 0; b < levels.size(); b++)
+        quantise_intra(p.s, p.coefficients[b].data(), levels[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+    for (auto _ : state) {
+        for (std::size_t b = 0; b < levels.size(); b++)
+            dequantise_intra(p.s, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+        inverse_transform_picture(p.s, p.s.pred_frame, p.s.new_ref_frame);
+    }
+}
+BENCHMARK(BM_InversePath)->Unit(benchmark::kMillisecond);
+
+void BM_CodeWriting(benchmark::State& state) {
+    PreparedPicture p;
+    std::vector<std::array<std::int16_t, 64>> levels(p.coefficients.size());
+    for (std::size_t b = 0; b < levels.size(); b++)
+        quantise_intra(p.s, p.coefficients[b].data(), levels[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+    for (auto _ : state) {
+        for (std::size_t b = 0; b < levels.size(); b++)
+            write_intra_block(p.s, levels[b].data(), b % 6 < 4 ? 0 : 1 + (b % 6 & 1));
+        align_to_byte(p.s.bits);
+        flush_bit_writer(p.s.bits);
+    }
+}
+BENCHMARK(BM_CodeWriting)->Unit(benchmark::kMillisecond);
+
+}  // namespace

@@ -1,0 +1,50 @@
+// Frame or field DCT per macroblock: field DCT unless the two fields' prediction errors correlate.
+#include <cmath>
+#include <cstddef>
+#include <cstdint>
+
+#include "encoder/coding/transform.h"
+
+namespace vintrel {
+namespace {
+
+// dct_type of the macroblock at column i, line j of a frame picture whose lines are width apart.
+// The 16x16 difference current - prediction splits into its top field (even lines) and bottom
+// field (odd lines); frame DCT is kept when their correlation coefficient exceeds 0.5.
+int macroblock_dct_type(const std::uint8_t* prediction, const std::uint8_t* current, int width, int i, int j) {
+    int s0 = 0, s1 = 0, sq0 = 0, sq1 = 0, s01 = 0;
+    const std::ptrdiff_t stride = width;
+    for (int row = 0; row < 16; row += 2) {
+        const std::ptrdiff_t top = (j + row) * stride + i;
+        const std::ptrdiff_t bottom = top + stride;
+        for (int col = 0; col < 16; col++) {
+            const int v0 = current[top + col] - prediction[top + col];
+            const int v1 = current[bottom + col] - prediction[bottom + col];
+            s0 += v0;
+            s1 += v1;
+            sq0 += v0 * v0;
+            sq1 += v1 * v1;
+            s01 += v0 * v1;
+        }
+    }
+    // |s0|, |s1| <= 128 * 255, so the integer squares and product fit in 32 bits.
+    const double dd = (sq0 - (s0 * s0) / 128.0) * (sq1 - (s1 * s1) / 128.0);
+    if (dd <= 0.0) return 1;  // a field without variance: field DCT
+    const double r = (s01 - (s0 * s1) / 128.0) / std::sqrt(dd);
+    return r > 0.5 ? 0 : 1;
+}
+
+}  // namespace
+
+void choose_dct_type(EncoderState& state, const std::uint8_t* prediction_luma, const std::uint8_t* current_luma) {
+    const bool decide = state.frame_pred_frame_dct == 0 && state.picture_structure == 3;
+    std::size_t k = 0;
+    for (int j = 0; j < state.picture_height; j += 16) {
+        for (int i = 0; i < state.coded_width; i += 16, k++) {
+            state.macroblock_info[k].dct_type =
+                decide ? macroblock_dct_type(prediction_luma, current_luma, state.coded_width, i, j) : 0;
+        }
+    }
+}
+
+}  // namespace vintrel

@@ -1,0 +1,269 @@
+// Picture, slice and macroblock coding.
+#include "encoder/coding/encode_picture.h"
+
+#include <cstdio>
+#include <cstdlib>
+
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/quantise.h"
+#include "encoder/coding/quantiser_scale_tables.h"
+#include "encoder/coding/rate_control.h"
+#include "encoder/coding/scan_tables.h"
+#include "encoder/coding/stream_headers.h"
+#include "encoder/coding/vlc_tables.h"
+#include "encoder/coding/vlc_writers.h"
+
+namespace vintrel {
+namespace {
+
+constexpr int intra_flag = 1, pattern_flag = 2, backward_flag = 4, forward_flag = 8, quantiser_flag = 16;
+
+// Motion vector predictors [first/second][forward/backward][horizontal/vertical].
+using Predictors = int[2][2][2];
+
+const std::uint8_t* scan_of(const EncoderState& s) {
+    return s.alternate_scan ? alternate_scan_order.data() : zigzag_scan.data();
+}
+
+int quantiser_scale_code(const EncoderState& s, int q) {
+    return s.q_scale_type ? linear_to_code_map[static_cast<std::size_t>(q)] : q >> 1;
+}
+
+void put(EncoderState& s, int value, int n) { write_bits(s.bits, static_cast<std::uint32_t>(value), n); }
+
+void write_slice_header(EncoderState& s, int row, int previous_q) {
+    align_to_byte(s.bits);
+    if (s.is_mpeg1 || s.vertical_size <= 2800) {
+        put(s, 0x101 + row, 32);
+    } else {
+        put(s, 0x101 + (row & 127), 32);
+        put(s, row >> 7, 3);  // slice_vertical_position_extension
+    }
+    put(s, quantiser_scale_code(s, previous_q), 5);
+    put(s, 0, 1);  // extra_bit_slice
+}
+
+void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors& pmv, int dir, int hf, int vf) {
+    const auto& mv = mb.motion_vectors;
+    auto same_for_both = [&pmv, dir](const int (&v)[2]) {
+        for (int t = 0; t < 2; t++) pmv[0][dir][t] = pmv[1][dir][t] = v[t];
+    };
+    auto each_own = [&pmv, &mv, dir]() {
+        for (int r = 0; r < 2; r++)
+            for (int t = 0; t < 2; t++) pmv[r][dir][t] = mv[r][dir][t];
+    };
+    if (s.picture_structure == 3) {
+        if (mb.motion_type == 2) {  // frame
+            write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
+            write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
+            same_for_both(mv[0][dir]);
+        } else if (mb.motion_type == 1) {  // field: vertical components in field units
+            for (int r = 0; r < 2; r++) {
+                put(s, mb.field_select[r][dir], 1);
+                write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
+                write_motion_vector(s, (mv[r][dir][1] >> 1) - (pmv[r][dir][1] >> 1), vf);
+            }
+            each_own();
+        } else {  // dual prime
+            write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
+            write_dual_prime(s, mb.dual_prime_vector[0]);
+            write_motion_vector(s, (mv[0][dir][1] >> 1) - (pmv[0][dir][1] >> 1), vf);
+            write_dual_prime(s, mb.dual_prime_vector[1]);
+            same_for_both(mv[0][dir]);
+        }
+        return;
+    }
+    if (mb.motion_type == 1) {  // field
+        put(s, mb.field_select[0][dir], 1);
+        write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
+        write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
+        same_for_both(mv[0][dir]);
+    } else if (mb.motion_type == 2) {  // 16x8
+        for (int r = 0; r < 2; r++) {
+            put(s, mb.field_select[r][dir], 1);
+            write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
+            write_motion_vector(s, mv[r][dir][1] - pmv[r][dir][1], vf);
+        }
+        each_own();
+    } else {  // dual prime
+        write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
+        write_dual_prime(s, mb.dual_prime_vector[0]);
+        write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
+        write_dual_prime(s, mb.dual_prime_vector[1]);
+        same_for_both(mv[0][dir]);
+    }
+}
+
+void clear_predictors(EncoderState& s, Predictors& pmv) {
+    s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
+    for (auto& r : pmv)
+        for (auto& d : r) d[0] = d[1] = 0;
+}
+
+// A B macroblock repeats its left neighbour's prediction exactly: same directions, vectors
+// equal to the predictors (and, in a field picture, the field of the same parity).
+bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, const MacroblockInfo& left,
+                            int type, const Predictors& pmv) {
+    const int directions = forward_flag | backward_flag;
+    const bool frame = s.picture_structure == 3;
+    if (mb.motion_type != (frame ? 2 : 1)) return false;
+    if ((type & directions) != (left.macroblock_type & directions)) return false;
+    for (int dir = 0; dir < 2; dir++) {
+        if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
+        if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
+            return false;
+        if (!frame && mb.field_select[0][dir] != (s.picture_structure == 2 ? 1 : 0)) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+void write_motion_vector(EncoderState& s, int d, int f_code) {
+    const int r_size = f_code - 1;
+    const int f = 1 << r_size;
+    const int high = 16 * f - 1, low = -16 * f;
+    if (d > high)
+        d -= 32 * f;
+    else if (d < low)
+        d += 32 * f;
+    if (d > high || d < low) std::fputs("invalid motion vector\n", stderr);
+    const int t = std::abs(d) + f - 1;
+    const int motion_code = d < 0 ? -(t >> r_size) : t >> r_size;
+    write_motion_code(s, motion_code);
+    if (r_size != 0 && motion_code != 0) put(s, t & (f - 1), r_size);
+}
+
+void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
+    const int difference = block[0] - s.dc_predictor[cc];
+    s.dc_predictor[cc] = block[0];
+    if (cc == 0)
+        write_dc_luminance(s, difference);
+    else
+        write_dc_chrominance(s, difference);
+    const std::uint8_t* scan = scan_of(s);
+    int run = 0;
+    for (int n = 1; n < 64; n++) {
+        const int level = block[scan[n]];
+        if (level != 0) {
+            write_ac(s, run, level, s.intra_vlc_format);
+            run = 0;
+        } else {
+            run++;
+        }
+    }
+    const VlcCode eob = s.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
+    write_bits(s.bits, eob.code, eob.length);
+}
+
+void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
+    const std::uint8_t* scan = scan_of(s);
+    int run = 0;
+    bool first = true;
+    for (int n = 0; n < 64; n++) {
+        const int level = block[scan[n]];
+        if (level == 0) {
+            run++;
+            continue;
+        }
+        if (first)
+            write_first_ac(s, run, level);
+        else
+            write_ac(s, run, level, 0);
+        first = false;
+        run = 0;
+    }
+    write_bits(s.bits, end_of_block_b14.code, end_of_block_b14.length);
+}
+
+void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
+    start_picture_rate_control(s, source_luma);
+    write_picture_header(s);
+    if (!s.is_mpeg1) write_picture_coding_extension(s);
+    int previous_q = initial_quantiser_scale(s);
+
+    const int bpm = s.blocks_per_macroblock;
+    const int all_blocks = (1 << bpm) - 1;
+    Predictors pmv = {};
+    int address_increment = 1;
+    int k = 0;
+    for (int j = 0; j < s.field_macroblock_rows; j++) {
+        for (int i = 0; i < s.macroblock_columns; i++, k++) {
+            if (i == 0) {
+                write_slice_header(s, j, previous_q);
+                clear_predictors(s, pmv);
+                address_increment = i + 1;
+            }
+            MacroblockInfo& mb = s.macroblock_info[static_cast<std::size_t>(k)];
+            std::array<std::int16_t, 64>* blocks = &s.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
+            int type = mb.macroblock_type;
+            const int q = macroblock_quantiser_scale(s, k);
+            mb.mquant = q;
+
+            int pattern = 0;
+            if (type & intra_flag) {
+                for (int b = 0; b < bpm; b++)
+                    quantise_intra(s, blocks[b].data(), blocks[b].data(), s.intra_dc_precision,
+                                   s.intra_quant_matrix.data(), q);
+                pattern = all_blocks;
+            } else {
+                for (int b = 0; b < bpm; b++)
+                    pattern = pattern * 2 +
+                              quantise_non_intra(s, blocks[b].data(), blocks[b].data(), s.non_intra_quant_matrix.data(), q);
+                if (pattern) type |= pattern_flag;
+            }
+            mb.coded_block_pattern = pattern;
+            if (pattern && q != previous_q) type |= quantiser_flag;
+
+            bool skip = false;
+            if (i != 0 && i != s.macroblock_columns - 1 && pattern == 0) {
+                if (s.picture_type == 2 && !(type & forward_flag)) {
+                    skip = true;
+                    clear_predictors(s, pmv);
+                } else if (s.picture_type == 3) {
+                    skip = b_macroblock_skippable(s, mb, s.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
+                }
+            }
+            if (skip) {
+                mb.macroblock_type = type;
+                mb.skipped = 1;
+                address_increment++;
+                continue;
+            }
+
+            mb.skipped = 0;
+            if (s.picture_type == 2 && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
+            write_address_increment(s, address_increment);
+            address_increment = 1;
+            write_macroblock_type(s, s.picture_type, type);
+            if ((type & (forward_flag | backward_flag)) && !s.frame_pred_frame_dct) put(s, mb.motion_type, 2);
+            if (s.picture_structure == 3 && pattern && !s.frame_pred_frame_dct) put(s, mb.dct_type, 1);
+            if (type & quantiser_flag) {
+                put(s, quantiser_scale_code(s, q), 5);
+                previous_q = q;
+            }
+            if (type & forward_flag) write_motion_vectors(s, mb, pmv, 0, s.forw_hor_f_code, s.forw_vert_f_code);
+            if (type & backward_flag) write_motion_vectors(s, mb, pmv, 1, s.back_hor_f_code, s.back_vert_f_code);
+            if (type & pattern_flag) {
+                write_coded_block_pattern(s, (pattern >> (bpm - 6)) & 63);
+                if (s.chroma_format != 1) put(s, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
+            }
+            for (int b = 0; b < bpm; b++) {
+                if (!(pattern & (1 << (bpm - 1 - b)))) continue;
+                if (type & intra_flag)
+                    write_intra_block(s, blocks[b].data(), b < 4 ? 0 : 1 + (b & 1));
+                else
+                    write_non_intra_block(s, blocks[b].data());
+            }
+            if (!(type & intra_flag)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
+            if ((type & intra_flag) || (s.picture_type == 2 && !(type & forward_flag)))
+                for (auto& r : pmv)
+                    for (auto& d : r) d[0] = d[1] = 0;
+            mb.macroblock_type = type;
+        }
+    }
+    end_picture_rate_control(s);
+    update_vbv_at_picture_end(s);
+}
+
+}  // namespace vintrel

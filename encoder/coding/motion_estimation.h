@@ -1,0 +1,33 @@
+// Motion estimation: how each macroblock of the picture about to be coded is predicted.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel {
+
+// Luminance planes the search works on (coded_width samples per frame line).
+struct MotionPlanes {
+    const std::uint8_t* old_source;
+    const std::uint8_t* new_source;
+    const std::uint8_t* old_reconstruction;
+    const std::uint8_t* new_reconstruction;
+    const std::uint8_t* current_source;
+    const std::uint8_t* current_reconstruction;
+};
+
+// Search ranges of the current picture: forward and backward, horizontal and vertical.
+struct SearchRanges {
+    int sxf, syf, sxb, syb;
+};
+
+// Sets macroblock_type, motion fields and variance of every macroblock of the picture; prints
+// one "." per macroblock row and a newline at the end on standard error.
+void estimate_motion(EncoderState& state, const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
+                     int second_field_of_i_frame);
+
+// s2 - s*s/256 over a 16x16 block (rows `step` apart).
+unsigned macroblock_variance(const std::uint8_t* p, int step);
+
+}  // namespace vintrel

@@ -1,0 +1,37 @@
+// Rate control: bit allocation per picture, quantiser scale per macroblock, the VBV model.
+#pragma once
+
+#include <cstdint>
+
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel {
+
+// Start of a sequence: defaults for the start values that are 0, R = 0, a fresh VBV model.
+void init_rate_control(EncoderState& state);
+
+// Start of a group of pictures with np P and nb B frames: adds the group's budget to R.
+void start_gop_rate_control(EncoderState& state, int np, int nb);
+
+// Start of a picture: target bits, virtual buffer, macroblock activities of the source luminance.
+void start_picture_rate_control(EncoderState& state, const std::uint8_t* luma);
+
+// Sets state.vbv_delay for the picture whose start code was just written.
+void compute_vbv_delay(EncoderState& state);
+
+// Quantiser scale of the first slice header of a picture.
+int initial_quantiser_scale(EncoderState& state);
+
+// Quantiser scale of macroblock k (in coding order) of the picture.
+int macroblock_quantiser_scale(EncoderState& state, int k);
+
+// After the last macroblock: updates the budget, complexity and buffer of the picture's type.
+void end_picture_rate_control(EncoderState& state);
+
+// Remembers where the picture ended, in whole bytes, for the VBV model.
+void update_vbv_at_picture_end(EncoderState& state);
+
+// Spatial activity of one 8x8 block: variance of its samples.
+double block_variance(const std::uint8_t* p, int stride);
+
+}  // namespace vintrel

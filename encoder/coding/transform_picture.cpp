@@ -1,0 +1,125 @@
+// Picture-wide transform passes: prediction error into DCT blocks, and blocks back into pictures.
+//
+// Both passes visit the macroblocks in coding order and the blocks of each macroblock in block
+// order: four luminance blocks, then Cb and Cr alternately (4:2:0 one pair; 4:2:2 a pair for the
+// upper and one for the lower half; 4:4:4 those four for the left half, then four for the right).
+#include <cstddef>
+#include <cstdint>
+
+#include "encoder/coding/transform.h"
+
+#if defined(__SSE2__)
+#include <immintrin.h>
+#endif
+
+namespace vintrel {
+namespace {
+
+// Where one 8x8 block lives in its plane.
+struct BlockPlace {
+    int component;          // 0 luminance, 1 Cb, 2 Cr
+    std::ptrdiff_t offset;  // first sample
+    std::ptrdiff_t step;    // distance between the block's lines
+};
+
+// Block n of the macroblock whose luminance starts at column i, line j of the coded picture.
+// A field DCT macroblock of a frame picture takes its luminance (and, unless 4:2:0, its chroma)
+// blocks from the lines of one field; a bottom-field picture starts one frame line down.
+BlockPlace place_block(const EncoderState& s, int i, int j, int n, bool field_dct) {
+    const bool bottom_field = s.picture_structure == 2;
+    BlockPlace place{};
+    if (n < 4) {
+        place.component = 0;
+        const std::ptrdiff_t column = i + 8 * (n & 1);
+        if (field_dct) {
+            place.offset = column + static_cast<std::ptrdiff_t>(s.coded_width) * (j + (n & 2) / 2);
+            place.step = 2 * static_cast<std::ptrdiff_t>(s.coded_width);
+        } else {
+            place.offset = column + static_cast<std::ptrdiff_t>(s.line_stride) * (j + 8 * ((n & 2) / 2));
+            place.step = s.line_stride;
+        }
+        if (bottom_field) place.offset += s.coded_width;
+        return place;
+    }
+    place.component = (n & 1) ? 2 : 1;
+    const int ic = s.chroma_format == 3 ? i : i / 2;
+    const int jc = s.chroma_format == 1 ? j / 2 : j;
+    const std::ptrdiff_t column = ic + (n & 8);
+    if (field_dct && s.chroma_format != 1) {
+        place.offset = column + static_cast<std::ptrdiff_t>(s.chroma_width) * (jc + (n & 2) / 2);
+        place.step = 2 * static_cast<std::ptrdiff_t>(s.chroma_width);
+    } else {
+        place.offset = column + static_cast<std::ptrdiff_t>(s.chroma_line_stride) * (jc + 8 * ((n & 2) / 2));
+        place.step = s.chroma_line_stride;
+    }
+    if (bottom_field) place.offset += s.chroma_width;
+    return place;
+}
+
+// Calls visit(block, place) for every block of the picture in coding order.
+template <typename Visit>
+void for_each_block(EncoderState& s, Visit visit) {
+    const std::size_t per_macroblock = static_cast<std::size_t>(s.blocks_per_macroblock);
+    std::size_t k = 0;
+    for (int j = 0; j < s.picture_height; j += 16) {
+        for (int i = 0; i < s.coded_width; i += 16, k++) {
+            const bool field_dct = s.picture_structure == 3 && s.macroblock_info[k].dct_type == 1;
+            for (int n = 0; n < s.blocks_per_macroblock; n++)
+                visit(s.blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
+                      place_block(s, i, j, n, field_dct));
+        }
+    }
+}
+
+// block = current - prediction over the 8x8 area.
+void subtract_prediction(const std::uint8_t* prediction, const std::uint8_t* current, std::ptrdiff_t step,
+                         std::int16_t* block) {
+    for (int row = 0; row < 8; row++, prediction += step, current += step) {
+#if defined(__SSE2__)
+        const __m128i zero = _mm_setzero_si128();
+        const __m128i c = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(current)), zero);
+        const __m128i p = _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(prediction)), zero);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(block + 8 * row), _mm_sub_epi16(c, p));
+#else
+        for (int col = 0; col < 8; col++)
+            block[8 * row + col] = static_cast<std::int16_t>(current[col] - prediction[col]);
+#endif
+    }
+}
+
+// reconstruction = prediction + block, clipped to 0..255 through clip_table. The vector form
+// clips by saturating to unsigned bytes, which is what the table holds.
+void add_prediction([[maybe_unused]] const EncoderState& s, const std::uint8_t* prediction,
+                    std::uint8_t* reconstruction, std::ptrdiff_t step, const std::int16_t* block) {
+    for (int row = 0; row < 8; row++, prediction += step, reconstruction += step) {
+#if defined(__SSE2__)
+        const __m128i p =
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(prediction)), _mm_setzero_si128());
+        const __m128i sum = _mm_add_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + 8 * row)), p);
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(reconstruction), _mm_packus_epi16(sum, sum));
+#else
+        // Inverse DCT output lies in -256..255, so the sums stay inside the table's -384..639.
+        for (int col = 0; col < 8; col++) reconstruction[col] = s.clip(block[8 * row + col] + prediction[col]);
+#endif
+    }
+}
+
+}  // namespace
+
+void transform_picture(EncoderState& state, const Picture& prediction, const Picture& current) {
+    for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
+        subtract_prediction(prediction[place.component] + place.offset, current[place.component] + place.offset,
+                            place.step, block);
+        forward_dct(state.transform, block);
+    });
+}
+
+void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction) {
+    for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
+        inverse_dct(state.transform, block);
+        add_prediction(state, prediction[place.component] + place.offset,
+                       reconstruction[place.component] + place.offset, place.step, block);
+    });
+}
+
+}  // namespace vintrel

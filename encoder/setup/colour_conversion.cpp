@@ -1,0 +1,147 @@
+// The movie path of the source pictures (dithered grey to YCbCr) and the frame input dispatch.
+#include "encoder/setup/colour_conversion.h"
+
+#include <cstddef>
+#include <new>
+
+#include "encoder/setup/colour_coefficients.h"
+#include "encoder/setup/fatal_error.h"
+
+namespace vintrel {
+namespace {
+
+struct Sample {
+    std::uint8_t luminance;
+    std::uint8_t cb;
+    std::uint8_t cr;
+};
+
+// Truncates toward zero into a sample. Inputs of 0..255 always land in 0..255; the bounds only
+// keep other inputs from wrapping.
+std::uint8_t to_sample(double value) {
+    if (!(value > 0.0)) return 0;
+    if (value >= 255.0) return 255;
+    return static_cast<std::uint8_t>(static_cast<int>(value));
+}
+
+// Full-range RGB to video-range YCbCr: luminance 16..235 (219/256), colour differences
+// 16..240 around 128 (224/256).
+Sample convert(const ColourWorkPlanes& c, int red, int green, int blue) {
+    const double y = c.kr * red + c.kg * green + c.kb * blue;
+    const double u = (blue - y) * c.cu;
+    const double v = (red - y) * c.cv;
+    return {to_sample(y * 0.85546875 + 16.5), to_sample(u * 0.875 + 128.5), to_sample(v * 0.875 + 128.5)};
+}
+
+std::size_t plane_size(int width, int height) {
+    return static_cast<std::size_t>(width) * static_cast<std::size_t>(height);
+}
+
+void grow(std::vector<std::uint8_t>& plane, std::size_t size) {
+    if (plane.size() < size) plane.resize(size);
+}
+
+// The work planes outlive a conversion; a later movie with a larger coded size, or another
+// chroma format, gets them grown here before they are written.
+void ensure_work_planes(EncoderState& state) {
+    if (state.chroma_format == 3) return;  // the picture's own Cb and Cr planes serve
+    ColourWorkPlanes& c = state.colour;
+    try {
+        const std::size_t full = plane_size(state.coded_width, state.coded_height);
+        grow(c.cb_full, full);
+        grow(c.cr_full, full);
+        if (state.chroma_format == 1) {
+            const std::size_t half = plane_size(state.coded_width / 2, state.coded_height);
+            grow(c.cb_half, half);
+            grow(c.cr_half, half);
+        }
+    } catch (const std::bad_alloc&) {
+        fatal_error(state, "malloc failed");
+    }
+}
+
+std::uint8_t* full_cb(EncoderState& state, Picture& picture) {
+    return state.chroma_format == 3 ? picture[1] : state.colour.cb_full.data();
+}
+
+std::uint8_t* full_cr(EncoderState& state, Picture& picture) {
+    return state.chroma_format == 3 ? picture[2] : state.colour.cr_full.data();
+}
+
+}  // namespace
+
+void begin_movie_picture(EncoderState& state, Picture& /*picture*/) {
+    ColourWorkPlanes& c = state.colour;
+    const ColourCoefficients& k = colour_coefficients_for(state.matrix_coefficients);
+    c.kr = k.kr;
+    c.kg = k.kg;
+    c.kb = k.kb;
+    c.cu = 0.5 / (1.0 - c.kb);
+    c.cv = 0.5 / (1.0 - c.kr);
+    for (int g = 0; g < 256; g++) {
+        const Sample s = convert(c, g, g, g);
+        c.grey_luminance[static_cast<std::size_t>(g)] = s.luminance;
+        c.grey_cb[static_cast<std::size_t>(g)] = s.cb;
+        c.grey_cr[static_cast<std::size_t>(g)] = s.cr;
+    }
+    ensure_work_planes(state);
+}
+
+void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, int red, int green, int blue) {
+    // Pixels outside the coded area have no place in the planes.
+    if (x < 0 || y < 0 || x >= state.coded_width || y >= state.coded_height) return;
+    const ColourWorkPlanes& c = state.colour;
+    Sample s;
+    if (red == green && green == blue && red >= 0 && red <= 255) {
+        const auto g = static_cast<std::size_t>(red);
+        s = {c.grey_luminance[g], c.grey_cb[g], c.grey_cr[g]};
+    } else {
+        s = convert(c, red, green, blue);
+    }
+    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.coded_width) +
+                           static_cast<std::size_t>(x);
+    picture[0][at] = s.luminance;
+    full_cb(state, picture)[at] = s.cb;
+    full_cr(state, picture)[at] = s.cr;
+}
+
+void finish_movie_picture(EncoderState& state, Picture& picture) {
+    ensure_work_planes(state);
+    std::uint8_t* cb = full_cb(state, picture);
+    std::uint8_t* cr = full_cr(state, picture);
+    const int w = state.horizontal_size, h = state.vertical_size;
+    extend_borders(picture[0], w, h, state.coded_width, state.coded_height);
+    extend_borders(cb, w, h, state.coded_width, state.coded_height);
+    extend_borders(cr, w, h, state.coded_width, state.coded_height);
+
+    if (state.chroma_format == 2) {
+        subsample_444_to_422(state, cb, picture[1]);
+        subsample_444_to_422(state, cr, picture[2]);
+    } else if (state.chroma_format == 1) {
+        ColourWorkPlanes& c = state.colour;
+        subsample_444_to_422(state, cb, c.cb_half.data());
+        subsample_422_to_420(state, c.cb_half.data(), picture[1]);
+        subsample_444_to_422(state, cr, c.cr_half.data());
+        subsample_422_to_420(state, c.cr_half.data(), picture[2]);
+    }
+}
+
+void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n) {
+    switch (state.input_picture_format) {
+    case 0:
+        read_planar_files(state, name, picture);
+        break;
+    case 1:
+        read_yuv_file(state, name, picture);
+        break;
+    case 2:
+        if (!state.read_movie_frame) fatal_error(state, "No movie to read frames from");
+        state.read_movie_frame(picture, n);
+        break;
+    default:
+        // No other source exists; the picture keeps what it held.
+        break;
+    }
+}
+
+}  // namespace vintrel

@@ -1,0 +1,69 @@
+// Source pictures read from raw plane files: NAME.Y/.U/.V, or all three planes in one NAME.yuv.
+#include <cstddef>
+#include <cstdio>
+
+#include "encoder/setup/colour_conversion.h"
+#include "encoder/setup/fatal_error.h"
+
+namespace vintrel {
+namespace {
+
+// Where one plane's picture lies in its buffer: width x height samples in rows of `stride`,
+// the buffer being stride x full_height.
+struct PlaneLayout {
+    int width;
+    int height;
+    int stride;
+    int full_height;
+};
+
+PlaneLayout luminance_layout(const EncoderState& s) {
+    return {s.horizontal_size, s.vertical_size, s.coded_width, s.coded_height};
+}
+
+PlaneLayout chroma_layout(const EncoderState& s) {
+    const int width = s.chroma_format == 3 ? s.horizontal_size : s.horizontal_size / 2;
+    const int height = s.chroma_format == 1 ? s.vertical_size / 2 : s.vertical_size;
+    return {width, height, s.chroma_width, s.chroma_height};
+}
+
+std::FILE* open_for_reading(EncoderState& state, const std::string& path) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) fatal_error(state, error_text("Couldn't open %s\n", path.c_str()));
+    return file;
+}
+
+// Reads the picture rows of one plane and extends them to the plane's full size. A file that
+// ends early leaves the rows it did not fill as they were.
+void read_plane(std::FILE* file, std::uint8_t* plane, const PlaneLayout& layout) {
+    const auto width = static_cast<std::size_t>(layout.width > 0 ? layout.width : 0);
+    for (int y = 0; y < layout.height; y++) {
+        std::uint8_t* row = plane + static_cast<std::ptrdiff_t>(y) * layout.stride;
+        if (std::fread(row, 1, width, file) != width) break;
+    }
+    extend_borders(plane, layout.width, layout.height, layout.stride, layout.full_height);
+}
+
+void read_plane_file(EncoderState& state, const std::string& path, std::uint8_t* plane, const PlaneLayout& layout) {
+    std::FILE* file = open_for_reading(state, path);
+    read_plane(file, plane, layout);
+    std::fclose(file);  // an input stream: closing it cannot lose data
+}
+
+}  // namespace
+
+void read_planar_files(EncoderState& state, const std::string& name, Picture& picture) {
+    read_plane_file(state, name + ".Y", picture[0], luminance_layout(state));
+    read_plane_file(state, name + ".U", picture[1], chroma_layout(state));
+    read_plane_file(state, name + ".V", picture[2], chroma_layout(state));
+}
+
+void read_yuv_file(EncoderState& state, const std::string& name, Picture& picture) {
+    std::FILE* file = open_for_reading(state, name + ".yuv");
+    read_plane(file, picture[0], luminance_layout(state));
+    read_plane(file, picture[1], chroma_layout(state));
+    read_plane(file, picture[2], chroma_layout(state));
+    std::fclose(file);  // an input stream: closing it cannot lose data
+}
+
+}  // namespace vintrel

@@ -1,0 +1,153 @@
+// The per-picture statistics report and the reconstructed-picture files.
+#include "encoder/setup/statistics.h"
+
+#include <cstddef>
+#include <cstdio>
+
+#include "encoder/setup/fatal_error.h"
+
+namespace vintrel {
+namespace {
+
+constexpr int intra_flag = 1;
+constexpr int pattern_flag = 2;
+constexpr int backward_flag = 4;
+constexpr int forward_flag = 8;
+constexpr int quantiser_flag = 16;
+
+constexpr int field_motion = 1;
+constexpr int dual_prime_motion = 3;
+
+struct PictureCounts {
+    int intra = 0;
+    int coded_blocks = 0;
+    int not_coded = 0;
+    int skipped = 0;
+    int forward = 0;
+    int backward = 0;
+    int interpolated = 0;
+};
+
+PictureCounts count_macroblocks(const EncoderState& s, std::size_t macroblocks) {
+    PictureCounts n;
+    for (std::size_t k = 0; k < macroblocks; k++) {
+        const MacroblockInfo& mb = s.macroblock_info[k];
+        const int type = mb.macroblock_type;
+        if (mb.skipped) {
+            n.skipped++;
+        } else if (type & intra_flag) {
+            n.intra++;
+        } else if (!(type & pattern_flag)) {
+            n.not_coded++;
+        }
+        for (int b = 0; b < s.blocks_per_macroblock && b < 31; b++)
+            if (mb.coded_block_pattern & (1 << b)) n.coded_blocks++;
+        const bool forward = type & forward_flag;
+        const bool backward = type & backward_flag;
+        if (forward && !backward) n.forward++;
+        if (backward && !forward) n.backward++;
+        if (forward && backward) n.interpolated++;
+    }
+    return n;
+}
+
+// A share in percent; an empty picture has no share to show.
+double percent(int count, long long total) { return total > 0 ? count * 100.0 / static_cast<double>(total) : 0.0; }
+
+char type_character(const MacroblockInfo& mb) {
+    if (mb.skipped) return 'S';
+    const int type = mb.macroblock_type;
+    if (type & intra_flag) return 'I';
+    const bool forward = type & forward_flag;
+    const bool backward = type & backward_flag;
+    if (forward && !backward) return mb.motion_type == field_motion ? 'f' : mb.motion_type == dual_prime_motion ? 'p' : 'F';
+    if (backward && !forward) return mb.motion_type == field_motion ? 'b' : 'B';
+    if (forward && backward) return mb.motion_type == field_motion ? 'd' : 'D';
+    return '0';
+}
+
+char quantiser_character(const MacroblockInfo& mb) {
+    const int type = mb.macroblock_type;
+    if (type & quantiser_flag) return 'Q';
+    if (type & (intra_flag | pattern_flag)) return ' ';
+    return 'N';
+}
+
+std::size_t macroblock_index(const EncoderState& s, int row, int column) {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.macroblock_columns) +
+           static_cast<std::size_t>(column);
+}
+
+// Writes rows of a picture plane to PATH, checking every write and the close.
+void write_plane_file(EncoderState& state, const std::string& path, const std::uint8_t* plane, int width, int height,
+                      int stride) {
+    std::FILE* file = std::fopen(path.c_str(), "wb");
+    if (!file) fatal_error(state, error_text("Couldn't create %s\n", path.c_str()));
+    const auto row_bytes = static_cast<std::size_t>(width > 0 ? width : 0);
+    bool written = true;
+    for (int y = 0; y < height && written; y++)
+        written = std::fwrite(plane + static_cast<std::ptrdiff_t>(y) * stride, 1, row_bytes, file) == row_bytes;
+    if (std::fclose(file) != 0) written = false;
+    if (!written) fatal_error(state, error_text("Couldn't write %s\n", path.c_str()));
+}
+
+}  // namespace
+
+void print_statistics(EncoderState& state) {
+    std::FILE* out = state.statistics_file;
+    if (!out) return;
+    const int columns = state.macroblock_columns > 0 ? state.macroblock_columns : 0;
+    const int rows = state.field_macroblock_rows > 0 ? state.field_macroblock_rows : 0;
+    const std::size_t macroblocks = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
+    // Records that do not cover the picture cannot be reported on.
+    if (macroblocks > state.macroblock_info.size()) return;
+    const auto total = static_cast<long long>(macroblocks);
+
+    const PictureCounts n = count_macroblocks(state, macroblocks);
+    const long long blocks = total * state.blocks_per_macroblock;
+    std::fprintf(out, "\npicture statistics:\n");
+    std::fprintf(out, " # of intra coded macroblocks:  %4d (%.1f%%)\n", n.intra, percent(n.intra, total));
+    std::fprintf(out, " # of coded blocks:             %4d (%.1f%%)\n", n.coded_blocks,
+                 percent(n.coded_blocks, blocks));
+    std::fprintf(out, " # of not coded macroblocks:    %4d (%.1f%%)\n", n.not_coded, percent(n.not_coded, total));
+    std::fprintf(out, " # of skipped macroblocks:      %4d (%.1f%%)\n", n.skipped, percent(n.skipped, total));
+    std::fprintf(out, " # of forw. pred. macroblocks:  %4d (%.1f%%)\n", n.forward, percent(n.forward, total));
+    std::fprintf(out, " # of backw. pred. macroblocks: %4d (%.1f%%)\n", n.backward, percent(n.backward, total));
+    std::fprintf(out, " # of interpolated macroblocks: %4d (%.1f%%)\n", n.interpolated,
+                 percent(n.interpolated, total));
+
+    std::fprintf(out, "\nmacroblock_type map:\n");
+    for (int row = 0; row < rows; row++) {
+        for (int column = 0; column < columns; column++) {
+            const MacroblockInfo& mb = state.macroblock_info[macroblock_index(state, row, column)];
+            std::fprintf(out, "%c%c ", type_character(mb), quantiser_character(mb));
+        }
+        std::fputc('\n', out);
+    }
+
+    // Within a row, a quantiser equal to the one on its left is left blank.
+    std::fprintf(out, "\nmquant map:\n");
+    for (int row = 0; row < rows; row++) {
+        for (int column = 0; column < columns; column++) {
+            const int mquant = state.macroblock_info[macroblock_index(state, row, column)].mquant;
+            const bool repeats =
+                column > 0 && mquant == state.macroblock_info[macroblock_index(state, row, column - 1)].mquant;
+            if (repeats)
+                std::fputs("   ", out);
+            else
+                std::fprintf(out, "%3d", mquant);
+        }
+        std::fputc('\n', out);
+    }
+}
+
+void write_frame(EncoderState& state, const std::string& name, const Picture& picture) {
+    if (!name.empty() && name[0] == '-') return;
+    const int chroma_columns = state.chroma_format == 3 ? state.horizontal_size : state.horizontal_size / 2;
+    const int chroma_rows = state.chroma_format == 1 ? state.vertical_size / 2 : state.vertical_size;
+    write_plane_file(state, name + ".Y", picture[0], state.horizontal_size, state.vertical_size, state.coded_width);
+    write_plane_file(state, name + ".U", picture[1], chroma_columns, chroma_rows, state.chroma_width);
+    write_plane_file(state, name + ".V", picture[2], chroma_columns, chroma_rows, state.chroma_width);
+}
+
+}  // namespace vintrel

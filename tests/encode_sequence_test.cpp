@@ -1,0 +1,171 @@
+// The first pictures of a conversion, checked byte by byte and figure by figure against values
+// worked out by hand from the built-in parameters.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/encode_sequence.h"
+#include "encoder/coding/stream_headers.h"
+#include "encoder/setup/init_encoder.h"
+#include "encoder/setup/read_parameters.h"
+#include "tests/run_program_for_test.h"
+
+namespace vintrel {
+namespace {
+
+// An encoder set up as a conversion sets it: built-in lines, movie size, 5 frames per second.
+class ConversionLikeSequence : public testing::Test {
+protected:
+    void SetUp() override {
+        testing::internal::CaptureStderr();
+        read_parameters(s);
+        testing::internal::GetCapturedStderr();
+        read_quant_matrices(s);
+        s.horizontal_size = 160;
+        s.vertical_size = 120;
+        s.frame_rate = 5.0;
+        stat_path = testing::TempDir() + "sequence_stat_" + std::to_string(::getpid()) + ".out";
+        s.statistics_file_name = stat_path;
+        s.read_movie_frame = [](Picture& picture, int) {
+            std::memset(picture[0], 128, picture.plane[0].size());
+            std::memset(picture[1], 128, picture.plane[1].size());
+            std::memset(picture[2], 128, picture.plane[2].size());
+        };
+    }
+
+    // Codes the sequence into memory (the bit writer keeps the bytes without a file).
+    void encode(int frames, const int* cancel = nullptr) {
+        s.frame_count = frames;
+        init_encoder(s);
+        testing::internal::CaptureStderr();
+        encode_sequence(s, cancel);
+        progress = testing::internal::GetCapturedStderr();
+        ASSERT_TRUE(close_statistics_file(s));
+        stats = test::read_file(stat_path);
+    }
+
+    std::vector<std::uint8_t> bytes(std::size_t from, std::size_t count) const {
+        return {s.bits.buffer.begin() + static_cast<std::ptrdiff_t>(from),
+                s.bits.buffer.begin() + static_cast<std::ptrdiff_t>(from + count)};
+    }
+
+    EncoderState s;
+    std::string stat_path, stats, progress;
+};
+
+using Bytes = std::vector<std::uint8_t>;
+
+TEST_F(ConversionLikeSequence, StreamStartsWithHeaderUserDataGroupAndPicture) {
+    encode(2);
+    // Sequence header: 160 x 120, square pels, code 5, bit_rate_value 12500, marker, vbv 112,
+    // no constrained parameters, no matrices.
+    EXPECT_EQ(bytes(0, 12), (Bytes{0x00, 0x00, 0x01, 0xB3, 0x0A, 0x00, 0x78, 0x15, 0x0C, 0x35, 0x23, 0x80}));
+    // User data: the id string, 35 characters.
+    EXPECT_EQ(bytes(12, 4), (Bytes{0x00, 0x00, 0x01, 0xB2}));
+    const std::string id(s.bits.buffer.begin() + 16, s.bits.buffer.begin() + 51);
+    EXPECT_EQ(id, "MPEG-2 Test Sequence, 30 frames/sec");
+    // Group of pictures: time code 00:00:00:00 with its marker bit, closed, not broken.
+    EXPECT_EQ(bytes(51, 8), (Bytes{0x00, 0x00, 0x01, 0xB8, 0x00, 0x08, 0x00, 0x40}));
+    // Picture: temporal_reference 0, I, vbv_delay 28892, extra bit 0, padding.
+    // 28901.376 ticks fill 7/8 of the buffer; 504 bits are in the stream at the start code.
+    EXPECT_EQ(bytes(59, 8), (Bytes{0x00, 0x00, 0x01, 0x00, 0x00, 0x0B, 0x86, 0xE0}));
+    // First slice: quantiser_scale_code 10 (scale 20), extra_bit_slice 0.
+    EXPECT_EQ(bytes(67, 4), (Bytes{0x00, 0x00, 0x01, 0x01}));
+    EXPECT_EQ(s.bits.buffer[71] >> 2, 0b010100);
+    // The stream ends with the sequence end code.
+    const std::size_t n = s.bits.buffer.size();
+    EXPECT_EQ(bytes(n - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
+    EXPECT_EQ(s.bits.pending_bits, 0);
+}
+
+TEST_F(ConversionLikeSequence, RateControlStartsFromTheDefaultFigures) {
+    encode(2);
+    EXPECT_EQ(stats.rfind("\nrate control: sequence initialization\n"
+                          " initial global complexity measures (I,P,B): Xi=6956522, Xp=2608696, Xb=1826087\n"
+                          " reaction parameter: r=2000000\n"
+                          " initial virtual buffer fullness (I,P,B): d0i=645161, d0p=645161, d0b=903226\n"
+                          " initial average activity: avg_act=400.0\n"
+                          "\nrate control: new group of pictures (GOP)\n"
+                          " target number of bits for GOP: R=1000000\n"
+                          " number of P pictures in GOP: Np=0\n"
+                          " number of B pictures in GOP: Nb=0\n"
+                          "\nFrame 0 (#0 in display order):\n"
+                          " picture_type=I\n"
+                          " temporal_reference=0\n"
+                          " frame_pred_frame_dct=1\n"
+                          " q_scale_type=0\n"
+                          " intra_vlc_format=0\n"
+                          " alternate_scan=0\n"
+                          "\nrate control: start of picture\n"
+                          " target number of bits: T=1000000\n"
+                          "\nvbv_delay=28892 (bitcount=504, decoding_time=28901.38, bitcnt_EOP=0)\n",
+                          0),
+              0u)
+        << stats;
+    // The second picture is decoded 18000 ticks (one picture at 5 per second) after the first.
+    EXPECT_NE(stats.find("decoding_time=46901.38"), std::string::npos);
+    EXPECT_NE(stats.find("\nFrame 1 (#1 in display order):\n picture_type=I\n temporal_reference=0\n"),
+              std::string::npos);
+    EXPECT_EQ(progress.rfind("Encoding frame 0 ", 0), 0u);
+    EXPECT_NE(progress.find("Encoding frame 1 "), std::string::npos);
+}
+
+TEST_F(ConversionLikeSequence, TimeCodesCountPicturesAtFivePerSecond) {
+    s.frame_rate = 5.0;
+    EXPECT_EQ(frame_to_time_code(s, 0), 0x1000);
+    EXPECT_EQ(frame_to_time_code(s, 7), 0x1042);    // 1 second, 2 pictures
+    EXPECT_EQ(frame_to_time_code(s, 300), 0x3000);  // 1 minute
+    EXPECT_EQ(frame_to_time_code(s, 5 * 3600 * 24), 0x1000);  // hours wrap after 24
+}
+
+TEST_F(ConversionLikeSequence, EveryPictureOpensItsOwnGroupAndOnlyTheFirstIsClosed) {
+    encode(3);
+    std::vector<std::size_t> groups;
+    const auto& b = s.bits.buffer;
+    for (std::size_t i = 0; i + 7 < b.size(); i++)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0xB8) groups.push_back(i);
+    ASSERT_EQ(groups.size(), 3u);
+    // Time codes 0, 1 and 2 pictures; closed_gop only in the first.
+    EXPECT_EQ(bytes(groups[0] + 4, 4), (Bytes{0x00, 0x08, 0x00, 0x40}));
+    EXPECT_EQ(bytes(groups[1] + 4, 4), (Bytes{0x00, 0x08, 0x00, 0x80}));
+    EXPECT_EQ(bytes(groups[2] + 4, 4), (Bytes{0x00, 0x08, 0x01, 0x00}));
+}
+
+TEST_F(ConversionLikeSequence, CancelBeforeTheFirstPictureLeavesOnlyTheHeaders) {
+    const int cancel = 1;
+    encode(5, &cancel);
+    // Sequence header, user data, sequence end code; no picture statistics.
+    ASSERT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
+    EXPECT_EQ(bytes(51, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
+    EXPECT_EQ(stats.find("Frame 0"), std::string::npos);
+    EXPECT_EQ(progress, "");
+}
+
+TEST_F(ConversionLikeSequence, NoFramesGiveTheSameStreamAsAnImmediateCancel) {
+    encode(0);
+    EXPECT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
+}
+
+TEST_F(ConversionLikeSequence, CancelDuringAPictureEndsTheStreamAfterAWholePicture) {
+    int cancel = 0;
+    int pumps = 0;
+    // The user presses Cancel while the third picture is on its way.
+    s.pump_waiting_messages = [&]() {
+        if (++pumps == 14) cancel = 1;
+        return false;
+    };
+    encode(10, &cancel);
+    int pictures = 0;
+    const auto& b = s.bits.buffer;
+    for (std::size_t i = 0; i + 3 < b.size(); i++)
+        if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == 0x00) pictures++;
+    EXPECT_EQ(pictures, 2);
+    EXPECT_EQ(bytes(b.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
+}
+
+}  // namespace
+}  // namespace vintrel

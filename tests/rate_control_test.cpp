@@ -1,0 +1,135 @@
+// Rate control fed with made-up bit counts.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/rate_control.h"
+#include "encoder/setup/init_encoder.h"
+#include "encoder/setup/read_parameters.h"
+#include "tests/run_program_for_test.h"
+
+namespace vintrel {
+namespace {
+
+class RateControlFigures : public testing::Test {
+protected:
+    void SetUp() override {
+        testing::internal::CaptureStderr();
+        read_parameters(s);
+        testing::internal::GetCapturedStderr();
+        s.horizontal_size = 32;
+        s.vertical_size = 32;
+        s.frame_rate = 5.0;
+        s.statistics_file_name = testing::TempDir() + "rate_control_" + std::to_string(::getpid()) + ".out";
+        init_encoder(s);
+        luma.assign(32 * 32, 100);
+        s.picture_type = 1;
+        s.picture_structure = 3;
+    }
+    void TearDown() override { close_statistics_file(s); }
+
+    // One intra picture whose macroblocks use `bits_per_macroblock` each; returns the scales.
+    std::vector<int> picture(std::int64_t bits_per_macroblock) {
+        start_gop_rate_control(s, 0, 0);
+        start_picture_rate_control(s, luma.data());
+        std::vector<int> scales{initial_quantiser_scale(s)};
+        for (int k = 0; k < 4; k++) {
+            scales.push_back(macroblock_quantiser_scale(s, k));
+            s.bits.bytes_written += bits_per_macroblock / 8;
+        }
+        end_picture_rate_control(s);
+        update_vbv_at_picture_end(s);
+        return scales;
+    }
+
+    EncoderState s;
+    std::vector<std::uint8_t> luma;
+};
+
+TEST_F(RateControlFigures, FirstPictureTargetsTheWholeGroupBudget) {
+    init_rate_control(s);
+    start_gop_rate_control(s, 0, 0);
+    EXPECT_EQ(s.rc.R, 1000000);
+    start_picture_rate_control(s, luma.data());
+    EXPECT_EQ(s.rc.T, 1000000);
+    EXPECT_EQ(s.rc.d, 645161);
+    EXPECT_EQ(initial_quantiser_scale(s), 20);
+    // A flat macroblock has activity 1: N_act = 402 / 801, so the scale halves to 10.
+    EXPECT_DOUBLE_EQ(s.macroblock_info[0].activity, 1.0);
+    EXPECT_EQ(macroblock_quantiser_scale(s, 0), 10);
+}
+
+TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
+    init_rate_control(s);
+    // Each group adds 1000000 bits and each picture uses 8000: R and T grow past 2^31 and the
+    // buffer fullness falls far below -2^31. From the second picture on, when the buffer has
+    // emptied, the scale must stay at its minimum.
+    picture(2000);
+    for (int n = 1; n < 3000; n++) {
+        for (int q : picture(2000)) ASSERT_EQ(q, 2) << "picture " << n;
+    }
+    EXPECT_GT(s.rc.R, std::int64_t{1} << 31);
+    EXPECT_LT(s.rc.d0i, -(std::int64_t{1} << 31));
+    close_statistics_file(s);
+    const std::string stats = test::read_file(s.statistics_file_name);
+    EXPECT_NE(stats.find(" remaining number of bits in GOP: R=2976000000\n"), std::string::npos);
+}
+
+TEST_F(RateControlFigures, LinearScalesAreEvenAndKeepTheirHysteresisAboveEight) {
+    init_rate_control(s);
+    s.rc.r = 31;
+    s.rc.d = 3;  // nint(3 * 31 / 31) * 2 = 6
+    EXPECT_EQ(initial_quantiser_scale(s), 6);
+    s.rc.d = 100;
+    EXPECT_EQ(initial_quantiser_scale(s), 62);
+    s.rc.d = -5;
+    EXPECT_EQ(initial_quantiser_scale(s), 2);
+}
+
+TEST_F(RateControlFigures, NonLinearScalesComeFromTheTable) {
+    init_rate_control(s);
+    s.q_scale_type = 1;
+    s.rc.r = 62;  // m = nint(2 * d * 31 / 62) = d
+    s.rc.d = 91;
+    EXPECT_EQ(initial_quantiser_scale(s), 96);
+    s.rc.d = 0;
+    EXPECT_EQ(initial_quantiser_scale(s), 1);
+    s.rc.d = -7;
+    EXPECT_EQ(initial_quantiser_scale(s), 1);
+    s.rc.d = 113;
+    EXPECT_EQ(initial_quantiser_scale(s), 112);
+    s.rc.d = 9;
+    EXPECT_EQ(initial_quantiser_scale(s), 8);
+}
+
+TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
+    init_rate_control(s);
+    s.rc.decoding_time = 1.0;  // not the first picture
+    s.bits.bytes_written = 1000000;  // far behind the decoding time
+    testing::internal::CaptureStderr();
+    compute_vbv_delay(s);
+    std::string warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.vbv_delay, 0);
+    EXPECT_NE(warnings.find("vbv_delay underflow: -"), std::string::npos);
+
+    s.bits.bytes_written = 0;
+    s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
+    testing::internal::CaptureStderr();
+    compute_vbv_delay(s);
+    warnings = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(s.vbv_delay, 65535);
+    EXPECT_NE(warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
+}
+
+TEST(BlockVariance, IsTheVarianceOfTheSixtyFourSamples) {
+    std::vector<std::uint8_t> block(8 * 10, 0);
+    for (int row = 0; row < 8; row++)
+        for (int col = 0; col < 8; col++) block[static_cast<std::size_t>(row * 10 + col)] = (row + col) % 2 ? 10 : 0;
+    EXPECT_DOUBLE_EQ(block_variance(block.data(), 10), 25.0);  // half 0, half 10
+}
+
+}  // namespace
+}  // namespace vintrel
