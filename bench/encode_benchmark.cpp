@@ -47,8 +47,14 @@ struct Encoder {
         s.statistics_file_name = "/dev/null";
         s.bits.out = sink;
         init_encoder(s);
-        s.read_movie_frame = [](Picture& picture, int n) { fill_dithered(picture, 640, 480, n); };
+        // The source picture is made once; the movie path's own cost belongs to the conversion.
+        for (int c = 0; c < 3; c++) source.plane[static_cast<std::size_t>(c)] = s.new_org_frame.plane[static_cast<std::size_t>(c)];
+        fill_dithered(source, 640, 480, 0);
+        s.read_movie_frame = [this](Picture& picture, int) {
+            for (int c = 0; c < 3; c++) picture.plane[static_cast<std::size_t>(c)] = source.plane[static_cast<std::size_t>(c)];
+        };
     }
+    Picture source;
     ~Encoder() {
         close_statistics_file(s);
         flush_bit_writer(s.bits);
@@ -62,9 +68,6 @@ void BM_WholePicture(benchmark::State& state) {
         e.s.frame_count = 1;
         encode_sequence(e.s, nullptr);
     }
-    state.counters["ms_per_picture"] =
-        benchmark::Counter(static_cast<double>(state.iterations()) / 1000.0,
-                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 BENCHMARK(BM_WholePicture)->Unit(benchmark::kMillisecond);
 

@@ -97,7 +97,8 @@ TEST_F(Quantisation, IntraWorkedExamples) {
             state.is_mpeg1 = mpeg1;
             for (const auto& c : dc_cases) {  // rounded half away from zero, never clipped
                 Block b = block_of({{0, c.x}});
-                EXPECT_EQ(quantise_intra(state, b.data(), b.data(), c.precision, default_intra_quant_matrix.data(), 2), 1);
+                EXPECT_EQ(quantise_intra(state, b.data(), b.data(), c.precision, default_intra_quant_matrix.data(), 2),
+                          1);
                 EXPECT_EQ(b, block_of({{0, c.level}})) << "precision " << c.precision << " x " << c.x;
             }
             // w 16, mquant 2: 32 * 15 / 16 = 30, (30 + 2) / 4 = 8.
@@ -281,7 +282,8 @@ void expect_inverse_matches(EncoderState& state, const std::vector<int>& levels,
             in_place = src;
             dequantise_non_intra(state, src.data(), out.data(), m.data(), mquant);
             dequantise_non_intra(state, in_place.data(), in_place.data(), m.data(), mquant);
-            ASSERT_TRUE(out == non_intra && in_place == non_intra) << "non-intra mquant " << mquant << " level " << level;
+            ASSERT_TRUE(out == non_intra && in_place == non_intra)
+                << "non-intra mquant " << mquant << " level " << level;
         }
         if (mpeg1) {
             Block out;

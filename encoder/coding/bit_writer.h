@@ -11,14 +11,24 @@ namespace vintrel {
 // Empties the writer and directs whole bytes to `out` (with no file they stay in the buffer).
 void init_bit_writer(BitWriter& writer, std::FILE* out = nullptr);
 
-// Appends the low n bits of value, most significant first; n of 0 or less appends nothing.
-void write_bits(BitWriter& writer, std::uint32_t value, int n);
+// Moves the 32 oldest pending bits into the byte buffer (they are all whole bytes).
+void emit_pending_word(BitWriter& writer);
 
-// Pads the byte being assembled with 0 bits.
+// Appends the low n bits of value, most significant first; n of 0 or less appends nothing.
+// Up to 31 bits wait in `pending` before they are moved out as four whole bytes.
+inline void write_bits(BitWriter& w, std::uint32_t value, int n) {
+    if (n <= 0) return;
+    const std::uint64_t mask = (std::uint64_t{1} << n) - 1;
+    w.pending = (w.pending << n) | (value & mask);
+    w.pending_bits += n;
+    if (w.pending_bits >= 32) emit_pending_word(w);
+}
+
+// Pads the byte being assembled with 0 bits; afterwards every bit produced is in the buffer.
 void align_to_byte(BitWriter& writer);
 
 // Bits produced so far, the partly assembled byte included.
-std::int64_t bits_written(const BitWriter& writer);
+inline std::int64_t bits_written(const BitWriter& w) { return 8 * w.bytes_written + w.pending_bits; }
 
 // Hands the collected whole bytes to the stream file. Returns false when the file took fewer
 // bytes than it was given (also remembered in write_failed). Without a file it does nothing.
