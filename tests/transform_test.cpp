@@ -232,7 +232,8 @@ void set_picture(EncoderState& s, int width, int height, int chroma_format, bool
     const int macroblocks = width / 16 * (s.picture_height / 16);
     s.macroblock_info.assign(static_cast<std::size_t>(macroblocks), MacroblockInfo{});
     s.blocks.assign(static_cast<std::size_t>(macroblocks * s.blocks_per_macroblock), Block{});
-    for (int i = -384; i < 640; i++) s.clip_table[static_cast<std::size_t>(i + 384)] = std::clamp(i, 0, 255) & 255;
+    for (int i = -384; i < 640; i++)
+        s.clip_table[static_cast<std::size_t>(i + 384)] = static_cast<std::uint8_t>(std::clamp(i, 0, 255));
 }
 
 // A picture whose sample at column x, line y of plane c is value(c, x, y).

@@ -197,7 +197,7 @@ VINTREL_AVX2 void dequantise_intra_avx2(Standard standard, const std::int16_t* s
 #endif  // __SSE2__
 
 // Kernel levels as in TransformTables::simd_level: 0 plain C++, 1 SSE2, 2 AVX2.
-void dequantise_intra_any(int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
+void dequantise_intra_any([[maybe_unused]] int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
                           int intra_dc_precision, const std::uint8_t* matrix, int mquant) {
 #if defined(__SSE2__)
     if (level >= 1 && mquant >= 0 && mquant <= largest_vector_mquant) {
@@ -208,7 +208,7 @@ void dequantise_intra_any(int level, Standard standard, const std::int16_t* src,
     dequantise_intra_plain(standard, src, dst, intra_dc_precision, matrix, mquant);
 }
 
-void dequantise_non_intra_any(int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
+void dequantise_non_intra_any([[maybe_unused]] int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
                               const std::uint8_t* matrix, int mquant) {
 #if defined(__SSE2__)
     if (level >= 1 && mquant >= 0 && mquant <= largest_vector_mquant)
