@@ -1,0 +1,128 @@
+// vintrel-convert: converts movies from the command line exactly as the desktop program's Ok does.
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "convert/conversion.h"
+#include "encoder/setup/read_parameters.h"
+
+namespace {
+
+using namespace vintrel;
+
+volatile std::sig_atomic_t interrupted = 0;
+
+void on_interrupt(int) { interrupted = 1; }
+
+const char usage[] =
+    "usage: vintrel-convert [--brightness B] [--stat FILE] MOVIE...\n"
+    "  B: brightness offset added to every grey, -255..255 (default 0)\n"
+    "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
+
+// The command line's stand-in for the windows: messages go to the terminal, Ctrl-C is Stop.
+class TerminalHost : public ConversionHost {
+public:
+    TerminalHost() : on_terminal_(::isatty(STDERR_FILENO) != 0) {}
+
+    void start(Conversion& conversion) {
+        conversion_ = &conversion;
+        title_ = document_title(conversion.movie_path());
+    }
+
+    bool pump_waiting_messages() override {
+        if (interrupted && conversion_) conversion_->cancel_requested = 1;
+        return false;
+    }
+
+    void progress(int frame, int count) override {
+        if (on_terminal_) std::fprintf(stderr, "\n%s: frame %d of %d\n", title_.c_str(), frame + 1, count);
+    }
+
+    void show_message(const std::string& text, const std::string& caption) override {
+        if (caption == "Finished") {
+            std::printf("%s: %s\n", conversion_->movie_path().c_str(), text.c_str());
+            std::printf("  %s\n  %s\n", conversion_->pdb_name().c_str(), conversion_->mpeg_name().c_str());
+            std::fflush(stdout);
+            return;
+        }
+        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str());
+        if (caption == "QuickTime Error" || caption == "QT DLL")
+            std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
+        std::fputc('\n', stderr);
+    }
+
+private:
+    bool on_terminal_;
+    Conversion* conversion_ = nullptr;
+    std::string title_;
+};
+
+bool parse_brightness(const char* text, int& brightness) {
+    char* end = nullptr;
+    const long value = std::strtol(text, &end, 10);
+    if (end == text || *end != '\0' || value < -255 || value > 255) return false;
+    brightness = static_cast<int>(value);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    int brightness = 0;
+    std::string statistics = "stat.out";
+    std::vector<std::string> movies;
+    for (int i = 1; i < argc; i++) {
+        const std::string_view arg = argv[i];
+        if (arg == "--brightness" && i + 1 < argc) {
+            if (!parse_brightness(argv[++i], brightness)) {
+                std::fprintf(stderr, "vintrel-convert: the brightness must be a whole number from -255 to 255\n");
+                return 2;
+            }
+        } else if (arg == "--stat" && i + 1 < argc) {
+            statistics = argv[++i];
+        } else if (arg == "--help" || arg == "-h") {
+            std::fputs(usage, stdout);
+            return 0;
+        } else if (arg == "--") {
+            for (i++; i < argc; i++) movies.emplace_back(argv[i]);
+        } else if (arg.size() > 1 && arg[0] == '-') {
+            std::fprintf(stderr, "vintrel-convert: unknown option %s\n%s", argv[i], usage);
+            return 2;
+        } else {
+            movies.emplace_back(argv[i]);
+        }
+    }
+    if (movies.empty()) {
+        std::fputs(usage, stderr);
+        return 2;
+    }
+
+    struct sigaction action = {};
+    action.sa_handler = on_interrupt;
+    sigemptyset(&action.sa_mask);
+    sigaction(SIGINT, &action, nullptr);
+
+    EncoderState encoder;
+    read_parameters(encoder);
+    encoder.statistics_file_name = statistics;
+
+    TerminalHost host;
+    bool all_converted = true;
+    for (const std::string& path : movies) {
+        if (interrupted) break;
+        Conversion conversion(encoder, host, path);
+        host.start(conversion);
+        if (!conversion.open_movie() || !conversion.setup()) {
+            all_converted = false;
+            continue;
+        }
+        if (conversion.run(brightness) != ConversionResult::finished) all_converted = false;
+    }
+    if (interrupted) return 130;
+    return all_converted ? 0 : 2;
+}

@@ -1,0 +1,174 @@
+// The conversion driver.
+#include "convert/conversion.h"
+
+#include <cerrno>
+#include <cstring>
+
+#include "convert/database_writer.h"
+#include "convert/frame_grabber.h"
+#include "encoder/coding/bit_writer.h"
+#include "encoder/coding/encode_sequence.h"
+#include "encoder/setup/fatal_error.h"
+#include "encoder/setup/init_encoder.h"
+#include "encoder/setup/read_parameters.h"
+
+namespace vintrel {
+namespace {
+
+constexpr double sample_rate = 5.0;
+const char* const program_caption = "Vintrel";
+
+// The largest picture an MPEG-1 sequence header can describe.
+constexpr int max_picture_size = 4095;
+
+}  // namespace
+
+std::string output_name(const std::string& movie_path, const char* extension) {
+    std::string name = movie_path;
+    const std::size_t n = std::strlen(extension);
+    if (name.size() < n) return name + extension;
+    return name.replace(name.size() - n, n, extension);
+}
+
+std::string document_title(const std::string& movie_path) {
+    const std::size_t slash = movie_path.find_last_of('/');
+    return slash == std::string::npos ? movie_path : movie_path.substr(slash + 1);
+}
+
+int count_frames(std::int32_t duration, std::int32_t time_scale) {
+    if (time_scale <= 0 || duration <= 0) return 0;
+    auto n = static_cast<std::int64_t>(duration * sample_rate / time_scale);
+    if (static_cast<double>(n * time_scale) / sample_rate < duration) n++;
+    return static_cast<int>(n);
+}
+
+Conversion::Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path)
+    : encoder_(encoder), host_(host), movie_path_(std::move(movie_path)) {}
+
+Conversion::~Conversion() { abandon(); }
+
+void Conversion::abandon() {
+    if (database_file_) std::fclose(database_file_);
+    database_file_ = nullptr;
+}
+
+bool Conversion::open_movie() {
+    MovieOpenResult result = MovieOpenResult::failed;
+    movie_ = Movie::open(movie_path_, result, open_detail_);
+    if (movie_) return true;
+    if (result == MovieOpenResult::invalid_format)
+        host_.show_message("The movie file could not be opened. It may be in use or in an invalid format.",
+                           "QuickTime Error");
+    else
+        host_.show_message("OpenMovieFile failure", "QT DLL");
+    return false;
+}
+
+bool Conversion::setup() {
+    if (!movie_) return false;
+    const MovieBounds bounds = movie_->natural_bounds();
+    const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
+    if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size) {
+        host_.show_message(document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
+                               std::to_string(height) +
+                               " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). "
+                               "Nothing was converted.",
+                           program_caption);
+        return false;
+    }
+    encoder_.frame_rate = sample_rate;
+
+    pdb_name_ = output_name(movie_path_, "pdb");
+    database_file_ = std::fopen(pdb_name_.c_str(), "w+b");
+    if (!database_file_) {
+        host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
+                           program_caption);
+        return false;
+    }
+    mpeg_name_ = output_name(movie_path_, "mpg");
+    frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
+    return true;
+}
+
+bool Conversion::keep_going() {
+    while (host_.pump_waiting_messages()) {
+    }
+    return cancel_requested == 0;
+}
+
+// Everything the encoder produced reaches the file, and the file closes cleanly. On failure
+// returns the reason.
+std::string Conversion::finish_stream(std::FILE* stream) {
+    errno = 0;
+    const bool flushed = flush_bit_writer(encoder_.bits) && std::fflush(stream) == 0;
+    const int flush_error = errno;
+    const bool closed = std::fclose(stream) == 0;
+    const int close_error = errno;
+    encoder_.bits.out = nullptr;
+    if (!flushed) return std::strerror(flush_error ? flush_error : EIO);
+    if (!closed) return std::strerror(close_error ? close_error : EIO);
+    return {};
+}
+
+ConversionResult Conversion::run(int brightness) {
+    if (!movie_ || !database_file_) return ConversionResult::failed;
+    converting = 1;
+    read_quant_matrices(encoder_);
+
+    std::FILE* stream = std::fopen(mpeg_name_.c_str(), "wb");
+    if (!stream) fatal_error(encoder_, error_text("Couldn't create output file %s", mpeg_name_.c_str()));
+
+    const MovieBounds bounds = movie_->natural_bounds();
+    encoder_.frame_rate = sample_rate;
+    frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
+    encoder_.frame_count = frame_count_;
+    encoder_.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
+    encoder_.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
+
+    FrameSource source{*movie_, host_, records_, brightness};
+    encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
+        host_.progress(n, frame_count_);
+        read_movie_frame(encoder_, source, picture, n);
+    };
+    encoder_.pump_waiting_messages = [this] { return host_.pump_waiting_messages(); };
+    encoder_.bits.out = stream;
+    init_encoder(encoder_);
+    encode_sequence(encoder_, &cancel_requested);
+    encoder_.read_movie_frame = nullptr;
+    encoder_.pump_waiting_messages = nullptr;
+
+    const std::string stream_error = finish_stream(stream);
+    const bool statistics_ok = close_statistics_file(encoder_);
+
+    errno = 0;
+    DatabaseResult database = DatabaseResult::stopped;
+    if (!cancel_requested) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
+        return keep_going();
+    });
+    const int database_errno = errno;
+    const bool database_closed = std::fclose(database_file_) == 0;
+    const int close_errno = errno;
+    database_file_ = nullptr;
+    converting = 0;
+
+    if (!stream_error.empty()) {
+        host_.show_message("Couldn't write output file " + mpeg_name_ + " (" + stream_error +
+                               "). The movie was not converted completely.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
+    if (database == DatabaseResult::write_failed || (database == DatabaseResult::written && !database_closed)) {
+        const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
+        host_.show_message("Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
+                               "). The movie was not converted completely.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
+    if (!statistics_ok)
+        host_.show_message("Couldn't write the statistics file " + encoder_.statistics_file_name, program_caption);
+    if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
+    host_.show_message(".PDB file has been created !", "Finished");
+    return ConversionResult::finished;
+}
+
+}  // namespace vintrel

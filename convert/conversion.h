@@ -1,0 +1,75 @@
+// One conversion of a movie into the .pdb and .mpg beside it.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "convert/conversion_host.h"
+#include "convert/frame_record.h"
+#include "convert/movie.h"
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel {
+
+// The movie's path with its last three characters replaced ("walk.mov" -> "walk.pdb").
+std::string output_name(const std::string& movie_path, const char* extension);
+
+// The movie's document title: its file name without the directory.
+std::string document_title(const std::string& movie_path);
+
+// Frames sampled at 5 per second: the number of whole or partial fifths of a second.
+int count_frames(std::int32_t duration, std::int32_t time_scale);
+
+enum class ConversionResult { finished, stopped, failed };
+
+// Everything one conversion owns: its movie, output files, frame records and flags. The encoder
+// state is shared by the conversions of a program and set up anew by each.
+class Conversion {
+public:
+    Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path);
+    ~Conversion();
+    Conversion(const Conversion&) = delete;
+    Conversion& operator=(const Conversion&) = delete;
+
+    // Opens the movie; on failure shows the library's message and returns false.
+    bool open_movie();
+
+    // Checks the picture size, creates the empty .pdb, derives the .mpg name and counts the
+    // frames. On failure shows why and returns false; nothing is converted then.
+    bool setup();
+
+    // Converts with the brightness offset: encodes the .mpg (pulling every frame through the
+    // frame grabber), then writes the .pdb, and says "Finished" when all went well.
+    ConversionResult run(int brightness);
+
+    // Closes the files of a conversion that will not run (the dialog was cancelled).
+    void abandon();
+
+    // Set by the user's Stop Conversion or a refused close; read between the stages.
+    int cancel_requested = 0;
+    int converting = 0;
+
+    Movie* movie() const { return movie_.get(); }
+    int frame_count() const { return frame_count_; }
+    const std::string& movie_path() const { return movie_path_; }
+    const std::string& pdb_name() const { return pdb_name_; }
+    const std::string& mpeg_name() const { return mpeg_name_; }
+    const std::string& open_detail() const { return open_detail_; }
+    const RecordArray& records() const { return records_; }
+
+private:
+    bool keep_going();
+    std::string finish_stream(std::FILE* stream);
+
+    EncoderState& encoder_;
+    ConversionHost& host_;
+    std::string movie_path_, pdb_name_, mpeg_name_, open_detail_;
+    std::unique_ptr<Movie> movie_;
+    std::FILE* database_file_ = nullptr;
+    RecordArray records_;
+    int frame_count_ = 0;
+};
+
+}  // namespace vintrel

@@ -1,0 +1,23 @@
+// Writes the frame records of a conversion as a handheld record database (.pdb).
+#pragma once
+
+#include <cstdio>
+#include <functional>
+#include <string>
+
+#include "convert/frame_record.h"
+
+namespace vintrel {
+
+enum class DatabaseResult { written, stopped, write_failed };
+
+// The database header's creation and modification date: fixed, not the clock.
+inline constexpr std::uint32_t database_date = 0xAE44D106;
+
+// Writes header, record list and records into `file` (positioned at its start). Before each list
+// entry and each record it calls `keep_going`, which runs the waiting window messages and returns
+// false when the user asked to stop; writing then ends at once. Every write is checked.
+DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
+                              const std::function<bool()>& keep_going);
+
+}  // namespace vintrel

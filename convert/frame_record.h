@@ -1,0 +1,36 @@
+// Frame records: one compressed 2-bit frame with its 12-byte big-endian header.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace vintrel {
+
+struct FrameRecord {
+    // Width, height and data length, each a 32-bit big-endian number, ready to be written.
+    std::array<std::uint8_t, 12> header{};
+    // The compressed rows; exactly data_length() bytes once the record is finished.
+    std::vector<std::uint8_t> data;
+
+    FrameRecord(std::uint32_t width, std::uint32_t height);
+
+    std::uint32_t width() const;
+    std::uint32_t height() const;
+    std::uint32_t data_length() const;
+
+    // Stores the length of the compressed data in the header and releases spare capacity.
+    void finish();
+};
+
+// The frames of one conversion in the order they were read.
+using RecordArray = std::vector<std::unique_ptr<FrameRecord>>;
+
+// Bytes of one packed row of `width` pixels: four pixels a byte, rounded up to an even count.
+std::size_t packed_row_length(std::uint32_t width);
+
+std::uint32_t read_big_endian_32(const std::uint8_t* p);
+void write_big_endian_32(std::uint8_t* p, std::uint32_t value);
+
+}  // namespace vintrel

@@ -1,0 +1,50 @@
+// The movie file as the demuxer reads it: opened by its plain path, never taken as a protocol or URL.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+
+struct AVIOContext;
+
+namespace vintrel::movie_detail {
+
+// Frees an I/O context made by MovieFileInput::make_io_context together with its buffer.
+struct IoContextDeleter {
+    void operator()(AVIOContext* io) const;
+};
+using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
+
+class MovieFileInput {
+public:
+    // Opens the regular file at `path` (UTF-8 or any other bytes, of any length) for reading.
+    // On failure returns null and puts the system's wording of the reason into `reason`.
+    static std::unique_ptr<MovieFileInput> open(const std::string& path, std::string& reason);
+
+    ~MovieFileInput();
+    MovieFileInput(const MovieFileInput&) = delete;
+    MovieFileInput& operator=(const MovieFileInput&) = delete;
+
+    // The file's size when it was opened.
+    std::int64_t size() const { return size_; }
+
+    // A new I/O context that reads the file from its start. One context is in use at a time:
+    // making a new one moves the shared read position back to the start. Null if out of memory.
+    IoContextPtr make_io_context();
+
+    // The system error (an errno value) of the last read that failed, 0 if none did.
+    int read_error() const { return read_error_; }
+
+private:
+    MovieFileInput(int fd, std::int64_t size) : fd_(fd), size_(size) {}
+
+    static int read_packet(void* opaque, std::uint8_t* buffer, int size);
+    static std::int64_t seek(void* opaque, std::int64_t offset, int whence);
+
+    int fd_;
+    std::int64_t size_;
+    std::int64_t position_ = 0;
+    int read_error_ = 0;
+};
+
+}  // namespace vintrel::movie_detail

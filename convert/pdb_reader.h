@@ -1,0 +1,102 @@
+// Reading handheld record databases (.pdb): parsing, full validation and expansion of frame rows.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <vector>
+
+namespace vintrel::pdb {
+
+inline constexpr std::size_t database_header_size = 78;
+inline constexpr std::size_t record_list_entry_size = 8;
+inline constexpr std::size_t record_header_size = 12;
+
+// Frames wider or taller than this, or with more pixels than max_frame_pixels, are refused: no
+// movie frame we write comes near them, and they keep every size computation far from overflow
+// and every expanded frame within a sensible amount of memory.
+inline constexpr std::uint32_t max_frame_side = 65535;
+inline constexpr std::uint64_t max_frame_pixels = std::uint64_t{1} << 25;  // 32 Mi pixels (8K video fits)
+
+// The 78-byte database header, field by field.
+struct DatabaseHeader {
+    std::array<std::uint8_t, 32> name_field{};  // the raw name field
+    std::string name;                           // name_field up to its first zero byte
+    std::uint16_t attributes = 0;
+    std::uint16_t version = 0;
+    std::uint32_t creation_date = 0;      // seconds since 1904-01-01 00:00
+    std::uint32_t modification_date = 0;  // seconds since 1904-01-01 00:00
+    std::uint32_t backup_date = 0;        // seconds since 1904-01-01 00:00
+    std::uint32_t modification_number = 0;
+    std::uint32_t app_info_offset = 0;
+    std::uint32_t sort_info_offset = 0;
+    std::array<char, 4> type{};
+    std::array<char, 4> creator{};
+    std::uint32_t unique_id_seed = 0;
+    std::uint16_t next_record_list_high = 0;  // bytes 72-73
+    std::uint32_t record_count = 0;           // bytes 74-77, one 32-bit number
+};
+
+// One frame record: its record list entry together with its 12-byte record header.
+struct FrameRecord {
+    std::uint32_t offset = 0;     // byte offset of the record in the file
+    std::uint8_t attributes = 0;  // record attributes from the list entry
+    std::uint32_t unique_id = 0;  // the entry's three unique ID bytes as a 24-bit number
+    std::uint32_t width = 0;
+    std::uint32_t height = 0;
+    std::uint32_t data_length = 0;
+    std::size_t data_offset = 0;  // where the compressed rows start (offset + 12)
+};
+
+struct Database {
+    DatabaseHeader header;
+    std::vector<FrameRecord> records;
+};
+
+// What is wrong with a file, and where.
+struct PdbError {
+    std::size_t offset = 0;               // the byte of the file at which the fault was found
+    std::optional<std::uint32_t> record;  // the record concerned, if the fault lies in one
+    // Set when the header describes records that the file does not hold (a database whose writing
+    // was stopped): how many whole records are present.
+    std::optional<std::uint32_t> records_present;
+    // A complete sentence naming the fault and its byte offsets, without the file name, e.g.
+    // "record 3 at byte 1234: packet at byte 1300 runs past the end of row 7".
+    std::string message;
+};
+
+struct ReadResult {
+    // With no error: the whole database. With an error: the header (once it could be read) and
+    // the records that were found sound before the fault.
+    Database database;
+    std::optional<PdbError> error;
+
+    bool ok() const { return !error; }
+};
+
+// Parses and validates a whole file: header, record list, every record's rows. Any input is
+// safe; every fault comes back as an error with its byte offset.
+ReadResult read_database(std::span<const std::uint8_t> file);
+
+// Bytes in one uncompressed row of a frame `width` pixels wide: ceil(width / 4), made even.
+std::uint64_t row_bytes_for_width(std::uint32_t width);
+
+// Expands `rows` rows of `row_bytes` bytes each from their run-length packets in `data`.
+// `data_offset` is the file offset of data[0], used only in error messages. On a fault returns an
+// error (record unset) and leaves `out` unspecified. `out` is sized only once the packets have been
+// found sound, so any row count, however large, costs no more memory than the data can expand to.
+std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
+                                       std::size_t data_offset, std::vector<std::uint8_t>& out);
+
+// Expands a record of a successfully read database (its file's bytes in `file`) into its
+// height rows of row_bytes_for_width(width) bytes, top row first.
+std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const FrameRecord& record,
+                                      std::vector<std::uint8_t>& rows);
+
+// A date field as "YYYY-MM-DD hh:mm:ss" (seconds since 1904-01-01 00:00).
+std::string format_date(std::uint32_t seconds_since_1904);
+
+}  // namespace vintrel::pdb

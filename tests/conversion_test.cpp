@@ -1,0 +1,261 @@
+// Whole conversions of movies made at test time with ffmpeg, whose right answer is known: each
+// movie frame is a solid grey of a known level.
+#include <gtest/gtest.h>
+
+#include <sys/resource.h>
+#include <sys/stat.h>
+
+#include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "convert/conversion.h"
+#include "encoder/setup/read_parameters.h"
+#include "tests/fake_movie_for_test.h"
+#include "tests/run_program_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::read_file;
+using test::run_program;
+
+constexpr int width = 64, height = 48, movie_rate = 10;
+
+int grey_of_movie_frame(int n) { return (n * 37 + 20) % 256; }
+
+// The documented 2x2 dither: palette index by grey / 16 and position, written out independently.
+int dithered_index(int grey, int row, int column) {
+    static const int table[16][4] = {{0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 1}, {1, 0, 0, 1},
+                                     {1, 1, 1, 1}, {2, 1, 1, 1}, {2, 1, 1, 2}, {2, 1, 2, 2},
+                                     {2, 2, 2, 2}, {3, 2, 2, 2}, {2, 2, 2, 3}, {3, 2, 3, 3},
+                                     {3, 3, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3}};
+    return table[grey / 16][2 * (row % 2) + column % 2];
+}
+
+// Packed 2-bit rows of a solid grey frame (white 00 ... black 11).
+std::vector<Bytes> expected_rows(int grey) {
+    std::vector<Bytes> rows;
+    for (int y = 0; y < height; y++) {
+        Bytes row(width / 4 % 2 ? width / 4 + 1 : width / 4, 0);
+        for (int x = 0; x < width; x++)
+            row[static_cast<std::size_t>(x / 4)] |=
+                static_cast<std::uint8_t>((3 - dithered_index(grey, y, x)) << (6 - 2 * (x % 4)));
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+// Expands one record's packets into rows of `row_length` bytes.
+std::vector<Bytes> expand_record(const Bytes& data, std::size_t row_length) {
+    std::vector<Bytes> rows(1);
+    for (std::size_t i = 0; i < data.size();) {
+        const int control = data[i++];
+        if (control < 0x80) {
+            rows.back().insert(rows.back().end(), data.begin() + static_cast<std::ptrdiff_t>(i),
+                               data.begin() + static_cast<std::ptrdiff_t>(i + static_cast<std::size_t>(control)));
+            i += static_cast<std::size_t>(control);
+        } else {
+            rows.back().insert(rows.back().end(), static_cast<std::size_t>(control - 0x80), data[i++]);
+        }
+        if (rows.back().size() >= row_length) rows.emplace_back();
+    }
+    rows.pop_back();
+    return rows;
+}
+
+class MovieConversion : public testing::Test {
+protected:
+    void SetUp() override {
+        dir = testing::TempDir() + "conversion_" + std::to_string(::getpid()) + "_" +
+              testing::UnitTest::GetInstance()->current_test_info()->name();
+        ::mkdir(dir.c_str(), 0755);
+        testing::internal::CaptureStderr();
+        read_parameters(encoder);
+        testing::internal::GetCapturedStderr();
+        encoder.statistics_file_name = dir + "/stat.out";
+    }
+
+    // An uncompressed AVI of `frames` frames at 10 per second; frame n is grey_of_movie_frame(n).
+    std::string make_movie(const std::string& name, int frames) {
+        const std::string raw = dir + "/frames.bgr";
+        {
+            std::ofstream out(raw, std::ios::binary);
+            for (int n = 0; n < frames; n++) {
+                const std::string frame(static_cast<std::size_t>(width * height * 3),
+                                        static_cast<char>(grey_of_movie_frame(n)));
+                out << frame;
+            }
+        }
+        const std::string path = dir + "/" + name;
+        auto r = run_program("ffmpeg -nostdin -v error -f rawvideo -pix_fmt bgr24 -s " + std::to_string(width) + "x" +
+                             std::to_string(height) + " -r " + std::to_string(movie_rate) + " -i " + raw +
+                             " -c:v rawvideo -pix_fmt bgr24 -y '" + path + "'");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        return path;
+    }
+
+    ConversionResult convert(const std::string& movie, int brightness = 0) {
+        Conversion conversion(encoder, host, movie);
+        if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
+        frame_count = conversion.frame_count();
+        testing::internal::CaptureStderr();
+        const ConversionResult result = conversion.run(brightness);
+        progress = testing::internal::GetCapturedStderr();
+        return result;
+    }
+
+    std::string dir, progress;
+    EncoderState encoder;
+    test::RecordingHost host;
+    int frame_count = 0;
+};
+
+TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
+    const std::string movie = make_movie("greys.avi", 30);  // 3 seconds
+    ASSERT_EQ(convert(movie), ConversionResult::finished);
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Finished: .PDB file has been created !"});
+    ASSERT_EQ(frame_count, 15);
+
+    const std::string pdb = read_file(dir + "/greys.pdb");
+    const Bytes b(pdb.begin(), pdb.end());
+    ASSERT_GE(b.size(), 78u + 8u * 15u);
+    EXPECT_EQ(std::string(b.begin(), b.begin() + 9), "greys.avi");
+    EXPECT_EQ(b[9], 0);
+    EXPECT_EQ(b[77], 15);
+    for (int k = 0; k < 15; k++) {
+        const std::size_t entry = 78 + 8 * static_cast<std::size_t>(k);
+        const std::size_t offset = static_cast<std::size_t>(b[entry]) << 24 | static_cast<std::size_t>(b[entry + 1]) << 16 |
+                                   static_cast<std::size_t>(b[entry + 2]) << 8 | b[entry + 3];
+        ASSERT_LT(offset + 12, b.size());
+        EXPECT_EQ(Bytes(b.begin() + static_cast<std::ptrdiff_t>(offset), b.begin() + static_cast<std::ptrdiff_t>(offset + 8)),
+                  (Bytes{0, 0, 0, width, 0, 0, 0, height}));
+        const std::size_t length = static_cast<std::size_t>(b[offset + 10]) << 8 | b[offset + 11];
+        const Bytes data(b.begin() + static_cast<std::ptrdiff_t>(offset + 12),
+                         b.begin() + static_cast<std::ptrdiff_t>(offset + 12 + length));
+        // Frame k is taken at k/5 s, when movie frame 2k is on screen.
+        EXPECT_EQ(expand_record(data, width / 4), expected_rows(grey_of_movie_frame(2 * k))) << "record " << k;
+    }
+}
+
+TEST_F(MovieConversion, StreamDecodesToTheSameFourLevelPictures) {
+    const std::string movie = make_movie("levels.avi", 20);
+    ASSERT_EQ(convert(movie), ConversionResult::finished);
+    const std::string stream = dir + "/levels.mpg";
+    auto decoded = run_program("ffmpeg -nostdin -v error -i " + stream +
+                               " -vsync passthrough -f rawvideo -pix_fmt yuv420p -y " + dir + "/decoded.yuv");
+    ASSERT_EQ(decoded.exit_code, 0);
+    EXPECT_EQ(decoded.err, "");
+    const std::string pictures = read_file(dir + "/decoded.yuv");
+    const std::size_t picture_size = static_cast<std::size_t>(width * height * 3 / 2);
+    ASSERT_EQ(pictures.size(), picture_size * 10);
+    const int luminance[4] = {16, 89, 161, 234};
+    double lowest = 99;
+    for (int k = 0; k < 10; k++) {
+        double sum = 0;
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) {
+                const double expected = luminance[dithered_index(grey_of_movie_frame(2 * k), y, x)];
+                const double d = static_cast<unsigned char>(pictures[static_cast<std::size_t>(k) * picture_size + static_cast<std::size_t>(y * width + x)]) - expected;
+                sum += d * d;
+            }
+        const double psnr = sum == 0 ? 99 : 10 * std::log10(255.0 * 255.0 * width * height / sum);
+        lowest = std::min(lowest, psnr);
+    }
+    std::printf("[ PSNR     ] decoded luminance against the four dithered levels: lowest %.2f dB\n", lowest);
+    EXPECT_GE(lowest, 40.0);
+}
+
+TEST_F(MovieConversion, ASecondConversionGivesTheSameBytes) {
+    const std::string movie = make_movie("twice.avi", 12);
+    ASSERT_EQ(convert(movie, 40), ConversionResult::finished);
+    const std::string pdb = read_file(dir + "/twice.pdb"), mpg = read_file(dir + "/twice.mpg");
+    ASSERT_EQ(convert(movie, 40), ConversionResult::finished);
+    EXPECT_EQ(read_file(dir + "/twice.pdb"), pdb);
+    EXPECT_EQ(read_file(dir + "/twice.mpg"), mpg);
+}
+
+TEST_F(MovieConversion, OutputNamesReplaceTheLastThreeCharacters) {
+    EXPECT_EQ(output_name("/clips/walk.mov", "pdb"), "/clips/walk.pdb");
+    EXPECT_EQ(output_name("/clips/clip.qt", "mpg"), "/clips/clipmpg");
+    EXPECT_EQ(document_title("/clips/a long name.mov"), "a long name.mov");
+}
+
+TEST_F(MovieConversion, FrameCountsAreWholeOrPartialFifthsOfASecond) {
+    EXPECT_EQ(count_frames(600, 600), 5);
+    EXPECT_EQ(count_frames(601, 600), 6);
+    EXPECT_EQ(count_frames(0, 600), 0);
+    EXPECT_EQ(count_frames(1001, 1000), 6);
+    EXPECT_EQ(count_frames(2000000000, 600), 16666667);
+}
+
+TEST_F(MovieConversion, CancelledDialogLeavesAnEmptyDatabaseAndNoStream) {
+    const std::string movie = make_movie("cancel.avi", 5);
+    {
+        Conversion conversion(encoder, host, movie);
+        ASSERT_TRUE(conversion.open_movie());
+        ASSERT_TRUE(conversion.setup());
+        conversion.abandon();
+    }
+    struct stat info;
+    ASSERT_EQ(::stat((dir + "/cancel.pdb").c_str(), &info), 0);
+    EXPECT_EQ(info.st_size, 0);
+    EXPECT_NE(::stat((dir + "/cancel.mpg").c_str(), &info), 0);
+}
+
+TEST_F(MovieConversion, StopDuringEncodingKeepsAPartialStreamAndAnEmptyDatabase) {
+    const std::string movie = make_movie("stop.avi", 30);
+    struct StoppingHost : test::RecordingHost {
+        Conversion* conversion = nullptr;
+        int pumps = 0;
+        bool pump_waiting_messages() override {
+            if (++pumps == 20) conversion->cancel_requested = 1;
+            return false;
+        }
+    } stopping;
+    Conversion conversion(encoder, stopping, movie);
+    stopping.conversion = &conversion;
+    ASSERT_TRUE(conversion.open_movie() && conversion.setup());
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(conversion.run(0), ConversionResult::stopped);
+    testing::internal::GetCapturedStderr();
+    EXPECT_TRUE(stopping.messages.empty());
+    EXPECT_EQ(read_file(dir + "/stop.pdb").size(), 0u);
+    const std::string mpg = read_file(dir + "/stop.mpg");
+    ASSERT_GT(mpg.size(), 4u);
+    EXPECT_EQ(mpg.substr(mpg.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+}
+
+TEST_F(MovieConversion, DatabaseThatCannotBeCreatedIsReportedAndNothingIsConverted) {
+    const std::string movie = make_movie("blocked.avi", 5);
+    // A directory where the database should go: creating it fails even for root.
+    ASSERT_EQ(::mkdir((dir + "/blocked.pdb").c_str(), 0755), 0);
+    Conversion conversion(encoder, host, movie);
+    ASSERT_TRUE(conversion.open_movie());
+    EXPECT_FALSE(conversion.setup());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Vintrel: Couldn't create output file " + dir +
+                                                      "/blocked.pdb (Is a directory)"});
+    struct stat info;
+    EXPECT_NE(::stat((dir + "/blocked.mpg").c_str(), &info), 0);
+}
+
+TEST_F(MovieConversion, MissingMovieGivesTheLibrarysOtherMessage) {
+    Conversion conversion(encoder, host, dir + "/nowhere.mov");
+    EXPECT_FALSE(conversion.open_movie());
+    EXPECT_EQ(host.messages, std::vector<std::string>{"QT DLL: OpenMovieFile failure"});
+}
+
+TEST_F(MovieConversion, MoviesThatAreNotMoviesGiveTheLibrarysMessage) {
+    const std::string text = dir + "/notes.mov";
+    std::ofstream(text) << "This is not a movie.\n";
+    Conversion conversion(encoder, host, text);
+    EXPECT_FALSE(conversion.open_movie());
+    EXPECT_EQ(host.messages, std::vector<std::string>{
+                                 "QuickTime Error: The movie file could not be opened. It may be in use or in an "
+                                 "invalid format."});
+}
+
+}  // namespace
+}  // namespace vintrel

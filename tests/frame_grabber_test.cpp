@@ -1,0 +1,154 @@
+// The frame grabber on bitmaps built by hand: dither patterns, packed codes, records, pictures.
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "convert/frame_grabber.h"
+#include "encoder/setup/init_encoder.h"
+#include "encoder/setup/read_parameters.h"
+#include "tests/fake_movie_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using test::solid_bitmap;
+
+class FrameGrabber : public testing::Test {
+protected:
+    // Grabs frame 0 of a one-frame movie made of `bitmap`.
+    FrameRecord& grab(const Bitmap& bitmap, int brightness = 0) {
+        testing::internal::CaptureStderr();
+        read_parameters(s);
+        testing::internal::GetCapturedStderr();
+        s.horizontal_size = bitmap.width;
+        s.vertical_size = bitmap.height;
+        s.frame_rate = 5.0;
+        s.statistics_file_name = testing::TempDir() + "grabber_stat.out";
+        init_encoder(s);
+        movie = std::make_unique<test::FakeMovie>(std::vector<Bitmap>{bitmap});
+        FrameSource source{*movie, host, records, brightness};
+        read_movie_frame(s, source, s.new_org_frame, 0);
+        close_statistics_file(s);
+        return *records.back();
+    }
+
+    EncoderState s;
+    std::unique_ptr<test::FakeMovie> movie;
+    test::RecordingHost host;
+    RecordArray records;
+};
+
+TEST_F(FrameGrabber, WhiteFrameGivesWhiteRecordAndLuminance234) {
+    FrameRecord& record = grab(solid_bitmap(160, 120, 255, 255, 255));
+    EXPECT_EQ(Bytes(record.header.begin(), record.header.end()),
+              (Bytes{0x00, 0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x78, 0x00, 0x00, 0x00, 0xF0}));
+    ASSERT_EQ(record.data.size(), 240u);
+    for (std::size_t i = 0; i < 240; i += 2) {
+        EXPECT_EQ(record.data[i], 0xA8);
+        EXPECT_EQ(record.data[i + 1], 0x00);
+    }
+    // The whole coded area, borders included, is white; no colour.
+    for (std::uint8_t y : s.new_org_frame.plane[0]) ASSERT_EQ(y, 234);
+    for (std::uint8_t c : s.new_org_frame.plane[1]) ASSERT_EQ(c, 128);
+    for (std::uint8_t c : s.new_org_frame.plane[2]) ASSERT_EQ(c, 128);
+    EXPECT_EQ(host.received, 1);
+    EXPECT_EQ(host.dithered, 1);
+}
+
+TEST_F(FrameGrabber, GreyFortyAlternatesBlackAndDarkGrey) {
+    // Level 2 of the dither: dark grey (10) at even/even and odd/odd, black (11) elsewhere.
+    FrameRecord& record = grab(solid_bitmap(8, 4, 40, 40, 40));
+    EXPECT_EQ(record.data, (Bytes{0x82, 0xBB, 0x82, 0xEE, 0x82, 0xBB, 0x82, 0xEE}));
+    // Luminance 89 where dark grey, 16 where black.
+    EXPECT_EQ(s.new_org_frame.plane[0][0], 89);
+    EXPECT_EQ(s.new_org_frame.plane[0][1], 16);
+    EXPECT_EQ(s.new_org_frame.plane[0][static_cast<std::size_t>(s.coded_width)], 16);
+    EXPECT_EQ(s.new_org_frame.plane[0][static_cast<std::size_t>(s.coded_width) + 1], 89);
+}
+
+TEST_F(FrameGrabber, UniformLevelsGiveOneCodeEverywhere) {
+    struct Case {
+        std::uint8_t grey;
+        std::uint8_t code;
+    };
+    for (Case c : {Case{0, 0xFF}, Case{31, 0xFF}, Case{64, 0xAA}, Case{79, 0xAA}, Case{128, 0x55},
+                   Case{143, 0x55}, Case{192, 0x00}, Case{255, 0x00}}) {
+        records.clear();
+        FrameRecord& record = grab(solid_bitmap(16, 2, c.grey, c.grey, c.grey));
+        EXPECT_EQ(record.data, (Bytes{0x84, c.code, 0x84, c.code})) << "grey " << int(c.grey);
+    }
+}
+
+TEST_F(FrameGrabber, GreyIsTheTruncatedMeanOfTheThreeColours) {
+    // (10 + 20 + 69) / 3 = 33: level 2, the dark grey / black pattern.
+    FrameRecord& record = grab(solid_bitmap(8, 2, 10, 20, 69));
+    EXPECT_EQ(record.data, (Bytes{0x82, 0xBB, 0x82, 0xEE}));
+}
+
+TEST_F(FrameGrabber, BrightnessBeyondTheRangeSaturates) {
+    EXPECT_EQ(grab(solid_bitmap(8, 2, 128, 128, 128), -300).data, (Bytes{0x82, 0xFF, 0x82, 0xFF}));
+    records.clear();
+    EXPECT_EQ(grab(solid_bitmap(8, 2, 128, 128, 128), 300).data, (Bytes{0x82, 0x00, 0x82, 0x00}));
+}
+
+TEST_F(FrameGrabber, RowsAreRoundedToAnEvenNumberOfBytes) {
+    // 158 black pixels: 40 bytes, the last holding two pixels.
+    FrameRecord& wide = grab(solid_bitmap(158, 2, 0, 0, 0));
+    EXPECT_EQ(wide.data, (Bytes{0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}));
+    records.clear();
+    // 20 black pixels: 5 bytes and a padding byte.
+    FrameRecord& narrow = grab(solid_bitmap(20, 1, 0, 0, 0));
+    EXPECT_EQ(narrow.data, (Bytes{0x85, 0xFF, 0x01, 0x00}));
+}
+
+TEST_F(FrameGrabber, EightBitPixelsIndexTheColourTableAndBecomePaletteIndices) {
+    Bitmap b;
+    b.width = 4;
+    b.height = 2;
+    b.bits_per_pixel = 8;
+    b.colour_table.assign(256, {0, 0, 0, 0});
+    b.colour_table[200] = {255, 255, 255, 0};
+    b.bits = {200, 200, 7, 7,  // bottom row: white, white, black, black
+              7, 200, 7, 200};  // top row
+    grab(b);
+    EXPECT_EQ(records.back()->data, (Bytes{0x02, 0xCC, 0x00, 0x02, 0x0F, 0x00}));
+}
+
+TEST_F(FrameGrabber, ColourIndicesBeyondTheTableAreBlack) {
+    Bitmap b;
+    b.width = 4;
+    b.height = 1;
+    b.bits_per_pixel = 4;
+    b.colour_table.assign(6, {255, 255, 255, 0});
+    b.bits = {0x59, 0x15, 0, 0};  // pixels 5, 9, 1, 5: entry 9 is beyond the 6 entries
+    grab(b);
+    EXPECT_EQ(records.back()->data, (Bytes{0x02, 0x30, 0x00}));
+}
+
+TEST(SampleTimes, FifthsOfASecondInMovieUnits) {
+    EXPECT_EQ(sample_time(0, 600, 5.0), 0);
+    EXPECT_EQ(sample_time(7, 600, 5.0), 840);
+    EXPECT_EQ(sample_time(3, 1001, 5.0), 600);  // 3003 / 5 = 600.6, truncated
+    EXPECT_EQ(sample_time(1000000, 600, 5.0), 120000000);
+}
+
+TEST(PreviewDither, IndexedBitmapsShowTheFourGreys) {
+    Bitmap b;
+    b.width = 2;
+    b.height = 1;
+    b.bits_per_pixel = 8;
+    b.colour_table.assign(10, {0, 0, 0, 0});
+    b.colour_table[9] = {200, 200, 200, 0};
+    b.bits = {9, 9, 0, 0};
+    dither_preview_bitmap(b, 0);
+    // Level 12: white at both positions of the top row.
+    EXPECT_EQ(b.bits[0], 3);
+    EXPECT_EQ(b.bits[1], 3);
+    for (int i = 0; i < 4; i++)
+        EXPECT_EQ(b.colour_table[static_cast<std::size_t>(i)][0], 85 * i);
+}
+
+}  // namespace
+}  // namespace vintrel
