@@ -106,6 +106,8 @@ int main(int argc, char** argv) {
     action.sa_handler = on_interrupt;
     sigemptyset(&action.sa_mask);
     sigaction(SIGINT, &action, nullptr);
+    // Past a file-size limit a write must fail with an error we can report, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
 
     EncoderState encoder;
     read_parameters(encoder);

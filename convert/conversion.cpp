@@ -1,6 +1,8 @@
 // The conversion driver.
 #include "convert/conversion.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 
@@ -125,42 +127,60 @@ ConversionResult Conversion::run(int brightness) {
     encoder_.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
     encoder_.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
 
+    // The encoder stops at its next checkpoint when the user asks to, or when the stream can no
+    // longer be written (a full disk): there is no point in coding pictures that are lost.
+    int stop_encoding = 0;
     FrameSource source{*movie_, host_, records_, brightness};
     encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_, source, picture, n);
     };
-    encoder_.pump_waiting_messages = [this] { return host_.pump_waiting_messages(); };
+    encoder_.pump_waiting_messages = [this, &stop_encoding] {
+        const bool waiting = host_.pump_waiting_messages();
+        stop_encoding = cancel_requested || encoder_.bits.write_failed;
+        return waiting;
+    };
     encoder_.bits.out = stream;
     init_encoder(encoder_);
-    encode_sequence(encoder_, &cancel_requested);
+    encode_sequence(encoder_, &stop_encoding);
     encoder_.read_movie_frame = nullptr;
     encoder_.pump_waiting_messages = nullptr;
 
     const std::string stream_error = finish_stream(stream);
     const bool statistics_ok = close_statistics_file(encoder_);
+    if (!stream_error.empty()) {
+        // The database would describe a movie whose stream is incomplete: it stays empty.
+        abandon();
+        converting = 0;
+        host_.show_message("Couldn't write output file " + mpeg_name_ + " (" + stream_error +
+                               "). The conversion was stopped; " + pdb_name_ + " was left empty.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
 
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
     if (!cancel_requested) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
         return keep_going();
     });
-    const int database_errno = errno;
+    int database_errno = errno;
+    if (database == DatabaseResult::written && std::fflush(database_file_) != 0) {
+        database = DatabaseResult::write_failed;
+        database_errno = errno;
+    }
+    if (database == DatabaseResult::write_failed) {
+        // A header that lists records the file does not hold would look complete: empty it.
+        if (::ftruncate(::fileno(database_file_), 0) != 0) database_errno = errno ? errno : database_errno;
+    }
     const bool database_closed = std::fclose(database_file_) == 0;
     const int close_errno = errno;
     database_file_ = nullptr;
     converting = 0;
 
-    if (!stream_error.empty()) {
-        host_.show_message("Couldn't write output file " + mpeg_name_ + " (" + stream_error +
-                               "). The movie was not converted completely.",
-                           program_caption);
-        return ConversionResult::failed;
-    }
-    if (database == DatabaseResult::write_failed || (database == DatabaseResult::written && !database_closed)) {
+    if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
         host_.show_message("Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
-                               "). The movie was not converted completely.",
+                               "). The movie was not converted completely; the database was left empty.",
                            program_caption);
         return ConversionResult::failed;
     }
