@@ -141,6 +141,10 @@ ConversionResult Conversion::run(int brightness) {
         return waiting;
     };
     encoder_.bits.out = stream;
+    // The pictures are asked for at these times in turn: the movie can decode ahead meanwhile.
+    std::vector<std::int32_t> times;
+    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), 5.0));
+    movie_->plan_times(std::move(times));
     init_encoder(encoder_);
     encode_sequence(encoder_, &stop_encoding);
     encoder_.read_movie_frame = nullptr;

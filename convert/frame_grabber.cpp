@@ -51,24 +51,56 @@ void set_grey_colour_table(Bitmap& bitmap) {
     }
 }
 
-// Calls pixel(x, row parity, column parity, index) for every pixel of a rows x columns area
-// after dithering it, and row_done(y) after each row. y = 0 is the top row.
+// Grey of pixel x of a bitmap row with `bits` bits per pixel, before the brightness offset.
+template <int bits>
+int raw_grey(const Bitmap& bitmap, const std::uint8_t* row, int x) {
+    if constexpr (bits == 24) {
+        const std::uint8_t* p = row + 3 * x;
+        return (p[0] + p[1] + p[2]) / 3;
+    } else if constexpr (bits == 8) {
+        return grey_of_colour(bitmap, row[x]);
+    } else if constexpr (bits == 4) {
+        return grey_of_colour(bitmap, x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4);
+    } else {
+        return 0;
+    }
+}
+
+// Dithers one row of a bitmap with `bits` bits per pixel, calling pixel(x, index) for each.
+template <int bits, typename Pixel>
+void dither_row(Bitmap& bitmap, std::uint8_t* row, int columns, int row_parity, int brightness, Pixel& pixel) {
+    const std::uint8_t(*levels)[4] = dither_table;
+    for (int x = 0; x < columns; x++) {
+        const int grey = clamp_grey(raw_grey<bits>(bitmap, row, x) + brightness);
+        const int index = levels[grey / 16][2 * row_parity + (x & 1)];
+        if constexpr (bits != 0) write_back(bitmap, row, x, index);
+        pixel(x, index);
+    }
+}
+
+// Dithers the top `rows` rows and first `columns` columns, calling pixel(x, y, index) for every
+// pixel and row_done(y) after each row. y = 0 is the top row; the row parity starts at 0 there.
 template <typename Pixel, typename RowDone>
 void dither_rows(Bitmap& bitmap, int rows, int columns, int brightness, Pixel pixel, RowDone row_done) {
     const std::size_t stride = static_cast<std::size_t>(bitmap.row_bytes());
-    int row_parity = 0;
     for (int y = 0; y < rows; y++) {
         std::uint8_t* row = bitmap.bits.data() + static_cast<std::size_t>(bitmap.height - 1 - y) * stride;
-        int column_parity = 0;
-        for (int x = 0; x < columns; x++) {
-            const int grey = grey_of_pixel(bitmap, row, x, brightness);
-            const int index = dither_table[grey / 16][2 * row_parity + column_parity];
-            write_back(bitmap, row, x, index);
-            pixel(x, y, index);
-            column_parity ^= 1;
+        auto at_y = [&pixel, y](int x, int index) { pixel(x, y, index); };
+        switch (bitmap.bits_per_pixel) {
+        case 24:
+            dither_row<24>(bitmap, row, columns, y & 1, brightness, at_y);
+            break;
+        case 8:
+            dither_row<8>(bitmap, row, columns, y & 1, brightness, at_y);
+            break;
+        case 4:
+            dither_row<4>(bitmap, row, columns, y & 1, brightness, at_y);
+            break;
+        default:  // other depths are never produced; their pixels count as black
+            dither_row<0>(bitmap, row, columns, y & 1, brightness, at_y);
+            break;
         }
         row_done(y);
-        row_parity ^= 1;
     }
 }
 
@@ -79,23 +111,16 @@ std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
 }
 
 int grey_of_pixel(const Bitmap& bitmap, const std::uint8_t* row, int x, int brightness) {
-    int grey = 0;
     switch (bitmap.bits_per_pixel) {
-    case 24: {
-        const std::uint8_t* p = row + 3 * x;
-        grey = (p[0] + p[1] + p[2]) / 3;
-        break;
-    }
+    case 24:
+        return clamp_grey(raw_grey<24>(bitmap, row, x) + brightness);
     case 8:
-        grey = grey_of_colour(bitmap, row[x]);
-        break;
+        return clamp_grey(raw_grey<8>(bitmap, row, x) + brightness);
     case 4:
-        grey = grey_of_colour(bitmap, x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4);
-        break;
+        return clamp_grey(raw_grey<4>(bitmap, row, x) + brightness);
     default:
-        break;
+        return clamp_grey(brightness);
     }
-    return clamp_grey(grey + brightness);
 }
 
 void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
@@ -113,17 +138,18 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
     // mismatch from reading outside the bitmap.
     const int rows = std::min(s.vertical_size, bitmap.height);
     const int columns = std::min(s.horizontal_size, bitmap.width);
+    std::vector<std::uint8_t> greys(static_cast<std::size_t>(columns > 0 ? columns : 0));
     dither_rows(
         bitmap, rows, columns, source.brightness,
-        [&](int x, int y, int index) {
+        [&](int x, int, int index) {
             const int shift = 6 - 2 * (x & 3);
             packed[static_cast<std::size_t>(x / 4)] |= static_cast<std::uint8_t>(pixel_code_table[index] & (3 << shift));
-            const int g = grey_of_index(index);
-            convert_movie_pixel(s, picture, x, y, g, g, g);
+            greys[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(grey_of_index(index));
         },
-        [&](int) {
+        [&](int y) {
             compress_row(packed.data(), packed.size(), record.data);
             std::fill(packed.begin(), packed.end(), 0);
+            convert_movie_grey_row(s, picture, y, greys.data(), columns);
         });
     record.finish();
 

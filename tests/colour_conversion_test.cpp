@@ -140,6 +140,53 @@ TEST_F(ColourConversion, ChromaFormatsAndStreamTypesChooseTheFilters) {
     EXPECT_EQ(picture().plane[2], Plane(8 * 8, 129));
 }
 
+// A picture of one colour skips the filters; the result must be what the filters give.
+TEST_F(ColourConversion, UniformPicturesMatchTheFilteredPlanes) {
+    for (int chroma_format : {1, 2}) {
+        for (int is_mpeg1 : {1, 0}) {
+            prepare(s, 48, 32, chroma_format, is_mpeg1);
+            convert_frame(s, picture(), [](int, int) { return Rgb{200, 30, 90}; });
+            const Plane fast_cb = picture().plane[1], fast_cr = picture().plane[2];
+            Plane cb(picture().plane[1].size()), cr(cb.size());
+            if (chroma_format == 2) {
+                subsample_444_to_422(s, s.colour.cb_full.data(), cb.data());
+                subsample_444_to_422(s, s.colour.cr_full.data(), cr.data());
+            } else {
+                subsample_444_to_422(s, s.colour.cb_full.data(), s.colour.cb_half.data());
+                subsample_422_to_420(s, s.colour.cb_half.data(), cb.data());
+                subsample_444_to_422(s, s.colour.cr_full.data(), s.colour.cr_half.data());
+                subsample_422_to_420(s, s.colour.cr_half.data(), cr.data());
+            }
+            EXPECT_EQ(fast_cb, cb) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
+            EXPECT_EQ(fast_cr, cr) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
+        }
+    }
+}
+
+// The grabber hands over whole rows of greys; they must give what pixel-by-pixel conversion gives.
+TEST_F(ColourConversion, GreyRowsConvertLikeSinglePixels) {
+    auto pattern = [](int x, int y) { return grey(85 * ((x * 3 + y) % 4)); };
+    for (int chroma_format : {1, 2, 3}) {
+        prepare(s, 150, 100, chroma_format);
+        convert_frame(s, picture(), pattern);
+        const Picture by_pixel = [&] {
+            Picture copy;
+            copy.plane = picture().plane;
+            return copy;
+        }();
+        begin_movie_picture(s, picture());
+        std::vector<std::uint8_t> row(150);
+        for (int y = 0; y < 100; y++) {
+            for (int x = 0; x < 150; x++) row[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(pattern(x, y)[0]);
+            convert_movie_grey_row(s, picture(), y, row.data(), 150);
+        }
+        finish_movie_picture(s, picture());
+        for (int c = 0; c < 3; c++)
+            EXPECT_EQ(picture().plane[static_cast<std::size_t>(c)], by_pixel.plane[static_cast<std::size_t>(c)])
+                << "chroma_format " << chroma_format << ", plane " << c;
+    }
+}
+
 TEST_F(ColourConversion, WorkPlanesGrowForALargerMovie) {
     prepare(s, 32, 32, 3);  // no work planes needed
     convert_frame(s, picture(), [](int, int) { return grey(85); });

@@ -1,6 +1,7 @@
 // The movie path of the source pictures (dithered grey to YCbCr) and the frame input dispatch.
 #include "encoder/setup/colour_conversion.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 
@@ -84,6 +85,8 @@ void begin_movie_picture(EncoderState& state, Picture& /*picture*/) {
         c.grey_cb[static_cast<std::size_t>(g)] = s.cb;
         c.grey_cr[static_cast<std::size_t>(g)] = s.cr;
     }
+    c.chroma_samples = 0;
+    c.chroma_uniform = true;
     ensure_work_planes(state);
 }
 
@@ -103,10 +106,71 @@ void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, in
     picture[0][at] = s.luminance;
     full_cb(state, picture)[at] = s.cb;
     full_cr(state, picture)[at] = s.cr;
+
+    ColourWorkPlanes& work = state.colour;
+    if (work.chroma_samples++ == 0) {
+        work.uniform_cb = s.cb;
+        work.uniform_cr = s.cr;
+    } else if (s.cb != work.uniform_cb || s.cr != work.uniform_cr) {
+        work.chroma_uniform = false;
+    }
 }
+
+void convert_movie_grey_row(EncoderState& state, Picture& picture, int y, const std::uint8_t* greys, int count) {
+    if (y < 0 || y >= state.coded_height || count <= 0) return;
+    if (count > state.coded_width) count = state.coded_width;
+    ColourWorkPlanes& work = state.colour;
+    const std::size_t start = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.coded_width);
+    std::uint8_t* luminance = picture[0] + start;
+    std::uint8_t* cb = full_cb(state, picture) + start;
+    std::uint8_t* cr = full_cr(state, picture) + start;
+    if (work.chroma_samples == 0) {
+        work.uniform_cb = work.grey_cb[greys[0]];
+        work.uniform_cr = work.grey_cr[greys[0]];
+    }
+    unsigned differs = 0;
+    for (int x = 0; x < count; x++) {
+        const std::uint8_t g = greys[x];
+        luminance[x] = work.grey_luminance[g];
+        cb[x] = work.grey_cb[g];
+        cr[x] = work.grey_cr[g];
+        differs |= static_cast<unsigned>(cb[x] ^ work.uniform_cb) | static_cast<unsigned>(cr[x] ^ work.uniform_cr);
+    }
+    if (differs) work.chroma_uniform = false;
+    work.chroma_samples += static_cast<std::size_t>(count);
+}
+
+namespace {
+
+// What the subsampling filters make of a plane whose samples all have the value v: every tap
+// reads v, so each output is clip((sum of weights * v + 256) >> 9).
+std::uint8_t filtered_constant(const EncoderState& state, int v, int weight_sum) {
+    return state.clip((weight_sum * v + 256) >> 9);
+}
+
+// The subsampled Cb or Cr plane of a picture whose full-resolution plane is the constant v.
+void fill_uniform_chroma(const EncoderState& state, std::uint8_t* plane, int v) {
+    // The horizontal filter's weights sum to 512, except the co-sited one of MPEG-2 streams (514);
+    // the vertical filters' weights sum to 512.
+    int value = v;
+    if (state.chroma_format != 3) value = filtered_constant(state, value, state.is_mpeg1 ? 512 : 514);
+    if (state.chroma_format == 1) value = filtered_constant(state, value, 512);
+    std::fill_n(plane, plane_size(state.chroma_width, state.chroma_height), static_cast<std::uint8_t>(value));
+}
+
+}  // namespace
 
 void finish_movie_picture(EncoderState& state, Picture& picture) {
     ensure_work_planes(state);
+    const ColourWorkPlanes& work = state.colour;
+    if (work.chroma_uniform && state.horizontal_size > 0 && state.vertical_size > 0 &&
+        work.chroma_samples == plane_size(state.horizontal_size, state.vertical_size)) {
+        // A grey picture: the filters would only turn one constant into another.
+        extend_borders(picture[0], state.horizontal_size, state.vertical_size, state.coded_width, state.coded_height);
+        fill_uniform_chroma(state, picture[1], work.uniform_cb);
+        fill_uniform_chroma(state, picture[2], work.uniform_cr);
+        return;
+    }
     std::uint8_t* cb = full_cb(state, picture);
     std::uint8_t* cr = full_cr(state, picture);
     const int w = state.horizontal_size, h = state.vertical_size;

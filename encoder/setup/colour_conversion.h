@@ -30,4 +30,8 @@ void begin_movie_picture(EncoderState& state, Picture& picture);
 void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, int red, int green, int blue);
 void finish_movie_picture(EncoderState& state, Picture& picture);
 
+// The same conversion for a whole row of greys (R = G = B = grey) at x = 0 .. count - 1 of row y:
+// what the frame grabber has after dithering.
+void convert_movie_grey_row(EncoderState& state, Picture& picture, int y, const std::uint8_t* greys, int count);
+
 }  // namespace vintrel

@@ -97,6 +97,11 @@ struct ColourWorkPlanes {
     // Samples of every grey R = G = B under the coefficients above, refilled for each picture,
     // so the per-pixel conversion of the dithered greys is a table look-up.
     std::array<std::uint8_t, 256> grey_luminance{}, grey_cb{}, grey_cr{};
+    // Whether every colour-difference sample of the picture so far had the same value (as for
+    // any grey picture); then the subsampled planes are that value passed through the filters.
+    std::size_t chroma_samples = 0;
+    bool chroma_uniform = true;
+    std::uint8_t uniform_cb = 0, uniform_cr = 0;
 };
 
 // Fills a source picture with movie frame n (input_picture_format 2); set by the conversion.
