@@ -217,15 +217,6 @@ void dequantise_non_intra_any([[maybe_unused]] int level, Standard standard, con
     dequantise_non_intra_plain(standard, src, dst, matrix, mquant);
 }
 
-// The MPEG-1 entry points carry no encoder state: they ask the processor directly.
-int processor_level() {
-#if defined(__SSE2__)
-    return __builtin_cpu_supports("avx2") ? 2 : 1;
-#else
-    return 0;
-#endif
-}
-
 }  // namespace
 
 void dequantise_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
@@ -242,11 +233,11 @@ void dequantise_non_intra(const EncoderState& state, const std::int16_t* src, st
 
 void dequantise_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
                             const std::uint8_t* matrix, int mquant) {
-    dequantise_intra_any(processor_level(), Standard::mpeg1, src, dst, intra_dc_precision, matrix, mquant);
+    dequantise_intra_any(processor_simd_level(), Standard::mpeg1, src, dst, intra_dc_precision, matrix, mquant);
 }
 
 void dequantise_non_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, const std::uint8_t* matrix, int mquant) {
-    dequantise_non_intra_any(processor_level(), Standard::mpeg1, src, dst, matrix, mquant);
+    dequantise_non_intra_any(processor_simd_level(), Standard::mpeg1, src, dst, matrix, mquant);
 }
 
 }  // namespace vintrel

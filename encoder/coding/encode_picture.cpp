@@ -16,8 +16,6 @@
 namespace vintrel {
 namespace {
 
-constexpr int intra_flag = 1, pattern_flag = 2, backward_flag = 4, forward_flag = 8, quantiser_flag = 16;
-
 // Motion vector predictors [first/second][forward/backward][horizontal/vertical].
 using Predictors = int[2][2][2];
 

@@ -41,7 +41,7 @@ void dequantise_picture(EncoderState& s, const int* checkpoint_cancel_flag) {
         const MacroblockInfo& mb = s.macroblock_info[static_cast<std::size_t>(k)];
         for (int b = 0; b < bpm; b++) {
             std::int16_t* block = s.blocks[static_cast<std::size_t>(k * bpm + b)].data();
-            if (mb.macroblock_type & 1)
+            if (mb.macroblock_type & intra_flag)
                 dequantise_intra(s, block, block, s.intra_dc_precision, s.intra_quant_matrix.data(), mb.mquant);
             else
                 dequantise_non_intra(s, block, block, s.non_intra_quant_matrix.data(), mb.mquant);

@@ -142,14 +142,6 @@ __attribute__((target("avx2"))) void forward_dct_avx2(const TransformTables& t, 
 
 #endif  // __SSE2__
 
-int best_simd_level() {
-#if defined(__SSE2__)
-    return __builtin_cpu_supports("avx2") ? 2 : 1;
-#else
-    return 0;
-#endif
-}
-
 }  // namespace
 
 void init_forward_dct(EncoderState& state) {
@@ -161,7 +153,7 @@ void init_forward_dct(EncoderState& state) {
             t.dct_basis_by_sample[x][u] = t.dct_basis[u][x];
         }
     }
-    t.simd_level = best_simd_level();
+    t.simd_level = processor_simd_level();
 }
 
 void forward_dct(const TransformTables& tables, std::int16_t* block) {

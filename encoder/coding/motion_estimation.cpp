@@ -29,7 +29,7 @@ void estimate_motion(EncoderState& s, const MotionPlanes& planes, const SearchRa
             const std::uint8_t* mb = planes.current_source + i + static_cast<std::ptrdiff_t>(j) * step;
             if (s.picture_structure == 2) mb += s.coded_width;
             MacroblockInfo& info = s.macroblock_info[static_cast<std::size_t>(k)];
-            info.macroblock_type = 1;
+            info.macroblock_type = intra_flag;
             info.variance = macroblock_variance(mb, step);
         }
         std::fputc('.', stderr);

@@ -32,7 +32,7 @@ void predict_picture(EncoderState& s, const Picture&, const Picture&, Picture& d
     for (int by = 0; by < s.picture_height; by += 16)
         for (int bx = 0; bx < s.coded_width; bx += 16, k++) {
             const MacroblockInfo& mb = s.macroblock_info[static_cast<std::size_t>(k)];
-            if (!(mb.macroblock_type & 1))
+            if (!(mb.macroblock_type & intra_flag))
                 fatal_error(s, "P and B pictures are not supported by this encoder yet (use N = M = 1)");
             clear_prediction(s, dst, bx, by);
         }

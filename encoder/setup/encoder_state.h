@@ -23,9 +23,16 @@ struct MotionData {
     int back_search_height = 0;
 };
 
+// The flags of MacroblockInfo::macroblock_type.
+inline constexpr int intra_flag = 1;
+inline constexpr int pattern_flag = 2;       // coded block pattern present
+inline constexpr int backward_flag = 4;      // backward motion compensation
+inline constexpr int forward_flag = 8;       // forward motion compensation
+inline constexpr int quantiser_flag = 16;    // quantiser scale present
+
 // Per-macroblock decisions of one coded picture, in raster order.
 struct MacroblockInfo {
-    int macroblock_type = 0;  // flags: 1 intra, 2 pattern, 4 backward, 8 forward, 16 quantiser
+    int macroblock_type = 0;  // the flags above
     int motion_type = 0;
     int dct_type = 0;
     int mquant = 0;
@@ -79,6 +86,15 @@ struct RateControl {
 };
 
 // Constant tables of the transforms, filled once by init_forward_dct and init_inverse_dct.
+// The best vector instruction level this processor offers: 0 none, 1 SSE2, 2 AVX2.
+inline int processor_simd_level() {
+#if defined(__SSE2__)
+    return __builtin_cpu_supports("avx2") ? 2 : 1;
+#else
+    return 0;
+#endif
+}
+
 struct TransformTables {
     double dct_basis[8][8] = {};             // [frequency u][sample x]
     std::int16_t idct_clip_table[1024] = {};  // entry i + 512 for i in -512..511

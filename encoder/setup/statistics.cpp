@@ -9,12 +9,6 @@
 namespace vintrel {
 namespace {
 
-constexpr int intra_flag = 1;
-constexpr int pattern_flag = 2;
-constexpr int backward_flag = 4;
-constexpr int forward_flag = 8;
-constexpr int quantiser_flag = 16;
-
 constexpr int field_motion = 1;
 constexpr int dual_prime_motion = 3;
 
