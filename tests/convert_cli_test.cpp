@@ -101,6 +101,15 @@ TEST_F(ConvertCli, DatabaseThatCannotBeCreatedSkipsTheMovie) {
     EXPECT_FALSE(exists(dir + "/walk.mpg"));
 }
 
+TEST_F(ConvertCli, PicturesTooWideForTheStreamAreRefusedBeforeAnyFileIsCreated) {
+    ffmpeg_movie("wide.avi", "-f lavfi -i color=c=gray:size=4096x16:rate=5 -frames:v 2 -c:v rawvideo -pix_fmt bgr24");
+    auto r = run("wide.avi");
+    EXPECT_EQ(r.exit_code, 2);
+    EXPECT_NE(r.err.find("the picture size 4096x16 cannot be carried by an MPEG-1 stream"), std::string::npos) << r.err;
+    EXPECT_FALSE(exists(dir + "/wide.pdb"));
+    EXPECT_FALSE(exists(dir + "/wide.mpg"));
+}
+
 TEST_F(ConvertCli, AFullDiskStopsTheConversionAndSaysSo) {
     ffmpeg_movie("big.mov", "-f lavfi -i testsrc2=size=320x240:rate=10 -t 3 -c:v libx264");
     // 100 KB per file: far less than the stream needs.
