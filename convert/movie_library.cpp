@@ -13,7 +13,6 @@
 #include <mutex>
 #include <optional>
 #include <system_error>
-#include <thread>
 
 #include "convert/movie.h"
 #include "convert/movie_file_input.h"
@@ -45,7 +44,6 @@ using movie_detail::PicturePrefetcher;
 using movie_detail::ReadyPicture;
 
 constexpr int movie_time_scale = 600;
-constexpr int max_decoder_threads = 16;
 // Read or decode failures in a row after which a damaged stream counts as ended.
 constexpr int max_failures_in_a_row = 64;
 // Skipped frames of an intra-only codec kept to fall back on when the frame asked for fails.
@@ -221,9 +219,8 @@ private:
     std::string warning_;
 
     // While a plan runs, everything above that decodes (from demuxer_ to bitmap_time_) belongs to
-    // the prefetcher's thread; this thread keeps to the pictures it hands out. `delivered_` is the
-    // picture the caller got last (before the plan: a copy of bitmap_), with the state to go on
-    // from when the plan ends.
+    // the prefetcher's thread; this thread keeps to the pictures it hands out and warning_.
+    // `delivered_` is the picture the caller got last (before the plan: a copy of bitmap_).
     std::unique_ptr<PicturePrefetcher> prefetcher_;
     ReadyPicture delivered_;
     const std::atomic<bool>* stopping_ = nullptr;  // set while the prefetcher's thread decodes
@@ -348,11 +345,12 @@ bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
     // Each PNG picture is a whole image file too; animated PNG has a codec of its own.
     intra_only_ = (descriptor != nullptr && (descriptor->props & AV_CODEC_PROP_INTRA_ONLY) != 0) ||
                   stream->codecpar->codec_id == AV_CODEC_ID_PNG;
-    const unsigned cores = std::thread::hardware_concurrency();
-    decoder_->thread_count = static_cast<int>(std::clamp(cores, 1U, static_cast<unsigned>(max_decoder_threads)));
-    // Frames of intra-only codecs are decoded one at a time, only those shown, so frame threads
-    // (which hold pictures back) would not help them.
-    decoder_->thread_type = intra_only_ ? FF_THREAD_SLICE : FF_THREAD_FRAME | FF_THREAD_SLICE;
+    // The decoder works on one thread. A conversion decodes ahead on a thread of its own while
+    // the encoder works on another; the decoder's own threads would only take turns with the
+    // encoder on the same cores, at a cost in switching and memory, and measured they made
+    // neither a conversion nor a step back in the preview faster. On one thread the pictures
+    // also never depend on how the decoding was spread.
+    decoder_->thread_count = 1;
     if (const int error = avcodec_open2(decoder_.get(), codec, nullptr); error < 0)
         return fail_open(error, "the video decoder could not be started", result, detail);
     return true;
@@ -679,7 +677,7 @@ bool LibraryMovie::read_packet(std::int64_t target) {
 const Bitmap& LibraryMovie::picture_at(std::int32_t t) {
     if (prefetcher_) {
         if (prefetcher_->is_next(t) && prefetcher_->take(delivered_)) {
-            warning_ = delivered_.warning;
+            warning_.swap(delivered_.warning);
             return delivered_.bitmap;
         }
         end_plan();
@@ -693,9 +691,7 @@ void LibraryMovie::plan_times(std::vector<std::int32_t> times) {
     if (times.empty()) return;
     try {
         delivered_.bitmap = bitmap_;
-        delivered_.warning = warning_;
         delivered_.bitmap_time = bitmap_time_;
-        delivered_.last_error = last_error_;
         prefetcher_ = std::make_unique<PicturePrefetcher>(
             std::move(times), ready_pictures,
             [this](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>& stopping) {
@@ -713,7 +709,6 @@ bool LibraryMovie::produce_ahead(std::int32_t t, ReadyPicture& picture, const st
     if (!produce(t, picture.warning)) return false;
     picture.bitmap = bitmap_;  // reuses the storage of a picture handed out before
     picture.bitmap_time = bitmap_time_;
-    picture.last_error = last_error_;
     return true;
 }
 
@@ -722,11 +717,12 @@ void LibraryMovie::end_plan() {
     prefetcher_->stop();
     prefetcher_.reset();
     stopping_ = nullptr;
-    // The decoder may have gone past the caller; the decoding position does not change which
-    // frame is found, but the last picture and error do count, so they become the caller's.
+    // The decoder may have gone past the caller. It finds the frames asked for from there just as
+    // well (only around damaged data can what stands in for a failed frame differ). The last
+    // picture, though, is the one the caller got: a picture that cannot be made falls back on
+    // it, and asking for its frame again gives it at once.
     std::swap(bitmap_, delivered_.bitmap);
     bitmap_time_ = delivered_.bitmap_time;
-    last_error_.swap(delivered_.last_error);
     delivered_ = {};
 }
 

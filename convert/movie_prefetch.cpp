@@ -27,7 +27,7 @@ bool PicturePrefetcher::take(ReadyPicture& picture) {
     changed_.wait(lock, [this] { return !ready_.empty() || finished_; });
     if (ready_.empty()) return false;
     std::swap(picture, ready_.front());
-    // Never more spares than the thread can fill before the next take: the reserve made room.
+    // Handed back for the thread to reuse, within the room reserved at the start (no allocation).
     if (spare_.size() < spare_.capacity()) spare_.push_back(std::move(ready_.front()));
     ready_.pop_front();
     ++taken_;

@@ -17,13 +17,12 @@
 
 namespace vintrel::movie_detail {
 
-// One picture made ahead of time, with what the caller is told about it and the producer's
-// state right after making it (to continue on demand from exactly that point).
+// One picture made ahead of time, with what the caller is told about it and the frame time it
+// shows (to go on from it on demand).
 struct ReadyPicture {
     Bitmap bitmap;
     std::string warning;
     std::optional<std::int64_t> bitmap_time;
-    std::string last_error;
 };
 
 class PicturePrefetcher {

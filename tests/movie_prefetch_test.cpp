@@ -1,0 +1,157 @@
+// The thread that makes pictures ahead: order, the bound on waiting pictures, failures and stopping.
+#include <atomic>
+#include <cstdint>
+#include <new>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "convert/movie_prefetch.h"
+
+namespace vintrel::movie_detail {
+namespace {
+
+// A picture that says which time it was made for: one row whose first byte is the time's low byte.
+void make_picture(std::int32_t t, ReadyPicture& picture) {
+    picture.bitmap.width = 1;
+    picture.bitmap.height = 1;
+    picture.bitmap.bits.assign(4, static_cast<std::uint8_t>(t & 0xff));
+    picture.warning = "made for " + std::to_string(t);
+}
+
+// Waits, without any time limit, until `condition` holds.
+template <typename Condition>
+void wait_until(Condition condition) {
+    while (!condition()) std::this_thread::yield();
+}
+
+TEST(MoviePrefetchTest, GivesThePicturesInTheOrderOfTheTimes) {
+    const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600};
+    PicturePrefetcher prefetcher(times, 2, [](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+        make_picture(t, picture);
+        return true;
+    });
+    for (const std::int32_t t : times) {
+        ASSERT_TRUE(prefetcher.is_next(t)) << t;
+        EXPECT_FALSE(prefetcher.is_next(t + 1)) << t;
+        ReadyPicture picture;
+        ASSERT_TRUE(prefetcher.take(picture)) << t;
+        EXPECT_EQ(picture.warning, "made for " + std::to_string(t));
+        ASSERT_EQ(picture.bitmap.bits.size(), 4u);
+        EXPECT_EQ(picture.bitmap.bits[0], static_cast<std::uint8_t>(t & 0xff));
+    }
+    // Nothing is left to take.
+    EXPECT_FALSE(prefetcher.is_next(600));
+    ReadyPicture picture;
+    picture.warning = "unchanged";
+    EXPECT_FALSE(prefetcher.take(picture));
+    EXPECT_EQ(picture.warning, "unchanged");
+}
+
+TEST(MoviePrefetchTest, NeverMakesMoreThanTheAllowedPicturesAhead) {
+    constexpr std::size_t depth = 3;
+    constexpr int count = 40;
+    std::vector<std::int32_t> times;
+    for (int k = 0; k < count; ++k) times.push_back(k);
+    std::atomic<int> made{0};
+    std::atomic<int> taken{0};
+    std::atomic<int> most_ahead{0};
+    PicturePrefetcher prefetcher(times, depth, [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+        // `taken` is counted after take() returns, so it may lag by one.
+        const int ahead = static_cast<int>(t) - taken.load();
+        if (ahead > most_ahead.load()) most_ahead = ahead;
+        make_picture(t, picture);
+        ++made;
+        return true;
+    });
+    ReadyPicture picture;
+    for (int k = 0; k < count; ++k) {
+        // Let the thread fill every place it has before taking one.
+        wait_until([&] { return made.load() >= std::min<int>(k + static_cast<int>(depth), count); });
+        ASSERT_TRUE(prefetcher.take(picture));
+        EXPECT_EQ(picture.bitmap.bits[0], k);
+        ++taken;
+    }
+    EXPECT_EQ(made.load(), count);
+    EXPECT_LE(most_ahead.load(), static_cast<int>(depth));
+    EXPECT_GE(most_ahead.load(), static_cast<int>(depth) - 1);
+}
+
+TEST(MoviePrefetchTest, ReusesTheStorageOfPicturesTakenBefore) {
+    std::vector<std::int32_t> times(20, 5);
+    std::atomic<int> fresh{0};
+    PicturePrefetcher prefetcher(times, 2, [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+        if (picture.bitmap.bits.capacity() == 0) ++fresh;
+        make_picture(t, picture);
+        return true;
+    });
+    ReadyPicture picture;
+    for (std::size_t k = 0; k < times.size(); ++k) ASSERT_TRUE(prefetcher.take(picture));
+    // Each picture made fresh is either waiting or on its way back for reuse: a handful at most.
+    EXPECT_LE(fresh.load(), 5);
+}
+
+TEST(MoviePrefetchTest, AFailureWhileMakingAPictureEndsThePicturesAfterIt) {
+    const std::vector<std::int32_t> times = {1, 2, 3, 4, 5, 6};
+    PicturePrefetcher prefetcher(times, 2, [](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+        if (t == 4) throw std::bad_alloc();
+        make_picture(t, picture);
+        return true;
+    });
+    ReadyPicture picture;
+    for (std::int32_t t = 1; t <= 3; ++t) {
+        ASSERT_TRUE(prefetcher.is_next(t));
+        ASSERT_TRUE(prefetcher.take(picture)) << t;
+        EXPECT_EQ(picture.bitmap.bits[0], t);
+    }
+    EXPECT_TRUE(prefetcher.is_next(4));
+    EXPECT_FALSE(prefetcher.take(picture));
+    EXPECT_EQ(picture.bitmap.bits[0], 3);
+}
+
+TEST(MoviePrefetchTest, StoppingInterruptsThePictureBeingMade) {
+    // The producer would never finish a picture on its own: only stopping ends it.
+    std::atomic<bool> working{false};
+    std::atomic<int> interrupted{0};
+    auto prefetcher = std::make_unique<PicturePrefetcher>(
+        std::vector<std::int32_t>(1000, 0), 2, [&](std::int32_t, ReadyPicture&, const std::atomic<bool>& stopping) {
+            working = true;
+            wait_until([&] { return stopping.load(); });
+            ++interrupted;
+            return false;
+        });
+    wait_until([&] { return working.load(); });
+    prefetcher->stop();
+    EXPECT_EQ(interrupted.load(), 1);
+    ReadyPicture picture;
+    EXPECT_FALSE(prefetcher->take(picture));
+    prefetcher.reset();  // stopping twice is harmless
+    EXPECT_EQ(interrupted.load(), 1);
+}
+
+TEST(MoviePrefetchTest, GoingAwayWithPicturesWaitingStopsTheThread) {
+    std::atomic<int> made{0};
+    {
+        PicturePrefetcher prefetcher(std::vector<std::int32_t>(1000, 9), 3,
+                                     [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+                                         make_picture(t, picture);
+                                         ++made;
+                                         return true;
+                                     });
+        wait_until([&] { return made.load() == 3; });  // full: the thread waits for room
+    }
+    EXPECT_EQ(made.load(), 3);
+    {
+        // Gone before the thread has made anything.
+        PicturePrefetcher prefetcher(std::vector<std::int32_t>(1000, 9), 3,
+                                     [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+                                         make_picture(t, picture);
+                                         return true;
+                                     });
+    }
+}
+
+}  // namespace
+}  // namespace vintrel::movie_detail
