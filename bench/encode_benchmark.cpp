@@ -87,6 +87,13 @@ struct PreparedPicture : Encoder {
         transform_picture(s, s.pred_frame, s.new_org_frame);
         coefficients = s.blocks;
     }
+    // The picture's blocks quantised as an intra picture at scale 8.
+    std::vector<std::array<std::int16_t, 64>> quantised() {
+        std::vector<std::array<std::int16_t, 64>> levels(coefficients.size());
+        for (std::size_t b = 0; b < levels.size(); b++)
+            quantise_intra(s, coefficients[b].data(), levels[b].data(), 0, s.intra_quant_matrix.data(), 8);
+        return levels;
+    }
 };
 
 void BM_ForwardTransform(benchmark::State& state) {
@@ -106,9 +113,7 @@ BENCHMARK(BM_Quantisation)->Unit(benchmark::kMillisecond);
 
 void BM_InversePath(benchmark::State& state) {
     PreparedPicture p;
-    std::vector<std::array<std::int16_t, 64>> levels(p.coefficients.size());
-    for (std::size_t b = 0; b < levels.size(); b++)
-        quantise_intra(p.s, p.coefficients[b].data(), levels[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+    const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
             dequantise_intra(p.s, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
@@ -119,9 +124,7 @@ BENCHMARK(BM_InversePath)->Unit(benchmark::kMillisecond);
 
 void BM_CodeWriting(benchmark::State& state) {
     PreparedPicture p;
-    std::vector<std::array<std::int16_t, 64>> levels(p.coefficients.size());
-    for (std::size_t b = 0; b < levels.size(); b++)
-        quantise_intra(p.s, p.coefficients[b].data(), levels[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+    const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
             write_intra_block(p.s, levels[b].data(), b % 6 < 4 ? 0 : 1 + (b % 6 & 1));

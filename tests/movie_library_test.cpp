@@ -421,6 +421,17 @@ void write_bytes(const std::string& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
+// A copy of `clean` with bytes from `from` on overwritten at intervals, differently for each seed.
+std::string damaged_copy(const std::string& clean, std::size_t from, unsigned seed) {
+    std::string bytes = clean;
+    unsigned state = seed;
+    for (std::size_t i = from; i < bytes.size(); i += 37 + seed * 11) {
+        state = state * 1103515245u + 12345u;
+        bytes[i] = static_cast<char>(state >> 16);
+    }
+    return bytes;
+}
+
 TEST_F(MovieLibraryTest, ADamagedFrameGivesTheLastGoodPictureAndAWarning) {
     // PNG frames; the signature of frame 5 is destroyed.
     const std::string file = make("damaged.mov", grey_frames("10", 10) + " -c:v png -pix_fmt rgb24");
@@ -468,12 +479,7 @@ TEST_F(MovieLibraryTest, GarbageInsideAMovieNeverBreaksThePictures) {
     // Several differently damaged copies: bytes overwritten all through the coded pictures.
     for (unsigned seed = 1; seed <= 4; ++seed) {
         SCOPED_TRACE(seed);
-        std::string bytes = clean;
-        unsigned state = seed;
-        for (std::size_t i = mdat + 64; i < bytes.size(); i += 37 + seed * 11) {
-            state = state * 1103515245u + 12345u;
-            bytes[i] = static_cast<char>(state >> 16);
-        }
+        const std::string bytes = damaged_copy(clean, mdat + 64, seed);
         write_bytes(file, bytes);
         MovieOpenResult result;
         std::string detail;
@@ -825,12 +831,7 @@ TEST_F(MovieLibraryTest, PlannedPicturesOfDamagedMoviesCarryTheSameWarnings) {
     ASSERT_NE(mdat, std::string::npos);
     for (unsigned seed = 1; seed <= 4; ++seed) {
         SCOPED_TRACE(seed);
-        std::string bytes = clean;
-        unsigned state = seed;
-        for (std::size_t i = mdat + 64; i < bytes.size(); i += 37 + seed * 11) {
-            state = state * 1103515245u + 12345u;
-            bytes[i] = static_cast<char>(state >> 16);
-        }
+        const std::string bytes = damaged_copy(clean, mdat + 64, seed);
         write_bytes(noisy, bytes);
         MovieOpenResult result;
         std::string detail;
