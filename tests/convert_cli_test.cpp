@@ -110,6 +110,25 @@ TEST_F(ConvertCli, PicturesTooWideForTheStreamAreRefusedBeforeAnyFileIsCreated) 
     EXPECT_FALSE(exists(dir + "/wide.mpg"));
 }
 
+TEST_F(ConvertCli, OddPictureSizesConvert) {
+    {
+        std::ofstream raw(dir + "/odd.bgr", std::ios::binary);
+        for (int f = 0; f < 5; f++)
+            for (int i = 0; i < 95 * 63 * 3; i++) raw.put(static_cast<char>((i / 3 * 7 + f * 40) % 256));
+    }
+    ffmpeg_movie("odd.avi", "-f rawvideo -pix_fmt bgr24 -s 95x63 -r 10 -i '" + dir + "/odd.bgr' -c:v rawvideo");
+    auto r = run("odd.avi");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    auto info = run_program(pdb_tool + " info '" + dir + "/odd.pdb'");
+    EXPECT_EQ(info.exit_code, 0) << info.err;
+    EXPECT_NE(info.out.find("width 95, height 63"), std::string::npos) << info.out;
+    auto probe = run_program("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + dir + "/odd.mpg'");
+    EXPECT_EQ(probe.out, "95,63\n");
+    auto decoded = run_program("ffmpeg -nostdin -v error -i '" + dir + "/odd.mpg' -f null -");
+    EXPECT_EQ(decoded.exit_code, 0);
+    EXPECT_EQ(decoded.err, "");
+}
+
 TEST_F(ConvertCli, AFullDiskStopsTheConversionAndSaysSo) {
     ffmpeg_movie("big.mov", "-f lavfi -i testsrc2=size=320x240:rate=10 -t 3 -c:v libx264");
     // 100 KB per file: far less than the stream needs.
