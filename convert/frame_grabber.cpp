@@ -110,19 +110,6 @@ std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
     return static_cast<std::int32_t>(static_cast<double>(static_cast<std::int64_t>(n) * time_scale) / frame_rate);
 }
 
-int grey_of_pixel(const Bitmap& bitmap, const std::uint8_t* row, int x, int brightness) {
-    switch (bitmap.bits_per_pixel) {
-    case 24:
-        return clamp_grey(raw_grey<24>(bitmap, row, x) + brightness);
-    case 8:
-        return clamp_grey(raw_grey<8>(bitmap, row, x) + brightness);
-    case 4:
-        return clamp_grey(raw_grey<4>(bitmap, row, x) + brightness);
-    default:
-        return clamp_grey(brightness);
-    }
-}
-
 void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
     begin_movie_picture(s, picture);
     Bitmap bitmap = source.movie.picture_at(sample_time(n, source.movie.time_scale(), s.frame_rate));

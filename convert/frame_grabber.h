@@ -13,10 +13,6 @@ namespace vintrel {
 // Movie time of sampled frame n: trunc(n * time scale / frame rate).
 std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate);
 
-// Grey level 0..255 of a bitmap pixel plus the brightness offset, for 24, 8 and 4 bits per pixel.
-// A colour-table index beyond the table gives black.
-int grey_of_pixel(const Bitmap& bitmap, const std::uint8_t* row, int x, int brightness);
-
 // Everything read_movie_frame works with.
 struct FrameSource {
     Movie& movie;

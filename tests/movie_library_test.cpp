@@ -854,6 +854,9 @@ std::vector<Shown> ask_with_plans(Movie& movie, const std::vector<std::int32_t>&
     return shown;
 }
 
+// A warning without its closing reason in parentheses.
+std::string without_reason(const std::string& warning) { return warning.substr(0, warning.rfind(" (")); }
+
 TEST_F(MovieLibraryTest, APlanMayStartAfterPicturesOnDemandAndBeReplaced) {
     const std::string damaged =
         make_damaged_png_movie(make("damaged.mov", grey_frames("10", 10) + " -c:v png -pix_fmt rgb24"));
@@ -872,7 +875,11 @@ TEST_F(MovieLibraryTest, APlanMayStartAfterPicturesOnDemandAndBeReplaced) {
                 for (std::size_t k = 0; k < times.size(); ++k) {
                     EXPECT_TRUE(same_picture(shown[k].picture, expected[k].picture))
                         << "t=" << times[k] << " planned from " << unplanned << ", again from " << replanned;
-                    EXPECT_EQ(shown[k].warning, expected[k].warning) << "t=" << times[k];
+                    // Which picture stands in for a damaged one never depends on the order of
+                    // decoding; the decoder's own error text in parentheses may, when a plan is
+                    // left after the background thread has already met the damage.
+                    EXPECT_EQ(without_reason(shown[k].warning), without_reason(expected[k].warning))
+                        << "t=" << times[k];
                 }
             }
         }

@@ -67,8 +67,7 @@ void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
     if (s.picture_type == 3) range("backward", r.sxb, r.syb, s.back_hor_f_code, s.back_vert_f_code);
 }
 
-// Motion estimation, prediction, transform, coding and reconstruction of one frame or field.
-// Checkpoints are the caller's business, except the per-macroblock ones of a first field.
+// The source and reconstruction buffers and the search ranges of the picture being coded.
 struct PictureJob {
     Picture* source;
     Picture* reconstruction;
@@ -80,14 +79,22 @@ MotionPlanes planes_of(EncoderState& s, const PictureJob& job) {
             s.new_ref_frame[0], (*job.source)[0],   (*job.reconstruction)[0]};
 }
 
-void analyse_picture(EncoderState& s, const PictureJob& job, int second_field, int i_to_p) {
+void estimate(EncoderState& s, const PictureJob& job, int second_field, int i_to_p) {
     estimate_motion(s, planes_of(s, job), job.ranges, second_field, i_to_p);
+}
+
+// Prediction, DCT-type decision and forward transform of the picture being coded.
+void predict_and_transform(EncoderState& s, const PictureJob& job, int second_field) {
     predict_picture(s, s.old_ref_frame, s.new_ref_frame, s.pred_frame, second_field);
     choose_dct_type(s, s.pred_frame[0], (*job.source)[0]);
     transform_picture(s, s.pred_frame, *job.source);
 }
 
-void reconstruct_picture(EncoderState& s, const PictureJob& job) {
+// Codes the picture, then rebuilds it from what was coded and reports its statistics. With a
+// cancel flag the inverse quantisation checks it before every macroblock (first fields).
+void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* checkpoint_cancel_flag) {
+    encode_picture(s, (*job.source)[0]);
+    dequantise_picture(s, checkpoint_cancel_flag);
     inverse_transform_picture(s, s.pred_frame, *job.reconstruction);
     print_statistics(s);
 }
@@ -97,10 +104,9 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
     std::fprintf(stderr, "\nfirst field  (%s) ", s.top_field_first ? "top" : "bot");
     std::fflush(stderr);
     s.picture_structure = s.top_field_first ? 1 : 2;
-    analyse_picture(s, job, 0, 0);
-    encode_picture(s, (*job.source)[0]);
-    dequantise_picture(s, cancel_flag);
-    reconstruct_picture(s, job);
+    estimate(s, job, 0, 0);
+    predict_and_transform(s, job, 0);
+    code_and_reconstruct(s, job, cancel_flag);
 
     std::fprintf(stderr, "second field (%s) ", s.top_field_first ? "bot" : "top");
     std::fflush(stderr);
@@ -119,14 +125,10 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
         i_to_p = 1;
     }
     if (cancelled(s, cancel_flag)) return false;
-    estimate_motion(s, planes_of(s, job), job.ranges, 1, i_to_p);
-    predict_picture(s, s.old_ref_frame, s.new_ref_frame, s.pred_frame, 1);
-    choose_dct_type(s, s.pred_frame[0], (*job.source)[0]);
-    transform_picture(s, s.pred_frame, *job.source);
+    estimate(s, job, 1, i_to_p);
+    predict_and_transform(s, job, 1);
     if (cancelled(s, cancel_flag)) return false;
-    encode_picture(s, (*job.source)[0]);
-    dequantise_picture(s, nullptr);
-    reconstruct_picture(s, job);
+    code_and_reconstruct(s, job, nullptr);
     return true;
 }
 
@@ -202,15 +204,11 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
         if (!s.field_pictures) {
             if (cancelled(s, cancel_flag)) break;
             s.picture_structure = 3;
-            estimate_motion(s, planes_of(s, job), job.ranges, 0, 0);
+            estimate(s, job, 0, 0);
             if (cancelled(s, cancel_flag)) break;
-            predict_picture(s, s.old_ref_frame, s.new_ref_frame, s.pred_frame, 0);
-            choose_dct_type(s, s.pred_frame[0], (*job.source)[0]);
-            transform_picture(s, s.pred_frame, *job.source);
+            predict_and_transform(s, job, 0);
             if (cancelled(s, cancel_flag)) break;
-            encode_picture(s, (*job.source)[0]);
-            dequantise_picture(s, nullptr);
-            reconstruct_picture(s, job);
+            code_and_reconstruct(s, job, nullptr);
         } else if (!encode_field_pictures(s, job, cancel_flag)) {
             break;
         }
