@@ -91,19 +91,25 @@ bool PictureConverter::convert(const AVFrame& frame, Bitmap& bitmap, std::string
         return false;
     }
 
-    SwsContext* scaler = sws_getCachedContext(
-        scaler_, frame.width, frame.height, source_format, width_, height_, AV_PIX_FMT_BGR24,
-        // Exact rounding would take the scaler off its fast paths, at twenty times the cost.
-        SWS_BICUBIC, nullptr, nullptr, nullptr);
-    if (scaler == nullptr) {
-        scaler_ = nullptr;
-        reason = "the picture could not be converted to 24-bit colour";
-        return false;
-    }
-    if (scaler != scaler_) {
-        scaler_ = scaler;
+    if (scaler_ == nullptr || frame.width != scaler_source_width_ || frame.height != scaler_source_height_ ||
+        source_format != scaler_source_format_) {
+        // Made here rather than through the library's context cache: the cache may free a context
+        // and hand out a new one at the same address, which would silently drop the colour
+        // settings below (and which of the two happened would depend on the heap).
+        sws_freeContext(scaler_);
+        scaler_ = sws_getContext(frame.width, frame.height, source_format, width_, height_, AV_PIX_FMT_BGR24,
+                                 // Exact rounding would take the scaler off its fast paths, at twenty
+                                 // times the cost.
+                                 SWS_BICUBIC, nullptr, nullptr, nullptr);
         scaler_colorspace_ = -1;
         scaler_full_range_ = -1;
+        if (scaler_ == nullptr) {
+            reason = "the picture could not be converted to 24-bit colour";
+            return false;
+        }
+        scaler_source_width_ = frame.width;
+        scaler_source_height_ = frame.height;
+        scaler_source_format_ = source_format;
     }
     if (scaler_colorspace_ != frame.colorspace || scaler_full_range_ != static_cast<int>(full_range)) {
         // Unknown colour spaces take the scaler's default coefficients (ITU-R BT.601).

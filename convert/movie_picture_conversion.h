@@ -49,6 +49,10 @@ private:
     int height_;
     Orientation orientation_;
     SwsContext* scaler_ = nullptr;
+    // The source the scaler was made for; a picture of another size or format gets a new one.
+    int scaler_source_width_ = 0;
+    int scaler_source_height_ = 0;
+    int scaler_source_format_ = -1;
     // The colour settings the scaler was last given, to set them again only when they change.
     int scaler_colorspace_ = -1;
     int scaler_full_range_ = -1;
