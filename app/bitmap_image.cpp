@@ -1,6 +1,8 @@
 // Bitmap conversion and dialog units.
 #include "app/bitmap_image.h"
 
+#include <algorithm>
+
 #include <QFontMetrics>
 
 namespace vintrel {
@@ -33,8 +35,9 @@ QImage image_from_bitmap(const Bitmap& bitmap) {
 DialogUnits::DialogUnits(const QFont& font) {
     const QFontMetrics metrics(font);
     const QString letters = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz";
-    base_x_ = (metrics.horizontalAdvance(letters) / 26 + 1) / 2;
-    base_y_ = metrics.height();
+    // Never zero, even without any font installed: the controls keep a usable size.
+    base_x_ = std::max(4, (metrics.horizontalAdvance(letters) / 26 + 1) / 2);
+    base_y_ = std::max(8, metrics.height());
 }
 
 }  // namespace vintrel

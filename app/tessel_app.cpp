@@ -55,6 +55,9 @@ TTesselApp::TTesselApp() {
     main_window_->setWindowTitle(program_caption);
     main_window_->setWindowIcon(application_icon());
     mdi_area_ = new QMdiArea(main_window_.get());
+    // The window of a large movie (its frames side by side) may be wider than the area.
+    mdi_area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     main_window_->setCentralWidget(mdi_area_);
 
     QMenu* file = main_window_->menuBar()->addMenu("&File");

@@ -78,6 +78,13 @@ struct Answers {
     QList<bool> stop_answers;
 };
 
+// The program with its main window shown and its message boxes answered.
+struct Program {
+    Program() { app.main_window().show(); }
+    TTesselApp app;
+    Answers answers{app};
+};
+
 // What a test does once the Picture Control dialog is up, and at chosen frames of the conversion
 // (each action is posted, so it runs from the conversion's message pump as a user's click does).
 struct Script {
@@ -195,9 +202,8 @@ private slots:
 
     void dialogPreviewsAndCancelConvertsNothing() {
         const QString movie = copy_of(movie_, "cancel");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         bool played = false;
         Script script;
         script.in_dialog = [&](PictureControl& dialog, TMovieWindowView& view) {
@@ -259,9 +265,8 @@ private slots:
     void okConvertsLikeTheCommandLine() {
         const QString movie = copy_of(movie_, "gui");
         const QString reference = copy_of(movie_, "cli");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         QImage last_preview;
         QStringList statuses;
         QImage during_conversion;
@@ -303,9 +308,8 @@ private slots:
 
     void cancelButtonAsksAndStopsTheConversion() {
         const QString movie = copy_of(long_movie_, "stop");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         answers.stop_answers = {false, true};
         Script script;
         script.at_frame[2] = [](TMovieWindowView& view) { view.cancel_button().click(); };
@@ -329,9 +333,8 @@ private slots:
 
     void closeIsRefusedDuringAConversion() {
         const QString movie = copy_of(long_movie_, "close");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         bool closed_while_converting = true;
         Script script;
         script.at_frame[3] = [&](TMovieWindowView& view) { closed_while_converting = view.parentWidget()->close(); };
@@ -352,9 +355,8 @@ private slots:
 
     void exitStopsFirstAndEndsSecond() {
         const QString movie = copy_of(long_movie_, "exit");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         bool visible_after_first_exit = false;
         Script script;
         script.at_frame[3] = [&](TMovieWindowView&) {
@@ -375,9 +377,8 @@ private slots:
     void openIsRefusedWhileConverting() {
         const QString movie = copy_of(movie_, "busy");
         const QString other = copy_of(movie_, "busy2");
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         Script script;
         script.at_frame[2] = [&](TMovieWindowView&) {
             app.open_movie(other);
@@ -393,16 +394,15 @@ private slots:
         QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
     }
 
-    void notAMovieLeavesNoWindow() {
+    void unopenableInputsLeaveNoWindow() {
         const QString path = dir_.path() + "/notes.avi";
         {
             QFile notes(path);
             QVERIFY(notes.open(QIODevice::WriteOnly));
             notes.write("Shopping list: milk, eggs.\n");
         }
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         QVERIFY(!open_with(app, path, {}));
         QCOMPARE(answers.boxes, QStringList({"QuickTime Error: " + not_a_movie}));
         QCOMPARE(answers.owners, QList<QWidget*>({nullptr}));
@@ -413,12 +413,21 @@ private slots:
         QVERIFY(!open_with(app, dir_.path() + "/no such movie.mov", {}));
         QCOMPARE(answers.boxes.value(1), QString("QT DLL: OpenMovieFile failure"));
         QVERIFY(app.mdi_area().subWindowList().isEmpty());
+
+        // A movie whose database cannot be created is not converted, and says why.
+        const QString movie = copy_of(movie_, "no database");
+        QVERIFY(QDir().mkpath(output(movie, "pdb")));
+        QVERIFY(!open_with(app, movie, {}));
+        QCOMPARE(answers.boxes.value(2),
+                 "Vintrel: Couldn't create output file " + output(movie, "pdb") + " (Is a directory)");
+        delete_closed_windows();
+        QVERIFY(app.mdi_area().subWindowList().isEmpty());
+        QVERIFY(!QFile::exists(output(movie, "mpg")));
     }
 
     void brightnessStartsInTheMiddleForEachMovie() {
-        TTesselApp app;
-        app.main_window().show();
-        Answers answers(app);
+        Program program;
+        auto& [app, answers] = program;
         QList<int> first_positions;
         Script script;
         script.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
