@@ -59,7 +59,6 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     for (const ControlPlace& place : buttons) {
         auto* button = new QPushButton(place.text, this);
         button->setObjectName(place.id);
-        button->setAutoDefault(false);
     }
     auto* ok = findChild<QPushButton*>("1");
     ok->setDefault(true);

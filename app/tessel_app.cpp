@@ -62,7 +62,6 @@ TTesselApp::TTesselApp() {
 
     QMenu* file = main_window_->menuBar()->addMenu("&File");
     open_action_ = file->addAction("&Open...", this, &TTesselApp::command_open);
-    open_action_->setShortcut(QKeySequence::Open);
     file->addSeparator();
     exit_action_ = file->addAction("E&xit\tAlt+F4", main_window_.get(), &QWidget::close);
     exit_action_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
@@ -89,6 +88,8 @@ bool TTesselApp::eventFilter(QObject*, QEvent*) {
     return false;
 }
 
+// Nothing is re-posted for a quit request: Qt ends every running event loop on quit() by itself,
+// so the main loop still ends the program once the long work returns.
 bool TTesselApp::pump_waiting_messages() {
     const int before = events_seen_;
     const bool outer = !pumping_;
