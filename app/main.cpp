@@ -1,0 +1,21 @@
+// vintrel: the desktop program. Movies named on the command line open as if chosen with
+// File, Open....
+#include <csignal>
+
+#include <QApplication>
+#include <QTimer>
+
+#include "app/tessel_app.h"
+
+int main(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    QApplication::setApplicationName("Vintrel");
+    // Past a file-size limit a write must fail with an error we can report, not end the program.
+    std::signal(SIGXFSZ, SIG_IGN);
+
+    vintrel::TTesselApp app;
+    app.main_window().show();
+    const QStringList movies = QApplication::arguments().mid(1);
+    if (!movies.isEmpty()) QTimer::singleShot(0, &app, [&app, movies] { app.open_movies(movies); });
+    return qt.exec();
+}

@@ -1,0 +1,31 @@
+// Message boxes.
+#include "app/message_boxes.h"
+
+#include <QMessageBox>
+
+namespace vintrel {
+
+MessageBoxes::Answer MessageBoxes::show(const Box& box) {
+    if (responder_) return responder_(box);
+    const bool question = box.buttons == Buttons::yes_no;
+    QMessageBox message(question ? QMessageBox::Question
+                        : box.caption == "Finished" ? QMessageBox::Information
+                                                    : QMessageBox::Warning,
+                        box.caption, box.text,
+                        question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, box.owner);
+    if (!box.detail.isEmpty()) message.setInformativeText(box.detail);
+    if (!box.owner) message.setWindowModality(Qt::ApplicationModal);
+    const int result = message.exec();
+    if (!question) return Answer::ok;
+    return result == QMessageBox::Yes ? Answer::yes : Answer::no;
+}
+
+void MessageBoxes::inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail) {
+    show({owner, text, caption, detail, Buttons::ok});
+}
+
+bool MessageBoxes::ask_yes_no(QWidget* owner, const QString& text, const QString& caption) {
+    return show({owner, text, caption, {}, Buttons::yes_no}) == Answer::yes;
+}
+
+}  // namespace vintrel

@@ -1,0 +1,134 @@
+// The Picture Control dialog.
+#include "app/picture_control.h"
+
+#include <QLabel>
+#include <QPixmap>
+#include <QPushButton>
+#include <QSlider>
+
+#include "app/bitmap_image.h"
+#include "app/movie_window_view.h"
+#include "convert/frame_grabber.h"
+
+namespace vintrel {
+namespace {
+
+// Slider position p stands for the brightness offset 255 - p: "Lighter" at the left end.
+constexpr int slider_middle = 255;
+
+// The dialog's controls in dialog units: id, text, left, top, width, height.
+struct ControlPlace {
+    const char* id;
+    const char* text;
+    int left, top, width, height;
+};
+constexpr ControlPlace buttons[] = {
+    {"1", "Ok", 24, 157, 50, 14},
+    {"2", "Cancel", 92, 157, 50, 14},
+    {"105", ">>", 240, 157, 50, 14},
+    {"106", "<<", 176, 157, 50, 14},
+};
+constexpr ControlPlace labels[] = {
+    {"107", "Darker", 168, 116, 24, 8},
+    {"108", "Lighter", 28, 112, 24, 8},
+};
+constexpr ControlPlace slider_place{"101", "", 28, 124, 170, 24};
+constexpr ControlPlace picture_place{"117", "", 28, 4, 18, 15};
+constexpr int dialog_width = 307, dialog_height = 174;
+// The first control row below the preview; everything from there down moves when the movie's
+// picture is taller than the room the template leaves above it.
+constexpr int first_control_top = 112;
+
+}  // namespace
+
+PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(view) {
+    setWindowTitle("Picture Control");
+    setObjectName("picture_control");
+    picture_static_ = new QLabel(this);
+    picture_static_->setObjectName(picture_place.id);
+    brightness_slider_ = new QSlider(Qt::Horizontal, this);
+    brightness_slider_->setObjectName(slider_place.id);
+    brightness_slider_->setRange(0, 2 * slider_middle);
+    brightness_slider_->setTickInterval(slider_middle);
+    brightness_slider_->setTickPosition(QSlider::TicksBelow);
+    brightness_slider_->setValue(slider_middle - view_.brightness);
+    for (const ControlPlace& place : labels) {
+        auto* label = new QLabel(place.text, this);
+        label->setObjectName(place.id);
+    }
+    for (const ControlPlace& place : buttons) {
+        auto* button = new QPushButton(place.text, this);
+        button->setObjectName(place.id);
+    }
+    auto* ok = findChild<QPushButton*>("1");
+    ok->setDefault(true);
+    connect(ok, &QPushButton::clicked, this, &PictureControl::accept);
+    connect(findChild<QPushButton*>("2"), &QPushButton::clicked, this, &PictureControl::reject);
+    connect(findChild<QPushButton*>("105"), &QPushButton::clicked, this, &PictureControl::next_frame);
+    connect(findChild<QPushButton*>("106"), &QPushButton::clicked, this, &PictureControl::previous_frame);
+    connect(brightness_slider_, &QSlider::valueChanged, this, &PictureControl::slider_moved);
+    lay_out({});
+    draw_preview();
+}
+
+void PictureControl::lay_out(QSize preview) {
+    const DialogUnits units(font());
+    const QRect picture = units.rect(picture_place.left, picture_place.top, picture_place.width, picture_place.height);
+    const int room = units.y(first_control_top) - picture.top() - units.y(4);
+    const int shift = std::max(0, preview.height() - room);
+    const auto place = [&](QWidget* control, const ControlPlace& p) {
+        control->setGeometry(units.rect(p.left, p.top, p.width, p.height).translated(0, shift));
+    };
+    for (const ControlPlace& p : buttons) place(findChild<QWidget*>(p.id), p);
+    for (const ControlPlace& p : labels) place(findChild<QWidget*>(p.id), p);
+    place(brightness_slider_, slider_place);
+    picture_static_->setGeometry(QRect(picture.topLeft(), preview.expandedTo(picture.size())));
+    setFixedSize(std::max(units.x(dialog_width), picture.left() + preview.width() + units.x(8)),
+                 units.y(dialog_height) + shift);
+}
+
+// Fetches frame frame_index_, dithers it with the current brightness and shows it at once,
+// unscaled, with its top-left corner at the picture placeholder's.
+void PictureControl::draw_preview() {
+    Movie* movie = view_.conversion().movie();
+    if (!movie) return;
+    const QImage image = image_from_bitmap(preview_frame(*movie, frame_index_, view_.brightness));
+    if (picture_static_->pixmap().size() != image.size()) lay_out(image.size());
+    picture_static_->setPixmap(QPixmap::fromImage(image));
+    if (isVisible()) picture_static_->repaint();
+}
+
+void PictureControl::slider_moved(int position) {
+    view_.brightness = slider_middle - position;
+    draw_preview();
+}
+
+void PictureControl::next_frame() {
+    frame_index_++;
+    // A movie without frames still shows frame 0 rather than asking for a negative time.
+    if (frame_index_ >= view_.conversion().frame_count()) frame_index_ = std::max(0, view_.conversion().frame_count() - 1);
+    draw_preview();
+}
+
+void PictureControl::previous_frame() {
+    frame_index_--;
+    if (frame_index_ < 0) frame_index_ = 0;
+    draw_preview();
+}
+
+void PictureControl::accept() {
+    // A second Ok (a double click, a queued Enter) must not start a second conversion.
+    if (accepted_) return;
+    accepted_ = true;
+    view_.brightness = slider_middle - brightness_slider_->value();
+    QDialog::accept();
+    // The conversion runs to its end inside this handler, with the dialog already hidden.
+    view_.run_conversion();
+}
+
+void PictureControl::reject() {
+    if (accepted_) return;
+    QDialog::reject();
+}
+
+}  // namespace vintrel

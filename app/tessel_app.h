@@ -1,0 +1,98 @@
+// The application object: encoder parameters, the main window with its MDI area and menus,
+// opening movies, and the message pump that long work calls.
+#pragma once
+
+#include <chrono>
+#include <memory>
+
+#include <QList>
+#include <QMainWindow>
+#include <QObject>
+#include <QStringList>
+
+#include "app/message_boxes.h"
+#include "encoder/setup/encoder_state.h"
+
+class QAction;
+class QMdiArea;
+
+namespace vintrel {
+
+class TMovieWindowView;
+class TTesselApp;
+
+// The main window. Closing it asks every movie view first.
+class TTesselMainFrame : public QMainWindow {
+    Q_OBJECT
+public:
+    explicit TTesselMainFrame(TTesselApp& app) : app_(app) {}
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    TTesselApp& app_;
+};
+
+class TTesselApp : public QObject {
+    Q_OBJECT
+public:
+    // Reads the encoder parameters (a faulty set ends the program) and creates the main window;
+    // the caller shows it.
+    TTesselApp();
+    ~TTesselApp() override;
+
+    TTesselMainFrame& main_window() { return *main_window_; }
+    QMdiArea& mdi_area() { return *mdi_area_; }
+    MessageBoxes& message_boxes() { return message_boxes_; }
+    EncoderState& encoder() { return encoder_; }
+    QAction& open_action() { return *open_action_; }
+    QAction& exit_action() { return *exit_action_; }
+    QAction& about_action() { return *about_action_; }
+
+    // The filters File, Open... offers, in order.
+    static QStringList movie_file_filters();
+
+    // Processes the events that are waiting and reports whether there were any. Long work calls
+    // it until it answers false and then tests its cancel flag.
+    bool pump_waiting_messages();
+
+    // Opens a movie as File, Open... does: a view in its own MDI child, which at once shows the
+    // Picture Control dialog; returns when the dialog (and any conversion it started) is done.
+    // Refused, with a message, while another view is converting.
+    void open_movie(const QString& path);
+
+    // Opens the movies one after the other (the command line's).
+    void open_movies(const QStringList& paths);
+
+    // Asks every movie view whether it may close; a converting view refuses and stops.
+    bool can_close();
+
+    QList<TMovieWindowView*> views() const;
+
+    // A status-bar line for long work and its outcome.
+    void show_status(const QString& text);
+
+private:
+    void command_open();
+    void command_about();
+    bool refuse_while_busy(const QString& what);
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+    EncoderState encoder_;
+    MessageBoxes message_boxes_;
+    std::unique_ptr<TTesselMainFrame> main_window_;
+    QMdiArea* mdi_area_ = nullptr;
+    QAction* open_action_ = nullptr;
+    QAction* exit_action_ = nullptr;
+    QAction* about_action_ = nullptr;
+
+    // Events delivered during the current pump, and since when the pump has found events
+    // waiting on every call.
+    int events_seen_ = 0;
+    bool pumping_ = false;
+    bool busy_streak_ = false;
+    std::chrono::steady_clock::time_point streak_start_;
+};
+
+}  // namespace vintrel

@@ -1,0 +1,512 @@
+// The desktop program as a user drives it: the real windows on the offscreen platform, test
+// movies made with ffmpeg, and every message box answered through the program's own wrapper.
+#include <unistd.h>
+
+#include <cstdio>
+#include <functional>
+#include <map>
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QPointer>
+#include <QProcess>
+#include <QPushButton>
+#include <QSlider>
+#include <QStatusBar>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include "app/about_dialog.h"
+#include "app/movie_window_view.h"
+#include "app/picture_control.h"
+#include "app/tessel_app.h"
+
+using namespace vintrel;
+
+namespace {
+
+const QString not_a_movie = "The movie file could not be opened. It may be in use or in an invalid format.";
+const QString finished = "Finished: .PDB file has been created !";
+
+// 160x120 at 10 pictures a second: `seconds` x 5 sampled frames.
+QString make_movie(const QString& dir, const QString& name, int seconds) {
+    const QString path = dir + "/" + name;
+    QProcess ffmpeg;
+    ffmpeg.start("ffmpeg", {"-nostdin", "-v", "error", "-f", "lavfi", "-i", "testsrc=size=160x120:rate=10", "-t",
+                            QString::number(seconds), "-c:v", "libx264", "-pix_fmt", "yuv420p", "-y", path});
+    if (!ffmpeg.waitForFinished(60000) || ffmpeg.exitCode() != 0)
+        qFatal("ffmpeg could not make %s: %s", qPrintable(path), ffmpeg.readAllStandardError().constData());
+    return path;
+}
+
+QByteArray file_bytes(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) return "(missing)";
+    return file.readAll();
+}
+
+// Pictures ffmpeg decodes from a stream.
+int decoded_pictures(const QString& path) {
+    QProcess ffprobe;
+    ffprobe.start("ffprobe", {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                              "stream=nb_read_frames", "-of", "csv=p=0", path});
+    ffprobe.waitForFinished(60000);
+    return ffprobe.readAllStandardOutput().trimmed().toInt();
+}
+
+// Records every message box as "caption: text" and answers it; Stop Conversion questions take
+// their answers in turn from `stop_answers` (Yes when none are left).
+struct Answers {
+    explicit Answers(TTesselApp& app) {
+        app.message_boxes().set_responder([this](const MessageBoxes::Box& box) {
+            boxes.append(box.caption + ": " + box.text);
+            owners.append(box.owner);
+            if (box.buttons == MessageBoxes::Buttons::ok) return MessageBoxes::Answer::ok;
+            if (stop_answers.isEmpty()) return MessageBoxes::Answer::yes;
+            return stop_answers.takeFirst() ? MessageBoxes::Answer::yes : MessageBoxes::Answer::no;
+        });
+    }
+    QStringList boxes;
+    QList<QWidget*> owners;
+    QList<bool> stop_answers;
+};
+
+// The program with its main window shown and its message boxes answered.
+struct Program {
+    Program() { app.main_window().show(); }
+    TTesselApp app;
+    Answers answers{app};
+};
+
+// What a test does once the Picture Control dialog is up, and at chosen frames of the conversion
+// (each action is posted, so it runs from the conversion's message pump as a user's click does).
+struct Script {
+    std::function<void(PictureControl&, TMovieWindowView&)> in_dialog;
+    std::map<int, std::function<void(TMovieWindowView&)>> at_frame;
+};
+
+// Opens the movie as File, Open... does and plays the script; returns when the program's
+// open returns (the dialog and any conversion are done). False when no dialog appeared.
+bool open_with(TTesselApp& app, const QString& movie, Script script) {
+    bool dialog_seen = false;
+    QTimer poll;
+    poll.setInterval(5);
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<PictureControl*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible()) return;
+        poll.stop();
+        dialog_seen = true;
+        auto& view = static_cast<TMovieWindowView&>(*dialog->parentWidget());
+        QObject::connect(&view, &TMovieWindowView::frame_progress, &view, [&view, &script](int frame, int) {
+            auto action = script.at_frame.find(frame);
+            if (action == script.at_frame.end()) return;
+            QTimer::singleShot(0, &view, [&view, act = action->second] { act(view); });
+        });
+        if (script.in_dialog)
+            script.in_dialog(*dialog, view);
+        else
+            QTest::keyClick(dialog, Qt::Key_Return);
+    });
+    poll.start();
+    app.open_movie(movie);
+    return dialog_seen;
+}
+
+// The widget as drawn on screen, in one pixel format for comparisons.
+QImage drawn(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
+
+QImage preview(PictureControl& dialog) { return drawn(*dialog.findChild<QLabel*>("117")); }
+
+// Whether every pixel of the image is the grey g.
+bool all_grey(const QImage& image, int g) {
+    if (image.isNull()) return false;
+    for (int y = 0; y < image.height(); y++)
+        for (int x = 0; x < image.width(); x++)
+            if (image.pixel(x, y) != qRgb(g, g, g)) return false;
+    return true;
+}
+
+bool only_the_four_greys(const QImage& image) {
+    for (int y = 0; y < image.height(); y++)
+        for (int x = 0; x < image.width(); x++) {
+            const QRgb p = image.pixel(x, y);
+            const int g = qRed(p);
+            if (qGreen(p) != g || qBlue(p) != g || g % 85 != 0) return false;
+        }
+    return true;
+}
+
+void click(QWidget& parent, const char* id) { parent.findChild<QPushButton*>(id)->click(); }
+
+void delete_closed_windows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
+
+}  // namespace
+
+class GuiTest : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString movie_;       // 4 seconds: 20 frames
+    QString long_movie_;  // 12 seconds: 60 frames
+
+    QString copy_of(const QString& movie, const QString& subdir) {
+        QDir().mkpath(dir_.path() + "/" + subdir);
+        const QString copy = dir_.path() + "/" + subdir + "/" + QFileInfo(movie).fileName();
+        QFile::copy(movie, copy);
+        return copy;
+    }
+    static QString output(const QString& movie, const char* extension) { return movie.left(movie.size() - 3) + extension; }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        if (qEnvironmentVariableIsSet("VINTREL_KEEP_TEST_DIR")) dir_.setAutoRemove(false);
+        // The statistics report lands in the current directory.
+        QVERIFY(QDir::setCurrent(dir_.path()));
+        movie_ = make_movie(dir_.path(), "walk.mov", 4);
+        long_movie_ = make_movie(dir_.path(), "long walk.mov", 12);
+    }
+
+    void menusAndOpenDialogFilters() {
+        TTesselApp app;
+        app.main_window().show();
+        QCOMPARE(app.main_window().windowTitle(), QString("Vintrel"));
+        QStringList menus;
+        for (QAction* menu : app.main_window().menuBar()->actions()) menus << menu->text();
+        QCOMPARE(menus, QStringList({"&File", "&About"}));
+        QCOMPARE(app.open_action().text(), QString("&Open..."));
+        QCOMPARE(app.exit_action().text(), QString("E&xit\tAlt+F4"));
+        QCOMPARE(app.exit_action().shortcut(), QKeySequence("Alt+F4"));
+        QCOMPARE(app.about_action().text(), QString("&About..."));
+        QVERIFY(!app.main_window().windowIcon().isNull());
+
+        QStringList filters;
+        QTimer::singleShot(50, [&] {
+            auto* dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
+            if (!dialog) return;
+            filters = dialog->nameFilters();
+            dialog->reject();
+        });
+        app.open_action().trigger();
+        QCOMPARE(filters.mid(0, 2), QStringList({"QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)"}));
+        QVERIFY(app.views().isEmpty());
+    }
+
+    void dialogPreviewsAndCancelConvertsNothing() {
+        const QString movie = copy_of(movie_, "cancel");
+        Program program;
+        auto& [app, answers] = program;
+        bool played = false;
+        Script script;
+        script.in_dialog = [&](PictureControl& dialog, TMovieWindowView& view) {
+            QCOMPARE(dialog.windowTitle(), QString("Picture Control"));
+            QCOMPARE(view.parentWidget()->windowTitle(), QString("walk.mov"));
+            QVERIFY(!view.parentWidget()->windowIcon().isNull());
+            auto& cancel_button = view.cancel_button();
+            QCOMPARE(cancel_button.text(), QString("Cancel"));
+            QCOMPARE(cancel_button.geometry(), QRect(200, 200, 50, 20));
+            const std::pair<const char*, const char*> texts[] = {
+                {"1", "Ok"}, {"2", "Cancel"}, {"105", ">>"}, {"106", "<<"}};
+            for (auto [id, text] : texts) QCOMPARE(dialog.findChild<QPushButton*>(id)->text(), QString(text));
+            QCOMPARE(dialog.findChild<QLabel*>("107")->text(), QString("Darker"));
+            QCOMPARE(dialog.findChild<QLabel*>("108")->text(), QString("Lighter"));
+            auto* slider = dialog.findChild<QSlider*>("101");
+            QCOMPARE(slider->minimum(), 0);
+            QCOMPARE(slider->maximum(), 510);
+            QCOMPARE(slider->tickInterval(), 255);
+            QCOMPARE(slider->value(), 255);
+            // "Lighter" is at the slider's left end, "Darker" at its right.
+            QVERIFY(dialog.findChild<QLabel*>("108")->x() < dialog.findChild<QLabel*>("107")->x());
+
+            const QImage first = preview(dialog);
+            QCOMPARE(first.size(), QSize(160, 120));
+            QVERIFY(only_the_four_greys(first));
+            slider->setValue(0);
+            QVERIFY(all_grey(preview(dialog), 255));
+            slider->setValue(510);
+            QVERIFY(all_grey(preview(dialog), 0));
+            slider->setValue(255);
+            QCOMPARE(preview(dialog), first);
+
+            click(dialog, "106");
+            QCOMPARE(preview(dialog), first);
+            click(dialog, "105");
+            const QImage second = preview(dialog);
+            QVERIFY(second != first);
+            for (int k = 0; k < 25; k++) click(dialog, "105");
+            const QImage last = preview(dialog);
+            QVERIFY(last != second);
+            click(dialog, "105");
+            QCOMPARE(preview(dialog), last);
+            click(dialog, "106");
+            QVERIFY(preview(dialog) != last);
+
+            slider->setValue(400);
+            QTest::keyClick(&dialog, Qt::Key_Escape);
+            QCOMPARE(view.brightness, -145);
+            played = true;
+        };
+        QVERIFY(open_with(app, movie, script));
+        QVERIFY(played);
+        QVERIFY(answers.boxes.isEmpty());
+        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
+        QVERIFY(!QFile::exists(output(movie, "mpg")));
+        QCOMPARE(app.views().size(), 1);
+    }
+
+    void okConvertsLikeTheCommandLine() {
+        const QString movie = copy_of(movie_, "gui");
+        const QString reference = copy_of(movie_, "cli");
+        Program program;
+        auto& [app, answers] = program;
+        QImage last_preview;
+        QStringList statuses;
+        QImage during_conversion;
+        Script script;
+        script.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
+            dialog.findChild<QSlider*>("101")->setValue(255 - 40);
+            for (int k = 0; k < 19; k++) click(dialog, "105");
+            last_preview = preview(dialog);
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        };
+        script.at_frame[3] = [&](TMovieWindowView& view) {
+            statuses << app.main_window().statusBar()->currentMessage();
+            during_conversion = drawn(view);
+        };
+        QVERIFY(open_with(app, movie, script));
+        QCOMPARE(answers.boxes, QStringList({finished}));
+        QCOMPARE(answers.owners.value(0), static_cast<QWidget*>(app.views().value(0)));
+
+        // Progress: the status bar names the frame being converted.
+        QCOMPARE(statuses, QStringList({"walk.mov: converting frame 4 of 20"}));
+        // The frame as received at (0, 0) and dithered at (210, 0), drawn while converting and
+        // still there after a repaint.
+        QVERIFY(!only_the_four_greys(during_conversion.copy(0, 0, 160, 120)));
+        QVERIFY(only_the_four_greys(during_conversion.copy(210, 0, 160, 120)));
+        const QImage after = drawn(*app.views().value(0));
+        QCOMPARE(after.copy(210, 0, 160, 120), last_preview);
+
+        const QString command = QString("cd '%1' && '%2' --brightness 40 '%3' >/dev/null 2>&1")
+                                    .arg(QFileInfo(reference).path(), VINTREL_CONVERT_PATH, reference);
+        QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+        const QByteArray pdb = file_bytes(output(movie, "pdb"));
+        QVERIFY(pdb.size() > 78);
+        QCOMPARE(pdb, file_bytes(output(reference, "pdb")));
+        const QByteArray mpg = file_bytes(output(movie, "mpg"));
+        QVERIFY(mpg.size() > 100);
+        QVERIFY(mpg == file_bytes(output(reference, "mpg")));
+        QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
+    }
+
+    void cancelButtonAsksAndStopsTheConversion() {
+        const QString movie = copy_of(long_movie_, "stop");
+        Program program;
+        auto& [app, answers] = program;
+        answers.stop_answers = {false, true};
+        Script script;
+        script.at_frame[2] = [](TMovieWindowView& view) { view.cancel_button().click(); };
+        script.at_frame[5] = [](TMovieWindowView& view) { view.cancel_button().click(); };
+        QVERIFY(open_with(app, movie, script));
+        const QString question = "Stop Conversion: Are you sure you want to stop this conversion?";
+        QCOMPARE(answers.boxes, QStringList({question, question}));
+        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
+        // Answered No the first time, the conversion went on; Yes stopped it soon after.
+        const int pictures = decoded_pictures(output(movie, "mpg"));
+        QVERIFY2(pictures >= 5 && pictures <= 7, qPrintable(QString::number(pictures)));
+        QVERIFY(app.main_window().statusBar()->currentMessage().contains("conversion stopped"));
+
+        // Once the conversion has ended the question is still asked, and Yes changes nothing.
+        app.views().value(0)->cancel_button().click();
+        QCOMPARE(answers.boxes.size(), 3);
+        QCOMPARE(answers.boxes.last(), question);
+        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
+        QCOMPARE(decoded_pictures(output(movie, "mpg")), pictures);
+    }
+
+    void closeIsRefusedDuringAConversion() {
+        const QString movie = copy_of(long_movie_, "close");
+        Program program;
+        auto& [app, answers] = program;
+        bool closed_while_converting = true;
+        Script script;
+        script.at_frame[3] = [&](TMovieWindowView& view) { closed_while_converting = view.parentWidget()->close(); };
+        QVERIFY(open_with(app, movie, script));
+        QVERIFY(!closed_while_converting);
+        QVERIFY(answers.boxes.isEmpty());
+        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
+        const int pictures = decoded_pictures(output(movie, "mpg"));
+        QVERIFY2(pictures >= 3 && pictures <= 5, qPrintable(QString::number(pictures)));
+
+        QPointer<TMovieWindowView> view = app.views().value(0);
+        QVERIFY(view);
+        QVERIFY(view->parentWidget()->close());
+        delete_closed_windows();
+        QVERIFY(!view);
+        QVERIFY(app.mdi_area().subWindowList().isEmpty());
+    }
+
+    void exitStopsFirstAndEndsSecond() {
+        const QString movie = copy_of(long_movie_, "exit");
+        Program program;
+        auto& [app, answers] = program;
+        bool visible_after_first_exit = false;
+        Script script;
+        script.at_frame[3] = [&](TMovieWindowView&) {
+            app.exit_action().trigger();
+            visible_after_first_exit = app.main_window().isVisible();
+        };
+        QVERIFY(open_with(app, movie, script));
+        QVERIFY(visible_after_first_exit);
+        QVERIFY(app.main_window().isVisible());
+        QVERIFY(answers.boxes.isEmpty());
+        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
+        QVERIFY(decoded_pictures(output(movie, "mpg")) < 10);
+
+        app.exit_action().trigger();
+        QVERIFY(!app.main_window().isVisible());
+    }
+
+    void openIsRefusedWhileConverting() {
+        const QString movie = copy_of(movie_, "busy");
+        const QString other = copy_of(movie_, "busy2");
+        Program program;
+        auto& [app, answers] = program;
+        Script script;
+        script.at_frame[2] = [&](TMovieWindowView&) {
+            app.open_movie(other);
+            // File, Open... is refused before any file dialog appears.
+            app.open_action().trigger();
+        };
+        QVERIFY(open_with(app, movie, script));
+        const QString refused = "Vintrel: %1 was not opened: walk.mov is being converted. Open it again when that "
+                                "conversion has finished or been stopped.";
+        QCOMPARE(answers.boxes, QStringList({refused.arg(other), refused.arg("No movie"), finished}));
+        QCOMPARE(app.views().size(), 1);
+        QVERIFY(!QFile::exists(output(other, "pdb")));
+        QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
+    }
+
+    void unopenableInputsLeaveNoWindow() {
+        const QString path = dir_.path() + "/notes.avi";
+        {
+            QFile notes(path);
+            QVERIFY(notes.open(QIODevice::WriteOnly));
+            notes.write("Shopping list: milk, eggs.\n");
+        }
+        Program program;
+        auto& [app, answers] = program;
+        QVERIFY(!open_with(app, path, {}));
+        QCOMPARE(answers.boxes, QStringList({"QuickTime Error: " + not_a_movie}));
+        QCOMPARE(answers.owners, QList<QWidget*>({nullptr}));
+        delete_closed_windows();
+        QVERIFY(app.mdi_area().subWindowList().isEmpty());
+        QVERIFY(!QFile::exists(dir_.path() + "/notes.pdb"));
+
+        QVERIFY(!open_with(app, dir_.path() + "/no such movie.mov", {}));
+        QCOMPARE(answers.boxes.value(1), QString("QT DLL: OpenMovieFile failure"));
+        QVERIFY(app.mdi_area().subWindowList().isEmpty());
+
+        // A movie whose database cannot be created is not converted, and says why.
+        const QString movie = copy_of(movie_, "no database");
+        QVERIFY(QDir().mkpath(output(movie, "pdb")));
+        QVERIFY(!open_with(app, movie, {}));
+        QCOMPARE(answers.boxes.value(2),
+                 "Vintrel: Couldn't create output file " + output(movie, "pdb") + " (Is a directory)");
+        delete_closed_windows();
+        QVERIFY(app.mdi_area().subWindowList().isEmpty());
+        QVERIFY(!QFile::exists(output(movie, "mpg")));
+    }
+
+    void brightnessStartsInTheMiddleForEachMovie() {
+        Program program;
+        auto& [app, answers] = program;
+        QList<int> first_positions;
+        Script script;
+        script.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
+            auto* slider = dialog.findChild<QSlider*>("101");
+            first_positions << slider->value();
+            slider->setValue(first_positions.size() == 1 ? 20 : 500);
+            click(dialog, "2");
+        };
+        QVERIFY(open_with(app, copy_of(movie_, "first"), script));
+        QVERIFY(open_with(app, copy_of(movie_, "second"), script));
+        QCOMPARE(first_positions, QList<int>({255, 255}));
+        // Each view keeps its own brightness.
+        QCOMPARE(app.views().size(), 2);
+        QList<int> kept;
+        for (TMovieWindowView* view : app.views()) kept << view->brightness;
+        std::sort(kept.begin(), kept.end());
+        QCOMPARE(kept, QList<int>({-245, 235}));
+    }
+
+    void aboutBoxShowsTheVersionRecord() {
+        TTesselApp app;
+        app.main_window().show();
+        app.about_action().trigger();
+        auto* about = app.main_window().findChild<TTesselAboutDlg*>();
+        QVERIFY(about);
+        QVERIFY(about->isVisible());
+        QVERIFY(about->isModal());
+        QCOMPARE(about->windowTitle(), QString("About Vintrel"));
+        QCOMPARE(about->findChild<QLabel*>("22001")->text(), QString("Vintrel Version 3.0"));
+        QCOMPARE(about->findChild<QLabel*>("22002")->text(), QString::fromUtf8("Copyright \u00a9 2026 the Vintrel developers"));
+        QCOMPARE(about->findChild<QLabel*>("22003")->text(), QString());
+        QTest::keyClick(about, Qt::Key_Return);
+        QVERIFY(!about->isVisible());
+
+        // Whatever the record lacks keeps the template's text.
+        const VersionItem partial[] = {{"ProductName", "Vintrel"}, {"SpecialBuild", "nightly"}};
+        TTesselAboutDlg lacking(nullptr, TProjectRCVersion(partial));
+        QCOMPARE(lacking.findChild<QLabel*>("22001")->text(), QString("Version"));
+        QCOMPARE(lacking.findChild<QLabel*>("22002")->text(), QString());
+        QCOMPARE(lacking.findChild<QLabel*>("22003")->text(), QString("nightly"));
+    }
+
+    void unwritableStreamIsAnMpegError() {
+        // A folder already holds the stream's name: the .pdb can be made, the .mpg cannot.
+        const QString movie = copy_of(movie_, "blocked");
+        QVERIFY(QDir().mkpath(output(movie, "mpg")));
+        QProcess child;
+        child.start(QCoreApplication::applicationFilePath(), {"--convert-and-report", movie});
+        QVERIFY(child.waitForFinished(120000));
+        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(child.exitCode(), 1);
+        QCOMPARE(QString::fromLocal8Bit(child.readAllStandardOutput()),
+                 "MPEG Error: Couldn't create output file " + output(movie, "mpg") + "\n");
+    }
+};
+
+// The child of unwritableStreamIsAnMpegError: opens the movie, presses Ok, and prints every
+// message box; the program ends itself on a fatal error.
+static int convert_and_report(int argc, char** argv) {
+    QApplication qt(argc, argv);
+    TTesselApp app;
+    app.message_boxes().set_responder([](const MessageBoxes::Box& box) {
+        std::printf("%s: %s\n", qPrintable(box.caption), qPrintable(box.text));
+        std::fflush(stdout);
+        return MessageBoxes::Answer::ok;
+    });
+    app.main_window().show();
+    open_with(app, QString::fromLocal8Bit(argv[2]), {});
+    return 0;
+}
+
+int main(int argc, char** argv) {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    if (argc == 3 && QByteArray(argv[1]) == "--convert-and-report") return convert_and_report(argc, argv);
+    QApplication qt(argc, argv);
+    // Each test makes and closes its own main window; none may end the application.
+    QApplication::setQuitOnLastWindowClosed(false);
+    GuiTest test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "gui_test.moc"
