@@ -1,0 +1,299 @@
+// Streams with predicted pictures (P and B, frame and field pictures, dual prime, MPEG-1 and MPEG-2 in
+// every chroma format) coded from a panned texture with a moving object, decoded by an independent decoder.
+// The decoder must accept them silently and show the source frames in display order; its pictures must stay
+// close to our reconstruction over a whole group of pictures (no drift); it must find the true pan vector in
+// most macroblocks of P pictures; and predicted pictures must be much smaller than intra pictures.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/decoder_vectors_for_test.h"
+#include "tests/encoded_stream_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using test::DecodedPicture;
+using test::EncodedStream;
+using test::ParameterLines;
+using test::with;
+
+struct MotionCase {
+    const char* name;
+    int width, height;
+    int chroma_format;  // 1 4:2:0, 2 4:2:2, 3 4:4:4
+    ParameterLines lines;
+    // Picture types in display order, worked out by hand from N, M and the frame count.
+    const char* display_types;
+    // Motion of the background per frame, in half samples (positive: right and down).
+    int pan_x, pan_y;
+    bool loaded_matrices = false;
+};
+
+void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.name; }
+
+// A moderate bit rate, so that quantisation is coarse enough for prediction to pay off.
+const ParameterLines low_rate = {{18, "900000.0"}};
+const ParameterLines mpeg1_ibbp = with(low_rate, {{10, "15"}, {11, "3"}});
+// MPEG-2 Main Profile, interlaced frames, field and frame prediction, field DCT.
+const ParameterLines interlaced = with(low_rate, {{12, "0"}, {25, "1"}, {24, "0"}, {40, "0"}, {33, "1"}, {34, "0 0 0"}});
+const ParameterLines interlaced_ibbp = with(interlaced, {{10, "12"}, {11, "3"}});
+const ParameterLines nonlinear_q_vlc1_alternate = {{36, "1 1 1"}, {37, "1 1 1"}, {38, "1 1 1"}};
+const ParameterLines field_pictures = {{13, "1"}};
+
+// Background texture: a sum of sinusoids of unrelated frequencies, smooth enough that a half-sample shift is
+// close to the average of two neighbouring samples, and without any period inside the search ranges.
+double texture(double x, double y) {
+    return 128 + 42 * std::sin(0.21 * x + 0.13 * y) + 30 * std::sin(0.05 * x - 0.23 * y + 1.0) +
+           22 * std::cos(0.37 * x + 0.31 * y + 2.0) + 18 * std::sin(0.43 * x - 0.17 * y);
+}
+
+// The moving object: a 24 x 24 checkerboard moving two samples left and one down per frame.
+constexpr int object_size = 24;
+double object_x(const MotionCase& c, double t) { return c.width * 0.6 - 2 * t; }
+double object_y(const MotionCase& c, double t) { return c.height * 0.15 + t; }
+
+std::uint8_t clip(double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : std::lround(v)); }
+
+class MotionDecoder : public testing::TestWithParam<MotionCase> {
+protected:
+    MotionDecoder()
+        : stream("motion_" + std::string(GetParam().name), GetParam().width, GetParam().height,
+                 GetParam().chroma_format, static_cast<int>(std::string_view(GetParam().display_types).size())) {}
+
+    bool interlaced_source() const {
+        for (const auto& [k, text] : GetParam().lines)
+            if (k == 24) return text == "0";
+        return false;
+    }
+    bool top_field_first() const {
+        for (const auto& [k, text] : GetParam().lines)
+            if (k == 33) return text == "1";
+        return true;
+    }
+
+    // Time of source row `row` of frame f: in interlaced sources the second field is half a frame later.
+    double row_time(int f, int row) const {
+        const bool second_field = interlaced_source() && (row % 2 == (top_field_first() ? 1 : 0));
+        return f + (second_field ? 0.5 : 0.0);
+    }
+
+    bool inside_object(int f, int row, int col) const {
+        const double t = row_time(f, row);
+        const int ox = static_cast<int>(std::floor(object_x(GetParam(), t)));
+        const int oy = static_cast<int>(std::floor(object_y(GetParam(), f)));
+        return col >= ox && col < ox + object_size && row >= oy && row < oy + object_size;
+    }
+
+    // Luminance at a sample of frame f: the panned texture, or the object.
+    double luminance(int f, int row, int col) const {
+        const MotionCase& c = GetParam();
+        if (inside_object(f, row, col)) {
+            const int ox = static_cast<int>(std::floor(object_x(c, row_time(f, row))));
+            return ((col - ox) / 4 + row / 4) % 2 ? 220 : 30;
+        }
+        return texture(col - c.pan_x * 0.5 * f, row - c.pan_y * 0.5 * f);
+    }
+
+    void write_sources() {
+        const MotionCase& c = GetParam();
+        const int sx = c.chroma_format == 3 ? 1 : 2, sy = c.chroma_format == 1 ? 2 : 1;
+        const int cw = stream.chroma_width(), ch = stream.chroma_height();
+        for (int f = 0; f < stream.frames; f++) {
+            std::vector<std::uint8_t> y(stream.luma_size());
+            for (int row = 0; row < c.height; row++)
+                for (int col = 0; col < c.width; col++)
+                    y[static_cast<std::size_t>(row * c.width + col)] = clip(luminance(f, row, col));
+            std::vector<std::uint8_t> u(static_cast<std::size_t>(cw * ch)), v(u.size());
+            for (int row = 0; row < ch; row++)
+                for (int col = 0; col < cw; col++) {
+                    const double x = col * sx - c.pan_x * 0.5 * f, yy = row * sy - c.pan_y * 0.5 * f;
+                    const bool object = inside_object(f, row * sy, col * sx);
+                    u[static_cast<std::size_t>(row * cw + col)] = object ? 70 : clip(128 + 40 * std::sin(0.09 * x + 0.05 * yy));
+                    v[static_cast<std::size_t>(row * cw + col)] = object ? 200 : clip(128 + 35 * std::cos(0.04 * x - 0.11 * yy));
+                }
+            stream.write_source(f, y, u, v);
+        }
+    }
+
+    std::string source_luminance(int f) const {
+        return test::read_file(stream.source_path(f)).substr(0, stream.luma_size());
+    }
+
+    // Whether the macroblock at (mb_col, mb_row), displaced by (dx, dy) half samples into a reference `distance`
+    // frames away, sees only the panned background, fully inside the picture, in both pictures.
+    bool background_macroblock(int f, int distance, int mb_col, int mb_row, int dx, int dy) const {
+        const MotionCase& c = GetParam();
+        const int x = mb_col * 16, y = mb_row * 16;
+        const int rx = x + (dx >> 1), ry = y + (dy >> 1);
+        if (x + 16 > c.width || y + 16 > c.height || rx < 0 || ry < 0 || rx + 17 > c.width || ry + 17 > c.height)
+            return false;
+        for (int k : {f, f - distance}) {
+            const double ox = object_x(c, k), oy = object_y(c, k);
+            for (int px : {x, rx})
+                for (int py : {y, ry})
+                    if (px < ox + object_size + 2 && px + 18 > ox && py < oy + object_size + 2 && py + 18 > oy) return false;
+        }
+        return true;
+    }
+
+    EncodedStream stream;
+};
+
+struct VectorCount {
+    int eligible = 0, true_vector = 0;
+    double share() const { return eligible ? static_cast<double>(true_vector) / eligible : 1.0; }
+};
+
+TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredictedPictures) {
+    const MotionCase& c = GetParam();
+    const std::string types = c.display_types;
+    const int frames = stream.frames;
+    write_sources();
+    auto encoded = stream.encode(stream.write_parameters(c.lines, c.loaded_matrices));
+    ASSERT_EQ(encoded.exit_code, 0) << encoded.err;
+
+    // The ffmpeg program decodes every picture without a word.
+    std::string pictures;
+    auto decoded = stream.decode(pictures);
+    ASSERT_EQ(decoded.exit_code, 0) << decoded.err;
+    EXPECT_EQ(decoded.err, "") << "the decoder complained";
+    const std::size_t frame_size = stream.frame_size();
+    ASSERT_EQ(pictures.size(), frame_size * static_cast<std::size_t>(frames)) << "wrong number or size of pictures";
+
+    // Picture types, packet sizes and vectors as the decoder saw them, in display order.
+    std::vector<DecodedPicture> seen;
+    std::string error;
+    ASSERT_TRUE(test::decode_with_vectors(stream.stream_path(), seen, error)) << error;
+    ASSERT_EQ(static_cast<int>(seen.size()), frames);
+    std::string seen_types;
+    for (const DecodedPicture& p : seen) seen_types += p.type;
+    EXPECT_EQ(seen_types, types) << "picture types in display order";
+
+    double lowest_to_ours = 99.0, lowest_to_source = 99.0;
+    for (int f = 0; f < frames; f++) {
+        const std::string_view picture = std::string_view(pictures).substr(static_cast<std::size_t>(f) * frame_size, frame_size);
+        // Our reconstruction and the decoder's pictures differ only by the decoders' inverse transforms, and
+        // that difference must not build up along the chain of predictions.
+        const std::string ours = stream.reconstruction(f);
+        ASSERT_EQ(ours.size(), frame_size) << "reconstruction of frame " << f;
+        const double to_ours = test::psnr(picture, ours);
+        EXPECT_GE(to_ours, 40.0) << "decoded frame " << f << " drifts from our reconstruction";
+        lowest_to_ours = std::min(lowest_to_ours, to_ours);
+
+        // Decoded frame f shows source frame f: it is close to it, and where its neighbours differ from it,
+        // clearly closer to it than to them.
+        const std::string_view luma = picture.substr(0, stream.luma_size());
+        const std::string source = source_luminance(f);
+        const double to_source = test::psnr(luma, source);
+        EXPECT_GE(to_source, 28.0) << "decoded frame " << f << " against source frame " << f;
+        for (int g : {f - 1, f + 1}) {
+            if (g < 0 || g >= frames) continue;
+            const std::string neighbour = source_luminance(g);
+            double to_f = 0, to_g = 0;
+            for (std::size_t k = 0; k < luma.size(); k++) {
+                const int s = static_cast<unsigned char>(source[k]), n = static_cast<unsigned char>(neighbour[k]);
+                if (std::abs(s - n) <= 8) continue;
+                const int d = static_cast<unsigned char>(luma[k]);
+                to_f += (d - s) * (d - s);
+                to_g += (d - n) * (d - n);
+            }
+            EXPECT_LT(2 * to_f, to_g) << "decoded frame " << f << " looks like source frame " << g;
+        }
+        lowest_to_source = std::min(lowest_to_source, to_source);
+    }
+
+    // The decoder's vectors of the background against the pan: a macroblock carries the true vector when every
+    // vector it has in that direction equals the pan times the distance to the reference.
+    VectorCount p_vectors, b_vectors;
+    for (int f = 0; f < frames && f < static_cast<int>(seen.size()); f++) {
+        if (seen[f].type == 'I') continue;
+        int past = f - 1, future = f + 1;
+        while (past > 0 && seen[past].type == 'B') past--;
+        while (future < frames - 1 && seen[future].type == 'B') future++;
+        const int columns = c.width / 16 + 1, rows = c.height / 16 + 1;
+        for (int direction : {-1, 1}) {
+            if (direction == 1 && seen[f].type != 'B') continue;
+            const int distance = direction < 0 ? f - past : future - f;
+            const int dx = -direction * c.pan_x * distance, dy = -direction * c.pan_y * distance;
+            // Per macroblock: 0 no vector, 1 all vectors true, 2 some vector wrong.
+            std::vector<int> state(static_cast<std::size_t>(columns * rows), 0);
+            for (const test::DecodedVector& v : seen[f].vectors) {
+                if (v.direction != direction) continue;
+                int& s = state[static_cast<std::size_t>((v.y / 16) * columns + v.x / 16)];
+                s = (v.dx == dx && v.dy == dy && s != 2) ? 1 : 2;
+            }
+            VectorCount& count = seen[f].type == 'P' ? p_vectors : b_vectors;
+            for (int row = 0; row < rows; row++)
+                for (int col = 0; col < columns; col++) {
+                    if (!background_macroblock(f, direction < 0 ? distance : -distance, col, row, dx, dy)) continue;
+                    const int s = state[static_cast<std::size_t>(row * columns + col)];
+                    // A B macroblock may rightly be predicted from the other reference alone.
+                    if (seen[f].type == 'B' && s == 0) continue;
+                    count.eligible++;
+                    count.true_vector += s == 1;
+                }
+        }
+    }
+    EXPECT_GE(p_vectors.share(), 0.75) << p_vectors.true_vector << " of " << p_vectors.eligible
+                                       << " background macroblocks of P pictures carry the pan vector";
+
+    // Predicted pictures cost much less than intra pictures.
+    double size[3] = {0, 0, 0};
+    int count[3] = {0, 0, 0};
+    for (const DecodedPicture& p : seen) {
+        const int k = p.type == 'I' ? 0 : p.type == 'P' ? 1 : 2;
+        size[k] += p.packet_size;
+        count[k]++;
+    }
+    for (int k = 0; k < 3; k++)
+        if (count[k]) size[k] /= count[k];
+    if (count[1]) {
+        EXPECT_LT(size[1], 0.6 * size[0]) << "P pictures are not much smaller than I pictures";
+    }
+    if (count[2]) {
+        EXPECT_LT(size[2], 0.5 * size[0]) << "B pictures are not much smaller than I pictures";
+    }
+
+    std::printf("[ MOTION   ] %-30s %s: PSNR to ours >= %.2f dB, to source >= %.2f dB; bytes I %.0f P %.0f B %.0f; "
+                "true vectors P %d/%d B %d/%d\n",
+                c.name, types.c_str(), lowest_to_ours, lowest_to_source, size[0], size[1], size[2],
+                p_vectors.true_vector, p_vectors.eligible, b_vectors.true_vector, b_vectors.eligible);
+    RecordProperty("lowest_psnr_to_reconstruction_db", std::to_string(lowest_to_ours));
+    RecordProperty("lowest_psnr_to_source_db", std::to_string(lowest_to_source));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PredictedStreams, MotionDecoder,
+    testing::Values(
+        MotionCase{"mpeg1_n15_m3", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 3, 2},
+        MotionCase{"mpeg1_still_background_skips", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 0, 0},
+        MotionCase{"mpeg2_interlaced_frames_q1_vlc1_alt1", 176, 144, 1, with(interlaced_ibbp, nonlinear_q_vlc1_alternate),
+                   "IBBPBBPBBPBBI", -2, 1},
+        MotionCase{"mpeg2_field_pictures_top_first", 176, 144, 1, with(interlaced_ibbp, field_pictures),
+                   "IBBPBBPBBPBBI", 3, 4},
+        MotionCase{"mpeg2_field_pictures_bottom_first", 176, 144, 1,
+                   with(interlaced_ibbp, with(field_pictures, {{33, "0"}})), "IBBPBBPBBPBBI", -3, -4},
+        MotionCase{"mpeg2_field_pictures_still_background_skips", 176, 144, 1,
+                   with(interlaced_ibbp, field_pictures), "IBBPBBPBBPBBI", 0, 0},
+        MotionCase{"mpeg2_p_only_frames_dual_prime", 176, 144, 1, with(interlaced, {{10, "6"}, {11, "1"}}),
+                   "IPPPPPIP", 3, 2},
+        MotionCase{"mpeg2_p_only_fields_dual_prime", 176, 144, 1,
+                   with(interlaced, with(field_pictures, {{10, "6"}, {11, "1"}})), "IPPPPPIP", 2, 4},
+        MotionCase{"mpeg2_422_high_interlaced", 176, 144, 2, with(interlaced_ibbp, {{22, "1"}, {25, "2"}}),
+                   "IBBPBBPBBPBBI", -3, 2},
+        MotionCase{"mpeg2_444_interlaced", 176, 144, 3, with(interlaced_ibbp, {{22, "9"}, {25, "3"}}),
+                   "IBBPBBPBBPBBI", 3, -2},
+        MotionCase{"mpeg2_loaded_matrices", 176, 144, 1, with(interlaced_ibbp, {{10, "6"}}), "IBBPBBI", 4, 0, true},
+        MotionCase{"mpeg1_94x78", 94, 78, 1, with(low_rate, {{10, "6"}, {11, "3"}}), "IBBPBBI", 1, 2},
+        MotionCase{"mpeg2_field_pictures_94x76", 94, 76, 1, with(interlaced, with(field_pictures, {{10, "6"}, {11, "3"}})),
+                   "IBBPBBI", 2, -4}),
+    [](const testing::TestParamInfo<MotionCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vintrel
