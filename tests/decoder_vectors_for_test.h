@@ -1,12 +1,13 @@
 // What an independent decoder (FFmpeg's video decoder, run in the test process) sees in a video stream:
-// per picture in display order its type, the size of the stream packet it came from, its field order and
-// the motion vectors it used, as the decoder exports them.
+// per picture in display order its type, its field order and the motion vectors it used, as the decoder
+// exports them.
 #pragma once
 
 extern "C" {
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/frame.h>
+#include <libavutil/log.h>
 #include <libavutil/motion_vector.h>
 }
 
@@ -24,7 +25,6 @@ struct DecodedVector {
 
 struct DecodedPicture {
     char type = '?';      // 'I', 'P' or 'B'
-    int packet_size = 0;  // bytes of the stream that carried the picture (with the headers before it)
     bool interlaced = false;
     bool top_field_first = false;
     std::vector<DecodedVector> vectors;
@@ -33,6 +33,7 @@ struct DecodedPicture {
 // Decodes the video stream in `path`. Returns false with a reason in `error` when the stream cannot be
 // opened or decoded.
 inline bool decode_with_vectors(const std::string& path, std::vector<DecodedPicture>& pictures, std::string& error) {
+    av_log_set_level(AV_LOG_ERROR);  // no notes on estimated durations of elementary streams
     AVFormatContext* format = nullptr;
     if (avformat_open_input(&format, path.c_str(), av_find_input_format("mpegvideo"), nullptr) < 0) {
         error = "cannot open " + path;
@@ -71,7 +72,6 @@ inline bool decode_with_vectors(const std::string& path, std::vector<DecodedPict
         while (avcodec_receive_frame(r.codec, r.frame) == 0) {
             DecodedPicture picture;
             picture.type = av_get_picture_type_char(r.frame->pict_type);
-            picture.packet_size = r.frame->pkt_size;
             picture.interlaced = r.frame->interlaced_frame != 0;
             picture.top_field_first = r.frame->top_field_first != 0;
             if (const AVFrameSideData* side = av_frame_get_side_data(r.frame, AV_FRAME_DATA_MOTION_VECTORS)) {

@@ -5,6 +5,7 @@
 // most macroblocks of P pictures; and predicted pictures must be much smaller than intra pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstdio>
@@ -37,11 +38,9 @@ struct MotionCase {
 
 void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.name; }
 
-// A moderate bit rate, so that quantisation is coarse enough for prediction to pay off.
-const ParameterLines low_rate = {{18, "900000.0"}};
-const ParameterLines mpeg1_ibbp = with(low_rate, {{10, "15"}, {11, "3"}});
+const ParameterLines mpeg1_ibbp = {{10, "15"}, {11, "3"}};
 // MPEG-2 Main Profile, interlaced frames, field and frame prediction, field DCT.
-const ParameterLines interlaced = with(low_rate, {{12, "0"}, {25, "1"}, {24, "0"}, {40, "0"}, {33, "1"}, {34, "0 0 0"}});
+const ParameterLines interlaced = {{12, "0"}, {25, "1"}, {24, "0"}, {40, "0"}, {33, "1"}, {34, "0 0 0"}};
 const ParameterLines interlaced_ibbp = with(interlaced, {{10, "12"}, {11, "3"}});
 const ParameterLines nonlinear_q_vlc1_alternate = {{36, "1 1 1"}, {37, "1 1 1"}, {38, "1 1 1"}};
 const ParameterLines field_pictures = {{13, "1"}};
@@ -66,16 +65,16 @@ protected:
         : stream("motion_" + std::string(GetParam().name), GetParam().width, GetParam().height,
                  GetParam().chroma_format, static_cast<int>(std::string_view(GetParam().display_types).size())) {}
 
-    bool interlaced_source() const {
-        for (const auto& [k, text] : GetParam().lines)
-            if (k == 24) return text == "0";
-        return false;
+    // The text of parameter line k as the case sets it (the last setting wins), or `otherwise`.
+    std::string line(int k, const std::string& otherwise) const {
+        std::string text = otherwise;
+        for (const auto& [n, t] : GetParam().lines)
+            if (n == k) text = t;
+        return text;
     }
-    bool top_field_first() const {
-        for (const auto& [k, text] : GetParam().lines)
-            if (k == 33) return text == "1";
-        return true;
-    }
+    bool interlaced_source() const { return line(24, "0") == "0" && line(12, "1") == "0"; }
+    bool top_field_first() const { return line(33, "1") == "1"; }
+    bool field_pictures() const { return line(13, "0") == "1"; }
 
     // Time of source row `row` of frame f: in interlaced sources the second field is half a frame later.
     double row_time(int f, int row) const {
@@ -125,29 +124,83 @@ protected:
         return test::read_file(stream.source_path(f)).substr(0, stream.luma_size());
     }
 
-    // Whether the macroblock at (mb_col, mb_row), displaced by (dx, dy) half samples into a reference `distance`
-    // frames away, sees only the panned background, fully inside the picture, in both pictures.
-    bool background_macroblock(int f, int distance, int mb_col, int mb_row, int dx, int dy) const {
+    // Whether the area of `height` frame rows at (x, y), displaced by (dx, dy) half samples into the reference
+    // `distance` frames earlier (later when negative), sees only the panned background, fully inside the picture,
+    // in both pictures.
+    bool background_area(int f, int distance, int x, int y, int height, int dx, int dy) const {
         const MotionCase& c = GetParam();
-        const int x = mb_col * 16, y = mb_row * 16;
         const int rx = x + (dx >> 1), ry = y + (dy >> 1);
-        if (x + 16 > c.width || y + 16 > c.height || rx < 0 || ry < 0 || rx + 17 > c.width || ry + 17 > c.height)
+        if (x + 16 > c.width || y + height > c.height || rx < 0 || ry < 0 || rx + 17 > c.width ||
+            ry + height + 1 > c.height)
             return false;
         for (int k : {f, f - distance}) {
             const double ox = object_x(c, k), oy = object_y(c, k);
             for (int px : {x, rx})
                 for (int py : {y, ry})
-                    if (px < ox + object_size + 2 && px + 18 > ox && py < oy + object_size + 2 && py + 18 > oy) return false;
+                    if (px < ox + object_size + 2 && px + 18 > ox && py < oy + object_size + 2 && py + height + 2 > oy)
+                        return false;
         }
         return true;
+    }
+
+    // How close the decoder's vector `v` comes to the true motion (dx, dy), in frame half samples: 1 equal,
+    // 2 within one half sample, 3 further off. Field-based vectors count in field lines: the decoder reports
+    // those of 16 x 16 field-picture prediction in field half samples and doubles the vertical part of 16 x 8
+    // ones. Their reference field may have the other parity, which lies one frame line lower (a top field
+    // predicted from a bottom one) or one line higher. `own_frame` allows, in addition, the second field of a
+    // P frame predicted from the first field of its own frame, which shows the same instant (the sources are
+    // progressive, apart from the object).
+    int vector_error(const test::DecodedVector& v, int dx, int dy, bool own_frame) const {
+        auto level = [](int ex, int ey, int unit) {
+            const int e = std::max(std::abs(ex), std::abs(ey) / unit);
+            return e == 0 ? 1 : e == 1 ? 2 : 3;
+        };
+        const bool field_picture = field_pictures();
+        if (!field_picture && v.height == 16) return level(v.dx - dx, v.dy - dy, 1);
+        const bool bottom = field_picture ? (v.y / 16) % 2 == 1 : v.y % 16 >= 8;
+        const int unit = field_picture && v.height == 16 ? 1 : 2;
+        const int other_parity = bottom ? 1 : -1;
+        int best = 3;
+        if (own_frame) best = level(v.dx, v.dy - unit * other_parity, unit);
+        if (dy % 2 == 0)
+            for (int field_dy : {dy / 2, dy / 2 + other_parity})
+                best = std::min(best, level(v.dx - dx, v.dy - unit * field_dy, unit));
+        return best;
     }
 
     EncodedStream stream;
 };
 
+struct CodedPicture {
+    int type;  // picture_coding_type: 1 I, 2 P, 3 B
+    std::size_t bytes;
+};
+
+// The coded pictures of a stream in coding order: each runs from its picture start code to the next picture,
+// group of pictures, sequence header or sequence end start code.
+std::vector<CodedPicture> coded_pictures(const std::string& stream) {
+    std::vector<CodedPicture> pictures;
+    std::size_t start = std::string::npos;
+    for (std::size_t k = 0; k + 5 < stream.size(); k++) {
+        if (stream[k] != 0 || stream[k + 1] != 0 || stream[k + 2] != 1) continue;
+        const auto code = static_cast<unsigned char>(stream[k + 3]);
+        if (code != 0x00 && code != 0xB3 && code != 0xB7 && code != 0xB8) continue;
+        if (start != std::string::npos) pictures.back().bytes = k - start;
+        start = std::string::npos;
+        if (code == 0x00) {
+            start = k;
+            // temporal_reference (10 bits), then picture_coding_type (3 bits)
+            pictures.push_back({(static_cast<unsigned char>(stream[k + 5]) >> 3) & 7, 0});
+        }
+    }
+    if (start != std::string::npos) pictures.back().bytes = stream.size() - start;
+    return pictures;
+}
+
 struct VectorCount {
-    int eligible = 0, true_vector = 0;
-    double share() const { return eligible ? static_cast<double>(true_vector) / eligible : 1.0; }
+    int eligible = 0, exact = 0, near = 0;  // near: within one half sample, exact ones included
+    std::string some_wrong;                 // a few of the wrong vectors, for the failure message
+    double share(int count) const { return eligible ? static_cast<double>(count) / eligible : 1.0; }
 };
 
 TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredictedPictures) {
@@ -155,7 +208,10 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
     const std::string types = c.display_types;
     const int frames = stream.frames;
     write_sources();
-    auto encoded = stream.encode(stream.write_parameters(c.lines, c.loaded_matrices));
+    // A bit rate of a third of a bit per luminance sample at 30 frames per second, as for a typical video
+    // stream: quantisation is then coarse enough for prediction to pay off.
+    const ParameterLines rate = {{18, std::to_string(c.width * c.height * 10) + ".0"}};
+    auto encoded = stream.encode(stream.write_parameters(with(rate, c.lines), c.loaded_matrices));
     ASSERT_EQ(encoded.exit_code, 0) << encoded.err;
 
     // The ffmpeg program decodes every picture without a word.
@@ -174,6 +230,12 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
     std::string seen_types;
     for (const DecodedPicture& p : seen) seen_types += p.type;
     EXPECT_EQ(seen_types, types) << "picture types in display order";
+    for (int f = 0; f < frames; f++) {
+        EXPECT_EQ(seen[f].interlaced, interlaced_source()) << "frame " << f;
+        if (interlaced_source()) {
+            EXPECT_EQ(seen[f].top_field_first, top_field_first()) << "frame " << f;
+        }
+    }
 
     double lowest_to_ours = 99.0, lowest_to_source = 99.0;
     for (int f = 0; f < frames; f++) {
@@ -183,7 +245,7 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
         const std::string ours = stream.reconstruction(f);
         ASSERT_EQ(ours.size(), frame_size) << "reconstruction of frame " << f;
         const double to_ours = test::psnr(picture, ours);
-        EXPECT_GE(to_ours, 40.0) << "decoded frame " << f << " drifts from our reconstruction";
+        EXPECT_GE(to_ours, 50.0) << "decoded frame " << f << " drifts from our reconstruction";
         lowest_to_ours = std::min(lowest_to_ours, to_ours);
 
         // Decoded frame f shows source frame f: it is close to it, and where its neighbours differ from it,
@@ -191,7 +253,7 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
         const std::string_view luma = picture.substr(0, stream.luma_size());
         const std::string source = source_luminance(f);
         const double to_source = test::psnr(luma, source);
-        EXPECT_GE(to_source, 28.0) << "decoded frame " << f << " against source frame " << f;
+        EXPECT_GE(to_source, 25.0) << "decoded frame " << f << " against source frame " << f;
         for (int g : {f - 1, f + 1}) {
             if (g < 0 || g >= frames) continue;
             const std::string neighbour = source_luminance(g);
@@ -209,47 +271,70 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
     }
 
     // The decoder's vectors of the background against the pan: a macroblock carries the true vector when every
-    // vector it has in that direction equals the pan times the distance to the reference.
+    // vector it has in that direction equals the pan times the distance to the reference. The decoder numbers
+    // macroblock rows in frame pictures from the top, and in field pictures alternately of the two fields.
+    const int area_height = field_pictures() ? 32 : 16;
     VectorCount p_vectors, b_vectors;
-    for (int f = 0; f < frames && f < static_cast<int>(seen.size()); f++) {
+    int last_reference = frames - 1;
+    while (last_reference > 0 && seen[last_reference].type == 'B') last_reference--;
+    for (int f = 0; f < frames; f++) {
         if (seen[f].type == 'I') continue;
+        // The decoder hands out the last reference picture when it is flushed, without its vectors.
+        if (f == last_reference && seen[f].vectors.empty()) continue;
         int past = f - 1, future = f + 1;
         while (past > 0 && seen[past].type == 'B') past--;
         while (future < frames - 1 && seen[future].type == 'B') future++;
-        const int columns = c.width / 16 + 1, rows = c.height / 16 + 1;
+        const int columns = (c.width + 15) / 16, rows = (c.height + 31) / 32 * 2;
         for (int direction : {-1, 1}) {
             if (direction == 1 && seen[f].type != 'B') continue;
             const int distance = direction < 0 ? f - past : future - f;
-            const int dx = -direction * c.pan_x * distance, dy = -direction * c.pan_y * distance;
-            // Per macroblock: 0 no vector, 1 all vectors true, 2 some vector wrong.
+            const int dx = direction * c.pan_x * distance, dy = direction * c.pan_y * distance;
+            // Per macroblock: 0 no vector, else the worst vector_error of its vectors.
             std::vector<int> state(static_cast<std::size_t>(columns * rows), 0);
+            std::vector<std::string> wrong(state.size());
             for (const test::DecodedVector& v : seen[f].vectors) {
                 if (v.direction != direction) continue;
-                int& s = state[static_cast<std::size_t>((v.y / 16) * columns + v.x / 16)];
-                s = (v.dx == dx && v.dy == dy && s != 2) ? 1 : 2;
+                const bool second_field = field_pictures() && (v.y / 16) % 2 == (top_field_first() ? 1 : 0);
+                const bool own_frame = second_field && seen[f].type == 'P';
+                const std::size_t k = static_cast<std::size_t>((v.y / 16) * columns + v.x / 16);
+                const int error = vector_error(v, dx, dy, own_frame);
+                state[k] = std::max(state[k], error);
+                if (error > 1)
+                    wrong[k] += " " + std::to_string(v.width) + "x" + std::to_string(v.height) + " (" +
+                                std::to_string(v.dx) + "," + std::to_string(v.dy) + ")";
             }
             VectorCount& count = seen[f].type == 'P' ? p_vectors : b_vectors;
             for (int row = 0; row < rows; row++)
                 for (int col = 0; col < columns; col++) {
-                    if (!background_macroblock(f, direction < 0 ? distance : -distance, col, row, dx, dy)) continue;
+                    const int y = field_pictures() ? row / 2 * 32 : row * 16;
+                    if (!background_area(f, -direction * distance, col * 16, y, area_height, dx, dy)) continue;
                     const int s = state[static_cast<std::size_t>(row * columns + col)];
                     // A B macroblock may rightly be predicted from the other reference alone.
                     if (seen[f].type == 'B' && s == 0) continue;
                     count.eligible++;
-                    count.true_vector += s == 1;
+                    count.exact += s == 1;
+                    count.near += s == 1 || s == 2;
+                    if (s != 1 && s != 2 && count.some_wrong.size() < 600)
+                        count.some_wrong += "\n  frame " + std::to_string(f) + " macroblock (" + std::to_string(col) + "," +
+                                            std::to_string(row) + "):" + (s ? wrong[static_cast<std::size_t>(row * columns + col)] : " none") +
+                                            ", pan (" + std::to_string(dx) + "," + std::to_string(dy) + ")";
                 }
         }
     }
-    EXPECT_GE(p_vectors.share(), 0.75) << p_vectors.true_vector << " of " << p_vectors.eligible
-                                       << " background macroblocks of P pictures carry the pan vector";
+    EXPECT_GE(p_vectors.share(p_vectors.exact), 0.75)
+        << p_vectors.exact << " of " << p_vectors.eligible << " background macroblocks of P pictures carry the pan vector";
+    EXPECT_GE(p_vectors.share(p_vectors.near), 0.95)
+        << p_vectors.near << " of " << p_vectors.eligible
+        << " background macroblocks of P pictures come within half a sample of the pan vector; some that do not:"
+        << p_vectors.some_wrong;
 
-    // Predicted pictures cost much less than intra pictures.
+    // Predicted pictures cost much less than intra pictures (fields count as pictures of their own).
     double size[3] = {0, 0, 0};
     int count[3] = {0, 0, 0};
-    for (const DecodedPicture& p : seen) {
-        const int k = p.type == 'I' ? 0 : p.type == 'P' ? 1 : 2;
-        size[k] += p.packet_size;
-        count[k]++;
+    for (const CodedPicture& p : coded_pictures(test::read_file(stream.stream_path()))) {
+        ASSERT_TRUE(p.type >= 1 && p.type <= 3) << "picture_coding_type " << p.type;
+        size[p.type - 1] += static_cast<double>(p.bytes);
+        count[p.type - 1]++;
     }
     for (int k = 0; k < 3; k++)
         if (count[k]) size[k] /= count[k];
@@ -257,13 +342,13 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
         EXPECT_LT(size[1], 0.6 * size[0]) << "P pictures are not much smaller than I pictures";
     }
     if (count[2]) {
-        EXPECT_LT(size[2], 0.5 * size[0]) << "B pictures are not much smaller than I pictures";
+        EXPECT_LT(size[2], 0.4 * size[0]) << "B pictures are not much smaller than I pictures";
     }
 
     std::printf("[ MOTION   ] %-30s %s: PSNR to ours >= %.2f dB, to source >= %.2f dB; bytes I %.0f P %.0f B %.0f; "
-                "true vectors P %d/%d B %d/%d\n",
+                "pan vectors P %d/%d exact, %d near, B %d/%d exact, %d near\n",
                 c.name, types.c_str(), lowest_to_ours, lowest_to_source, size[0], size[1], size[2],
-                p_vectors.true_vector, p_vectors.eligible, b_vectors.true_vector, b_vectors.eligible);
+                p_vectors.exact, p_vectors.eligible, p_vectors.near, b_vectors.exact, b_vectors.eligible, b_vectors.near);
     RecordProperty("lowest_psnr_to_reconstruction_db", std::to_string(lowest_to_ours));
     RecordProperty("lowest_psnr_to_source_db", std::to_string(lowest_to_source));
 }
@@ -290,7 +375,12 @@ INSTANTIATE_TEST_SUITE_P(
         MotionCase{"mpeg2_444_interlaced", 176, 144, 3, with(interlaced_ibbp, {{22, "9"}, {25, "3"}}),
                    "IBBPBBPBBPBBI", 3, -2},
         MotionCase{"mpeg2_loaded_matrices", 176, 144, 1, with(interlaced_ibbp, {{10, "6"}}), "IBBPBBI", 4, 0, true},
-        MotionCase{"mpeg1_94x78", 94, 78, 1, with(low_rate, {{10, "6"}, {11, "3"}}), "IBBPBBI", 1, 2},
+        // The last reference picture is clamped to the last frame, two after the previous one.
+        MotionCase{"mpeg1_94x78_short_last_group", 94, 78, 1, mpeg1_ibbp, "IBBPBBPBP", 1, 2},
+        // Vectors near the ends of their ranges, in pictures with f codes of 1 and 2.
+        MotionCase{"mpeg1_fast_pan_long_vectors", 176, 144, 1,
+                   with(mpeg1_ibbp, {{50, "2 2 15 15"}, {51, "1 1 7 7"}, {52, "2 2 11 11"}, {53, "2 2 11 11"}, {54, "1 1 7 7"}}),
+                   "IBBPBBPBBP", 9, -7},
         MotionCase{"mpeg2_field_pictures_94x76", 94, 76, 1, with(interlaced, with(field_pictures, {{10, "6"}, {11, "3"}})),
                    "IBBPBBI", 2, -4}),
     [](const testing::TestParamInfo<MotionCase>& info) { return std::string(info.param.name); });
