@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -54,6 +55,12 @@ struct EncodedStream {
           frames(frames_) {
         ::mkdir(dir.c_str(), 0755);
     }
+    // The files stay for a look when the test has failed.
+    ~EncodedStream() {
+        if (!testing::Test::HasFailure()) std::filesystem::remove_all(dir);
+    }
+    EncodedStream(const EncodedStream&) = delete;
+    EncodedStream& operator=(const EncodedStream&) = delete;
 
     int chroma_width() const { return chroma_format == 3 ? width : width / 2; }
     int chroma_height() const { return chroma_format == 1 ? height / 2 : height; }

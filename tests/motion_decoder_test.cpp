@@ -39,6 +39,8 @@ struct MotionCase {
 void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.name; }
 
 const ParameterLines mpeg1_ibbp = {{10, "15"}, {11, "3"}};
+// MPEG-2 Main Profile, progressive frames: frame prediction and frame DCT only.
+const ParameterLines mpeg2_progressive = {{12, "0"}, {25, "1"}, {24, "1"}, {40, "1"}, {33, "0"}};
 // MPEG-2 Main Profile, interlaced frames, field and frame prediction, field DCT.
 const ParameterLines interlaced = {{12, "0"}, {25, "1"}, {24, "0"}, {40, "0"}, {33, "1"}, {34, "0 0 0"}};
 const ParameterLines interlaced_ibbp = with(interlaced, {{10, "12"}, {11, "3"}});
@@ -358,6 +360,9 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         MotionCase{"mpeg1_n15_m3", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 3, 2},
         MotionCase{"mpeg1_still_background_skips", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 0, 0},
+        MotionCase{"mpeg1_n6_m2", 176, 144, 1, ParameterLines{{10, "6"}, {11, "2"}}, "IBPBPBIBP", 3, 2},
+        MotionCase{"mpeg2_progressive_frame_prediction_only", 176, 144, 1, with(mpeg2_progressive, {{10, "12"}, {11, "3"}}),
+                   "IBBPBBPBBPBBI", 3, 2},
         MotionCase{"mpeg2_interlaced_frames_q1_vlc1_alt1", 176, 144, 1, with(interlaced_ibbp, nonlinear_q_vlc1_alternate),
                    "IBBPBBPBBPBBI", -2, 1},
         MotionCase{"mpeg2_field_pictures_top_first", 176, 144, 1, with(interlaced_ibbp, field_pictures),
@@ -372,6 +377,10 @@ INSTANTIATE_TEST_SUITE_P(
                    with(interlaced, with(field_pictures, {{10, "6"}, {11, "1"}})), "IPPPPPIP", 2, 4},
         MotionCase{"mpeg2_422_high_interlaced", 176, 144, 2, with(interlaced_ibbp, {{22, "1"}, {25, "2"}}),
                    "IBBPBBPBBPBBI", -3, 2},
+        MotionCase{"mpeg2_422_field_pictures", 176, 144, 2, with(interlaced_ibbp, with(field_pictures, {{22, "1"}, {25, "2"}})),
+                   "IBBPBBPBBPBBI", 3, 4},
+        MotionCase{"mpeg2_444_p_only_frames_dual_prime", 176, 144, 3,
+                   with(interlaced, {{22, "9"}, {25, "3"}, {10, "6"}, {11, "1"}}), "IPPPPPIP", 3, 2},
         MotionCase{"mpeg2_444_interlaced", 176, 144, 3, with(interlaced_ibbp, {{22, "9"}, {25, "3"}}),
                    "IBBPBBPBBPBBI", 3, -2},
         MotionCase{"mpeg2_loaded_matrices", 176, 144, 1, with(interlaced_ibbp, {{10, "6"}}), "IBBPBBI", 4, 0, true},
