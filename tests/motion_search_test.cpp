@@ -134,30 +134,21 @@ TEST(FullSearch, FindsAShiftedBlockToTheHalfSampleAndStaysInsideThePicture) {
 
 TEST(DualPrime, DerivedVectorsScaleTheFieldVectorAndAddTheDifferential) {
     EncoderState s;
-    int first[2], second[2];
     const int dmv[2] = {1, 0};
+    auto derived = [&s, &dmv](int structure, int top_field_first) {
+        s.picture_structure = structure;
+        s.top_field_first = top_field_first;
+        int first[2], second[2];
+        dual_prime_vectors(s, first, second, dmv, 5, -3);
+        return std::vector<int>{first[0], first[1], second[0], second[1]};
+    };
     // (5, -3): halves 3 and -2 (rounded away from zero), three halves 8 and -5.
-    s.picture_structure = 3;
-    s.top_field_first = 1;
-    dual_prime_vectors(s, first, second, dmv, 5, -3);
-    EXPECT_EQ(first[0], 4);
-    EXPECT_EQ(first[1], -3);
-    EXPECT_EQ(second[0], 9);
-    EXPECT_EQ(second[1], -4);
-    s.top_field_first = 0;
-    dual_prime_vectors(s, first, second, dmv, 5, -3);
-    EXPECT_EQ(first[0], 9);
-    EXPECT_EQ(first[1], -6);
-    EXPECT_EQ(second[0], 4);
-    EXPECT_EQ(second[1], -1);
+    EXPECT_EQ(derived(3, 1), (std::vector<int>{4, -3, 9, -4}));
+    EXPECT_EQ(derived(3, 0), (std::vector<int>{9, -6, 4, -1}));
     // Field pictures: one vector, shifted half a field line towards the other field.
-    s.picture_structure = 1;
-    dual_prime_vectors(s, first, second, dmv, 5, -3);
-    EXPECT_EQ(first[0], 4);
-    EXPECT_EQ(first[1], -3);
-    s.picture_structure = 2;
-    dual_prime_vectors(s, first, second, dmv, 5, -3);
-    EXPECT_EQ(first[1], -1);
+    EXPECT_EQ(derived(1, 0)[0], 4);
+    EXPECT_EQ(derived(1, 0)[1], -3);
+    EXPECT_EQ(derived(2, 0)[1], -1);
 }
 
 // ---- Prediction ----

@@ -4,12 +4,16 @@
 
 #include <unistd.h>
 
+#include <cmath>
 #include <fstream>
 #include <functional>
 #include <regex>
 #include <string>
 #include <vector>
 
+#include "encoder/coding/encode_picture.h"
+#include "encoder/coding/rate_control.h"
+#include "encoder/setup/init_encoder.h"
 #include "tests/parameter_table_for_test.h"
 #include "tests/run_program_for_test.h"
 
@@ -24,10 +28,15 @@ const int width = 64, height = 48;  // 4 x 3 macroblocks
 // Luminance value at (x, y) of frame n; chroma is 128.
 using Scene = std::function<int(int n, int x, int y)>;
 
+struct Encoded {
+    std::string stats;   // the statistics file
+    std::string stream;  // the path of the stream
+};
+
 // Encodes `frames` pictures of the scene with the built-in lines changed as given (the frames go
-// in as NAME.yuv files) and returns the statistics file.
-std::string encode(const std::string& name, int frames, const Scene& scene,
-                   std::initializer_list<std::pair<int, std::string>> changes) {
+// in as NAME.yuv files).
+Encoded encode_stream(const std::string& name, int frames, const Scene& scene,
+                      std::initializer_list<std::pair<int, std::string>> changes) {
     const std::string dir = testing::TempDir() + name + "_" + std::to_string(::getpid());
     for (int n = 0; n < frames; n++) {
         std::ofstream out(dir + "_frame" + std::to_string(n) + ".yuv", std::ios::binary);
@@ -45,7 +54,25 @@ std::string encode(const std::string& name, int frames, const Scene& scene,
     }
     const auto result = run_program(std::string(VINTREL_ENCODE_PATH) + " --lines " + dir + ".par " + dir + ".mpg");
     EXPECT_EQ(result.exit_code, 0) << result.err;
-    return test::read_file(dir + "_stat.out");
+    return {test::read_file(dir + "_stat.out"), dir + ".mpg"};
+}
+
+std::string encode(const std::string& name, int frames, const Scene& scene,
+                   std::initializer_list<std::pair<int, std::string>> changes) {
+    return encode_stream(name, frames, scene, changes).stats;
+}
+
+// What the independent decoder reports about a stream: nothing for a sound one.
+std::string decoder_complaints(const std::string& stream) {
+    const auto r = run_program("ffmpeg -nostdin -v error -i " + stream + " -f null -");
+    EXPECT_EQ(r.exit_code, 0);
+    return r.out + r.err;
+}
+
+// Textured content moving two samples right and one down per frame.
+int moving_texture(int n, int x, int y) {
+    const int u = x + 2 * n, v = y + n;
+    return 128 + static_cast<int>(50 * std::sin(u * 0.3) * std::cos(v * 0.23)) + (u * 7 + v * 13) % 11;
 }
 
 Scene flat(int value) {
@@ -154,6 +181,61 @@ TEST(PredictedSequence, MacroblocksThatPredictionCannotReachAreCodedIntra) {
     // any other, so that macroblock is coded without motion compensation.
     EXPECT_EQ(rows[1], "FI0F");
     EXPECT_EQ(rows[2], "FSSF");
+}
+
+TEST(PredictedSequence, VectorsAreCodedAsTheHeadersAnnounce) {
+    // An MPEG-1 picture header has one f code per direction for both components; different
+    // horizontal and vertical codes in the motion lines still give a stream a decoder reads, and
+    // the statistics show the one range in use.
+    const Encoded mpeg1 = encode_stream("fcodes", 7, moving_texture,
+                                        {{10, "6"}, {11, "3"}, {50, "2 1 11 7"}, {51, "1 2 3 5"}, {52, "2 1 7 7"},
+                                         {53, "1 1 7 7"}, {54, "1 1 3 3"}});
+    EXPECT_EQ(decoder_complaints(mpeg1.stream), "");
+    EXPECT_NE(mpeg1.stats.find(" forward vector range: -16...15.5 / -16...15.5\n"), std::string::npos);
+    // Field pictures always carry the motion type of each macroblock; a frame_pred_frame_dct of 1
+    // in the lines cannot apply to them.
+    const Encoded fields = encode_stream("fieldfpfd", 6, moving_texture,
+                                         {{10, "6"}, {11, "3"}, {12, "0"}, {13, "1"}, {24, "0"}, {25, "1"},
+                                          {34, "1 1 1"}, {40, "0"}});
+    EXPECT_EQ(decoder_complaints(fields.stream), "");
+}
+
+// A B frame picture of an interlaced MPEG-2 sequence whose first macroblock row holds, left to
+// right: a field-predicted macroblock, then three frame-predicted ones whose first vector is the
+// field macroblock's first vector. No macroblock has a coefficient left to code.
+TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay) {
+    EncoderState s;
+    ParameterTable table = ParameterTable::mpeg2_main();
+    table.set(5, testing::TempDir() + "skip_stat_" + std::to_string(::getpid()) + ".out");
+    table.set(10, "15").set(11, "3").set(14, "64").set(15, "32").set(24, "0").set(40, "0");
+    testing::internal::CaptureStderr();
+    table.read_into(s);
+    testing::internal::GetCapturedStderr();
+    read_quant_matrices(s);
+    init_encoder(s);
+    init_rate_control(s);
+    start_gop_rate_control(s, 4, 10);
+    s.picture_type = 3;
+    s.picture_structure = 3;
+    s.frame_pred_frame_dct = 0;
+    s.forw_hor_f_code = s.forw_vert_f_code = s.back_hor_f_code = s.back_vert_f_code = 2;
+    for (std::size_t k = 0; k < s.macroblock_info.size(); k++) {
+        MacroblockInfo& mb = s.macroblock_info[k];
+        mb.macroblock_type = forward_flag;
+        mb.motion_type = k == 0 ? 1 : 2;
+        mb.motion_vectors[0][0][0] = 6;
+        mb.motion_vectors[0][0][1] = -4;
+        mb.motion_vectors[1][0][0] = -2;
+        mb.motion_vectors[1][0][1] = 2;
+        mb.field_select[0][0] = 0;
+        mb.field_select[1][0] = 1;
+    }
+    encode_picture(s, s.aux_org_frame[0]);
+    // A decoder would repeat the field prediction for a skipped second macroblock.
+    EXPECT_EQ(s.macroblock_info[1].skipped, 0);
+    EXPECT_EQ(s.macroblock_info[2].skipped, 1);
+    EXPECT_EQ(s.macroblock_info[3].skipped, 0);  // the last of its row
+    EXPECT_TRUE(close_statistics_file(s));
 }
 
 }  // namespace
