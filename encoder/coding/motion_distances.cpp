@@ -5,7 +5,7 @@
 
 #include <cstdlib>
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VINTREL_PLAIN_DISTANCES)
 #include <immintrin.h>
 #endif
 
@@ -65,7 +65,7 @@ int bidir_sse_distance(HalfPel f, HalfPel b, const std::uint8_t* blk, int lx, in
 
 }  // namespace plain
 
-#if defined(__SSE2__)
+#if defined(__SSE2__) && !defined(VINTREL_PLAIN_DISTANCES)
 namespace {
 
 inline __m128i load(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }

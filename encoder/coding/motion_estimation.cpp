@@ -27,6 +27,15 @@ int first_strictly_smallest(const int (&d)[n]) {
     return static_cast<int>(n - 1);
 }
 
+// The six B candidates come as interpolated, forward, backward, each with one vector and then
+// with two per direction. Sets the directions of the chosen one and returns its index.
+int choose_b_candidate(MacroblockInfo& info, const int (&candidates)[6]) {
+    static constexpr int directions[3] = {forward_flag | backward_flag, forward_flag, backward_flag};
+    const int choice = first_strictly_smallest(candidates);
+    info.macroblock_type = directions[choice / 2];
+    return choice;
+}
+
 HalfPel point(const std::uint8_t* plane, int lx, const SearchResult& r) { return {at(plane, lx, r.x, r.y), r.x & 1, r.y & 1}; }
 
 int squared(const std::uint8_t* plane, int lx, const SearchResult& r, const std::uint8_t* mb, int h) {
@@ -158,15 +167,9 @@ struct FrameMacroblock {
             f = frame_search(s, forward(), mb, i, j, ranges.sxf, ranges.syf);
             b = frame_search(s, backward(), mb, i, j, ranges.sxb, ranges.syb);
             const HalfPel fp = point(old_ref, w(), f.frame), bp = point(new_ref, w(), b.frame);
-            const int candidates[6] = {bidir_sad_distance(fp, bp, mb, w(), 16),
-                                       interpolated_fields(f, b, bidir_sad_distance),
-                                       f.frame.distance,
-                                       f.field_distance,
-                                       b.frame.distance,
-                                       b.field_distance};
-            const int choice = first_strictly_smallest(candidates);
-            static constexpr int types[3] = {forward_flag | backward_flag, forward_flag, backward_flag};
-            info.macroblock_type = types[choice / 2];
+            const int choice = choose_b_candidate(
+                info, {bidir_sad_distance(fp, bp, mb, w(), 16), interpolated_fields(f, b, bidir_sad_distance),
+                       f.frame.distance, f.field_distance, b.frame.distance, b.field_distance});
             field_mode = choice % 2 == 1;
             switch (choice) {
             case 0: vmc = bidir_sse_distance(fp, bp, mb, w(), 16); break;
@@ -297,15 +300,9 @@ struct FieldMacroblock {
         const FieldReferences br = frame_fields(planes.new_source, planes.new_reconstruction);
         const FieldSearch f = field_search(s, fr, mb, i, j, ranges.sxf, ranges.syf, false);
         const FieldSearch b = field_search(s, br, mb, i, j, ranges.sxb, ranges.syb, false);
-        const int candidates[6] = {interpolated_whole(fr, f, br, b, bidir_sad_distance),
-                                   interpolated_halves(fr, f, br, b, bidir_sad_distance),
-                                   f.whole.distance,
-                                   f.distance_16x8,
-                                   b.whole.distance,
-                                   b.distance_16x8};
-        const int choice = first_strictly_smallest(candidates);
-        static constexpr int types[3] = {forward_flag | backward_flag, forward_flag, backward_flag};
-        info.macroblock_type = types[choice / 2];
+        const int choice = choose_b_candidate(
+            info, {interpolated_whole(fr, f, br, b, bidir_sad_distance), interpolated_halves(fr, f, br, b, bidir_sad_distance),
+                   f.whole.distance, f.distance_16x8, b.whole.distance, b.distance_16x8});
         const bool halves = choice % 2 == 1;
         info.motion_type = halves ? 2 : 1;
         int vmc;
