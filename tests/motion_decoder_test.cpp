@@ -78,11 +78,12 @@ protected:
     bool top_field_first() const { return line(33, "1") == "1"; }
     bool field_pictures() const { return line(13, "0") == "1"; }
 
-    // Time of source row `row` of frame f: in interlaced sources the second field is half a frame later.
-    double row_time(int f, int row) const {
-        const bool second_field = interlaced_source() && (row % 2 == (top_field_first() ? 1 : 0));
-        return f + (second_field ? 0.5 : 0.0);
+    // Time of a field of frame f: in interlaced sources the second field is half a frame later.
+    double field_time(int f, bool bottom) const {
+        return f + (interlaced_source() && bottom == top_field_first() ? 0.5 : 0.0);
     }
+
+    double row_time(int f, int row) const { return field_time(f, row % 2 == 1); }
 
     bool inside_object(int f, int row, int col) const {
         const double t = row_time(f, row);
@@ -98,7 +99,8 @@ protected:
             const int ox = static_cast<int>(std::floor(object_x(c, row_time(f, row))));
             return ((col - ox) / 4 + row / 4) % 2 ? 220 : 30;
         }
-        return texture(col - c.pan_x * 0.5 * f, row - c.pan_y * 0.5 * f);
+        const double t = row_time(f, row);
+        return texture(col - c.pan_x * 0.5 * t, row - c.pan_y * 0.5 * t);
     }
 
     void write_sources() {
@@ -113,7 +115,9 @@ protected:
             std::vector<std::uint8_t> u(static_cast<std::size_t>(cw * ch)), v(u.size());
             for (int row = 0; row < ch; row++)
                 for (int col = 0; col < cw; col++) {
-                    const double x = col * sx - c.pan_x * 0.5 * f, yy = row * sy - c.pan_y * 0.5 * f;
+                    // Chroma rows alternate between the fields as luminance rows do.
+                    const double t = row_time(f, row);
+                    const double x = col * sx - c.pan_x * 0.5 * t, yy = row * sy - c.pan_y * 0.5 * t;
                     const bool object = inside_object(f, row * sy, col * sx);
                     u[static_cast<std::size_t>(row * cw + col)] = object ? 70 : clip(128 + 40 * std::sin(0.09 * x + 0.05 * yy));
                     v[static_cast<std::size_t>(row * cw + col)] = object ? 200 : clip(128 + 35 * std::cos(0.04 * x - 0.11 * yy));
@@ -145,29 +149,40 @@ protected:
         return true;
     }
 
-    // How close the decoder's vector `v` comes to the true motion (dx, dy), in frame half samples: 1 equal,
-    // 2 within one half sample, 3 further off. Field-based vectors count in field lines: the decoder reports
-    // those of 16 x 16 field-picture prediction in field half samples and doubles the vertical part of 16 x 8
-    // ones. Their reference field may have the other parity, which lies one frame line lower (a top field
-    // predicted from a bottom one) or one line higher. `own_frame` allows, in addition, the second field of a
-    // P frame predicted from the first field of its own frame, which shows the same instant (the sources are
-    // progressive, apart from the object).
-    int vector_error(const test::DecodedVector& v, int dx, int dy, bool own_frame) const {
-        auto level = [](int ex, int ey, int unit) {
-            const int e = std::max(std::abs(ex), std::abs(ey) / unit);
-            return e == 0 ? 1 : e == 1 ? 2 : 3;
+    // How close the decoder's vector `v` of a macroblock of frame f predicted from frame `reference` comes to
+    // the motion of the pan: 1 equal, 2 within one half sample, 3 further off.
+    //
+    // Frame prediction moves both fields by the pan over the frames between the pictures. Field-based vectors
+    // count in field lines (the decoder reports those of 16 x 16 field-picture prediction, and of dual prime in
+    // frame pictures, in field half samples, and doubles the vertical part of 16 x 8 ones) and move the field by
+    // the pan over the time between the two fields. The reference field may have the other parity, which lies
+    // one frame line lower (a top field predicted from a bottom one) or one line higher. `own_frame` allows, in
+    // addition, the second field of a P frame predicted from the first field of its own frame.
+    int vector_error(const test::DecodedVector& v, int f, int reference, bool own_frame) const {
+        const MotionCase& c = GetParam();
+        double best = 1e9;
+        // Candidate motion over `time` frames, in field or frame half samples, with `parity` field half samples
+        // of parity change; `per_half`: units of the decoder's vertical part per half sample.
+        auto candidate = [&](double time, bool field, double parity, double per_half) {
+            const double ex = v.dx + c.pan_x * time;
+            const double ey = v.dy / per_half + c.pan_y * time / (field ? 2 : 1) - parity;
+            best = std::min(best, std::max(std::abs(ex), std::abs(ey)));
         };
         const bool field_picture = field_pictures();
-        if (!field_picture && v.height == 16) return level(v.dx - dx, v.dy - dy, 1);
         const bool bottom = field_picture ? (v.y / 16) % 2 == 1 : v.y % 16 >= 8;
-        const int unit = field_picture && v.height == 16 ? 1 : 2;
-        const int other_parity = bottom ? 1 : -1;
-        int best = 3;
-        if (own_frame) best = level(v.dx, v.dy - unit * other_parity, unit);
-        if (dy % 2 == 0)
-            for (int field_dy : {dy / 2, dy / 2 + other_parity})
-                best = std::min(best, level(v.dx - dx, v.dy - unit * field_dy, unit));
-        return best;
+        const double other_parity = bottom ? 1 : -1;
+        if (!field_picture && v.height == 16) {
+            candidate(f - reference, false, 0, 1);  // frame prediction
+            // dual prime: the same-parity vector of the fields
+            candidate(field_time(f, false) - field_time(reference, false), true, 0, 1);
+        } else {
+            const double per_half = field_picture && v.height == 16 ? 1 : 2;
+            const double now = field_time(f, bottom);
+            candidate(now - field_time(reference, bottom), true, 0, per_half);
+            candidate(now - field_time(reference, !bottom), true, other_parity, per_half);
+            if (own_frame) candidate(now - field_time(f, !bottom), true, other_parity, per_half);
+        }
+        return best < 0.01 ? 1 : best < 1.01 ? 2 : 3;
     }
 
     EncodedStream stream;
@@ -299,7 +314,7 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
                 const bool second_field = field_pictures() && (v.y / 16) % 2 == (top_field_first() ? 1 : 0);
                 const bool own_frame = second_field && seen[f].type == 'P';
                 const std::size_t k = static_cast<std::size_t>((v.y / 16) * columns + v.x / 16);
-                const int error = vector_error(v, dx, dy, own_frame);
+                const int error = vector_error(v, f, direction < 0 ? past : future, own_frame);
                 state[k] = std::max(state[k], error);
                 if (error > 1)
                     wrong[k] += " " + std::to_string(v.width) + "x" + std::to_string(v.height) + " (" +
@@ -316,15 +331,21 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
                     count.eligible++;
                     count.exact += s == 1;
                     count.near += s == 1 || s == 2;
-                    if (s != 1 && s != 2 && count.some_wrong.size() < 600)
+                    if ((s == 0 || s == 3 || (s == 2 && !interlaced_source())) && count.some_wrong.size() < 600)
                         count.some_wrong += "\n  frame " + std::to_string(f) + " macroblock (" + std::to_string(col) + "," +
                                             std::to_string(row) + "):" + (s ? wrong[static_cast<std::size_t>(row * columns + col)] : " none") +
                                             ", pan (" + std::to_string(dx) + "," + std::to_string(dy) + ")";
                 }
         }
     }
-    EXPECT_GE(p_vectors.share(p_vectors.exact), 0.75)
-        << p_vectors.exact << " of " << p_vectors.eligible << " background macroblocks of P pictures carry the pan vector";
+    // In interlaced sources the fields of a frame show different instants, and where the pan over the time
+    // between two fields is not a whole number of half samples, or coarse quantisation of frame DCT blocks has
+    // blended the fields of the reference, a neighbour of the true vector is as good a choice.
+    if (!interlaced_source()) {
+        EXPECT_GE(p_vectors.share(p_vectors.exact), 0.75)
+            << p_vectors.exact << " of " << p_vectors.eligible
+            << " background macroblocks of P pictures carry the pan vector; some that do not:" << p_vectors.some_wrong;
+    }
     EXPECT_GE(p_vectors.share(p_vectors.near), 0.95)
         << p_vectors.near << " of " << p_vectors.eligible
         << " background macroblocks of P pictures come within half a sample of the pan vector; some that do not:"
