@@ -407,6 +407,13 @@ INSTANTIATE_TEST_SUITE_P(
                    "IBBPBBPBBPBBI", 3, 4},
         MotionCase{"mpeg2_field_pictures_bottom_first", 176, 144, 1,
                    with(interlaced_ibbp, with(field_pictures, {{33, "0"}})), "IBBPBBPBBPBBI", -3, -4},
+        // Each picture type with its own quantiser scale type, intra VLC and scan, and a 10- or 11-bit intra DC;
+        // in field pictures the P field of an I frame keeps the I picture's values.
+        MotionCase{"mpeg2_frames_per_type_values_dc10", 176, 144, 1,
+                   with(interlaced_ibbp, {{36, "0 1 0"}, {37, "1 0 1"}, {38, "0 1 1"}, {32, "2"}}), "IBBPBBPBBPBBI", 2, 4},
+        MotionCase{"mpeg2_fields_per_type_values_dc11", 176, 144, 1,
+                   with(interlaced_ibbp, with(field_pictures, {{22, "1"}, {36, "1 0 1"}, {37, "0 1 1"}, {38, "1 1 0"}, {32, "3"}})),
+                   "IBBPBBPBBPBBI", -2, 4},
         MotionCase{"mpeg2_field_pictures_still_background_skips", 176, 144, 1,
                    with(interlaced_ibbp, field_pictures), "IBBPBBPBBPBBI", 0, 0},
         // A whole group of pictures of 14 P pictures, each predicted from the one before: no drift.
