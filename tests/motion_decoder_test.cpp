@@ -300,8 +300,9 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
     const int frames = stream.frames;
     write_sources();
     // A bit rate of a third of a bit per luminance sample at 30 frames per second, as for a typical video
-    // stream: quantisation is then coarse enough for prediction to pay off.
-    const ParameterLines rate = {{18, std::to_string(c.width * c.height * 10) + ".0"}};
+    // stream, so that quantisation is coarse enough for prediction to pay off; at least 100 kbit/s, as headers
+    // weigh more in small pictures.
+    const ParameterLines rate = {{18, std::to_string(std::max(c.width * c.height * 10, 100000)) + ".0"}};
     auto encoded = stream.encode(stream.write_parameters(with(rate, c.lines), c.loaded_matrices));
     ASSERT_EQ(encoded.exit_code, 0) << encoded.err;
 
