@@ -376,6 +376,11 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
         << p_vectors.near << " of " << p_vectors.eligible
         << " background macroblocks of P pictures come within half a sample of the pan vector; some that do not:"
         << p_vectors.some_wrong;
+    // B macroblocks choose between two references, and their vectors into either must follow the pan too.
+    EXPECT_GE(b_vectors.share(b_vectors.near), 0.9)
+        << b_vectors.near << " of " << b_vectors.eligible
+        << " background macroblocks of B pictures come within half a sample of the pan vector; some that do not:"
+        << b_vectors.some_wrong;
 
     // Predicted pictures cost much less than intra pictures (fields count as pictures of their own).
     const std::array<double, 3> size = mean_picture_sizes(test::read_file(stream.stream_path()));
