@@ -126,8 +126,9 @@ protected:
                     const double t = row_time(f, row);
                     const double x = col * sx - c.pan_x * 0.5 * t, yy = row * sy - c.pan_y * 0.5 * t;
                     const bool object = inside_object(f, row * sy, col * sx);
-                    u[static_cast<std::size_t>(row * cw + col)] = object ? 70 : clip(128 + 40 * std::sin(0.09 * x + 0.05 * yy));
-                    v[static_cast<std::size_t>(row * cw + col)] = object ? 200 : clip(128 + 35 * std::cos(0.04 * x - 0.11 * yy));
+                    const auto k = static_cast<std::size_t>(row * cw + col);
+                    u[k] = object ? 70 : clip(128 + 40 * std::sin(0.09 * x + 0.05 * yy));
+                    v[k] = object ? 200 : clip(128 + 35 * std::cos(0.04 * x - 0.11 * yy));
                 }
             stream.write_source(f, y, u, v);
         }
@@ -232,16 +233,17 @@ protected:
                     for (int col = 0; col < columns; col++) {
                         const int y = field_pictures() ? row / 2 * 32 : row * 16;
                         if (!background_area(f, -direction * distance, col * 16, y, area_height, dx, dy)) continue;
-                        const int s = state[static_cast<std::size_t>(row * columns + col)];
+                        const auto k = static_cast<std::size_t>(row * columns + col);
+                        const int s = state[k];
                         // A B macroblock may rightly be predicted from the other reference alone.
                         if (seen[f].type == 'B' && s == 0) continue;
                         count.eligible++;
                         count.exact += s == 1;
                         count.near += s == 1 || s == 2;
                         if ((s == 0 || s == 3 || (s == 2 && !interlaced_source())) && count.some_wrong.size() < 600)
-                            count.some_wrong += "\n  frame " + std::to_string(f) + " macroblock (" + std::to_string(col) + "," +
-                                                std::to_string(row) + "):" + (s ? wrong[static_cast<std::size_t>(row * columns + col)] : " none") +
-                                                ", pan (" + std::to_string(dx) + "," + std::to_string(dy) + ")";
+                            count.some_wrong += "\n  frame " + std::to_string(f) + " macroblock (" + std::to_string(col) +
+                                                "," + std::to_string(row) + "):" + (s ? wrong[k] : " none") + ", pan (" +
+                                                std::to_string(dx) + "," + std::to_string(dy) + ")";
                     }
             }
         }
@@ -331,7 +333,8 @@ TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredic
 
     double lowest_to_ours = 99.0, lowest_to_source = 99.0;
     for (int f = 0; f < frames; f++) {
-        const std::string_view picture = std::string_view(pictures).substr(static_cast<std::size_t>(f) * frame_size, frame_size);
+        const std::string_view picture =
+            std::string_view(pictures).substr(static_cast<std::size_t>(f) * frame_size, frame_size);
         // Our reconstruction and the decoder's pictures differ only by the decoders' inverse transforms, and
         // that difference must not build up along the chain of predictions.
         const std::string ours = stream.reconstruction(f);
