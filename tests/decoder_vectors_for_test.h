@@ -20,7 +20,10 @@ struct DecodedVector {
     int direction;        // -1 from the past reference, +1 from the future one
     int x, y;             // centre of the predicted area in the picture (samples)
     int width, height;    // size of the predicted area (16 x 16, or 16 x 8 for field and 16 x 8 prediction)
-    int dx, dy;           // vector in half samples, vertical in frame lines
+    // The vector in half samples as the decoder reports it: vertically in frame lines for frame prediction and
+    // in field lines for 16 x 16 field-picture prediction and frame-picture dual prime; the vertical part of
+    // 16 x 8 areas (field prediction in frame pictures, 16 x 8 prediction in field pictures) it doubles.
+    int dx, dy;
 };
 
 struct DecodedPicture {
