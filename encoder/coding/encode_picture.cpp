@@ -99,18 +99,23 @@ void clear_predictors(EncoderState& s, Predictors& pmv) {
 }
 
 // A B macroblock repeats its left neighbour's prediction exactly: same directions, vectors
-// equal to the predictors (and, in a field picture, the field of the same parity).
+// equal to the predictors (and, in a field picture, the field of the same parity). A decoder
+// rebuilds a skipped macroblock with the left neighbour's motion type and field selections, so
+// those must be the macroblock's own as well: a frame vector equal to the first vector of a
+// field-predicted neighbour is no reason to skip.
 bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, const MacroblockInfo& left,
                             int type, const Predictors& pmv) {
     const int directions = forward_flag | backward_flag;
     const bool frame = s.picture_structure == 3;
-    if (mb.motion_type != (frame ? 2 : 1)) return false;
+    if (mb.motion_type != (frame ? 2 : 1) || left.motion_type != mb.motion_type) return false;
     if ((type & directions) != (left.macroblock_type & directions)) return false;
     for (int dir = 0; dir < 2; dir++) {
         if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
         if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
             return false;
-        if (!frame && mb.field_select[0][dir] != (s.picture_structure == 2 ? 1 : 0)) return false;
+        if (!frame && (mb.field_select[0][dir] != (s.picture_structure == 2 ? 1 : 0) ||
+                       left.field_select[0][dir] != mb.field_select[0][dir]))
+            return false;
     }
     return true;
 }
@@ -234,7 +239,9 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             write_address_increment(s, address_increment);
             address_increment = 1;
             write_macroblock_type(s, s.picture_type, type);
-            if ((type & (forward_flag | backward_flag)) && !s.frame_pred_frame_dct) put(s, mb.motion_type, 2);
+            // Field pictures always carry the motion type: they have no frame prediction to imply.
+            if ((type & (forward_flag | backward_flag)) && (!s.frame_pred_frame_dct || s.picture_structure != 3))
+                put(s, mb.motion_type, 2);
             if (s.picture_structure == 3 && pattern && !s.frame_pred_frame_dct) put(s, mb.dct_type, 1);
             if (type & quantiser_flag) {
                 put(s, quantiser_scale_code(s, q), 5);

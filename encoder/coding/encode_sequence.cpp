@@ -1,6 +1,7 @@
 // The sequence coder's frame loop.
 #include "encoder/coding/encode_sequence.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -65,6 +66,13 @@ void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
     };
     if (s.picture_type != 1) range("forward", r.sxf, r.syf, s.forw_hor_f_code, s.forw_vert_f_code);
     if (s.picture_type == 3) range("backward", r.sxb, r.syb, s.back_hor_f_code, s.back_vert_f_code);
+}
+
+// An MPEG-1 picture header carries one f code per direction, which the decoder applies to both
+// vector components; the larger of the two codes reaches every vector the searches can find.
+void use_one_f_code_per_direction(EncoderState& s) {
+    s.forw_hor_f_code = s.forw_vert_f_code = std::max(s.forw_hor_f_code, s.forw_vert_f_code);
+    s.back_hor_f_code = s.back_vert_f_code = std::max(s.back_hor_f_code, s.back_vert_f_code);
 }
 
 // The source and reconstruction buffers and the search ranges of the picture being coded.
@@ -190,6 +198,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
             s.back_vert_f_code = m.back_vert_f_code;
             job.ranges = {m.forw_search_width, m.forw_search_height, m.back_search_width, m.back_search_height};
         }
+        if (s.is_mpeg1) use_one_f_code_per_direction(s);
         s.temporal_reference = f - f0;
         const int t = s.picture_type - 1;
         s.frame_pred_frame_dct = s.frame_pred_frame_dct_tab[t];

@@ -139,7 +139,8 @@ void write_picture_coding_extension(EncoderState& s) {
     put(s, s.intra_dc_precision, 2);
     put(s, s.picture_structure, 2);
     put(s, s.picture_structure == 3 ? s.top_field_first : 0, 1);
-    put(s, s.frame_pred_frame_dct, 1);
+    // Only frame pictures can restrict themselves to frame prediction and frame DCT.
+    put(s, s.picture_structure == 3 ? s.frame_pred_frame_dct : 0, 1);
     put(s, 0, 1);  // concealment_motion_vectors
     put(s, s.q_scale_type, 1);
     put(s, s.intra_vlc_format, 1);

@@ -1,0 +1,453 @@
+// Streams with predicted pictures (P and B, frame and field pictures, dual prime, MPEG-1 and MPEG-2 in
+// every chroma format) coded from a panned texture with a moving object, decoded by an independent decoder.
+// The decoder must accept them silently and show the source frames in display order; its pictures must stay
+// close to our reconstruction over a whole group of pictures (no drift); the vectors it reads from P pictures
+// must follow the pan; and predicted pictures must be much smaller than intra pictures.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "tests/decoder_vectors_for_test.h"
+#include "tests/encoded_stream_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using test::DecodedPicture;
+using test::EncodedStream;
+using test::ParameterLines;
+using test::with;
+
+struct MotionCase {
+    const char* name;
+    int width, height;
+    int chroma_format;  // 1 4:2:0, 2 4:2:2, 3 4:4:4
+    ParameterLines lines;
+    // Picture types in display order, worked out by hand from N, M and the frame count.
+    const char* display_types;
+    // Motion of the background per frame, in half samples (positive: right and down).
+    int pan_x, pan_y;
+    bool loaded_matrices = false;
+};
+
+void PrintTo(const MotionCase& c, std::ostream* out) { *out << c.name; }
+
+const ParameterLines mpeg1_ibbp = {{10, "15"}, {11, "3"}};
+// MPEG-2 Main Profile, progressive frames: frame prediction and frame DCT only.
+const ParameterLines mpeg2_progressive = {{12, "0"}, {25, "1"}, {24, "1"}, {40, "1"}, {33, "0"}};
+// MPEG-2 Main Profile, interlaced frames, field and frame prediction, field DCT.
+const ParameterLines interlaced = {{12, "0"}, {25, "1"}, {24, "0"}, {40, "0"}, {33, "1"}, {34, "0 0 0"}};
+const ParameterLines interlaced_ibbp = with(interlaced, {{10, "12"}, {11, "3"}});
+const ParameterLines nonlinear_q_vlc1_alternate = {{36, "1 1 1"}, {37, "1 1 1"}, {38, "1 1 1"}};
+const ParameterLines field_pictures = {{13, "1"}};
+
+// Background texture: a sum of sinusoids of unrelated frequencies, smooth enough that a half-sample shift is
+// close to the average of two neighbouring samples, and without any period inside the search ranges.
+double texture(double x, double y) {
+    return 128 + 42 * std::sin(0.21 * x + 0.13 * y) + 30 * std::sin(0.05 * x - 0.23 * y + 1.0) +
+           22 * std::cos(0.37 * x + 0.31 * y + 2.0) + 18 * std::sin(0.43 * x - 0.17 * y);
+}
+
+// The moving object: a 24 x 24 checkerboard moving two samples left and one down per frame.
+constexpr int object_size = 24;
+double object_x(const MotionCase& c, double t) { return c.width * 0.6 - 2 * t; }
+double object_y(const MotionCase& c, double t) { return c.height * 0.15 + t; }
+
+std::uint8_t clip(double v) { return static_cast<std::uint8_t>(v < 0 ? 0 : v > 255 ? 255 : std::lround(v)); }
+
+struct VectorCount {
+    int eligible = 0, exact = 0, near = 0;  // near: within one half sample, exact ones included
+    std::string some_wrong;                 // a few of the wrong vectors, for the failure message
+    double share(int count) const { return eligible ? static_cast<double>(count) / eligible : 1.0; }
+};
+
+class MotionDecoder : public testing::TestWithParam<MotionCase> {
+protected:
+    MotionDecoder()
+        : stream("motion_" + std::string(GetParam().name), GetParam().width, GetParam().height,
+                 GetParam().chroma_format, static_cast<int>(std::string_view(GetParam().display_types).size())) {}
+
+    // The text of parameter line k as the case sets it (the last setting wins), or `otherwise`.
+    std::string line(int k, const std::string& otherwise) const {
+        std::string text = otherwise;
+        for (const auto& [n, t] : GetParam().lines)
+            if (n == k) text = t;
+        return text;
+    }
+    bool interlaced_source() const { return line(24, "0") == "0" && line(12, "1") == "0"; }
+    bool top_field_first() const { return line(33, "1") == "1"; }
+    bool field_pictures() const { return line(13, "0") == "1"; }
+
+    // Time of a field of frame f: in interlaced sources the second field is half a frame later.
+    double field_time(int f, bool bottom) const {
+        return f + (interlaced_source() && bottom == top_field_first() ? 0.5 : 0.0);
+    }
+
+    double row_time(int f, int row) const { return field_time(f, row % 2 == 1); }
+
+    bool inside_object(int f, int row, int col) const {
+        const double t = row_time(f, row);
+        const int ox = static_cast<int>(std::floor(object_x(GetParam(), t)));
+        const int oy = static_cast<int>(std::floor(object_y(GetParam(), f)));
+        return col >= ox && col < ox + object_size && row >= oy && row < oy + object_size;
+    }
+
+    // Luminance at a sample of frame f: the panned texture, or the object.
+    double luminance(int f, int row, int col) const {
+        const MotionCase& c = GetParam();
+        if (inside_object(f, row, col)) {
+            const int ox = static_cast<int>(std::floor(object_x(c, row_time(f, row))));
+            return ((col - ox) / 4 + row / 4) % 2 ? 220 : 30;
+        }
+        const double t = row_time(f, row);
+        return texture(col - c.pan_x * 0.5 * t, row - c.pan_y * 0.5 * t);
+    }
+
+    void write_sources() {
+        const MotionCase& c = GetParam();
+        const int sx = c.chroma_format == 3 ? 1 : 2, sy = c.chroma_format == 1 ? 2 : 1;
+        const int cw = stream.chroma_width(), ch = stream.chroma_height();
+        for (int f = 0; f < stream.frames; f++) {
+            std::vector<std::uint8_t> y(stream.luma_size());
+            for (int row = 0; row < c.height; row++)
+                for (int col = 0; col < c.width; col++)
+                    y[static_cast<std::size_t>(row * c.width + col)] = clip(luminance(f, row, col));
+            std::vector<std::uint8_t> u(static_cast<std::size_t>(cw * ch)), v(u.size());
+            for (int row = 0; row < ch; row++)
+                for (int col = 0; col < cw; col++) {
+                    // Chroma rows alternate between the fields as luminance rows do.
+                    const double t = row_time(f, row);
+                    const double x = col * sx - c.pan_x * 0.5 * t, yy = row * sy - c.pan_y * 0.5 * t;
+                    const bool object = inside_object(f, row * sy, col * sx);
+                    const auto k = static_cast<std::size_t>(row * cw + col);
+                    u[k] = object ? 70 : clip(128 + 40 * std::sin(0.09 * x + 0.05 * yy));
+                    v[k] = object ? 200 : clip(128 + 35 * std::cos(0.04 * x - 0.11 * yy));
+                }
+            stream.write_source(f, y, u, v);
+        }
+    }
+
+    std::string source_luminance(int f) const {
+        return test::read_file(stream.source_path(f)).substr(0, stream.luma_size());
+    }
+
+    // Whether the area of `height` frame rows at (x, y), displaced by (dx, dy) half samples into the reference
+    // `distance` frames earlier (later when negative), sees only the panned background, fully inside the picture,
+    // in both pictures.
+    bool background_area(int f, int distance, int x, int y, int height, int dx, int dy) const {
+        const MotionCase& c = GetParam();
+        const int rx = x + (dx >> 1), ry = y + (dy >> 1);
+        if (x + 16 > c.width || y + height > c.height || rx < 0 || ry < 0 || rx + 17 > c.width ||
+            ry + height + 1 > c.height)
+            return false;
+        for (int k : {f, f - distance}) {
+            const double ox = object_x(c, k), oy = object_y(c, k);
+            for (int px : {x, rx})
+                for (int py : {y, ry})
+                    if (px < ox + object_size + 2 && px + 18 > ox && py < oy + object_size + 2 && py + height + 2 > oy)
+                        return false;
+        }
+        return true;
+    }
+
+    // How close the decoder's vector `v` of a macroblock of frame f predicted from frame `reference` comes to
+    // the motion of the pan: 1 equal, 2 within one half sample, 3 further off.
+    //
+    // Frame prediction moves both fields by the pan over the frames between the pictures. Field-based vectors
+    // count in field lines (the decoder reports those of 16 x 16 field-picture prediction, and of dual prime in
+    // frame pictures, in field half samples, and doubles the vertical part of 16 x 8 ones) and move the field by
+    // the pan over the time between the two fields. The reference field may have the other parity, which lies
+    // one frame line lower (a top field predicted from a bottom one) or one line higher. `own_frame` allows, in
+    // addition, the second field of a P frame predicted from the first field of its own frame.
+    int vector_error(const test::DecodedVector& v, int f, int reference, bool own_frame) const {
+        const MotionCase& c = GetParam();
+        double best = 1e9;
+        // Candidate motion over `time` frames, in field or frame half samples, with `parity` field half samples
+        // of parity change; `per_half`: units of the decoder's vertical part per half sample.
+        auto candidate = [&](double time, bool field, double parity, double per_half) {
+            const double ex = v.dx + c.pan_x * time;
+            const double ey = v.dy / per_half + c.pan_y * time / (field ? 2 : 1) - parity;
+            best = std::min(best, std::max(std::abs(ex), std::abs(ey)));
+        };
+        const bool field_picture = field_pictures();
+        const bool bottom = field_picture ? (v.y / 16) % 2 == 1 : v.y % 16 >= 8;
+        const double other_parity = bottom ? 1 : -1;
+        if (!field_picture && v.height == 16) {
+            candidate(f - reference, false, 0, 1);  // frame prediction
+            // dual prime: the same-parity vector of the fields
+            candidate(field_time(f, false) - field_time(reference, false), true, 0, 1);
+        } else {
+            const double per_half = field_picture && v.height == 16 ? 1 : 2;
+            const double now = field_time(f, bottom);
+            candidate(now - field_time(reference, bottom), true, 0, per_half);
+            candidate(now - field_time(reference, !bottom), true, other_parity, per_half);
+            if (own_frame) candidate(now - field_time(f, !bottom), true, other_parity, per_half);
+        }
+        return best < 0.01 ? 1 : best < 1.01 ? 2 : 3;
+    }
+
+    // Counts the background macroblocks of P and B pictures whose vectors (every vector of a direction) follow
+    // the pan, as the decoder saw them. The decoder numbers macroblock rows in frame pictures from the top, and
+    // in field pictures alternately of the two fields.
+    void count_pan_vectors(const std::vector<DecodedPicture>& seen, VectorCount& p_vectors, VectorCount& b_vectors) const {
+        const MotionCase& c = GetParam();
+        const int frames = static_cast<int>(seen.size());
+        const int area_height = field_pictures() ? 32 : 16;
+        int last_reference = frames - 1;
+        while (last_reference > 0 && seen[last_reference].type == 'B') last_reference--;
+        for (int f = 0; f < frames; f++) {
+            if (seen[f].type == 'I') continue;
+            // The decoder hands out the last reference picture when it is flushed, without its vectors.
+            if (f == last_reference && seen[f].vectors.empty()) continue;
+            int past = f - 1, future = f + 1;
+            while (past > 0 && seen[past].type == 'B') past--;
+            while (future < frames - 1 && seen[future].type == 'B') future++;
+            const int columns = (c.width + 15) / 16, rows = (c.height + 31) / 32 * 2;
+            for (int direction : {-1, 1}) {
+                if (direction == 1 && seen[f].type != 'B') continue;
+                const int distance = direction < 0 ? f - past : future - f;
+                const int dx = direction * c.pan_x * distance, dy = direction * c.pan_y * distance;
+                // Per macroblock: 0 no vector, else the worst vector_error of its vectors.
+                std::vector<int> state(static_cast<std::size_t>(columns * rows), 0);
+                std::vector<std::string> wrong(state.size());
+                for (const test::DecodedVector& v : seen[f].vectors) {
+                    if (v.direction != direction || v.x < 0 || v.y < 0 || v.x / 16 >= columns || v.y / 16 >= rows) continue;
+                    const bool second_field = field_pictures() && (v.y / 16) % 2 == (top_field_first() ? 1 : 0);
+                    const bool own_frame = second_field && seen[f].type == 'P';
+                    const std::size_t k = static_cast<std::size_t>((v.y / 16) * columns + v.x / 16);
+                    const int error = vector_error(v, f, direction < 0 ? past : future, own_frame);
+                    state[k] = std::max(state[k], error);
+                    if (error > 1)
+                        wrong[k] += " " + std::to_string(v.width) + "x" + std::to_string(v.height) + " (" +
+                                    std::to_string(v.dx) + "," + std::to_string(v.dy) + ")";
+                }
+                VectorCount& count = seen[f].type == 'P' ? p_vectors : b_vectors;
+                for (int row = 0; row < rows; row++)
+                    for (int col = 0; col < columns; col++) {
+                        const int y = field_pictures() ? row / 2 * 32 : row * 16;
+                        if (!background_area(f, -direction * distance, col * 16, y, area_height, dx, dy)) continue;
+                        const auto k = static_cast<std::size_t>(row * columns + col);
+                        const int s = state[k];
+                        // A B macroblock may rightly be predicted from the other reference alone.
+                        if (seen[f].type == 'B' && s == 0) continue;
+                        count.eligible++;
+                        count.exact += s == 1;
+                        count.near += s == 1 || s == 2;
+                        if ((s == 0 || s == 3 || (s == 2 && !interlaced_source())) && count.some_wrong.size() < 600)
+                            count.some_wrong += "\n  frame " + std::to_string(f) + " macroblock (" + std::to_string(col) +
+                                                "," + std::to_string(row) + "):" + (s ? wrong[k] : " none") + ", pan (" +
+                                                std::to_string(dx) + "," + std::to_string(dy) + ")";
+                    }
+            }
+        }
+    }
+
+    EncodedStream stream;
+};
+
+struct CodedPicture {
+    int type;  // picture_coding_type: 1 I, 2 P, 3 B
+    std::size_t bytes;
+};
+
+// The coded pictures of a stream in coding order: each runs from its picture start code to the next picture,
+// group of pictures, sequence header or sequence end start code.
+std::vector<CodedPicture> coded_pictures(const std::string& stream) {
+    std::vector<CodedPicture> pictures;
+    std::size_t start = std::string::npos;
+    for (std::size_t k = 0; k + 5 < stream.size(); k++) {
+        if (stream[k] != 0 || stream[k + 1] != 0 || stream[k + 2] != 1) continue;
+        const auto code = static_cast<unsigned char>(stream[k + 3]);
+        if (code != 0x00 && code != 0xB3 && code != 0xB7 && code != 0xB8) continue;
+        if (start != std::string::npos) pictures.back().bytes = k - start;
+        start = std::string::npos;
+        if (code == 0x00) {
+            start = k;
+            // temporal_reference (10 bits), then picture_coding_type (3 bits)
+            pictures.push_back({(static_cast<unsigned char>(stream[k + 5]) >> 3) & 7, 0});
+        }
+    }
+    if (start != std::string::npos) pictures.back().bytes = stream.size() - start;
+    return pictures;
+}
+
+// Mean size in bytes of the I, P and B pictures of a stream; 0 for a type it does not have.
+std::array<double, 3> mean_picture_sizes(const std::string& stream) {
+    std::array<double, 3> size{};
+    std::array<int, 3> count{};
+    for (const CodedPicture& p : coded_pictures(stream)) {
+        if (p.type < 1 || p.type > 3) {
+            ADD_FAILURE() << "picture_coding_type " << p.type;
+            continue;
+        }
+        size[static_cast<std::size_t>(p.type - 1)] += static_cast<double>(p.bytes);
+        count[static_cast<std::size_t>(p.type - 1)]++;
+    }
+    for (std::size_t k = 0; k < 3; k++)
+        if (count[k]) size[k] /= count[k];
+    return size;
+}
+
+
+TEST_P(MotionDecoder, DecodesSilentlyInDisplayOrderWithTrueVectorsAndSmallPredictedPictures) {
+    const MotionCase& c = GetParam();
+    const std::string types = c.display_types;
+    const int frames = stream.frames;
+    write_sources();
+    // A bit rate of a third of a bit per luminance sample at 30 frames per second, as for a typical video
+    // stream, so that quantisation is coarse enough for prediction to pay off; at least 100 kbit/s, as headers
+    // weigh more in small pictures.
+    const ParameterLines rate = {{18, std::to_string(std::max(c.width * c.height * 10, 100000)) + ".0"}};
+    auto encoded = stream.encode(stream.write_parameters(with(rate, c.lines), c.loaded_matrices));
+    ASSERT_EQ(encoded.exit_code, 0) << encoded.err;
+
+    // The ffmpeg program decodes every picture without a word.
+    std::string pictures;
+    auto decoded = stream.decode(pictures);
+    ASSERT_EQ(decoded.exit_code, 0) << decoded.err;
+    EXPECT_EQ(decoded.err, "") << "the decoder complained";
+    const std::size_t frame_size = stream.frame_size();
+    ASSERT_EQ(pictures.size(), frame_size * static_cast<std::size_t>(frames)) << "wrong number or size of pictures";
+
+    // Picture types, field order and vectors as the decoder saw them, in display order.
+    std::vector<DecodedPicture> seen;
+    std::string error;
+    ASSERT_TRUE(test::decode_with_vectors(stream.stream_path(), seen, error)) << error;
+    ASSERT_EQ(static_cast<int>(seen.size()), frames);
+    std::string seen_types;
+    for (const DecodedPicture& p : seen) seen_types += p.type;
+    EXPECT_EQ(seen_types, types) << "picture types in display order";
+    for (int f = 0; f < frames; f++) {
+        EXPECT_EQ(seen[f].interlaced, interlaced_source()) << "frame " << f;
+        if (interlaced_source()) {
+            EXPECT_EQ(seen[f].top_field_first, top_field_first()) << "frame " << f;
+        }
+    }
+
+    double lowest_to_ours = 99.0, lowest_to_source = 99.0;
+    for (int f = 0; f < frames; f++) {
+        const std::string_view picture =
+            std::string_view(pictures).substr(static_cast<std::size_t>(f) * frame_size, frame_size);
+        // Our reconstruction and the decoder's pictures differ only by the decoders' inverse transforms, and
+        // that difference must not build up along the chain of predictions.
+        const std::string ours = stream.reconstruction(f);
+        ASSERT_EQ(ours.size(), frame_size) << "reconstruction of frame " << f;
+        const double to_ours = test::psnr(picture, ours);
+        EXPECT_GE(to_ours, 50.0) << "decoded frame " << f << " drifts from our reconstruction";
+        lowest_to_ours = std::min(lowest_to_ours, to_ours);
+
+        // Decoded frame f shows source frame f: it is close to it, and where its neighbours differ from it,
+        // clearly closer to it than to them.
+        const std::string_view luma = picture.substr(0, stream.luma_size());
+        const std::string source = source_luminance(f);
+        const double to_source = test::psnr(luma, source);
+        EXPECT_GE(to_source, 25.0) << "decoded frame " << f << " against source frame " << f;
+        for (int g : {f - 1, f + 1}) {
+            if (g < 0 || g >= frames) continue;
+            const std::string neighbour = source_luminance(g);
+            double to_f = 0, to_g = 0;
+            for (std::size_t k = 0; k < luma.size(); k++) {
+                const int s = static_cast<unsigned char>(source[k]), n = static_cast<unsigned char>(neighbour[k]);
+                if (std::abs(s - n) <= 8) continue;
+                const int d = static_cast<unsigned char>(luma[k]);
+                to_f += (d - s) * (d - s);
+                to_g += (d - n) * (d - n);
+            }
+            EXPECT_LT(2 * to_f, to_g) << "decoded frame " << f << " looks like source frame " << g;
+        }
+        lowest_to_source = std::min(lowest_to_source, to_source);
+    }
+
+    VectorCount p_vectors, b_vectors;
+    count_pan_vectors(seen, p_vectors, b_vectors);
+    // In interlaced sources the fields of a frame show different instants, and where the pan over the time
+    // between two fields is not a whole number of half samples, or coarse quantisation of frame DCT blocks has
+    // blended the fields of the reference, a neighbour of the true vector is as good a choice.
+    if (!interlaced_source()) {
+        EXPECT_GE(p_vectors.share(p_vectors.exact), 0.75)
+            << p_vectors.exact << " of " << p_vectors.eligible
+            << " background macroblocks of P pictures carry the pan vector; some that do not:" << p_vectors.some_wrong;
+    }
+    EXPECT_GE(p_vectors.share(p_vectors.near), 0.95)
+        << p_vectors.near << " of " << p_vectors.eligible
+        << " background macroblocks of P pictures come within half a sample of the pan vector; some that do not:"
+        << p_vectors.some_wrong;
+    // B macroblocks choose between two references, and their vectors into either must follow the pan too.
+    EXPECT_GE(b_vectors.share(b_vectors.near), 0.9)
+        << b_vectors.near << " of " << b_vectors.eligible
+        << " background macroblocks of B pictures come within half a sample of the pan vector; some that do not:"
+        << b_vectors.some_wrong;
+
+    // Predicted pictures cost much less than intra pictures (fields count as pictures of their own).
+    const std::array<double, 3> size = mean_picture_sizes(test::read_file(stream.stream_path()));
+    if (size[1] > 0) {
+        EXPECT_LT(size[1], 0.6 * size[0]) << "P pictures are not much smaller than I pictures";
+    }
+    if (size[2] > 0) {
+        EXPECT_LT(size[2], 0.4 * size[0]) << "B pictures are not much smaller than I pictures";
+    }
+
+    std::printf("[ MOTION   ] %-30s %s: PSNR to ours >= %.2f dB, to source >= %.2f dB; bytes I %.0f P %.0f B %.0f; "
+                "pan vectors P %d/%d exact, %d near, B %d/%d exact, %d near\n",
+                c.name, types.c_str(), lowest_to_ours, lowest_to_source, size[0], size[1], size[2],
+                p_vectors.exact, p_vectors.eligible, p_vectors.near, b_vectors.exact, b_vectors.eligible, b_vectors.near);
+    RecordProperty("lowest_psnr_to_reconstruction_db", std::to_string(lowest_to_ours));
+    RecordProperty("lowest_psnr_to_source_db", std::to_string(lowest_to_source));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    PredictedStreams, MotionDecoder,
+    testing::Values(
+        MotionCase{"mpeg1_n15_m3", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 3, 2},
+        MotionCase{"mpeg1_still_background_skips", 176, 144, 1, mpeg1_ibbp, "IBBPBBPBBPBBPBBI", 0, 0},
+        MotionCase{"mpeg1_n6_m2", 176, 144, 1, ParameterLines{{10, "6"}, {11, "2"}}, "IBPBPBIBP", 3, 2},
+        MotionCase{"mpeg2_progressive_frame_prediction_only", 176, 144, 1, with(mpeg2_progressive, {{10, "12"}, {11, "3"}}),
+                   "IBBPBBPBBPBBI", 3, 2},
+        MotionCase{"mpeg2_interlaced_frames_q1_vlc1_alt1", 176, 144, 1, with(interlaced_ibbp, nonlinear_q_vlc1_alternate),
+                   "IBBPBBPBBPBBI", -2, 1},
+        MotionCase{"mpeg2_field_pictures_top_first", 176, 144, 1, with(interlaced_ibbp, field_pictures),
+                   "IBBPBBPBBPBBI", 3, 4},
+        MotionCase{"mpeg2_field_pictures_bottom_first", 176, 144, 1,
+                   with(interlaced_ibbp, with(field_pictures, {{33, "0"}})), "IBBPBBPBBPBBI", -3, -4},
+        // Each picture type with its own quantiser scale type, intra VLC and scan, and a 10- or 11-bit intra DC;
+        // in field pictures the P field of an I frame keeps the I picture's values.
+        MotionCase{"mpeg2_frames_per_type_values_dc10", 176, 144, 1,
+                   with(interlaced_ibbp, {{36, "0 1 0"}, {37, "1 0 1"}, {38, "0 1 1"}, {32, "2"}}), "IBBPBBPBBPBBI", 2, 4},
+        MotionCase{"mpeg2_fields_per_type_values_dc11", 176, 144, 1,
+                   with(interlaced_ibbp, with(field_pictures, {{22, "1"}, {36, "1 0 1"}, {37, "0 1 1"}, {38, "1 1 0"}, {32, "3"}})),
+                   "IBBPBBPBBPBBI", -2, 4},
+        MotionCase{"mpeg2_field_pictures_still_background_skips", 176, 144, 1,
+                   with(interlaced_ibbp, field_pictures), "IBBPBBPBBPBBI", 0, 0},
+        // A whole group of pictures of 14 P pictures, each predicted from the one before: no drift.
+        MotionCase{"mpeg2_p_only_frames_dual_prime", 176, 144, 1, with(interlaced, {{10, "15"}, {11, "1"}}),
+                   "IPPPPPPPPPPPPPPI", 3, 2},
+        MotionCase{"mpeg2_p_only_fields_dual_prime", 176, 144, 1,
+                   with(interlaced, with(field_pictures, {{10, "6"}, {11, "1"}})), "IPPPPPIP", 2, 4},
+        MotionCase{"mpeg2_422_high_interlaced", 176, 144, 2, with(interlaced_ibbp, {{22, "1"}, {25, "2"}}),
+                   "IBBPBBPBBPBBI", -3, 2},
+        MotionCase{"mpeg2_422_field_pictures", 176, 144, 2, with(interlaced_ibbp, with(field_pictures, {{22, "1"}, {25, "2"}})),
+                   "IBBPBBPBBPBBI", 3, 4},
+        MotionCase{"mpeg2_444_p_only_frames_dual_prime", 176, 144, 3,
+                   with(interlaced, {{22, "9"}, {25, "3"}, {10, "6"}, {11, "1"}}), "IPPPPPIP", 3, 2},
+        MotionCase{"mpeg2_444_interlaced", 176, 144, 3, with(interlaced_ibbp, {{22, "9"}, {25, "3"}}),
+                   "IBBPBBPBBPBBI", 3, -2},
+        MotionCase{"mpeg2_loaded_matrices", 176, 144, 1, with(interlaced_ibbp, {{10, "6"}}), "IBBPBBI", 4, 0, true},
+        // The last reference picture is clamped to the last frame, two after the previous one.
+        MotionCase{"mpeg1_94x78_short_last_group", 94, 78, 1, mpeg1_ibbp, "IBBPBBPBP", 1, 2},
+        // Vectors near the ends of their ranges, in pictures with f codes of 1 and 2.
+        MotionCase{"mpeg1_fast_pan_long_vectors", 176, 144, 1,
+                   with(mpeg1_ibbp, {{50, "2 2 15 15"}, {51, "1 1 7 7"}, {52, "2 2 11 11"}, {53, "2 2 11 11"}, {54, "1 1 7 7"}}),
+                   "IBBPBBPBBP", 9, -7},
+        MotionCase{"mpeg2_field_pictures_94x76", 94, 76, 1, with(interlaced, with(field_pictures, {{10, "6"}, {11, "3"}})),
+                   "IBBPBBI", 2, -4}),
+    [](const testing::TestParamInfo<MotionCase>& info) { return std::string(info.param.name); });
+
+}  // namespace
+}  // namespace vintrel

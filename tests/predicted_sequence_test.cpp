@@ -1,0 +1,242 @@
+// Sequences with P and B pictures coded by vintrel-encode: the coding order, the group counts the
+// rate control is given, and the macroblock decisions the statistics file reports.
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+
+#include <cmath>
+#include <fstream>
+#include <functional>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "encoder/coding/encode_picture.h"
+#include "encoder/coding/rate_control.h"
+#include "encoder/setup/init_encoder.h"
+#include "tests/parameter_table_for_test.h"
+#include "tests/run_program_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using test::ParameterTable;
+using test::run_program;
+
+const int width = 64, height = 48;  // 4 x 3 macroblocks
+
+// Luminance value at (x, y) of frame n; chroma is 128.
+using Scene = std::function<int(int n, int x, int y)>;
+
+struct Encoded {
+    std::string stats;   // the statistics file
+    std::string stream;  // the path of the stream
+};
+
+// Encodes `frames` pictures of the scene with the built-in lines changed as given (the frames go
+// in as NAME.yuv files).
+Encoded encode_stream(const std::string& name, int frames, const Scene& scene,
+                      std::initializer_list<std::pair<int, std::string>> changes) {
+    const std::string dir = testing::TempDir() + name + "_" + std::to_string(::getpid());
+    for (int n = 0; n < frames; n++) {
+        std::ofstream out(dir + "_frame" + std::to_string(n) + ".yuv", std::ios::binary);
+        for (int y = 0; y < height; y++)
+            for (int x = 0; x < width; x++) out.put(static_cast<char>(scene(n, x, y)));
+        out << std::string(width * height / 2, static_cast<char>(128));
+    }
+    ParameterTable table;
+    table.set(1, dir + "_frame%d").set(5, dir + "_stat.out").set(6, "1").set(7, std::to_string(frames));
+    table.set(14, std::to_string(width)).set(15, std::to_string(height));
+    for (const auto& [line, text] : changes) table.set(line, text);
+    {
+        std::ofstream out(dir + ".par");
+        for (const std::string& line : table.lines()) out << line << "\n";
+    }
+    const auto result = run_program(std::string(VINTREL_ENCODE_PATH) + " --lines " + dir + ".par " + dir + ".mpg");
+    EXPECT_EQ(result.exit_code, 0) << result.err;
+    return {test::read_file(dir + "_stat.out"), dir + ".mpg"};
+}
+
+std::string encode(const std::string& name, int frames, const Scene& scene,
+                   std::initializer_list<std::pair<int, std::string>> changes) {
+    return encode_stream(name, frames, scene, changes).stats;
+}
+
+// What the independent decoder reports about a stream: nothing for a sound one.
+std::string decoder_complaints(const std::string& stream) {
+    const auto r = run_program("ffmpeg -nostdin -v error -i " + stream + " -f null -");
+    EXPECT_EQ(r.exit_code, 0);
+    return r.out + r.err;
+}
+
+// Textured content moving two samples right and one down per frame.
+int moving_texture(int n, int x, int y) {
+    const int u = x + 2 * n, v = y + n;
+    return 128 + static_cast<int>(50 * std::sin(u * 0.3) * std::cos(v * 0.23)) + (u * 7 + v * 13) % 11;
+}
+
+Scene flat(int value) {
+    return [value](int, int, int) { return value; };
+}
+
+// "i f type temporal_reference" for every picture, in coding order.
+std::vector<std::string> picture_order(const std::string& stats) {
+    static const std::regex picture(
+        R"(Frame (\d+) \(#(\d+) in display order\):\n picture_type=(.)\n temporal_reference=(\d+)\n)");
+    std::vector<std::string> order;
+    for (std::sregex_iterator m(stats.begin(), stats.end(), picture), end; m != end; ++m)
+        order.push_back((*m)[1].str() + " " + (*m)[2].str() + " " + (*m)[3].str() + " " + (*m)[4].str());
+    return order;
+}
+
+std::vector<std::string> all_matches(const std::string& stats, const std::string& pattern) {
+    const std::regex re(pattern);
+    std::vector<std::string> found;
+    for (std::sregex_iterator m(stats.begin(), stats.end(), re), end; m != end; ++m) found.push_back((*m)[1].str());
+    return found;
+}
+
+// The type letters of every macroblock of picture k (coding order), one string per row.
+std::vector<std::string> type_letters(const std::string& stats, std::size_t k) {
+    const auto maps = all_matches(stats, R"(macroblock_type map:\n((?:.+\n)+))");
+    EXPECT_LT(k, maps.size());
+    if (k >= maps.size()) return {};
+    std::vector<std::string> rows;
+    std::string row;
+    const std::string& map = maps[k];
+    for (std::size_t p = 0; p < map.size();) {
+        if (map[p] == '\n') {
+            rows.push_back(row);
+            row.clear();
+            p++;
+        } else {
+            row += map[p];
+            p += 3;
+        }
+    }
+    return rows;
+}
+
+TEST(PredictedSequence, ReferencePicturesAreCodedBeforeTheBPicturesThatPrecedeThem) {
+    const std::string stats = encode("order20", 20, flat(100), {{10, "15"}, {11, "3"}});
+    const std::vector<std::string> expected = {
+        "0 0 I 0",   "1 3 P 3",   "2 1 B 1",   "3 2 B 2",   "4 6 P 6",   "5 4 B 4",   "6 5 B 5",
+        "7 9 P 9",   "8 7 B 7",   "9 8 B 8",   "10 12 P 12", "11 10 B 10", "12 11 B 11",
+        // The second group opens with display frame 15; the B pictures before it belong to it.
+        "13 15 I 2", "14 13 B 0", "15 14 B 1", "16 18 P 5", "17 16 B 3", "18 17 B 4",
+        // The last reference picture would show frame 21: it shows the last frame instead.
+        "19 19 P 6"};
+    EXPECT_EQ(picture_order(stats), expected);
+    // First group: display frames 0..12, four P and eight B pictures; second: 13..19, two and four.
+    EXPECT_EQ(all_matches(stats, R"(\n number of P pictures in GOP: Np=(\d+))"), (std::vector<std::string>{"4", "2"}));
+    EXPECT_EQ(all_matches(stats, R"(\n number of B pictures in GOP: Nb=(\d+))"), (std::vector<std::string>{"8", "4"}));
+    // The search lines of the built-in motion data: P +-11; first B +-3 / +-7, second +-7 / +-3.
+    EXPECT_EQ(all_matches(stats, R"(forward search window: (.*)\n)")[0], "-11...11 / -11...11");
+    EXPECT_EQ(all_matches(stats, R"(backward search window: (.*)\n)")[0], "-7...7 / -7...7");
+    EXPECT_EQ(all_matches(stats, R"(backward search window: (.*)\n)")[1], "-3...3 / -3...3");
+}
+
+TEST(PredictedSequence, ShortSequenceCodesEveryFrameOnce) {
+    const std::string stats = encode("order9", 9, flat(100), {{10, "15"}, {11, "3"}});
+    EXPECT_EQ(picture_order(stats), (std::vector<std::string>{"0 0 I 0", "1 3 P 3", "2 1 B 1", "3 2 B 2", "4 6 P 6",
+                                                             "5 4 B 4", "6 5 B 5", "7 8 P 8", "8 7 B 7"}));
+    EXPECT_EQ(all_matches(stats, R"(\n number of P pictures in GOP: Np=(\d+))"), (std::vector<std::string>{"3"}));
+    EXPECT_EQ(all_matches(stats, R"(\n number of B pictures in GOP: Nb=(\d+))"), (std::vector<std::string>{"5"}));
+    // Those counts are exactly the pictures that follow: none is left when the sequence ends.
+    EXPECT_EQ(all_matches(stats, R"(remaining number of P pictures in GOP: Np=(\d+))").back(), "0");
+    EXPECT_EQ(all_matches(stats, R"(remaining number of B pictures in GOP: Nb=(\d+))").back(), "0");
+}
+
+TEST(PredictedSequence, UnchangedPicturesAreSkippedExceptAtTheEndsOfEachRow) {
+    // A flat picture is reconstructed exactly, so nothing is left to code after it.
+    const std::string stats = encode("static", 4, flat(100), {{10, "15"}, {11, "3"}});
+    const std::vector<std::string> p_rows(3, "FSSF");
+    EXPECT_EQ(type_letters(stats, 1), p_rows);
+    EXPECT_NE(stats.find(" # of skipped macroblocks:         6 (50.0%)\n"), std::string::npos);
+    // In a B picture every position of the flat references is as good as any other, so the
+    // half-sample refinement keeps its first candidate: half a sample up and left, or only left
+    // in the top row, only up in the left column. A skipped B macroblock must repeat its left
+    // neighbour's vector, so the second macroblock of every row is coded.
+    const std::vector<std::string> b_rows(3, "FFSF");
+    EXPECT_EQ(type_letters(stats, 2), b_rows);
+    EXPECT_EQ(type_letters(stats, 3), b_rows);
+}
+
+TEST(PredictedSequence, MacroblocksThatPredictionCannotReachAreCodedIntra) {
+    // Frame 1 differs from the flat frame 0 in two macroblocks of the middle row: the second is
+    // 3 brighter everywhere (squared error 256 x 9 = 2304 against any prediction, variance 0),
+    // the third 3 brighter except one sample 4 and one 1 brighter (squared error 2303).
+    const Scene scene = [](int n, int x, int y) {
+        if (n == 0 || y < 16 || y >= 32 || x < 16 || x >= 48) return 100;
+        if (x < 32) return 103;
+        if (x == 32 && y == 16) return 104;
+        if (x == 33 && y == 16) return 101;
+        return 103;
+    };
+    const std::string stats = encode("intra", 2, scene, {{10, "15"}, {11, "1"}});
+    const auto rows = type_letters(stats, 1);
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0], "FSSF");
+    // 2304 reaches the threshold: intra. 2303 does not, and the zero vector predicts as well as
+    // any other, so that macroblock is coded without motion compensation.
+    EXPECT_EQ(rows[1], "FI0F");
+    EXPECT_EQ(rows[2], "FSSF");
+}
+
+TEST(PredictedSequence, VectorsAreCodedAsTheHeadersAnnounce) {
+    // An MPEG-1 picture header has one f code per direction for both components; different
+    // horizontal and vertical codes in the motion lines still give a stream a decoder reads, and
+    // the statistics show the one range in use.
+    const Encoded mpeg1 = encode_stream("fcodes", 7, moving_texture,
+                                        {{10, "6"}, {11, "3"}, {50, "2 1 11 7"}, {51, "1 2 3 5"}, {52, "2 1 7 7"},
+                                         {53, "1 1 7 7"}, {54, "1 1 3 3"}});
+    EXPECT_EQ(decoder_complaints(mpeg1.stream), "");
+    EXPECT_NE(mpeg1.stats.find(" forward vector range: -16...15.5 / -16...15.5\n"), std::string::npos);
+    // Field pictures always carry the motion type of each macroblock; a frame_pred_frame_dct of 1
+    // in the lines cannot apply to them.
+    const Encoded fields = encode_stream("fieldfpfd", 6, moving_texture,
+                                         {{10, "6"}, {11, "3"}, {12, "0"}, {13, "1"}, {24, "0"}, {25, "1"},
+                                          {34, "1 1 1"}, {40, "0"}});
+    EXPECT_EQ(decoder_complaints(fields.stream), "");
+}
+
+// A B frame picture of an interlaced MPEG-2 sequence whose first macroblock row holds, left to
+// right: a field-predicted macroblock, then three frame-predicted ones whose first vector is the
+// field macroblock's first vector. No macroblock has a coefficient left to code.
+TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay) {
+    EncoderState s;
+    ParameterTable table = ParameterTable::mpeg2_main();
+    table.set(5, testing::TempDir() + "skip_stat_" + std::to_string(::getpid()) + ".out");
+    table.set(10, "15").set(11, "3").set(14, "64").set(15, "32").set(24, "0").set(40, "0");
+    testing::internal::CaptureStderr();
+    table.read_into(s);
+    testing::internal::GetCapturedStderr();
+    read_quant_matrices(s);
+    init_encoder(s);
+    init_rate_control(s);
+    start_gop_rate_control(s, 4, 10);
+    s.picture_type = 3;
+    s.picture_structure = 3;
+    s.frame_pred_frame_dct = 0;
+    s.forw_hor_f_code = s.forw_vert_f_code = s.back_hor_f_code = s.back_vert_f_code = 2;
+    for (std::size_t k = 0; k < s.macroblock_info.size(); k++) {
+        MacroblockInfo& mb = s.macroblock_info[k];
+        mb.macroblock_type = forward_flag;
+        mb.motion_type = k == 0 ? 1 : 2;
+        mb.motion_vectors[0][0][0] = 6;
+        mb.motion_vectors[0][0][1] = -4;
+        mb.motion_vectors[1][0][0] = -2;
+        mb.motion_vectors[1][0][1] = 2;
+        mb.field_select[0][0] = 0;
+        mb.field_select[1][0] = 1;
+    }
+    encode_picture(s, s.aux_org_frame[0]);
+    // A decoder would repeat the field prediction for a skipped second macroblock.
+    EXPECT_EQ(s.macroblock_info[1].skipped, 0);
+    EXPECT_EQ(s.macroblock_info[2].skipped, 1);
+    EXPECT_EQ(s.macroblock_info[3].skipped, 0);  // the last of its row
+    EXPECT_TRUE(close_statistics_file(s));
+}
+
+}  // namespace
+}  // namespace vintrel
