@@ -1,4 +1,5 @@
 // vintrel-convert: converts movies from the command line exactly as the desktop program's Ok does.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -123,7 +124,15 @@ int main(int argc, char** argv) {
             all_converted = false;
             continue;
         }
-        if (conversion.run(brightness) != ConversionResult::finished) all_converted = false;
+        const ConversionResult result = conversion.run(brightness);
+        if (result != ConversionResult::finished) all_converted = false;
+        struct stat database {};
+        if (result == ConversionResult::stopped && ::stat(conversion.pdb_name().c_str(), &database) == 0 &&
+            database.st_size == 0) {
+            // Stopped while encoding (a stop while the database is written is told by the conversion).
+            std::fprintf(stderr, "vintrel-convert: %s: stopped; %s holds the pictures coded so far and %s was left empty\n",
+                         path.c_str(), conversion.mpeg_name().c_str(), conversion.pdb_name().c_str());
+        }
     }
     if (interrupted) return 130;
     return all_converted ? 0 : 2;

@@ -130,7 +130,7 @@ ConversionResult Conversion::run(int brightness) {
     // The encoder stops at its next checkpoint when the user asks to, or when the stream can no
     // longer be written (a full disk): there is no point in coding pictures that are lost.
     int stop_encoding = 0;
-    FrameSource source{*movie_, host_, records_, brightness};
+    FrameSource source{*movie_, host_, records_, brightness, movie_path_};
     encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_, source, picture, n);
@@ -164,7 +164,8 @@ ConversionResult Conversion::run(int brightness) {
 
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
-    if (!cancel_requested) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
+    const bool stopped_before_database = cancel_requested != 0;
+    if (!stopped_before_database) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
         return keep_going();
     });
     int database_errno = errno;
@@ -181,6 +182,13 @@ ConversionResult Conversion::run(int brightness) {
     database_file_ = nullptr;
     converting = 0;
 
+    if (database == DatabaseResult::too_large) {
+        host_.show_message("Couldn't write output file " + pdb_name_ + ": its " + std::to_string(records_.size()) +
+                               " frames need more than the 4 GB a handheld database can address. The movie was not "
+                               "converted completely; the database was left empty.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
         host_.show_message("Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
@@ -190,6 +198,12 @@ ConversionResult Conversion::run(int brightness) {
     }
     if (!statistics_ok)
         host_.show_message("Couldn't write the statistics file " + encoder_.statistics_file_name, program_caption);
+    if (database == DatabaseResult::stopped && !stopped_before_database) {
+        // The header already lists every frame: say that the file holds only some of them.
+        host_.show_message("The conversion was stopped while " + pdb_name_ +
+                               " was being written; it lists every frame but holds only some of them.",
+                           program_caption);
+    }
     if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
     host_.show_message(".PDB file has been created !", "Finished");
     return ConversionResult::finished;
