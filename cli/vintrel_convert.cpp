@@ -57,6 +57,18 @@ public:
         std::fputc('\n', stderr);
     }
 
+    // A fatal encoder error has just been written to standard error and the program ends: says
+    // which movie it ended and in what state it leaves the outputs.
+    void ended_by_error() const {
+        if (!conversion_ || !conversion_->converting) return;
+        struct stat stream {};
+        const std::string& mpg = conversion_->mpeg_name();
+        std::fprintf(stderr, "vintrel-convert: %s: the conversion ended on the error above; %s was left empty",
+                     conversion_->movie_path().c_str(), conversion_->pdb_name().c_str());
+        if (::stat(mpg.c_str(), &stream) == 0) std::fprintf(stderr, " and %s is incomplete", mpg.c_str());
+        std::fputc('\n', stderr);
+    }
+
 private:
     bool on_terminal_;
     Conversion* conversion_ = nullptr;
@@ -115,6 +127,7 @@ int main(int argc, char** argv) {
     encoder.statistics_file_name = statistics;
 
     TerminalHost host;
+    encoder.show_message_box = [&host](const std::string&) { host.ended_by_error(); };
     bool all_converted = true;
     for (const std::string& path : movies) {
         if (interrupted) break;

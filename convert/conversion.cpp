@@ -1,6 +1,7 @@
 // The conversion driver.
 #include "convert/conversion.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -22,6 +23,14 @@ const char* const program_caption = "Vintrel";
 
 // The largest picture an MPEG-1 sequence header can describe.
 constexpr int max_picture_size = 4095;
+
+// Whether both paths name one existing file (the same name, a link, another spelling).
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (a == b) return true;
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
 
 }  // namespace
 
@@ -81,13 +90,23 @@ bool Conversion::setup() {
     encoder_.frame_rate = sample_rate;
 
     pdb_name_ = output_name(movie_path_, "pdb");
+    mpeg_name_ = output_name(movie_path_, "mpg");
+    // A movie whose name ends in "pdb" or "mpg" (an MPEG file, say) would be emptied by its own
+    // output before it is read: refuse, before anything is created.
+    for (const std::string* output : {&pdb_name_, &mpeg_name_}) {
+        if (same_file(*output, movie_path_)) {
+            host_.show_message(document_title(movie_path_) + ": the output file " + *output +
+                                   " would replace the movie itself. Nothing was converted.",
+                               program_caption);
+            return false;
+        }
+    }
     database_file_ = std::fopen(pdb_name_.c_str(), "w+b");
     if (!database_file_) {
         host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
                            program_caption);
         return false;
     }
-    mpeg_name_ = output_name(movie_path_, "mpg");
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
     return true;
 }

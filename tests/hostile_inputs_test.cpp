@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <random>
@@ -30,6 +31,7 @@ enum class Output {
     empty,   // created, 0 bytes
     sound,   // .pdb: vintrel-pdb checks every record; .mpg: ffmpeg decodes it without a complaint
     partial,  // .mpg only: some bytes, the pictures that could be written before the failure
+    movie,    // the movie itself, unchanged
 };
 
 // One case as a user would meet it.
@@ -37,6 +39,7 @@ struct Invocation {
     std::string movie;        // the movie's path, as given on the command line
     std::string before = "";  // shell commands run first in the same shell (limits, a user switch)
     std::string options = "--stat -";
+    std::string program = convert;
     // Runs while the conversion is under way (with $pid set), e.g. to take the movie away.
     std::string meanwhile = "";
 };
@@ -48,6 +51,7 @@ struct HostileInput {
     int exit_code;
     Output pdb, mpg;
     int records = -1;  // frames in a sound .pdb, when known
+    std::string also_message = "";  // a second message that must appear too
 };
 
 // ---- Movies made for the cases ----
@@ -93,10 +97,14 @@ void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, st
     }
 }
 
-// As a user who may not write into the directory: root may write anywhere, so root runs the
-// converter as nobody.
-std::string as_ordinary_user() {
-    return ::geteuid() == 0 ? "exec setpriv --reuid=nobody --regid=nogroup --clear-groups -- " : "exec ";
+// Runs the converter as a user who may not write into a read-only directory. Root may write
+// anywhere, so root runs a copy of it (which any user can reach) as nobody.
+void as_ordinary_user(Invocation& run, const std::string& dir) {
+    if (::geteuid() != 0) return;
+    run.program = dir + "/vintrel-convert";
+    std::filesystem::copy_file(convert, run.program, std::filesystem::copy_options::overwrite_existing);
+    ::chmod(run.program.c_str(), 0755);
+    run.before = "exec setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
 }
 
 const std::vector<HostileInput> cases = {
@@ -196,12 +204,20 @@ const std::vector<HostileInput> cases = {
          return run;
      },
      "Warning: %DIR%/gone.avi: the picture at", 0, Output::sound, Output::sound, 600},
+    {"MovieNamedLikeItsOutput",
+     [](const std::string& dir) {
+         // A movie named like an MPEG file: converting it must not overwrite it.
+         return Invocation{ffmpeg(dir + "/holiday.mpg", "-f lavfi -i testsrc2=size=32x32:rate=5 -frames:v 5 "
+                                                        "-c:v mjpeg -f avi")};
+     },
+     "holiday.mpg: the output file %DIR%/holiday.mpg would replace the movie itself. Nothing was converted.", 2,
+     Output::absent, Output::movie},
     {"ReadOnlyOutputDirectory",
      [](const std::string& dir) {
          ::mkdir((dir + "/locked").c_str(), 0755);
          Invocation run{raw_movie(dir + "/locked/walk.avi", "32x32", 5, 5)};
          ::chmod((dir + "/locked").c_str(), 0555);
-         run.before = as_ordinary_user();
+         as_ordinary_user(run, dir);
          return run;
      },
      "Couldn't create output file %DIR%/locked/walk.pdb (Permission denied)", 2, Output::absent, Output::absent},
@@ -235,7 +251,9 @@ const std::vector<HostileInput> cases = {
          run.options = "--stat '" + dir + "/no such folder/stat.out'";
          return run;
      },
-     "Couldn't create statistics output file %DIR%/no such folder/stat.out", 1, Output::empty, Output::empty},
+     "Couldn't create statistics output file %DIR%/no such folder/stat.out", 1, Output::empty, Output::empty, -1,
+     "%DIR%/stats.avi: the conversion ended on the error above; %DIR%/stats.pdb was left empty and %DIR%/stats.mpg "
+     "is incomplete"},
     {"StatisticsFileCannotBeWritten",
      [](const std::string& dir) {
          Invocation run{raw_movie(dir + "/stats.avi", "32x32", 5, 5)};
@@ -251,6 +269,11 @@ protected:
         dir = testing::TempDir() + "hostile_" + std::to_string(::getpid()) + "_" + GetParam().name;
         ::mkdir(dir.c_str(), 0755);
     }
+    void TearDown() override {
+        ::chmod((dir + "/locked").c_str(), 0755);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
 
     // The path with its last three characters replaced, as the outputs are named.
     static std::string output(const std::string& movie, const char* extension) {
@@ -258,6 +281,10 @@ protected:
     }
 
     void expect_output(const std::string& path, Output state, int records) {
+        if (state == Output::movie) {
+            EXPECT_EQ(read_file(path), movie_bytes) << path;
+            return;
+        }
         struct stat info;
         const bool exists = ::stat(path.c_str(), &info) == 0;
         switch (state) {
@@ -295,13 +322,15 @@ protected:
     }
 
     std::string dir;
+    std::string movie_bytes;  // the movie as it was made
 };
 
 TEST_P(HostileInputs, EndWithTheirMessageExitStatusAndOutputs) {
     const HostileInput& c = GetParam();
     const Invocation run = c.make(dir);
     ASSERT_FALSE(HasFatalFailure());
-    std::string command = run.before + convert + " " + run.options + " '" + run.movie + "'";
+    movie_bytes = read_file(run.movie);
+    std::string command = run.before + "'" + run.program + "' " + run.options + " '" + run.movie + "'";
     if (!run.meanwhile.empty()) {
         // Once the stream has begun to reach the disk, while most of the movie is still to come.
         const std::string stream = output(run.movie, "mpg");
@@ -310,10 +339,11 @@ TEST_P(HostileInputs, EndWithTheirMessageExitStatusAndOutputs) {
     }
     auto r = run_program("cd '" + dir + "' && " + command);
 
-    std::string message = c.message;
-    for (std::size_t at; (at = message.find("%DIR%")) != std::string::npos;) message.replace(at, 5, dir);
-    EXPECT_NE((r.out + r.err).find(message), std::string::npos) << "expected: " << message << "\nstdout:\n"
-                                                                << r.out << "stderr:\n" << r.err;
+    for (std::string message : {c.message, c.also_message}) {
+        for (std::size_t at; (at = message.find("%DIR%")) != std::string::npos;) message.replace(at, 5, dir);
+        EXPECT_NE((r.out + r.err).find(message), std::string::npos) << "expected: " << message << "\nstdout:\n"
+                                                                    << r.out << "stderr:\n" << r.err;
+    }
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     if (c.exit_code != 0) {
         EXPECT_EQ(r.out.find(created), std::string::npos);
