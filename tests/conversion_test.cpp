@@ -107,6 +107,19 @@ protected:
         return result;
     }
 
+    // Converts `movie` with `host`, a host that may stop the conversion it is given.
+    template <typename StoppingHost>
+    ConversionResult convert_stopping(StoppingHost& host, const std::string& movie) {
+        Conversion conversion(encoder, host, movie);
+        host.conversion = &conversion;
+        if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
+        testing::internal::CaptureStderr();
+        const ConversionResult result = conversion.run(0);
+        testing::internal::GetCapturedStderr();
+        host.conversion = nullptr;
+        return result;
+    }
+
     std::string dir, progress;
     EncoderState encoder;
     test::RecordingHost host;
@@ -215,12 +228,7 @@ TEST_F(MovieConversion, StopDuringEncodingKeepsAPartialStreamAndAnEmptyDatabase)
             return false;
         }
     } stopping;
-    Conversion conversion(encoder, stopping, movie);
-    stopping.conversion = &conversion;
-    ASSERT_TRUE(conversion.open_movie() && conversion.setup());
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(conversion.run(0), ConversionResult::stopped);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(convert_stopping(stopping, movie), ConversionResult::stopped);
     EXPECT_TRUE(stopping.messages.empty());
     EXPECT_EQ(read_file(dir + "/stop.pdb").size(), 0u);
     const std::string mpg = read_file(dir + "/stop.mpg");
@@ -245,12 +253,7 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
         }
     } stopping;
     stopping.stream = dir + "/late.mpg";
-    Conversion conversion(encoder, stopping, movie);
-    stopping.conversion = &conversion;
-    ASSERT_TRUE(conversion.open_movie() && conversion.setup());
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(conversion.run(0), ConversionResult::stopped);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(convert_stopping(stopping, movie), ConversionResult::stopped);
     EXPECT_EQ(stopping.messages, std::vector<std::string>{"Vintrel: The conversion was stopped while " + dir +
                                                           "/late.pdb was being written; it lists every frame but "
                                                           "holds only some of them."});

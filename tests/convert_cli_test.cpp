@@ -16,9 +16,9 @@ namespace {
 using test::read_file;
 using test::run_program;
 
-const std::string convert = VINTREL_CONVERT_PATH;
-const std::string pdb_tool = VINTREL_PDB_PATH;
-const std::string not_a_movie = "The movie file could not be opened. It may be in use or in an invalid format.";
+const std::string& convert = test::convert_program;
+const std::string& pdb_tool = test::pdb_program;
+const std::string& not_a_movie = test::not_a_movie_message;
 
 bool exists(const std::string& path) {
     struct stat info;

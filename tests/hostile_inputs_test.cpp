@@ -17,12 +17,12 @@
 namespace vintrel {
 namespace {
 
+using test::convert_program;
+using test::not_a_movie_message;
+using test::pdb_program;
 using test::read_file;
 using test::run_program;
 
-const std::string convert = VINTREL_CONVERT_PATH;
-const std::string pdb_tool = VINTREL_PDB_PATH;
-const std::string not_a_movie = "The movie file could not be opened. It may be in use or in an invalid format.";
 const std::string created = ".PDB file has been created !";
 
 // What a case leaves on disk.
@@ -39,7 +39,7 @@ struct Invocation {
     std::string movie;        // the movie's path, as given on the command line
     std::string before = "";  // shell commands run first in the same shell (limits, a user switch)
     std::string options = "--stat -";
-    std::string program = convert;
+    std::string program = convert_program;
     // Runs while the conversion is under way (with $pid set), e.g. to take the movie away.
     std::string meanwhile = "";
 };
@@ -102,7 +102,7 @@ void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, st
 void as_ordinary_user(Invocation& run, const std::string& dir) {
     if (::geteuid() != 0) return;
     run.program = dir + "/vintrel-convert";
-    std::filesystem::copy_file(convert, run.program, std::filesystem::copy_options::overwrite_existing);
+    std::filesystem::copy_file(convert_program, run.program, std::filesystem::copy_options::overwrite_existing);
     ::chmod(run.program.c_str(), 0755);
     run.before = "exec setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
 }
@@ -113,20 +113,20 @@ const std::vector<HostileInput> cases = {
          write_file(dir + "/empty.mov", "");
          return Invocation{dir + "/empty.mov"};
      },
-     "empty.mov: " + not_a_movie, 2, Output::absent, Output::absent},
+     "empty.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"RandomBytesWithAMovieExtension",
      [](const std::string& dir) {
          write_file(dir + "/noise.avi", random_bytes(30000, 7));
          return Invocation{dir + "/noise.avi"};
      },
-     "noise.avi: " + not_a_movie, 2, Output::absent, Output::absent},
+     "noise.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"TruncatedInsideTheHeader",
      [](const std::string& dir) {
          const std::string whole = raw_movie(dir + "/whole.avi", "32x32", 5, 10);
          write_file(dir + "/cut.avi", first_bytes(whole, 100));
          return Invocation{dir + "/cut.avi"};
      },
-     "cut.avi: " + not_a_movie, 2, Output::absent, Output::absent},
+     "cut.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"TruncatedBeforeTheIndex",
      [](const std::string& dir) {
          // The index of a QuickTime file written in one pass comes last: without it there is no movie.
@@ -134,7 +134,7 @@ const std::vector<HostileInput> cases = {
          write_file(dir + "/cut.mov", first_bytes(whole, read_file(whole).size() * 9 / 10));
          return Invocation{dir + "/cut.mov"};
      },
-     "cut.mov: " + not_a_movie, 2, Output::absent, Output::absent},
+     "cut.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"TruncatedInsideAFrame",
      [](const std::string& dir) {
          // 10 frames of 32x32x3 bytes at 5 a second, cut after five whole frames and 1000 bytes of
@@ -159,13 +159,13 @@ const std::vector<HostileInput> cases = {
      [](const std::string& dir) {
          return Invocation{ffmpeg(dir + "/sound.mov", "-f lavfi -i sine=frequency=300 -t 1 -c:a aac")};
      },
-     "sound.mov: " + not_a_movie, 2, Output::absent, Output::absent},
+     "sound.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"ZeroDurationVideo",
      [](const std::string& dir) {
          // A video track without a single frame.
          return Invocation{ffmpeg(dir + "/nothing.mp4", "-f lavfi -i testsrc2=size=32x32:rate=5 -t 0 -c:v libx264")};
      },
-     "nothing.mp4: " + not_a_movie, 2, Output::absent, Output::absent},
+     "nothing.mp4: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"SingleFrame",
      [](const std::string& dir) { return Invocation{raw_movie(dir + "/one.avi", "48x32", 25, 1)}; },
      created, 0, Output::sound, Output::sound, 1},
@@ -178,7 +178,7 @@ const std::vector<HostileInput> cases = {
          write_file(dir + "/huge.avi", bytes);
          return Invocation{dir + "/huge.avi"};
      },
-     "huge.avi: " + not_a_movie, 2, Output::absent, Output::absent},
+     "huge.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"PictureSizeTheStreamCannotCarry",
      [](const std::string& dir) { return Invocation{raw_movie(dir + "/wide.avi", "4096x16", 5, 2)}; },
      "wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream", 2, Output::absent, Output::absent},
@@ -301,7 +301,7 @@ protected:
             return;
         }
         if (path.ends_with("pdb")) {
-            auto r = run_program(pdb_tool + " info '" + path + "'");
+            auto r = run_program(pdb_program + " info '" + path + "'");
             EXPECT_EQ(r.exit_code, 0) << r.err;
             if (records >= 0) {
                 EXPECT_NE(r.out.find("records:   " + std::to_string(records) + "\n"), std::string::npos) << r.out;
