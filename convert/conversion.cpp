@@ -6,6 +6,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "convert/database_writer.h"
 #include "convert/frame_grabber.h"
@@ -91,9 +92,13 @@ bool Conversion::setup() {
 
     pdb_name_ = output_name(movie_path_, "pdb");
     mpeg_name_ = output_name(movie_path_, "mpg");
-    // A movie whose name ends in "pdb" or "mpg" (an MPEG file, say) would be emptied by its own
-    // output before it is read: refuse, before anything is created.
-    for (const std::string* output : {&pdb_name_, &mpeg_name_}) {
+    // A movie whose name ends in "pdb" or "mpg" (an MPEG file, say), or that is named as the
+    // statistics file, would be emptied by an output before it is read: refuse, before anything
+    // is created.
+    std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
+    // A statistics file name starting with "-" stands for the standard output.
+    if (!encoder_.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.statistics_file_name);
+    for (const std::string* output : outputs) {
         if (same_file(*output, movie_path_)) {
             host_.show_message(document_title(movie_path_) + ": the output file " + *output +
                                    " would replace the movie itself. Nothing was converted.",

@@ -212,6 +212,14 @@ const std::vector<HostileInput> cases = {
      },
      "holiday.mpg: the output file %DIR%/holiday.mpg would replace the movie itself. Nothing was converted.", 2,
      Output::absent, Output::movie},
+    {"StatisticsFileNamedAsTheMovie",
+     [](const std::string& dir) {
+         Invocation run{raw_movie(dir + "/walk.avi", "32x32", 5, 5)};
+         run.options = "--stat '" + run.movie + "'";
+         return run;
+     },
+     "walk.avi: the output file %DIR%/walk.avi would replace the movie itself. Nothing was converted.", 2,
+     Output::absent, Output::absent},
     {"ReadOnlyOutputDirectory",
      [](const std::string& dir) {
          ::mkdir((dir + "/locked").c_str(), 0755);
