@@ -1,4 +1,5 @@
 // vintrel-convert: converts movies from the command line exactly as the desktop program's Ok does.
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -53,6 +54,18 @@ public:
         std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str());
         if (caption == "QuickTime Error" || caption == "QT DLL")
             std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
+        std::fputc('\n', stderr);
+    }
+
+    // A fatal encoder error has just been written to standard error and the program ends: says
+    // which movie it ended and in what state it leaves the outputs.
+    void ended_by_error() const {
+        if (!conversion_ || !conversion_->converting) return;
+        struct stat stream {};
+        const std::string& mpg = conversion_->mpeg_name();
+        std::fprintf(stderr, "vintrel-convert: %s: the conversion ended on the error above; %s was left empty",
+                     conversion_->movie_path().c_str(), conversion_->pdb_name().c_str());
+        if (::stat(mpg.c_str(), &stream) == 0) std::fprintf(stderr, " and %s is incomplete", mpg.c_str());
         std::fputc('\n', stderr);
     }
 
@@ -114,6 +127,7 @@ int main(int argc, char** argv) {
     encoder.statistics_file_name = statistics;
 
     TerminalHost host;
+    encoder.show_message_box = [&host](const std::string&) { host.ended_by_error(); };
     bool all_converted = true;
     for (const std::string& path : movies) {
         if (interrupted) break;
@@ -123,7 +137,15 @@ int main(int argc, char** argv) {
             all_converted = false;
             continue;
         }
-        if (conversion.run(brightness) != ConversionResult::finished) all_converted = false;
+        const ConversionResult result = conversion.run(brightness);
+        if (result != ConversionResult::finished) all_converted = false;
+        struct stat database {};
+        if (result == ConversionResult::stopped && ::stat(conversion.pdb_name().c_str(), &database) == 0 &&
+            database.st_size == 0) {
+            // Stopped while encoding (a stop while the database is written is told by the conversion).
+            std::fprintf(stderr, "vintrel-convert: %s: stopped; %s holds the pictures coded so far and %s was left empty\n",
+                         path.c_str(), conversion.mpeg_name().c_str(), conversion.pdb_name().c_str());
+        }
     }
     if (interrupted) return 130;
     return all_converted ? 0 : 2;

@@ -1,10 +1,12 @@
 // The conversion driver.
 #include "convert/conversion.h"
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <vector>
 
 #include "convert/database_writer.h"
 #include "convert/frame_grabber.h"
@@ -22,6 +24,14 @@ const char* const program_caption = "Vintrel";
 
 // The largest picture an MPEG-1 sequence header can describe.
 constexpr int max_picture_size = 4095;
+
+// Whether both paths name one existing file (the same name, a link, another spelling).
+bool same_file(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    if (a == b) return true;
+    return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
 
 }  // namespace
 
@@ -81,13 +91,27 @@ bool Conversion::setup() {
     encoder_.frame_rate = sample_rate;
 
     pdb_name_ = output_name(movie_path_, "pdb");
+    mpeg_name_ = output_name(movie_path_, "mpg");
+    // A movie whose name ends in "pdb" or "mpg" (an MPEG file, say), or that is named as the
+    // statistics file, would be emptied by an output before it is read: refuse, before anything
+    // is created.
+    std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
+    // A statistics file name starting with "-" stands for the standard output.
+    if (!encoder_.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.statistics_file_name);
+    for (const std::string* output : outputs) {
+        if (same_file(*output, movie_path_)) {
+            host_.show_message(document_title(movie_path_) + ": the output file " + *output +
+                                   " would replace the movie itself. Nothing was converted.",
+                               program_caption);
+            return false;
+        }
+    }
     database_file_ = std::fopen(pdb_name_.c_str(), "w+b");
     if (!database_file_) {
         host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
                            program_caption);
         return false;
     }
-    mpeg_name_ = output_name(movie_path_, "mpg");
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
     return true;
 }
@@ -130,7 +154,7 @@ ConversionResult Conversion::run(int brightness) {
     // The encoder stops at its next checkpoint when the user asks to, or when the stream can no
     // longer be written (a full disk): there is no point in coding pictures that are lost.
     int stop_encoding = 0;
-    FrameSource source{*movie_, host_, records_, brightness};
+    FrameSource source{*movie_, host_, records_, brightness, movie_path_};
     encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_, source, picture, n);
@@ -164,7 +188,8 @@ ConversionResult Conversion::run(int brightness) {
 
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
-    if (!cancel_requested) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
+    const bool stopped_before_database = cancel_requested != 0;
+    if (!stopped_before_database) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
         return keep_going();
     });
     int database_errno = errno;
@@ -181,6 +206,13 @@ ConversionResult Conversion::run(int brightness) {
     database_file_ = nullptr;
     converting = 0;
 
+    if (database == DatabaseResult::too_large) {
+        host_.show_message("Couldn't write output file " + pdb_name_ + ": its " + std::to_string(records_.size()) +
+                               " frames need more than the 4 GB a handheld database can address. The movie was not "
+                               "converted completely; the database was left empty.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
         host_.show_message("Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
@@ -190,6 +222,12 @@ ConversionResult Conversion::run(int brightness) {
     }
     if (!statistics_ok)
         host_.show_message("Couldn't write the statistics file " + encoder_.statistics_file_name, program_caption);
+    if (database == DatabaseResult::stopped && !stopped_before_database) {
+        // The header already lists every frame: say that the file holds only some of them.
+        host_.show_message("The conversion was stopped while " + pdb_name_ +
+                               " was being written; it lists every frame but holds only some of them.",
+                           program_caption);
+    }
     if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
     host_.show_message(".PDB file has been created !", "Finished");
     return ConversionResult::finished;

@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <limits>
 
 namespace vintrel {
 namespace {
@@ -31,6 +32,10 @@ std::array<std::uint8_t, header_size> database_header(const std::string& title, 
 
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
                               const std::function<bool()>& keep_going) {
+    std::uint64_t end = header_size + list_entry_size * std::uint64_t{records.size()};
+    for (const auto& record : records) end += 12 + std::uint64_t{record->data_length()};
+    if (end - 1 > std::numeric_limits<std::uint32_t>::max()) return DatabaseResult::too_large;
+
     const std::uint32_t count = static_cast<std::uint32_t>(records.size());
     const auto header = database_header(title, count);
     if (!write_all(file, header.data(), header.size())) return DatabaseResult::write_failed;

@@ -9,14 +9,21 @@
 
 namespace vintrel {
 
-enum class DatabaseResult { written, stopped, write_failed };
+enum class DatabaseResult {
+    written,
+    stopped,
+    write_failed,
+    too_large,  // the records would end past byte 4 GiB - 1, beyond what a record offset can hold
+};
 
 // The database header's creation and modification date: fixed, not the clock.
 inline constexpr std::uint32_t database_date = 0xAE44D106;
 
 // Writes header, record list and records into `file` (positioned at its start). Before each list
 // entry and each record it calls `keep_going`, which runs the waiting window messages and returns
-// false when the user asked to stop; writing then ends at once. Every write is checked.
+// false when the user asked to stop; writing then ends at once. Every write is checked. Records
+// that would lie beyond the reach of the 32-bit record offsets are refused before anything is
+// written, rather than written under offsets that wrap round.
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
                               const std::function<bool()>& keep_going);
 

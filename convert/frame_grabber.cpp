@@ -113,7 +113,12 @@ std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
 void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
     begin_movie_picture(s, picture);
     Bitmap bitmap = source.movie.picture_at(sample_time(n, source.movie.time_scale(), s.frame_rate));
-    if (!source.movie.warning().empty()) std::fprintf(stderr, "\nWarning: %s\n", source.movie.warning().c_str());
+    if (!source.movie.warning().empty()) {
+        if (source.movie_name.empty())
+            std::fprintf(stderr, "\nWarning: %s\n", source.movie.warning().c_str());
+        else
+            std::fprintf(stderr, "\nWarning: %s: %s\n", source.movie_name.c_str(), source.movie.warning().c_str());
+    }
     source.host.show_received_frame(bitmap);
 
     source.records.push_back(std::make_unique<FrameRecord>(static_cast<std::uint32_t>(bitmap.width),

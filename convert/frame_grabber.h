@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <string>
 
 #include "convert/conversion_host.h"
 #include "convert/frame_record.h"
@@ -19,6 +20,8 @@ struct FrameSource {
     ConversionHost& host;
     RecordArray& records;
     int brightness;
+    // Names the movie in the warnings about pictures that could not be decoded.
+    std::string movie_name = {};
 };
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame

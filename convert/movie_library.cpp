@@ -51,6 +51,9 @@ constexpr std::size_t held_back_frames = 4;
 // Pictures of a plan made ahead and waiting to be asked for: enough to ride out a slow frame
 // (a seek, a big key frame), few enough to keep memory low.
 constexpr std::size_t ready_pictures = 3;
+// Pictures with more pixels are refused (8K video has fewer): a few bytes of a file can declare
+// a picture of gigabytes, and a picture this large could not be converted anyway.
+constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 25;
 
 struct FormatDeleter {
     void operator()(AVFormatContext* format) const { avformat_close_input(&format); }
@@ -351,6 +354,7 @@ bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
     // neither a conversion nor a step back in the preview faster. On one thread the pictures
     // also never depend on how the decoding was spread.
     decoder_->thread_count = 1;
+    decoder_->max_pixels = max_picture_pixels;  // the decoder refuses larger pictures before allocating them
     if (const int error = avcodec_open2(decoder_.get(), codec, nullptr); error < 0)
         return fail_open(error, "the video decoder could not be started", result, detail);
     return true;
@@ -431,10 +435,12 @@ bool LibraryMovie::prepare_pictures(MovieOpenResult& result, std::string& detail
 
     const std::int64_t shown_width = orientation.turns_sideways() ? height : width;
     const std::int64_t shown_height = orientation.turns_sideways() ? width : height;
-    if (shown_width > std::numeric_limits<std::int16_t>::max() || shown_height > std::numeric_limits<std::int16_t>::max()) {
+    const bool too_wide = shown_width > std::numeric_limits<std::int16_t>::max() ||
+                          shown_height > std::numeric_limits<std::int16_t>::max();
+    if (too_wide || shown_width * shown_height > max_picture_pixels) {
         char text[128];
-        std::snprintf(text, sizeof text, "the picture size %" PRId64 "x%" PRId64 " does not fit in 16 bits", shown_width,
-                      shown_height);
+        std::snprintf(text, sizeof text, "the picture size %" PRId64 "x%" PRId64 " %s", shown_width, shown_height,
+                      too_wide ? "does not fit in 16 bits" : "is too large");
         return fail_open(0, text, result, detail);
     }
     if (av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(height), 0, nullptr) < 0)

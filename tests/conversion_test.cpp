@@ -107,6 +107,19 @@ protected:
         return result;
     }
 
+    // Converts `movie` with `host`, a host that may stop the conversion it is given.
+    template <typename StoppingHost>
+    ConversionResult convert_stopping(StoppingHost& host, const std::string& movie) {
+        Conversion conversion(encoder, host, movie);
+        host.conversion = &conversion;
+        if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
+        testing::internal::CaptureStderr();
+        const ConversionResult result = conversion.run(0);
+        testing::internal::GetCapturedStderr();
+        host.conversion = nullptr;
+        return result;
+    }
+
     std::string dir, progress;
     EncoderState encoder;
     test::RecordingHost host;
@@ -215,17 +228,42 @@ TEST_F(MovieConversion, StopDuringEncodingKeepsAPartialStreamAndAnEmptyDatabase)
             return false;
         }
     } stopping;
-    Conversion conversion(encoder, stopping, movie);
-    stopping.conversion = &conversion;
-    ASSERT_TRUE(conversion.open_movie() && conversion.setup());
-    testing::internal::CaptureStderr();
-    EXPECT_EQ(conversion.run(0), ConversionResult::stopped);
-    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(convert_stopping(stopping, movie), ConversionResult::stopped);
     EXPECT_TRUE(stopping.messages.empty());
     EXPECT_EQ(read_file(dir + "/stop.pdb").size(), 0u);
     const std::string mpg = read_file(dir + "/stop.mpg");
     ASSERT_GT(mpg.size(), 4u);
     EXPECT_EQ(mpg.substr(mpg.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+}
+
+TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysSo) {
+    const std::string movie = make_movie("late.avi", 10);  // five frames
+    // Stops at the seventh message check after the stream was closed (ending in its sequence end
+    // code), that is while the database is written: after its five list entries and one record.
+    struct LateStopHost : test::RecordingHost {
+        Conversion* conversion = nullptr;
+        std::string stream;
+        int checks_after_stream = 0;
+        bool pump_waiting_messages() override {
+            const std::string bytes = read_file(stream);
+            if (bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == std::string("\x00\x00\x01\xB7", 4) &&
+                ++checks_after_stream == 7)
+                conversion->cancel_requested = 1;
+            return false;
+        }
+    } stopping;
+    stopping.stream = dir + "/late.mpg";
+    EXPECT_EQ(convert_stopping(stopping, movie), ConversionResult::stopped);
+    EXPECT_EQ(stopping.messages, std::vector<std::string>{"Vintrel: The conversion was stopped while " + dir +
+                                                          "/late.pdb was being written; it lists every frame but "
+                                                          "holds only some of them."});
+    // The header and the five list entries describe five records; the first one follows them.
+    const std::string pdb = read_file(dir + "/late.pdb");
+    ASSERT_GT(pdb.size(), 78u + 5 * 8 + 12);
+    EXPECT_EQ(pdb[77], 5);
+    const std::size_t first_length = static_cast<unsigned char>(pdb[78 + 40 + 10]) << 8 |
+                                     static_cast<unsigned char>(pdb[78 + 40 + 11]);
+    EXPECT_EQ(pdb.size(), 78u + 5 * 8 + 12 + first_length);
 }
 
 TEST_F(MovieConversion, DatabaseThatCannotBeCreatedIsReportedAndNothingIsConverted) {

@@ -102,5 +102,31 @@ TEST(HandheldDatabase, AFullDiskIsReported) {
     std::fclose(f);
 }
 
+TEST(HandheldDatabase, RecordsBeyondTheReachOfTheOffsetsAreRefusedBeforeAnythingIsWritten) {
+    // Two records claiming 2 GiB of data each: the second would start past byte 2^32 - 1, where a
+    // 32-bit record offset wraps round. The claimed data is never read.
+    RecordArray records;
+    for (int i = 0; i < 2; i++) {
+        records.push_back(std::make_unique<FrameRecord>(160, 120));
+        write_big_endian_32(records.back()->header.data() + 8, 0x80000000u);
+    }
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    EXPECT_EQ(write_database(f, "a", records, [] { return true; }), DatabaseResult::too_large);
+    EXPECT_EQ(std::ftell(f), 0);
+    std::fclose(f);
+
+    // Up to the last byte that an offset can reach is still written: 78 + 8 header and list bytes,
+    // 12 record header bytes, and data to byte 2^32 - 1 (checked without writing it).
+    RecordArray fits;
+    fits.push_back(std::make_unique<FrameRecord>(160, 120));
+    write_big_endian_32(fits.back()->header.data() + 8, 0xFFFFFFFFu - 78 - 8 - 12 + 1);
+    std::FILE* full = std::fopen("/dev/full", "wb");
+    if (!full) GTEST_SKIP() << "/dev/full is not available";
+    std::setvbuf(full, nullptr, _IONBF, 0);
+    EXPECT_EQ(write_database(full, "a", fits, [] { return true; }), DatabaseResult::write_failed);
+    std::fclose(full);
+}
+
 }  // namespace
 }  // namespace vintrel

@@ -315,6 +315,24 @@ TEST_F(MovieLibraryTest, PicturesTooLargeForSixteenBitsAreRefused) {
     }
 }
 
+TEST_F(MovieLibraryTest, PicturesOfMoreThan32MebipixelsAreRefused) {
+    // 6000x6000 is 36 million pixels: the decoder must refuse to make such a picture at all. A
+    // 4096x4096 picture shown four times as wide is 67 million pixels once widened.
+    const std::string grey = "-f lavfi -i \"color=c=0x505050:r=1:s=";
+    make("huge.mkv", grey + "6000x6000\" -frames:v 1 -c:v mjpeg -pix_fmt yuvj420p");
+    make("huge_widened.mkv", grey + "4096x4096,setsar=4\" -frames:v 1 -c:v mjpeg -pix_fmt yuvj420p");
+    for (const std::string name : {"huge.mkv", "huge_widened.mkv"}) {
+        MovieOpenResult result = MovieOpenResult::ok;
+        std::string detail;
+        EXPECT_EQ(Movie::open(path(name), result, detail), nullptr) << name;
+        EXPECT_EQ(result, MovieOpenResult::invalid_format) << name << ": " << detail;
+    }
+    MovieOpenResult result = MovieOpenResult::ok;
+    std::string detail;
+    Movie::open(path("huge_widened.mkv"), result, detail);
+    EXPECT_NE(detail.find("the picture size 16384x4096 is too large"), std::string::npos) << detail;
+}
+
 // Puts a display matrix into the first track header of the MOV file `file`: (a b; c d) in whole
 // numbers, translation (tx, ty) in pixels, and the displayed size.
 void set_track_matrix(const std::string& file, int a, int b, int c, int d, int tx, int ty, int width, int height) {

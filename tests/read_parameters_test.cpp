@@ -104,6 +104,19 @@ TEST(ParameterChecks, MissingAndUnreadableLinesNameTheLine) {
                 "Parameter line 14: cannot read horizontal_size");
 }
 
+TEST(ParameterChecks, NumbersBeyondAnIntAreRefusedNotCutToTheirLowBits) {
+    // 4294967297 is 2^32 + 1: cut to 32 bits it would read as a valid N of 1.
+    EncoderState s;
+    EXPECT_EXIT(ParameterTable().set(10, "4294967297 /* N */").read_into(s), ExitedWithCode(1),
+                "Parameter line 10: cannot read N from \"4294967297 ");
+    EXPECT_EXIT(ParameterTable().set(36, "1 4294967296 1").read_into(s), ExitedWithCode(1),
+                "Parameter line 36: cannot read q_scale_type");
+    EXPECT_EXIT(ParameterTable().set(9, "00:00:99999999999:00").read_into(s), ExitedWithCode(1),
+                "Parameter line 9: cannot read the time code");
+    EXPECT_EXIT(ParameterTable().set(50, "2 2 -9999999999 11").read_into(s), ExitedWithCode(1),
+                "Parameter line 50: cannot read the forward motion data");
+}
+
 TEST(ParameterFixUps, SearchRangesAreReducedToWhatTheFCodeReaches) {
     EncoderState s;
     std::string warnings = warnings_of(ParameterTable().set(50, "1 1 11 11"), s);
@@ -174,7 +187,7 @@ protected:
         std::ofstream(path) << text;
         return path;
     }
-    static std::string values(int first, int last_value) {
+    static std::string values(int first, long long last_value) {
         std::string text;
         for (int i = 0; i < 63; i++) text += std::to_string(first + i) + (i % 8 == 7 ? "\n" : " ");
         return text + std::to_string(last_value) + "\n";
@@ -210,7 +223,8 @@ TEST_F(QuantMatrixFile, LoadedValuesAreKeptInReadingOrder) {
 }
 
 TEST_F(QuantMatrixFile, ValuesOutsideOneTo255AndMissingFilesAreFatal) {
-    for (int bad : {0, 256}) {
+    // 4294967297 is 2^32 + 1, which would be 1 if cut to an int's 32 bits.
+    for (long long bad : {0LL, 256LL, 4294967297LL}) {
         EncoderState s;
         warnings_of(ParameterTable().set(3, write(values(1, bad))), s);
         EXPECT_EXIT(read_quant_matrices(s), ExitedWithCode(1), "^invalid value in quant matrix\n");

@@ -13,6 +13,14 @@
 
 namespace vintrel::test {
 
+// Our programs as built with the tests.
+inline const std::string convert_program = VINTREL_CONVERT_PATH;
+inline const std::string pdb_program = VINTREL_PDB_PATH;
+
+// What the movie library says of a file that holds no movie it can read.
+inline const std::string not_a_movie_message =
+    "The movie file could not be opened. It may be in use or in an invalid format.";
+
 struct ProgramResult {
     int exit_code = -1;
     std::string out;

@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <initializer_list>
+#include <limits>
 
 #include "encoder/setup/conformance_checks.h"
 #include "encoder/setup/fatal_error.h"
@@ -15,6 +17,21 @@ namespace {
 
 constexpr double frame_rates[8] = {24000.0 / 1001.0, 24.0, 25.0, 30000.0 / 1001.0,
                                    30.0, 50.0, 60000.0 / 1001.0, 60.0};
+
+// Scans up to four whole numbers from `text` with `format` (its conversions written as %ld) into
+// `values`. Fails unless every one is found and fits an int: a number too large for an int must
+// be refused, not silently cut to its low bits.
+bool scan_whole_numbers(const char* text, const char* format, std::initializer_list<int*> values) {
+    long scanned[4] = {};
+    const int found = std::sscanf(text, format, &scanned[0], &scanned[1], &scanned[2], &scanned[3]);
+    if (found != static_cast<int>(values.size())) return false;
+    const long* number = scanned;
+    for (int* value : values) {
+        if (*number < std::numeric_limits<int>::min() || *number > std::numeric_limits<int>::max()) return false;
+        *value = static_cast<int>(*number++);
+    }
+    return true;
+}
 
 // Hands out the parameter lines one at a time, each copied into a 256-byte line buffer.
 class LineReader {
@@ -39,7 +56,7 @@ public:
     }
 
     void scan_int(int k, int& value, const char* what) {
-        if (std::sscanf(line(k), "%d", &value) != 1) unreadable(k, what);
+        if (!scan_whole_numbers(line(k), "%ld", {&value})) unreadable(k, what);
     }
 
     void scan_double(int k, double& value, const char* what) {
@@ -52,12 +69,17 @@ public:
         value = field;
     }
 
+    void scan_time_code(int k, int& hours, int& minutes, int& seconds, int& pictures, const char* what) {
+        if (!scan_whole_numbers(line(k), "%ld:%ld:%ld:%ld", {&hours, &minutes, &seconds, &pictures}))
+            unreadable(k, what);
+    }
+
     void scan_triple(int k, int (&value)[3], const char* what) {
-        if (std::sscanf(line(k), "%d %d %d", &value[0], &value[1], &value[2]) != 3) unreadable(k, what);
+        if (!scan_whole_numbers(line(k), "%ld %ld %ld", {&value[0], &value[1], &value[2]})) unreadable(k, what);
     }
 
     void scan_motion(int k, int& f_hor, int& f_vert, int& width, int& height, const char* what) {
-        if (std::sscanf(line(k), "%d %d %d %d", &f_hor, &f_vert, &width, &height) != 4)
+        if (!scan_whole_numbers(line(k), "%ld %ld %ld %ld", {&f_hor, &f_vert, &width, &height}))
             unreadable(k, what);
     }
 
@@ -149,9 +171,8 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
     in.scan_int(6, s.input_picture_format, "input_picture_format");
     in.scan_int(7, s.frame_count, "the number of frames");
     in.scan_int(8, s.first_frame, "the number of the first frame");
-    if (std::sscanf(in.line(9), "%d:%d:%d:%d", &s.time_code_hours, &s.time_code_minutes,
-                    &s.time_code_seconds, &s.time_code_pictures) != 4)
-        in.unreadable(9, "the time code (hh:mm:ss:pp)");
+    in.scan_time_code(9, s.time_code_hours, s.time_code_minutes, s.time_code_seconds, s.time_code_pictures,
+                      "the time code (hh:mm:ss:pp)");
     in.scan_int(10, s.N, "N");
     in.scan_int(11, s.M, "M");
     in.scan_int(12, s.is_mpeg1, "the stream type");
@@ -291,8 +312,9 @@ void read_quant_matrices(EncoderState& s) {
         std::FILE* f = std::fopen(name.c_str(), "r");
         if (!f) fatal_error(s, error_text("Couldn't open quant matrix file %s", name.c_str()));
         for (std::size_t i = 0; i < 64; i++) {
-            int v = 0;
-            if (std::fscanf(f, "%d", &v) != 1 || v < 1 || v > 255) {
+            // Read as a long: past the range of an int, %d would keep only the low bits.
+            long v = 0;
+            if (std::fscanf(f, "%ld", &v) != 1 || v < 1 || v > 255) {
                 std::fclose(f);
                 fatal_error(s, "invalid value in quant matrix");
             }

@@ -1,0 +1,43 @@
+// The parameter-line reader on arbitrary text: one parameter line per line of the input.
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "encoder/setup/read_parameters.h"
+
+using namespace vintrel;
+
+namespace {
+
+// A rejected parameter set ends the encoder through fatal_error; here the message box hook turns
+// that into an exception, so that a refusal is an ordinary outcome and not a crash.
+struct Refused {};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::string text(reinterpret_cast<const char*>(data), size);
+    std::vector<std::string_view> lines;
+    std::size_t start = 0;
+    while (start < text.size()) {
+        std::size_t end = text.find('\n', start);
+        if (end == std::string::npos) end = text.size();
+        lines.emplace_back(text.data() + start, end - start);
+        start = end + 1;
+    }
+
+    EncoderState state;
+    state.show_message_box = [](const std::string&) { throw Refused{}; };
+    try {
+        read_parameters(state, lines);
+    } catch (const Refused&) {
+        return 0;
+    }
+    // An accepted set keeps the promises the encoder relies on.
+    if (state.N < 1 || state.M < 1 || state.N % state.M != 0) __builtin_trap();
+    if (state.motion_data.size() != static_cast<std::size_t>(state.M)) __builtin_trap();
+    if (state.is_mpeg1 && (state.chroma_format != 1 || !state.progressive_sequence)) __builtin_trap();
+    return 0;
+}

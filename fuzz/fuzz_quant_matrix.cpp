@@ -1,0 +1,34 @@
+// The quantiser matrix reader on arbitrary files.
+#include <cstdint>
+#include <string>
+
+#include "encoder/setup/read_parameters.h"
+#include "fuzz/fuzz_temp_file.h"
+
+using namespace vintrel;
+
+namespace {
+
+struct Refused {};
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    static fuzz::TempFile file(".mat");
+    file.write(data, size);
+
+    EncoderState state;
+    state.intra_quant_matrix_file_name = file.path();
+    state.non_intra_quant_matrix_file_name = "-";
+    // fatal_error shows its message through this hook before it would end the process.
+    state.show_message_box = [](const std::string&) { throw Refused{}; };
+    try {
+        read_quant_matrices(state);
+    } catch (const Refused&) {
+        return 0;
+    }
+    if (state.load_intra_quant_matrix != 1 || state.load_non_intra_quant_matrix != 0) __builtin_trap();
+    for (const std::uint8_t weight : state.intra_quant_matrix)
+        if (weight == 0) __builtin_trap();
+    return 0;
+}

@@ -1,0 +1,367 @@
+// vintrel-convert against hostile inputs and a hostile machine: every case ends with the message and
+// exit status a user can act on, and never leaves a .pdb that looks complete when it is not.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "tests/run_program_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using test::convert_program;
+using test::not_a_movie_message;
+using test::pdb_program;
+using test::read_file;
+using test::run_program;
+
+const std::string created = ".PDB file has been created !";
+
+// What a case leaves on disk.
+enum class Output {
+    absent,  // never created
+    empty,   // created, 0 bytes
+    sound,   // .pdb: vintrel-pdb checks every record; .mpg: ffmpeg decodes it without a complaint
+    partial,  // .mpg only: some bytes, the pictures that could be written before the failure
+    movie,    // the movie itself, unchanged
+};
+
+// One case as a user would meet it.
+struct Invocation {
+    std::string movie;        // the movie's path, as given on the command line
+    std::string before = "";  // shell commands run first in the same shell (limits, a user switch)
+    std::string options = "--stat -";
+    std::string program = convert_program;
+    // Runs while the conversion is under way (with $pid set), e.g. to take the movie away.
+    std::string meanwhile = "";
+};
+
+struct HostileInput {
+    const char* name;
+    std::function<Invocation(const std::string& dir)> make;
+    std::string message;  // must appear in what the program printed
+    int exit_code;
+    Output pdb, mpg;
+    int records = -1;  // frames in a sound .pdb, when known
+    std::string also_message = "";  // a second message that must appear too
+};
+
+// ---- Movies made for the cases ----
+
+std::string ffmpeg(const std::string& path, const std::string& arguments) {
+    auto r = run_program("ffmpeg -nostdin -v error " + arguments + " -y '" + path + "'");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    return path;
+}
+
+// Uncompressed frames of a test pattern.
+std::string raw_movie(const std::string& path, const std::string& size, int rate, int frames) {
+    return ffmpeg(path, "-f lavfi -i testsrc2=size=" + size + ":rate=" + std::to_string(rate) + " -frames:v " +
+                            std::to_string(frames) + " -c:v rawvideo -pix_fmt bgr24");
+}
+
+// Motion JPEG: each frame stands alone, so damage stays within a frame.
+std::string mjpeg_movie(const std::string& path, const std::string& size, int rate, int seconds) {
+    return ffmpeg(path, "-f lavfi -i testsrc2=size=" + size + ":rate=" + std::to_string(rate) + " -t " +
+                            std::to_string(seconds) + " -c:v mjpeg -q:v 5 -pix_fmt yuvj420p");
+}
+
+void write_file(const std::string& path, const std::string& bytes) {
+    std::ofstream(path, std::ios::binary) << bytes;
+}
+
+std::string first_bytes(const std::string& path, std::size_t n) { return read_file(path).substr(0, n); }
+
+std::string random_bytes(std::size_t n, unsigned seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char& c : bytes) c = static_cast<char>(random());
+    return bytes;
+}
+
+// Sets the two 32-bit little-endian numbers found `skip` bytes after the first `tag` in `bytes`.
+void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, std::uint32_t a, std::uint32_t b) {
+    const std::size_t at = bytes.find(tag);
+    ASSERT_NE(at, std::string::npos) << tag;
+    for (int i = 0; i < 4; i++) {
+        bytes[at + 8 + skip + static_cast<std::size_t>(i)] = static_cast<char>(a >> (8 * i));
+        bytes[at + 8 + skip + 4 + static_cast<std::size_t>(i)] = static_cast<char>(b >> (8 * i));
+    }
+}
+
+// Runs the converter as a user who may not write into a read-only directory. Root may write
+// anywhere, so root runs a copy of it (which any user can reach) as nobody.
+void as_ordinary_user(Invocation& run, const std::string& dir) {
+    if (::geteuid() != 0) return;
+    run.program = dir + "/vintrel-convert";
+    std::filesystem::copy_file(convert_program, run.program, std::filesystem::copy_options::overwrite_existing);
+    ::chmod(run.program.c_str(), 0755);
+    run.before = "exec setpriv --reuid=nobody --regid=nogroup --clear-groups -- ";
+}
+
+const std::vector<HostileInput> cases = {
+    {"EmptyFile",
+     [](const std::string& dir) {
+         write_file(dir + "/empty.mov", "");
+         return Invocation{dir + "/empty.mov"};
+     },
+     "empty.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"RandomBytesWithAMovieExtension",
+     [](const std::string& dir) {
+         write_file(dir + "/noise.avi", random_bytes(30000, 7));
+         return Invocation{dir + "/noise.avi"};
+     },
+     "noise.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"TruncatedInsideTheHeader",
+     [](const std::string& dir) {
+         const std::string whole = raw_movie(dir + "/whole.avi", "32x32", 5, 10);
+         write_file(dir + "/cut.avi", first_bytes(whole, 100));
+         return Invocation{dir + "/cut.avi"};
+     },
+     "cut.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"TruncatedBeforeTheIndex",
+     [](const std::string& dir) {
+         // The index of a QuickTime file written in one pass comes last: without it there is no movie.
+         const std::string whole = mjpeg_movie(dir + "/whole.mov", "32x32", 5, 2);
+         write_file(dir + "/cut.mov", first_bytes(whole, read_file(whole).size() * 9 / 10));
+         return Invocation{dir + "/cut.mov"};
+     },
+     "cut.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"TruncatedInsideAFrame",
+     [](const std::string& dir) {
+         // 10 frames of 32x32x3 bytes at 5 a second, cut after five whole frames and 1000 bytes of
+         // the sixth: six fifths of a second, the sixth showing the fifth frame with a warning.
+         const std::string whole = read_file(raw_movie(dir + "/whole.avi", "32x32", 5, 10));
+         const std::size_t first_frame = whole.find("movi") + 4 + 8;
+         write_file(dir + "/cut.avi", whole.substr(0, first_frame + 5 * (3072 + 8) + 1000));
+         return Invocation{dir + "/cut.avi"};
+     },
+     "Warning: %DIR%/cut.avi: the picture at 1.000 s could not be decoded; showing the one at 0.800 s", 0,
+     Output::sound, Output::sound, 6},
+    {"CorruptedPayload",
+     [](const std::string& dir) {
+         std::string bytes = read_file(mjpeg_movie(dir + "/whole.avi", "64x48", 5, 2));
+         const std::string noise = random_bytes(300, 11);
+         bytes.replace(bytes.size() / 2, noise.size(), noise);
+         write_file(dir + "/damaged.avi", bytes);
+         return Invocation{dir + "/damaged.avi"};
+     },
+     created, 0, Output::sound, Output::sound, 10},
+    {"AudioOnly",
+     [](const std::string& dir) {
+         return Invocation{ffmpeg(dir + "/sound.mov", "-f lavfi -i sine=frequency=300 -t 1 -c:a aac")};
+     },
+     "sound.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"ZeroDurationVideo",
+     [](const std::string& dir) {
+         // A video track without a single frame.
+         return Invocation{ffmpeg(dir + "/nothing.mp4", "-f lavfi -i testsrc2=size=32x32:rate=5 -t 0 -c:v libx264")};
+     },
+     "nothing.mp4: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"SingleFrame",
+     [](const std::string& dir) { return Invocation{raw_movie(dir + "/one.avi", "48x32", 25, 1)}; },
+     created, 0, Output::sound, Output::sound, 1},
+    {"HugeDeclaredPictureSize",
+     [](const std::string& dir) {
+         // Frames of 16x16 in a file whose headers declare 16000x16000 pictures.
+         std::string bytes = read_file(raw_movie(dir + "/small.avi", "16x16", 5, 2));
+         patch_pair(bytes, "avih", 32, 16000, 16000);
+         patch_pair(bytes, "strf", 4, 16000, 16000);
+         write_file(dir + "/huge.avi", bytes);
+         return Invocation{dir + "/huge.avi"};
+     },
+     "huge.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
+    {"PictureSizeTheStreamCannotCarry",
+     [](const std::string& dir) { return Invocation{raw_movie(dir + "/wide.avi", "4096x16", 5, 2)}; },
+     "wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream", 2, Output::absent, Output::absent},
+    {"PathWithSpacesAndNonAsciiCharacters",
+     [](const std::string& dir) {
+         ::mkdir((dir + "/mes films d’été").c_str(), 0755);
+         return Invocation{raw_movie(dir + "/mes films d’été/Ünïcødé clip ☃.avi", "32x16", 10, 10)};
+     },
+     "Ünïcødé clip ☃.avi: " + created, 0, Output::sound, Output::sound, 5},
+    {"MovieDeletedDuringTheConversion",
+     [](const std::string& dir) {
+         // The open movie stays readable to us: nothing is lost.
+         Invocation run{mjpeg_movie(dir + "/going.avi", "320x240", 5, 120)};
+         run.meanwhile = "rm '" + run.movie + "'";
+         return run;
+     },
+     created, 0, Output::sound, Output::sound, 600},
+    {"MovieEmptiedDuringTheConversion",
+     [](const std::string& dir) {
+         // The frames no longer there are the last picture that could be read, each with a warning.
+         Invocation run{mjpeg_movie(dir + "/gone.avi", "320x240", 5, 120)};
+         run.meanwhile = ": > '" + run.movie + "'";
+         return run;
+     },
+     "Warning: %DIR%/gone.avi: the picture at", 0, Output::sound, Output::sound, 600},
+    {"MovieNamedLikeItsOutput",
+     [](const std::string& dir) {
+         // A movie named like an MPEG file: converting it must not overwrite it.
+         return Invocation{ffmpeg(dir + "/holiday.mpg", "-f lavfi -i testsrc2=size=32x32:rate=5 -frames:v 5 "
+                                                        "-c:v mjpeg -f avi")};
+     },
+     "holiday.mpg: the output file %DIR%/holiday.mpg would replace the movie itself. Nothing was converted.", 2,
+     Output::absent, Output::movie},
+    {"StatisticsFileNamedAsTheMovie",
+     [](const std::string& dir) {
+         Invocation run{raw_movie(dir + "/walk.avi", "32x32", 5, 5)};
+         run.options = "--stat '" + run.movie + "'";
+         return run;
+     },
+     "walk.avi: the output file %DIR%/walk.avi would replace the movie itself. Nothing was converted.", 2,
+     Output::absent, Output::absent},
+    {"ReadOnlyOutputDirectory",
+     [](const std::string& dir) {
+         ::mkdir((dir + "/locked").c_str(), 0755);
+         Invocation run{raw_movie(dir + "/locked/walk.avi", "32x32", 5, 5)};
+         ::chmod((dir + "/locked").c_str(), 0555);
+         as_ordinary_user(run, dir);
+         return run;
+     },
+     "Couldn't create output file %DIR%/locked/walk.pdb (Permission denied)", 2, Output::absent, Output::absent},
+    {"DiskFullDuringTheStream",
+     [](const std::string& dir) {
+         Invocation run{ffmpeg(dir + "/big.mov", "-f lavfi -i testsrc2=size=320x240:rate=10 -t 3 -c:v libx264")};
+         run.before = "ulimit -f 100 && ";  // 50 KiB a file (the shell counts 512-byte blocks): far too little
+         return run;
+     },
+     "Couldn't write output file %DIR%/big.mpg (File too large). The conversion was stopped; %DIR%/big.pdb was left "
+     "empty.",
+     2, Output::empty, Output::partial},
+    {"DiskFullDuringTheDatabase",
+     [](const std::string& dir) {
+         // Stripes of four black and four white pixels: no packed byte equals its neighbour, so
+         // each 320-pixel row is one literal packet of 81 bytes, 19452 bytes a frame and 190 KiB
+         // for ten frames, while the stream codes the same pattern in every block far more
+         // cheaply (140 KiB). A limit of 170 KiB a file stops the database, not the stream.
+         Invocation run{ffmpeg(dir + "/stripes.avi",
+                        "-f lavfi -i \"nullsrc=size=320x240:rate=5,geq=lum='if(lt(mod(X\\,8)\\,4)\\,0\\,255)'"
+                        ":cb=128:cr=128\" -frames:v 10 -c:v ffv1")};
+         run.before = "ulimit -f 340 && ";  // in 512-byte blocks
+         return run;
+     },
+     "Couldn't write output file %DIR%/stripes.pdb (File too large). The movie was not converted completely; the "
+     "database was left empty.",
+     2, Output::empty, Output::sound, 10},
+    {"StatisticsFileCannotBeCreated",
+     [](const std::string& dir) {
+         Invocation run{raw_movie(dir + "/stats.avi", "32x32", 5, 5)};
+         run.options = "--stat '" + dir + "/no such folder/stat.out'";
+         return run;
+     },
+     "Couldn't create statistics output file %DIR%/no such folder/stat.out", 1, Output::empty, Output::empty, -1,
+     "%DIR%/stats.avi: the conversion ended on the error above; %DIR%/stats.pdb was left empty and %DIR%/stats.mpg "
+     "is incomplete"},
+    {"StatisticsFileCannotBeWritten",
+     [](const std::string& dir) {
+         Invocation run{raw_movie(dir + "/stats.avi", "32x32", 5, 5)};
+         run.options = "--stat /dev/full";
+         return run;
+     },
+     "Couldn't write the statistics file /dev/full", 0, Output::sound, Output::sound, 5},
+};
+
+class HostileInputs : public testing::TestWithParam<HostileInput> {
+protected:
+    void SetUp() override {
+        dir = testing::TempDir() + "hostile_" + std::to_string(::getpid()) + "_" + GetParam().name;
+        ::mkdir(dir.c_str(), 0755);
+    }
+    void TearDown() override {
+        ::chmod((dir + "/locked").c_str(), 0755);
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    // The path with its last three characters replaced, as the outputs are named.
+    static std::string output(const std::string& movie, const char* extension) {
+        return movie.substr(0, movie.size() - 3) + extension;
+    }
+
+    void expect_output(const std::string& path, Output state, int records) {
+        if (state == Output::movie) {
+            EXPECT_EQ(read_file(path), movie_bytes) << path;
+            return;
+        }
+        struct stat info;
+        const bool exists = ::stat(path.c_str(), &info) == 0;
+        switch (state) {
+        case Output::absent: EXPECT_FALSE(exists) << path; return;
+        case Output::empty:
+            ASSERT_TRUE(exists) << path;
+            EXPECT_EQ(info.st_size, 0) << path;
+            return;
+        default: break;
+        }
+        ASSERT_TRUE(exists) << path;
+        if (state == Output::partial) {
+            EXPECT_GT(info.st_size, 0) << path;
+            return;
+        }
+        if (path.ends_with("pdb")) {
+            auto r = run_program(pdb_program + " info '" + path + "'");
+            EXPECT_EQ(r.exit_code, 0) << r.err;
+            if (records >= 0) {
+                EXPECT_NE(r.out.find("records:   " + std::to_string(records) + "\n"), std::string::npos) << r.out;
+            }
+            return;
+        }
+        const std::string stream = read_file(path);
+        ASSERT_GE(stream.size(), 4u) << path;
+        EXPECT_EQ(stream.substr(stream.size() - 4), std::string("\x00\x00\x01\xB7", 4)) << path;
+        {
+            auto r = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
+                                 path + "'");
+            EXPECT_EQ(r.err, "") << path;
+            if (records >= 0) {
+                EXPECT_EQ(r.out, std::to_string(records) + "\n") << path;
+            }
+        }
+    }
+
+    std::string dir;
+    std::string movie_bytes;  // the movie as it was made
+};
+
+TEST_P(HostileInputs, EndWithTheirMessageExitStatusAndOutputs) {
+    const HostileInput& c = GetParam();
+    const Invocation run = c.make(dir);
+    ASSERT_FALSE(HasFatalFailure());
+    movie_bytes = read_file(run.movie);
+    std::string command = run.before + "'" + run.program + "' " + run.options + " '" + run.movie + "'";
+    if (!run.meanwhile.empty()) {
+        // Once the stream has begun to reach the disk, while most of the movie is still to come.
+        const std::string stream = output(run.movie, "mpg");
+        command = "{ " + command + " & pid=$!; for i in $(seq 1000); do [ -s '" + stream +
+                  "' ] && break; sleep 0.01; done; " + run.meanwhile + "; wait $pid; }";
+    }
+    auto r = run_program("cd '" + dir + "' && " + command);
+
+    for (std::string message : {c.message, c.also_message}) {
+        for (std::size_t at; (at = message.find("%DIR%")) != std::string::npos;) message.replace(at, 5, dir);
+        EXPECT_NE((r.out + r.err).find(message), std::string::npos) << "expected: " << message << "\nstdout:\n"
+                                                                    << r.out << "stderr:\n" << r.err;
+    }
+    EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
+    if (c.exit_code != 0) {
+        EXPECT_EQ(r.out.find(created), std::string::npos);
+    }
+    expect_output(output(run.movie, "pdb"), c.pdb, c.records);
+    expect_output(output(run.movie, "mpg"), c.mpg, c.records);
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileInputs, testing::ValuesIn(cases),
+                         [](const testing::TestParamInfo<HostileInput>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace vintrel
