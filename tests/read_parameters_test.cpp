@@ -1,6 +1,8 @@
 // Reading the parameter lines: warnings, fix-ups, fatal errors, derived values, matrices.
 #include <gtest/gtest.h>
 
+#include <unistd.h>
+
 #include <cstdio>
 #include <fstream>
 #include <string>
@@ -183,7 +185,9 @@ TEST(DerivedValues, TimeCodeOffsetCountsFramesAtTheRoundedRate) {
 class QuantMatrixFile : public testing::Test {
 protected:
     std::string write(const std::string& text) {
-        std::string path = testing::TempDir() + "matrix_" + std::to_string(counter_++) + ".txt";
+        // Named for the test and the process: CTest runs the cases of this file side by side.
+        std::string path = testing::TempDir() + "matrix_" + testing::UnitTest::GetInstance()->current_test_info()->name() +
+                           "_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++) + ".txt";
         std::ofstream(path) << text;
         return path;
     }
