@@ -69,8 +69,9 @@ void TMovieWindowView::run_conversion() {
     switch (result) {
         case ConversionResult::finished: app_.show_status(title_ + ": converted into " + pdb + " and " + mpg); break;
         case ConversionResult::stopped:
+            // A stop while the database is written keeps what was written (and says so in a box).
             app_.show_status(title_ + ": conversion stopped; " + mpg + " holds the frames coded so far, " + pdb +
-                             " was left empty");
+                             (QFileInfo(pdb).size() == 0 ? " was left empty" : " holds only some frames"));
             break;
         case ConversionResult::failed: app_.show_status(title_ + ": conversion failed"); break;
     }

@@ -14,15 +14,8 @@ namespace vintrel {
 namespace plain {
 namespace {
 
-inline int predicted(const std::uint8_t* p, int c, int lx, int hx, int hy) {
-    if (!hx && !hy) return p[c];
-    if (hx && !hy) return (p[c] + p[c + 1] + 1) >> 1;
-    if (!hx) return (p[c] + p[c + lx] + 1) >> 1;
-    return (p[c] + p[c + 1] + p[c + lx] + p[c + lx + 1] + 2) >> 2;
-}
-
 inline int bidir_predicted(const HalfPel& f, const HalfPel& b, int c, int lx) {
-    return (predicted(f.p, c, lx, f.hx, f.hy) + predicted(b.p, c, lx, b.hx, b.hy) + 1) >> 1;
+    return (half_pel_sample(f.p, c, lx, f.hx, f.hy) + half_pel_sample(b.p, c, lx, b.hx, b.hy) + 1) >> 1;
 }
 
 }  // namespace
@@ -30,7 +23,7 @@ inline int bidir_predicted(const HalfPel& f, const HalfPel& b, int c, int lx) {
 int sad_distance(const std::uint8_t* p, const std::uint8_t* blk, int lx, int hx, int hy, int h, int limit) {
     int sum = 0;
     for (int row = 0; row < h; row++, p += lx, blk += lx) {
-        for (int c = 0; c < 16; c++) sum += std::abs(predicted(p, c, lx, hx, hy) - blk[c]);
+        for (int c = 0; c < 16; c++) sum += std::abs(half_pel_sample(p, c, lx, hx, hy) - blk[c]);
         if (!hx && !hy && sum >= limit) break;
     }
     return sum;
@@ -40,7 +33,7 @@ int sse_distance(const std::uint8_t* p, const std::uint8_t* blk, int lx, int hx,
     int sum = 0;
     for (int row = 0; row < h; row++, p += lx, blk += lx)
         for (int c = 0; c < 16; c++) {
-            const int d = predicted(p, c, lx, hx, hy) - blk[c];
+            const int d = half_pel_sample(p, c, lx, hx, hy) - blk[c];
             sum += d * d;
         }
     return sum;

@@ -12,6 +12,14 @@
 
 namespace vintrel {
 
+// The prediction sample of column c of the row starting at p, by the formulas above.
+inline int half_pel_sample(const std::uint8_t* p, int c, int lx, int hx, int hy) {
+    if (!hx && !hy) return p[c];
+    if (!hy) return (p[c] + p[c + 1] + 1) >> 1;
+    if (!hx) return (p[c] + p[c + lx] + 1) >> 1;
+    return (p[c] + p[c + 1] + p[c + lx] + p[c + lx + 1] + 2) >> 2;
+}
+
 // Where one half-pel prediction starts: its first full-pel sample and its half-pel flags.
 struct HalfPel {
     const std::uint8_t* p;

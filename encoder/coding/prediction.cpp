@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "encoder/coding/dual_prime.h"
+#include "encoder/coding/motion_distances.h"
 
 namespace vintrel {
 namespace {
@@ -14,20 +15,13 @@ void fill(std::uint8_t* p, int stride, int width, int height) {
     for (int row = 0; row < height; row++, p += stride) std::memset(p, 128, static_cast<std::size_t>(width));
 }
 
-// One rectangle with the half-pel case and the averaging fixed, so the inner loop has no branches.
+// One rectangle with the half-pel case and the averaging fixed at compile time, so the inner loop
+// has no branches.
 template <int hx, int hy, bool average>
 void predict_rows(const std::uint8_t* s, std::uint8_t* d, int lx, int w, int h) {
     for (int row = 0; row < h; row++, s += lx, d += lx)
         for (int c = 0; c < w; c++) {
-            int v;
-            if constexpr (!hx && !hy)
-                v = s[c];
-            else if constexpr (hx && !hy)
-                v = (s[c] + s[c + 1] + 1) >> 1;
-            else if constexpr (!hx && hy)
-                v = (s[c] + s[c + lx] + 1) >> 1;
-            else
-                v = (s[c] + s[c + 1] + s[c + lx] + s[c + lx + 1] + 2) >> 2;
+            int v = half_pel_sample(s, c, lx, hx, hy);
             if constexpr (average) v = (d[c] + v + 1) >> 1;
             d[c] = static_cast<std::uint8_t>(v);
         }
