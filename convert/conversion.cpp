@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <vector>
@@ -40,6 +41,12 @@ std::string output_name(const std::string& movie_path, const char* extension) {
     const std::size_t n = std::strlen(extension);
     if (name.size() < n) return name + extension;
     return name.replace(name.size() - n, n, extension);
+}
+
+std::string stream_name(const std::string& movie_path) {
+    const std::string name = output_name(movie_path, "mpg");
+    if (!same_file(name, movie_path)) return name;
+    return movie_path.substr(0, movie_path.size() - std::min<std::size_t>(movie_path.size(), 3)) + "dithered.mpg";
 }
 
 std::string document_title(const std::string& movie_path) {
@@ -91,10 +98,9 @@ bool Conversion::setup() {
     encoder_.frame_rate = sample_rate;
 
     pdb_name_ = output_name(movie_path_, "pdb");
-    mpeg_name_ = output_name(movie_path_, "mpg");
-    // A movie whose name ends in "pdb" or "mpg" (an MPEG file, say), or that is named as the
-    // statistics file, would be emptied by an output before it is read: refuse, before anything
-    // is created.
+    mpeg_name_ = stream_name(movie_path_);
+    // A movie whose name ends in "pdb", or that is named as the statistics file, would be emptied
+    // by an output before it is read: refuse, before anything is created.
     std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
     // A statistics file name starting with "-" stands for the standard output.
     if (!encoder_.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.statistics_file_name);

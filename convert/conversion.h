@@ -16,6 +16,11 @@ namespace vintrel {
 // The movie's path with its last three characters replaced ("walk.mov" -> "walk.pdb").
 std::string output_name(const std::string& movie_path, const char* extension);
 
+// The name of the MPEG stream beside the movie: output_name(movie_path, "mpg"), unless that names
+// the movie itself (an MPEG movie "walk.mpg", or a link to the movie): then the movie's path with
+// its last three characters replaced by "dithered.mpg" ("walk.mpg" -> "walk.dithered.mpg").
+std::string stream_name(const std::string& movie_path);
+
 // The movie's document title: its file name without the directory.
 std::string document_title(const std::string& movie_path);
 

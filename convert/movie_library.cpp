@@ -17,6 +17,7 @@
 #include "convert/movie.h"
 #include "convert/movie_file_input.h"
 #include "convert/movie_frame_index.h"
+#include "convert/movie_palettes.h"
 #include "convert/movie_picture_conversion.h"
 #include "convert/movie_prefetch.h"
 
@@ -38,6 +39,7 @@ using movie_detail::FrameTiming;
 using movie_detail::IoContextPtr;
 using movie_detail::MovieFileInput;
 using movie_detail::Orientation;
+using movie_detail::PaletteTimeline;
 using movie_detail::PacketTiming;
 using movie_detail::PictureConverter;
 using movie_detail::PicturePrefetcher;
@@ -115,6 +117,12 @@ std::optional<std::int64_t> stamp(std::int64_t value) {
     return value == AV_NOPTS_VALUE ? std::nullopt : std::optional<std::int64_t>(value);
 }
 
+// A packet's place in decode order, as far as its stamps tell it.
+std::optional<std::int64_t> decode_position(const AVPacket& packet) {
+    if (packet.dts != AV_NOPTS_VALUE) return packet.dts;
+    return stamp(packet.pts);
+}
+
 // Codecs whose decoders skip exactly the pictures no other picture refers to.
 bool skips_unreferenced_reliably(AVCodecID codec) {
     switch (codec) {
@@ -178,6 +186,7 @@ private:
     bool read_packet(std::int64_t target);
     std::int64_t time_of_received_frame();
     void decode_held_back(std::int64_t target);
+    void give_palette(AVPacket& packet);
     void note_error(const std::string& what, int error);
 
     double seconds(std::int64_t time) const;
@@ -191,6 +200,7 @@ private:
     bool intra_only_ = false;
     bool skip_unreferenced_ = false;
     FrameIndex index_;
+    PaletteTimeline palettes_;
     std::int32_t duration_ = 0;
 
     PacketPtr packet_;
@@ -383,6 +393,10 @@ bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
             timing.discard = (packet_->flags & AV_PKT_FLAG_DISCARD) != 0;
             timing.empty = packet_->size <= 0;
             index_.add(timing);
+            std::size_t palette_size = 0;
+            const std::uint8_t* palette = av_packet_get_side_data(packet_.get(), AV_PKT_DATA_PALETTE, &palette_size);
+            const std::optional<std::int64_t> position = decode_position(*packet_);
+            if (palette != nullptr && palette_size > 0 && position) palettes_.add(*position, palette, palette_size);
         }
         av_packet_unref(packet_.get());
     }
@@ -656,6 +670,7 @@ bool LibraryMovie::read_packet(std::int64_t target) {
             av_packet_unref(packet_.get());
             continue;
         }
+        give_palette(*packet_);
         if (!next_counted_frame_ && index_.timing() == FrameTiming::decode_stamps && packet_->dts != AV_NOPTS_VALUE) {
             // The first packet after a seek is a key frame, shown at its decode stamp's place.
             const auto& times = index_.times();
@@ -678,6 +693,21 @@ bool LibraryMovie::read_packet(std::int64_t target) {
         decoder_->skip_frame = skip_unreferenced_ && before_target ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         return true;
     }
+}
+
+// A palettised stream's packet carries the palette in force at its place, whichever way it was
+// reached: after a seek, or after packets skipped undecoded, the decoder still draws in the
+// movie's colours. A packet without stamps, or one there is no memory for, goes as it is: the
+// decoder keeps the palette it was given last.
+void LibraryMovie::give_palette(AVPacket& packet) {
+    if (palettes_.empty() || av_packet_get_side_data(&packet, AV_PKT_DATA_PALETTE, nullptr) != nullptr) return;
+    const std::optional<std::int64_t> position = decode_position(packet);
+    if (!position) return;
+    const PaletteTimeline::Palette& palette = palettes_.at(*position);
+    if (std::uint8_t* data = av_packet_new_side_data(&packet, AV_PKT_DATA_PALETTE, palette.size()))
+        std::memcpy(data, palette.data(), palette.size());
+    else
+        note_error("no memory for the picture's palette", AVERROR(ENOMEM));
 }
 
 const Bitmap& LibraryMovie::picture_at(std::int32_t t) {

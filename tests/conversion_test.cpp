@@ -4,6 +4,7 @@
 
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -193,6 +194,12 @@ TEST_F(MovieConversion, ASecondConversionGivesTheSameBytes) {
 TEST_F(MovieConversion, OutputNamesReplaceTheLastThreeCharacters) {
     EXPECT_EQ(output_name("/clips/walk.mov", "pdb"), "/clips/walk.pdb");
     EXPECT_EQ(output_name("/clips/clip.qt", "mpg"), "/clips/clipmpg");
+    // The stream never replaces the movie: not an MPEG movie, nor a movie its usual name links to.
+    EXPECT_EQ(stream_name("/clips/walk.mov"), "/clips/walk.mpg");
+    EXPECT_EQ(stream_name("/clips/walk.mpg"), "/clips/walk.dithered.mpg");
+    const std::string movie = make_movie("linked.avi", 1);
+    ASSERT_EQ(::symlink("linked.avi", (dir + "/linked.mpg").c_str()), 0);
+    EXPECT_EQ(stream_name(movie), dir + "/linked.dithered.mpg");
     EXPECT_EQ(document_title("/clips/a long name.mov"), "a long name.mov");
 }
 

@@ -204,14 +204,14 @@ const std::vector<HostileInput> cases = {
          return run;
      },
      "Warning: %DIR%/gone.avi: the picture at", 0, Output::sound, Output::sound, 600},
-    {"MovieNamedLikeItsOutput",
+    {"MovieNamedLikeItsDatabase",
      [](const std::string& dir) {
-         // A movie named like an MPEG file: converting it must not overwrite it.
-         return Invocation{ffmpeg(dir + "/holiday.mpg", "-f lavfi -i testsrc2=size=32x32:rate=5 -frames:v 5 "
+         // Converting it must not overwrite it.
+         return Invocation{ffmpeg(dir + "/holiday.pdb", "-f lavfi -i testsrc2=size=32x32:rate=5 -frames:v 5 "
                                                         "-c:v mjpeg -f avi")};
      },
-     "holiday.mpg: the output file %DIR%/holiday.mpg would replace the movie itself. Nothing was converted.", 2,
-     Output::absent, Output::movie},
+     "holiday.pdb: the output file %DIR%/holiday.pdb would replace the movie itself. Nothing was converted.", 2,
+     Output::movie, Output::absent},
     {"StatisticsFileNamedAsTheMovie",
      [](const std::string& dir) {
          Invocation run{raw_movie(dir + "/walk.avi", "32x32", 5, 5)};

@@ -17,12 +17,14 @@
 
 #include "convert/movie.h"
 #include "tests/run_program_for_test.h"
+#include "tests/track_matrix_for_test.h"
 
 namespace vintrel {
 namespace {
 
 namespace fs = std::filesystem;
 using test::run_program;
+using test::set_track_matrix;
 
 std::string quoted(const std::string& text) {
     std::string result = "'";
@@ -331,28 +333,6 @@ TEST_F(MovieLibraryTest, PicturesOfMoreThan32MebipixelsAreRefused) {
     std::string detail;
     Movie::open(path("huge_widened.mkv"), result, detail);
     EXPECT_NE(detail.find("the picture size 16384x4096 is too large"), std::string::npos) << detail;
-}
-
-// Puts a display matrix into the first track header of the MOV file `file`: (a b; c d) in whole
-// numbers, translation (tx, ty) in pixels, and the displayed size.
-void set_track_matrix(const std::string& file, int a, int b, int c, int d, int tx, int ty, int width, int height) {
-    std::fstream stream(file, std::ios::in | std::ios::out | std::ios::binary);
-    std::string bytes((std::istreambuf_iterator<char>(stream)), std::istreambuf_iterator<char>());
-    const std::size_t tkhd = bytes.find("tkhd");
-    ASSERT_NE(tkhd, std::string::npos);
-    ASSERT_EQ(bytes[tkhd + 4], 0) << "expected a version 0 track header";
-    const auto put = [&](std::size_t at, std::uint32_t value) {
-        for (int i = 0; i < 4; ++i) bytes[at + i] = static_cast<char>(value >> (24 - 8 * i));
-    };
-    // After the type: version and flags, two dates, track id, reserved, duration, 8 reserved
-    // bytes, layer, group, volume, reserved: 40 bytes, then the nine matrix entries and the size.
-    const std::size_t matrix = tkhd + 4 + 40;
-    const std::int32_t entries[9] = {a << 16, b << 16, 0, c << 16, d << 16, 0, tx << 16, ty << 16, 1 << 30};
-    for (int i = 0; i < 9; ++i) put(matrix + 4 * i, static_cast<std::uint32_t>(entries[i]));
-    put(matrix + 36, static_cast<std::uint32_t>(width) << 16);
-    put(matrix + 40, static_cast<std::uint32_t>(height) << 16);
-    stream.seekp(0);
-    stream.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
 }
 
 TEST_F(MovieLibraryTest, RotationTurnsTheBoundsAndThePixels) {

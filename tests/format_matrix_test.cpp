@@ -1,0 +1,307 @@
+// Movies of every kind users have, made here with the ffmpeg program, convert to the frames that
+// the ffmpeg program itself shows at every fifth of a second. The reference frames are decoded by
+// ffmpeg and dithered by this test's own copy of the handheld's dither.
+#include <sys/stat.h>
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <span>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "convert/movie.h"
+#include "convert/pdb_reader.h"
+#include "tests/run_program_for_test.h"
+#include "tests/track_matrix_for_test.h"
+
+namespace vintrel {
+namespace {
+
+using test::read_file;
+using test::run_program;
+
+// Moving boxes over a background, every area a grey that lies in the middle of its band of 16
+// levels (72, 136, 200, later 40), so that colour conversions a few levels apart dither alike
+// and only box edges can differ. At 1 s the first box changes its grey: palettised movies get a
+// new palette there.
+constexpr const char* content =
+    "-f lavfi -i \"color=c=0x484848:s={size}:r={rate}:d={seconds},"
+    "drawbox=x='mod(t*48,iw-24)':y=ih/6:w=24:h=24:color=0xC8C8C8:t=fill:enable='lt(t,1)',"
+    "drawbox=x='mod(t*48,iw-24)':y=ih/6:w=24:h=24:color=0x282828:t=fill:enable='gte(t,1)',"
+    "drawbox=x=iw/8:y='mod(t*30,ih-16)':w=16:h=16:color=0x888888:t=fill\"";
+
+// Each frame with a palette of its own colours: the AVI muxer writes a palette change at 1 s.
+constexpr const char* palettes =
+    "-vf \"split[a][b];[a]palettegen=stats_mode=single:reserve_transparent=0[p];[b][p]paletteuse=new=1:dither=none\"";
+
+struct Format {
+    const char* name;
+    const char* movie;  // the movie's file name
+    // Shell commands making it: {content} is the source above, {movie} the movie's path,
+    // {dir} the test's folder, {convert} vintrel-convert, {palettes} the filter above.
+    const char* make;
+    const char* size;  // of the source
+    int rate;
+    int seconds;
+    int records;  // whole or partial fifths of a second from the first frame to the end of the last
+    int width, height;  // of every record: the size the movie is shown at
+    const char* stream;  // the MPEG stream's file name
+    bool quarter_turn = false;  // a display matrix turns the picture clockwise
+    const char* reference_filter = "";  // how ffmpeg brings its frames to the size shown
+};
+
+const Format formats[] = {
+    {"PalettisedAviWithAPaletteChange", "pal.avi", "ffmpeg {content} {palettes} -c:v rawvideo -pix_fmt pal8 {movie}",
+     "64x48", 10, 2, 10, 64, 48, "pal.mpg"},
+    {"PalettisedMov", "pal.mov", "ffmpeg {content} {palettes} -c:v rawvideo -pix_fmt pal8 {movie}", "64x48", 10, 2,
+     10, 64, 48, "pal.mpg"},
+    {"QuickTimeGraphics", "smc.mov", "ffmpeg {content} {palettes} -c:v smc {movie}", "64x48", 10, 2, 10, 64, 48,
+     "smc.mpg"},
+    {"TenBitH264", "h10.mp4", "ffmpeg {content} -c:v libx264 -pix_fmt yuv420p10le {movie}", "64x48", 10, 2, 10, 64,
+     48, "h10.mpg"},
+    {"FourFourFourH264", "h444.mkv", "ffmpeg {content} -c:v libx264 -pix_fmt yuv444p {movie}", "64x48", 10, 2, 10, 64,
+     48, "h444.mpg"},
+    {"Grey", "grey.mp4", "ffmpeg {content} -c:v libx264 -pix_fmt gray {movie}", "64x48", 10, 2, 10, 64, 48,
+     "grey.mpg"},
+    {"Rgb555", "rgb555.avi", "ffmpeg {content} -c:v rawvideo -pix_fmt rgb555le {movie}", "64x48", 10, 2, 10, 64, 48,
+     "rgb555.mpg"},
+    {"Alpha", "alpha.mov", "ffmpeg {content} -c:v qtrle -pix_fmt argb {movie}", "64x48", 10, 2, 10, 64, 48,
+     "alpha.mpg"},
+    // PAL DV: interlaced, bottom field first, pixels 16:15 wide.
+    {"InterlacedDvWithWidePixels", "dv.avi", "ffmpeg {content} -c:v dvvideo -pix_fmt yuv420p -aspect 4:3 {movie}",
+     "720x576", 25, 1, 5, 768, 576, "dv.mpg", false, "scale=768:576"},
+    {"DisplayMatrixTurn", "turn.mp4", "ffmpeg {content} -c:v libx264 {movie}", "64x48", 10, 2, 10, 48, 64, "turn.mpg",
+     true},
+    {"AudioStreamFirst", "audio.mp4", "ffmpeg -f lavfi -i sine=d=2 {content} -map 0:a -map 1:v -c:v libx264 {movie}",
+     "64x48", 10, 2, 10, 64, 48, "audio.mpg"},
+    {"TwoVideoTracks", "two.mov",
+     "ffmpeg {content} -f lavfi -i testsrc=s=32x32:r=10:d=2 -map 0:v -map 1:v -c:v libx264 {movie}", "64x48", 10, 2,
+     10, 64, 48, "two.mpg"},
+    // Frames 0.1 s apart, then nothing for 3 s: frames at 0.0 ... 0.9 and 4.0 ... 4.9 s.
+    {"GapInTheFrameTimes", "gap.mkv",
+     "ffmpeg {content} -vf \"setpts='PTS+gte(N,10)*3/TB'\" -vsync passthrough -c:v libx264 {movie}", "64x48", 10, 2,
+     25, 64, 48, "gap.mpg"},
+    // Our own MPEG-1 stream of 60 pictures at 30 per second, in an MPEG-2 program stream: 2 s.
+    {"MpegProgramStreamNamedMpg", "prog.mpg",
+     "ffmpeg {content} -c:v rawvideo {dir}/src.avi && {convert} --stat - {dir}/src.avi >/dev/null && "
+     "ffmpeg -f mpegvideo -i {dir}/src.mpg -c copy -f vob {movie}",
+     "64x48", 5, 12, 10, 64, 48, "prog.dithered.mpg"},
+};
+
+// The handheld's 2x2 ordered dither: the grey palette index by [grey / 16][2 * row parity +
+// column parity].
+constexpr int dither[16][4] = {
+    {0, 0, 0, 0}, {0, 0, 0, 0}, {1, 0, 0, 1}, {1, 0, 0, 1}, {1, 1, 1, 1}, {2, 1, 1, 1}, {2, 1, 1, 2}, {2, 1, 2, 2},
+    {2, 2, 2, 2}, {3, 2, 2, 2}, {2, 2, 2, 3}, {3, 2, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3}, {3, 3, 3, 3},
+};
+
+// A picture of grey palette indices 0 (black) .. 3 (white), top row first.
+struct Levels {
+    int width = 0, height = 0;
+    std::vector<int> index;
+};
+
+// Dithers a picture whose pixel (x, y) has red, green and blue at rgb(x, y).
+template <typename Rgb>
+Levels dithered(int width, int height, Rgb rgb) {
+    Levels levels{width, height, std::vector<int>(static_cast<std::size_t>(width) * height)};
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            const auto [r, g, b] = rgb(x, y);
+            const int grey = (r + g + b) / 3;
+            levels.index[static_cast<std::size_t>(y) * width + x] = dither[grey / 16][2 * (y % 2) + x % 2];
+        }
+    }
+    return levels;
+}
+
+// The largest difference of the mean grey (index × 85) of any 4×4 block; -1 for pictures of
+// different sizes.
+double worst_block_difference(const Levels& a, const Levels& b) {
+    if (a.width != b.width || a.height != b.height) return -1;
+    double worst = 0;
+    for (int by = 0; by < a.height; by += 4) {
+        for (int bx = 0; bx < a.width; bx += 4) {
+            int sum = 0, count = 0;
+            for (int y = by; y < std::min(by + 4, a.height); ++y) {
+                for (int x = bx; x < std::min(bx + 4, a.width); ++x) {
+                    const std::size_t at = static_cast<std::size_t>(y) * a.width + x;
+                    sum += a.index[at] - b.index[at];
+                    ++count;
+                }
+            }
+            worst = std::max(worst, std::abs(85.0 * sum / count));
+        }
+    }
+    return worst;
+}
+
+// Frames in display order as the ffmpeg program decodes and shows them, with their times.
+struct Reference {
+    std::vector<double> times;
+    std::vector<Levels> frames;
+
+    // The frame on screen k fifths of a second after the first frame.
+    const Levels& at_sample(int k) const {
+        const double t = times.front() + k / 5.0 + 1e-6;
+        const std::size_t shown = std::upper_bound(times.begin(), times.end(), t) - times.begin();
+        return frames[shown == 0 ? 0 : shown - 1];
+    }
+};
+
+std::string in_quotes(const std::string& text) { return "'" + text + "'"; }
+
+Reference decode_reference(const std::string& movie, const Format& format) {
+    Reference reference;
+    const auto times = run_program("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
+                                   "-of flat " + in_quotes(movie));
+    // Lines "frames.frame.N.best_effort_timestamp_time="0.100000"", one a frame in display order.
+    const std::string key = ".best_effort_timestamp_time=\"";
+    for (std::size_t at = 0; (at = times.out.find(key, at)) != std::string::npos; at += key.size())
+        reference.times.push_back(std::strtod(times.out.c_str() + at + key.size(), nullptr));
+    const std::string filter = *format.reference_filter ? std::string(" -vf ") + format.reference_filter : "";
+    const auto pixels = run_program("ffmpeg -nostdin -v error -i " + in_quotes(movie) + " -map 0:v:0 -vsync passthrough" +
+                                    filter + " -f rawvideo -pix_fmt rgb24 -");
+    const std::size_t frame_bytes = static_cast<std::size_t>(format.width) * format.height * 3;
+    EXPECT_EQ(pixels.out.size(), reference.times.size() * frame_bytes) << pixels.err;
+    for (std::size_t at = 0; at + frame_bytes <= pixels.out.size(); at += frame_bytes) {
+        const auto* rgb = reinterpret_cast<const std::uint8_t*>(pixels.out.data() + at);
+        reference.frames.push_back(dithered(format.width, format.height, [&](int x, int y) {
+            const std::uint8_t* p = rgb + (static_cast<std::size_t>(y) * format.width + x) * 3;
+            return std::array<int, 3>{p[0], p[1], p[2]};
+        }));
+    }
+    return reference;
+}
+
+// The records of a .pdb as grey palette indices (packed code 0 is white, 3 black).
+std::vector<Levels> records_of(const std::string& pdb_path) {
+    const std::string bytes = read_file(pdb_path);
+    const std::span<const std::uint8_t> file(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
+    const pdb::ReadResult read = pdb::read_database(file);
+    EXPECT_TRUE(read.ok()) << pdb_path << ": " << (read.error ? read.error->message : "");
+    std::vector<Levels> records;
+    for (const pdb::FrameRecord& record : read.database.records) {
+        std::vector<std::uint8_t> rows;
+        EXPECT_FALSE(pdb::expand_record(file, record, rows));
+        const int width = static_cast<int>(record.width), height = static_cast<int>(record.height);
+        const std::size_t row_bytes = pdb::row_bytes_for_width(record.width);
+        Levels levels{width, height, std::vector<int>(static_cast<std::size_t>(width) * height)};
+        for (int y = 0; y < height; ++y)
+            for (int x = 0; x < width; ++x)
+                levels.index[static_cast<std::size_t>(y) * width + x] =
+                    3 - ((rows[y * row_bytes + x / 4] >> (6 - 2 * (x % 4))) & 3);
+        records.push_back(std::move(levels));
+    }
+    return records;
+}
+
+// A 24-bit bitmap of the movie layer (rows bottom-up, blue green red) dithered.
+Levels dithered(const Bitmap& bitmap) {
+    return dithered(bitmap.width, bitmap.height, [&](int x, int y) {
+        const std::uint8_t* p =
+            bitmap.bits.data() + static_cast<std::size_t>(bitmap.height - 1 - y) * bitmap.row_bytes() + x * 3;
+        return std::array<int, 3>{p[2], p[1], p[0]};
+    });
+}
+
+// How far a block may stray. Away from box edges every pixel's grey lies at least 8 levels from
+// a band border, so the colour conversions of two decoders (a level or two apart) dither it
+// alike. Only pixels on a box edge that a scaler or chroma filter blends differ, each by at most
+// one grey step (85); a 4×4 block holds at most 8 of them (a corner of a box crossing it, or a
+// two-pixel blend), so its mean differs by at most 8 × 85 / 16 = 42.5. A wrong or black frame
+// differs by 85 to 255 in whole blocks.
+constexpr double block_tolerance = 42.5;
+
+void PrintTo(const Format& format, std::ostream* out) { *out << format.name; }
+
+class FormatMatrix : public testing::TestWithParam<Format> {
+protected:
+    void SetUp() override {
+        std::string pattern = testing::TempDir() + "format_matrix_XXXXXX";
+        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+        dir = pattern;
+    }
+    void TearDown() override {
+        std::error_code ignored;
+        std::filesystem::remove_all(dir, ignored);
+    }
+
+    std::string dir;
+};
+
+TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
+    const Format& format = GetParam();
+    const std::string movie = dir + "/" + format.movie;
+    std::string make = format.make;
+    const std::pair<std::string, std::string> fills[] = {
+        {"{content}", content},
+        {"{palettes}", palettes},
+        {"{size}", format.size},
+        {"{rate}", std::to_string(format.rate)},
+        {"{seconds}", std::to_string(format.seconds)},
+        {"{movie}", in_quotes(movie)},
+        {"{dir}", dir},
+        {"{convert}", test::convert_program},
+        {"ffmpeg ", "ffmpeg -nostdin -v error -y "},
+    };
+    for (const auto& [key, value] : fills)
+        for (std::size_t at = 0; (at = make.find(key, at)) != std::string::npos; at += value.size())
+            make.replace(at, key.size(), value);
+    const auto made = run_program("cd " + in_quotes(dir) + " && " + make);
+    ASSERT_EQ(made.exit_code, 0) << make << "\n" << made.err;
+    if (format.quarter_turn) test::set_track_matrix(movie, 0, 1, -1, 0, 48, 0, 48, 64);
+    const std::string movie_bytes = read_file(movie);
+
+    const auto converted = run_program(test::convert_program + " --stat - " + in_quotes(movie));
+    ASSERT_EQ(converted.exit_code, 0) << converted.err;
+    const std::string stream = dir + "/" + format.stream;
+    EXPECT_NE(converted.out.find("\n  " + stream + "\n"), std::string::npos) << converted.out;
+    EXPECT_EQ(read_file(movie), movie_bytes) << "the movie was changed";
+    const auto decoded = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
+                                     in_quotes(stream));
+    EXPECT_EQ(decoded.err, "");
+    EXPECT_EQ(decoded.out, std::to_string(format.records) + "\n");
+
+    const Reference reference = decode_reference(movie, format);
+    ASSERT_FALSE(reference.frames.empty());
+    const std::string pdb = movie.substr(0, movie.size() - 3) + "pdb";
+    const std::vector<Levels> records = records_of(pdb);
+    ASSERT_EQ(static_cast<int>(records.size()), format.records);
+    double worst = 0;
+    for (int k = 0; k < format.records; ++k) {
+        ASSERT_EQ(records[k].width, format.width);
+        ASSERT_EQ(records[k].height, format.height);
+        const double difference = worst_block_difference(records[k], reference.at_sample(k));
+        EXPECT_LE(difference, block_tolerance) << "record " << k;
+        worst = std::max(worst, difference);
+    }
+
+    // The preview: the first picture, then every frame stepping back from the last.
+    MovieOpenResult result = MovieOpenResult::failed;
+    std::string detail;
+    const auto opened = Movie::open(movie, result, detail);
+    ASSERT_TRUE(opened) << detail;
+    std::vector<int> steps = {0};
+    for (int k = format.records - 1; k >= 0; --k) steps.push_back(k);
+    for (int k : steps) {
+        const double difference =
+            worst_block_difference(dithered(opened->picture_at(k * opened->time_scale() / 5)), reference.at_sample(k));
+        EXPECT_GE(difference, 0) << "picture " << k << " has the wrong size";
+        EXPECT_LE(difference, block_tolerance) << "picture " << k;
+        worst = std::max(worst, difference);
+    }
+    std::printf("%s: worst 4x4 block difference %.1f\n", format.name, worst);
+}
+
+INSTANTIATE_TEST_SUITE_P(Formats, FormatMatrix, testing::ValuesIn(formats),
+                         [](const testing::TestParamInfo<Format>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace vintrel
