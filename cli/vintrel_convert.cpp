@@ -35,6 +35,8 @@ public:
         title_ = document_title(conversion.movie_path());
     }
 
+    bool draws_frames() const override { return false; }
+
     bool pump_waiting_messages() override {
         if (interrupted && conversion_) conversion_->cancel_requested = 1;
         return false;

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <vector>
 
 #include "convert/database_writer.h"
@@ -122,6 +123,35 @@ bool Conversion::setup() {
     return true;
 }
 
+void Conversion::show_too_large(std::size_t frames) {
+    host_.show_message("Couldn't write output file " + pdb_name_ + ": its " + std::to_string(frames) +
+                           " frames need more than the 4 GB a handheld database can address. The movie was not "
+                           "converted completely; the database was left empty.",
+                       program_caption);
+}
+
+// The records' rows go to a spool file beside the outputs, else in the temporary directory; only
+// where neither can be made do they stay in memory.
+void Conversion::open_spool() {
+    const std::size_t slash = pdb_name_.find_last_of('/');
+    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pdb_name_.substr(0, slash);
+    if (spool_.open(directory)) return;
+    std::error_code error;
+    const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
+    if (!error) spool_.open(temporary.string());
+}
+
+// Called with each new record: moves its rows to the spool, and stops the conversion as soon as
+// the records can no longer fit a database. Rows the spool cannot take (a full disk, a file size
+// limit) stay in memory; whether the database itself can be written is found when it is.
+void Conversion::keep_record() {
+    FrameRecord& record = *records_.back();
+    record_bytes_ += record.data_length();
+    const auto count = static_cast<std::uint64_t>(std::max<std::size_t>(frame_count_, records_.size()));
+    if (!database_fits(count, record_bytes_)) too_large_ = true;
+    if (spool_.is_open() && !spool_full_ && !spool_.store(record)) spool_full_ = true;
+}
+
 bool Conversion::keep_going() {
     while (host_.pump_waiting_messages()) {
     }
@@ -161,22 +191,39 @@ ConversionResult Conversion::run(int brightness) {
     // longer be written (a full disk): there is no point in coding pictures that are lost.
     int stop_encoding = 0;
     FrameSource source{*movie_, host_, records_, brightness, movie_path_};
+    open_spool();
     encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_, source, picture, n);
+        keep_record();
     };
     encoder_.pump_waiting_messages = [this, &stop_encoding] {
         const bool waiting = host_.pump_waiting_messages();
-        stop_encoding = cancel_requested || encoder_.bits.write_failed;
+        stop_encoding = cancel_requested || encoder_.bits.write_failed || too_large_;
         return waiting;
     };
     encoder_.bits.out = stream;
-    // The pictures are asked for at these times in turn: the movie can decode ahead meanwhile.
+    // The pictures are asked for at these times in turn: the movie decodes ahead on one thread,
+    // and another takes and dithers its pictures, while the encoder codes the frame before.
     std::vector<std::int32_t> times;
-    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), 5.0));
-    movie_->plan_times(std::move(times));
+    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), sample_rate));
+    movie_->plan_times(times);
+    std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
+    try {
+        const bool drawn = host_.draws_frames();
+        const int rows = encoder_.vertical_size, columns = encoder_.horizontal_size;
+        ahead = std::make_unique<Prefetcher<GrabbedFrame>>(
+            std::move(times), 2, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
+                grab_frame(*movie_, t, brightness, rows, columns, drawn, frame);
+                return true;
+            });
+        source.ahead = ahead.get();
+    } catch (const std::exception&) {
+        // No thread to spare: the frames are grabbed on demand.
+    }
     init_encoder(encoder_);
     encode_sequence(encoder_, &stop_encoding);
+    ahead.reset();  // the movie is this thread's again
     encoder_.read_movie_frame = nullptr;
     encoder_.pump_waiting_messages = nullptr;
 
@@ -192,12 +239,20 @@ ConversionResult Conversion::run(int brightness) {
         return ConversionResult::failed;
     }
 
+    if (too_large_) {
+        // Found while encoding: the stream ends where the conversion stopped, the database stays empty.
+        abandon();
+        converting = 0;
+        show_too_large(frame_count_);
+        return ConversionResult::failed;
+    }
+
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
     const bool stopped_before_database = cancel_requested != 0;
-    if (!stopped_before_database) database = write_database(database_file_, document_title(movie_path_), records_, [this] {
-        return keep_going();
-    });
+    if (!stopped_before_database)
+        database = write_database(
+            database_file_, document_title(movie_path_), records_, [this] { return keep_going(); }, &spool_);
     int database_errno = errno;
     if (database == DatabaseResult::written && std::fflush(database_file_) != 0) {
         database = DatabaseResult::write_failed;
@@ -213,10 +268,7 @@ ConversionResult Conversion::run(int brightness) {
     converting = 0;
 
     if (database == DatabaseResult::too_large) {
-        host_.show_message("Couldn't write output file " + pdb_name_ + ": its " + std::to_string(records_.size()) +
-                               " frames need more than the 4 GB a handheld database can address. The movie was not "
-                               "converted completely; the database was left empty.",
-                           program_caption);
+        show_too_large(records_.size());
         return ConversionResult::failed;
     }
     if (database == DatabaseResult::write_failed || !database_closed) {

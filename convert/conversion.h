@@ -9,6 +9,7 @@
 #include "convert/conversion_host.h"
 #include "convert/frame_record.h"
 #include "convert/movie.h"
+#include "convert/record_spool.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
@@ -67,6 +68,9 @@ public:
 private:
     bool keep_going();
     std::string finish_stream(std::FILE* stream);
+    void show_too_large(std::size_t frames);
+    void open_spool();
+    void keep_record();
 
     EncoderState& encoder_;
     ConversionHost& host_;
@@ -74,6 +78,11 @@ private:
     std::unique_ptr<Movie> movie_;
     std::FILE* database_file_ = nullptr;
     RecordArray records_;
+    // The records' rows wait on disk until the database is written.
+    RecordSpool spool_;
+    bool spool_full_ = false;         // rows the spool cannot take stay in memory
+    std::uint64_t record_bytes_ = 0;  // the rows of all records so far
+    bool too_large_ = false;          // the records have passed what a database can address
     int frame_count_ = 0;
 };
 

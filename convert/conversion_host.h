@@ -17,7 +17,8 @@ public:
     virtual bool pump_waiting_messages() { return false; }
 
     // A grabbed frame as received from the movie (drawn at (0, 0)) and after dithering (drawn
-    // beside it, at (width + 50, 0)).
+    // beside it, at (width + 50, 0)). The dithered frame is made only for a host that draws it.
+    virtual bool draws_frames() const { return true; }
     virtual void show_received_frame(const Bitmap&) {}
     virtual void show_dithered_frame(const Bitmap&) {}
 

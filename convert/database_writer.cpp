@@ -5,6 +5,7 @@
 #include <array>
 #include <cstring>
 #include <limits>
+#include <vector>
 
 namespace vintrel {
 namespace {
@@ -30,11 +31,16 @@ std::array<std::uint8_t, header_size> database_header(const std::string& title, 
 
 }  // namespace
 
+bool database_fits(std::uint64_t count, std::uint64_t data_bytes) {
+    const std::uint64_t end = header_size + (list_entry_size + 12) * count + data_bytes;
+    return end - 1 <= std::numeric_limits<std::uint32_t>::max();
+}
+
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
-                              const std::function<bool()>& keep_going) {
-    std::uint64_t end = header_size + list_entry_size * std::uint64_t{records.size()};
-    for (const auto& record : records) end += 12 + std::uint64_t{record->data_length()};
-    if (end - 1 > std::numeric_limits<std::uint32_t>::max()) return DatabaseResult::too_large;
+                              const std::function<bool()>& keep_going, const RecordSpool* spool) {
+    std::uint64_t data_bytes = 0;
+    for (const auto& record : records) data_bytes += record->data_length();
+    if (!database_fits(records.size(), data_bytes)) return DatabaseResult::too_large;
 
     const std::uint32_t count = static_cast<std::uint32_t>(records.size());
     const auto header = database_header(title, count);
@@ -48,11 +54,17 @@ DatabaseResult write_database(std::FILE* file, const std::string& title, const R
         if (!write_all(file, entry, sizeof entry)) return DatabaseResult::write_failed;
         offset += 12 + records[i]->data_length();
     }
+    std::vector<std::uint8_t> spooled;
     for (std::uint32_t i = 0; i < count; i++) {
         if (!keep_going()) return DatabaseResult::stopped;
         const FrameRecord& record = *records[i];
+        const std::vector<std::uint8_t>* data = &record.data;
+        if (record.spool_offset >= 0) {
+            if (spool == nullptr || !spool->load(record, spooled)) return DatabaseResult::write_failed;
+            data = &spooled;
+        }
         if (!write_all(file, record.header.data(), record.header.size()) ||
-            !write_all(file, record.data.data(), record.data_length()))
+            !write_all(file, data->data(), record.data_length()))
             return DatabaseResult::write_failed;
     }
     return DatabaseResult::written;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "convert/frame_record.h"
+#include "convert/record_spool.h"
 
 namespace vintrel {
 
@@ -19,12 +20,17 @@ enum class DatabaseResult {
 // The database header's creation and modification date: fixed, not the clock.
 inline constexpr std::uint32_t database_date = 0xAE44D106;
 
-// Writes header, record list and records into `file` (positioned at its start). Before each list
-// entry and each record it calls `keep_going`, which runs the waiting window messages and returns
-// false when the user asked to stop; writing then ends at once. Every write is checked. Records
-// that would lie beyond the reach of the 32-bit record offsets are refused before anything is
-// written, rather than written under offsets that wrap round.
+// Whether a database of `count` records whose compressed rows take `data_bytes` in all ends
+// within the reach of its 32-bit record offsets.
+bool database_fits(std::uint64_t count, std::uint64_t data_bytes);
+
+// Writes header, record list and records into `file` (positioned at its start); the rows of
+// records that were moved to `spool` are read back from it. Before each list entry and each
+// record it calls `keep_going`, which runs the waiting window messages and returns false when the
+// user asked to stop; writing then ends at once. Every write is checked. Records that would lie
+// beyond the reach of the 32-bit record offsets are refused before anything is written, rather
+// than written under offsets that wrap round.
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
-                              const std::function<bool()>& keep_going);
+                              const std::function<bool()>& keep_going, const RecordSpool* spool = nullptr);
 
 }  // namespace vintrel

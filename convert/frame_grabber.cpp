@@ -104,49 +104,137 @@ void dither_rows(Bitmap& bitmap, int rows, int columns, int brightness, Pixel pi
     }
 }
 
+// Palette indices of 24-bit pixels by the sum of their three bytes (0..765), one table a column
+// parity for each row parity: [row parity][column parity][sum]. The sum's third, the brightness
+// offset and the clamp are folded in, so a pixel costs one look-up.
+class SumDither {
+public:
+    explicit SumDither(int brightness) {
+        for (int sum = 0; sum < sums; sum++) {
+            const int grey = clamp_grey(sum / 3 + brightness);
+            for (int parity = 0; parity < 4; parity++)
+                index_[parity / 2][parity % 2][sum] = dither_table[grey / 16][parity];
+        }
+    }
+
+    // Dithers `columns` pixels of a 24-bit row: packs their codes into the first bytes of
+    // `packed` and puts their greys into `greys`, and into `written_back` (a row of the same
+    // layout) when it is given.
+    void row(const std::uint8_t* pixels, int columns, int row_parity, std::uint8_t* written_back,
+             std::uint8_t* packed, std::uint8_t* greys) const {
+        const std::uint8_t* even = index_[row_parity][0];
+        const std::uint8_t* odd = index_[row_parity][1];
+        const auto index_at = [&](int x) {
+            const std::uint8_t* p = pixels + 3 * x;
+            return (x & 1 ? odd : even)[p[0] + p[1] + p[2]];
+        };
+        // Four pixels a packed byte, the first in the high bits; code 3 - index (black is 11).
+        const int whole = columns & ~3;
+        for (int x = 0; x < whole; x += 4) {
+            const unsigned a = index_at(x), b = index_at(x + 1), c = index_at(x + 2), d = index_at(x + 3);
+            packed[x / 4] = static_cast<std::uint8_t>(0xFF - (a << 6 | b << 4 | c << 2 | d));
+            greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(a)));
+            greys[x + 1] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(b)));
+            greys[x + 2] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(c)));
+            greys[x + 3] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(d)));
+        }
+        if (whole < columns) {
+            unsigned byte = 0;
+            for (int x = whole; x < whole + 4; x++) {
+                const unsigned index = x < columns ? index_at(x) : 3;  // unused pairs are 00
+                if (x < columns) greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(index)));
+                byte = byte << 2 | (3 - index);
+            }
+            packed[whole / 4] = static_cast<std::uint8_t>(byte);
+        }
+        if (written_back) {
+            for (int x = 0; x < columns; x++) {
+                std::uint8_t* q = written_back + 3 * x;
+                q[0] = q[1] = q[2] = greys[x];
+            }
+        }
+    }
+
+private:
+    static constexpr int sums = 3 * 255 + 1;
+    std::uint8_t index_[2][2][sums];
+};
+
 }  // namespace
 
 std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
     return static_cast<std::int32_t>(static_cast<double>(static_cast<std::int64_t>(n) * time_scale) / frame_rate);
 }
 
-void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
-    begin_movie_picture(s, picture);
-    Bitmap bitmap = source.movie.picture_at(sample_time(n, source.movie.time_scale(), s.frame_rate));
-    if (!source.movie.warning().empty()) {
-        if (source.movie_name.empty())
-            std::fprintf(stderr, "\nWarning: %s\n", source.movie.warning().c_str());
-        else
-            std::fprintf(stderr, "\nWarning: %s: %s\n", source.movie_name.c_str(), source.movie.warning().c_str());
-    }
-    source.host.show_received_frame(bitmap);
-
-    source.records.push_back(std::make_unique<FrameRecord>(static_cast<std::uint32_t>(bitmap.width),
-                                                           static_cast<std::uint32_t>(bitmap.height)));
-    FrameRecord& record = *source.records.back();
-    std::vector<std::uint8_t> packed(packed_row_length(static_cast<std::uint32_t>(bitmap.width)));
+void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame) {
+    const Bitmap& received = movie.picture_at(t);
+    frame.warning = movie.warning();
+    frame.record = std::make_unique<FrameRecord>(static_cast<std::uint32_t>(received.width),
+                                                 static_cast<std::uint32_t>(received.height));
+    FrameRecord& record = *frame.record;
+    std::vector<std::uint8_t> packed(packed_row_length(static_cast<std::uint32_t>(received.width)));
 
     // The movie's natural size is the picture size, so these agree; the minimum keeps a
     // mismatch from reading outside the bitmap.
-    const int rows = std::min(s.vertical_size, bitmap.height);
-    const int columns = std::min(s.horizontal_size, bitmap.width);
-    std::vector<std::uint8_t> greys(static_cast<std::size_t>(columns > 0 ? columns : 0));
-    dither_rows(
-        bitmap, rows, columns, source.brightness,
-        [&](int x, int, int index) {
-            const int shift = 6 - 2 * (x & 3);
-            packed[static_cast<std::size_t>(x / 4)] |= static_cast<std::uint8_t>(pixel_code_table[index] & (3 << shift));
-            greys[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(grey_of_index(index));
-        },
-        [&](int y) {
-            compress_row(packed.data(), packed.size(), record.data);
-            std::fill(packed.begin(), packed.end(), 0);
-            convert_movie_grey_row(s, picture, y, greys.data(), columns);
-        });
-    record.finish();
+    frame.rows = std::max(0, std::min(rows, received.height));
+    frame.columns = std::max(0, std::min(columns, received.width));
+    frame.greys.resize(static_cast<std::size_t>(frame.rows) * static_cast<std::size_t>(frame.columns));
+    const auto greys_of = [&frame](int y) { return frame.greys.data() + static_cast<std::size_t>(y) * frame.columns; };
+    if (drawn || received.bits_per_pixel != 24) frame.dithered = received;
+    if (drawn) frame.received = received;
 
-    set_grey_colour_table(bitmap);
-    source.host.show_dithered_frame(bitmap);
+    if (received.bits_per_pixel == 24) {
+        // Every movie picture comes this way: one look-up a pixel.
+        const SumDither dither(brightness);
+        const std::size_t stride = static_cast<std::size_t>(received.row_bytes());
+        for (int y = 0; y < frame.rows; y++) {
+            const std::size_t row = static_cast<std::size_t>(received.height - 1 - y) * stride;
+            dither.row(received.bits.data() + row, frame.columns, y & 1,
+                       drawn ? frame.dithered.bits.data() + row : nullptr, packed.data(), greys_of(y));
+            compress_row(packed.data(), packed.size(), record.data);
+        }
+    } else {
+        dither_rows(
+            frame.dithered, frame.rows, frame.columns, brightness,
+            [&](int x, int y, int index) {
+                const int shift = 6 - 2 * (x & 3);
+                packed[static_cast<std::size_t>(x / 4)] |=
+                    static_cast<std::uint8_t>(pixel_code_table[index] & (3 << shift));
+                greys_of(y)[x] = static_cast<std::uint8_t>(grey_of_index(index));
+            },
+            [&](int) {
+                compress_row(packed.data(), packed.size(), record.data);
+                std::fill(packed.begin(), packed.end(), 0);
+            });
+    }
+    record.finish();
+    if (drawn) set_grey_colour_table(frame.dithered);
+}
+
+void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
+    begin_movie_picture(s, picture);
+    const std::int32_t t = sample_time(n, source.movie.time_scale(), s.frame_rate);
+    const bool drawn = source.host.draws_frames();
+    GrabbedFrame& frame = source.frame;
+    if (source.ahead && !(source.ahead->is_next(t) && source.ahead->take(frame))) {
+        // Off the plan, or the thread gave up: it stops before the movie is used here.
+        source.ahead->stop();
+        source.ahead = nullptr;
+    }
+    if (!source.ahead) grab_frame(source.movie, t, source.brightness, s.vertical_size, s.horizontal_size, drawn, frame);
+
+    if (!frame.warning.empty()) {
+        if (source.movie_name.empty())
+            std::fprintf(stderr, "\nWarning: %s\n", frame.warning.c_str());
+        else
+            std::fprintf(stderr, "\nWarning: %s: %s\n", source.movie_name.c_str(), frame.warning.c_str());
+    }
+    if (drawn) source.host.show_received_frame(frame.received);
+    source.records.push_back(std::move(frame.record));
+    for (int y = 0; y < frame.rows; y++)
+        convert_movie_grey_row(s, picture, y, frame.greys.data() + static_cast<std::size_t>(y) * frame.columns,
+                               frame.columns);
+    if (drawn) source.host.show_dithered_frame(frame.dithered);
     finish_movie_picture(s, picture);
 }
 

@@ -2,17 +2,34 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "convert/conversion_host.h"
 #include "convert/frame_record.h"
 #include "convert/movie.h"
+#include "convert/prefetcher.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
 
 // Movie time of sampled frame n: trunc(n * time scale / frame rate).
 std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate);
+
+// One sampled frame taken from the movie and dithered: all a conversion needs of it, which can be
+// made on another thread while the encoder codes the frame before.
+struct GrabbedFrame {
+    std::unique_ptr<FrameRecord> record;
+    int rows = 0, columns = 0;
+    std::vector<std::uint8_t> greys;  // the dithered grey of each pixel, rows x columns, top row first
+    Bitmap received, dithered;        // the pictures to draw, made only when asked for
+    std::string warning;              // why the movie could not give the frame asked for
+};
+
+// Takes the movie's picture at time t and dithers at most `rows` x `columns` of its pixels (the
+// picture size of the stream) into `frame`, reusing its storage; `drawn` asks for the pictures.
+void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame);
 
 // Everything read_movie_frame works with.
 struct FrameSource {
@@ -22,6 +39,10 @@ struct FrameSource {
     int brightness;
     // Names the movie in the warnings about pictures that could not be decoded.
     std::string movie_name = {};
+    // Frames grabbed ahead for the sample times in order, if any; frames asked for otherwise are
+    // grabbed on demand, once the thread that works ahead has been stopped.
+    Prefetcher<GrabbedFrame>* ahead = nullptr;
+    GrabbedFrame frame = {};  // the last frame taken, its storage reused for the next
 };
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame

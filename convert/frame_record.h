@@ -11,8 +11,11 @@ namespace vintrel {
 struct FrameRecord {
     // Width, height and data length, each a 32-bit big-endian number, ready to be written.
     std::array<std::uint8_t, 12> header{};
-    // The compressed rows; exactly data_length() bytes once the record is finished.
+    // The compressed rows; exactly data_length() bytes once the record is finished, until a
+    // RecordSpool takes them.
     std::vector<std::uint8_t> data;
+    // Where a RecordSpool keeps the rows; -1 while they are in `data`.
+    std::int64_t spool_offset = -1;
 
     FrameRecord(std::uint32_t width, std::uint32_t height);
 

@@ -100,10 +100,19 @@ void predict_and_transform(EncoderState& s, const PictureJob& job, int second_fi
 
 // Codes the picture, then rebuilds it from what was coded and reports its statistics. With a
 // cancel flag the inverse quantisation checks it before every macroblock (first fields).
+// A picture's reconstruction is the reference of the predicted pictures after it and what the
+// reconstructed-picture files hold. A sequence of intra frame pictures alone, written without
+// those files, never reads it.
+bool reconstruction_read(const EncoderState& s) {
+    return s.N != 1 || s.field_pictures || !s.reconstructed_file_name_template.starts_with('-');
+}
+
 void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* checkpoint_cancel_flag) {
     encode_picture(s, (*job.source)[0]);
-    dequantise_picture(s, checkpoint_cancel_flag);
-    inverse_transform_picture(s, s.pred_frame, *job.reconstruction);
+    if (reconstruction_read(s)) {
+        dequantise_picture(s, checkpoint_cancel_flag);
+        inverse_transform_picture(s, s.pred_frame, *job.reconstruction);
+    }
     print_statistics(s);
 }
 

@@ -85,6 +85,8 @@ void begin_movie_picture(EncoderState& state, Picture& /*picture*/) {
         c.grey_cb[static_cast<std::size_t>(g)] = s.cb;
         c.grey_cr[static_cast<std::size_t>(g)] = s.cr;
     }
+    c.grey_chroma_constant = std::all_of(c.grey_cb.begin(), c.grey_cb.end(), [&](auto v) { return v == c.grey_cb[0]; }) &&
+                             std::all_of(c.grey_cr.begin(), c.grey_cr.end(), [&](auto v) { return v == c.grey_cr[0]; });
     c.chroma_samples = 0;
     c.chroma_uniform = true;
     ensure_work_planes(state);
@@ -127,6 +129,13 @@ void convert_movie_grey_row(EncoderState& state, Picture& picture, int y, const 
     if (work.chroma_samples == 0) {
         work.uniform_cb = work.grey_cb[greys[0]];
         work.uniform_cr = work.grey_cr[greys[0]];
+    }
+    if (work.grey_chroma_constant) {
+        // Every grey has the same colour differences: the picture's are uniform, and the
+        // full-resolution planes are never read.
+        for (int x = 0; x < count; x++) luminance[x] = work.grey_luminance[greys[x]];
+        work.chroma_samples += static_cast<std::size_t>(count);
+        return;
     }
     unsigned differs = 0;
     for (int x = 0; x < count; x++) {

@@ -31,7 +31,9 @@ void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, in
 void finish_movie_picture(EncoderState& state, Picture& picture);
 
 // The same conversion for a whole row of greys (R = G = B = grey) at x = 0 .. count - 1 of row y:
-// what the frame grabber has after dithering.
+// what the frame grabber has after dithering. A picture is converted either row by row or pixel
+// by pixel: when every grey has the same colour differences, the rows leave the full-resolution
+// colour-difference planes unwritten, as the uniform picture they make never reads them.
 void convert_movie_grey_row(EncoderState& state, Picture& picture, int y, const std::uint8_t* greys, int count);
 
 }  // namespace vintrel

@@ -113,6 +113,7 @@ struct ColourWorkPlanes {
     // Samples of every grey R = G = B under the coefficients above, refilled for each picture,
     // so the per-pixel conversion of the dithered greys is a table look-up.
     std::array<std::uint8_t, 256> grey_luminance{}, grey_cb{}, grey_cr{};
+    bool grey_chroma_constant = false;  // grey_cb and grey_cr each hold one value throughout
     // Whether every colour-difference sample of the picture so far had the same value (as for
     // any grey picture); then the subsampled planes are that value passed through the filters.
     std::size_t chroma_samples = 0;
