@@ -98,7 +98,7 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     connect(brightness_slider_, &QSlider::valueChanged, this, &PictureControl::slider_moved);
     // Tab follows the layout: the slider, then the button row from left to right, then the
     // preview above them. The slider has the focus first, as before.
-    QWidget* chain[] = {brightness_slider_,          ok, findChild<QPushButton*>("2"), findChild<QPushButton*>("106"),
+    QWidget* chain[] = {brightness_slider_, ok, findChild<QPushButton*>("2"), findChild<QPushButton*>("106"),
                         findChild<QPushButton*>("105"), preview_area_};
     for (std::size_t k = 1; k < std::size(chain); k++) setTabOrder(chain[k - 1], chain[k]);
     brightness_slider_->setFocus();
