@@ -24,6 +24,17 @@ void MessageBoxes::inform(QWidget* owner, const QString& text, const QString& ca
     show({owner, text, caption, detail, Buttons::ok});
 }
 
+void MessageBoxes::notify(QWidget* owner, const QString& text, const QString& caption) {
+    if (responder_) {
+        responder_({owner, text, caption, {}, Buttons::ok});
+        return;
+    }
+    auto* message = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+    message->setAttribute(Qt::WA_DeleteOnClose);
+    message->setWindowModality(Qt::NonModal);
+    message->show();
+}
+
 bool MessageBoxes::ask_yes_no(QWidget* owner, const QString& text, const QString& caption) {
     return show({owner, text, caption, {}, Buttons::yes_no}) == Answer::yes;
 }

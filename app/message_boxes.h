@@ -28,11 +28,16 @@ public:
     // An OK-only notice. Without an owner the box is modal for the whole program.
     void inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail = {});
 
+    // An OK-only notice that does not wait for its answer: work that pumps events goes on while
+    // it is on screen.
+    void notify(QWidget* owner, const QString& text, const QString& caption);
+
     // A Yes/No question; true for Yes.
     bool ask_yes_no(QWidget* owner, const QString& text, const QString& caption);
 
     // Answers the boxes instead of showing them (tests).
     void set_responder(Responder responder) { responder_ = std::move(responder); }
+    const Responder& responder() const { return responder_; }
 
 private:
     Answer show(const Box& box);

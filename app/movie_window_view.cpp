@@ -2,9 +2,18 @@
 #include "app/movie_window_view.h"
 
 #include <QCloseEvent>
+#include <QDesktopServices>
 #include <QFileInfo>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
 #include <QPainter>
 #include <QPushButton>
+#include <QScrollArea>
+#include <QScrollBar>
+#include <QTimer>
+#include <QUrl>
+#include <QVBoxLayout>
 
 #include "app/bitmap_image.h"
 #include "app/picture_control.h"
@@ -19,65 +28,195 @@ const QRect cancel_button_place(200, 200, 50, 20);
 
 }  // namespace
 
+// The view's drawing surface: the frame as received at (0, 0), the dithered frame beside it,
+// and the Cancel button; as large as the movie's two frames, scrolled when the window is smaller.
+class FramePane : public QWidget {
+public:
+    FramePane(QWidget* parent, QSize frame) : QWidget(parent) {
+        setFixedSize(std::max(cancel_button_place.right() + 20, 2 * frame.width() + frame_gap),
+                     std::max(cancel_button_place.bottom() + 20, frame.height()));
+    }
+    // The last pair drawn during the conversion, kept so a repaint shows them again.
+    QImage received, dithered;
+
+protected:
+    void paintEvent(QPaintEvent*) override {
+        QPainter painter(this);
+        if (!received.isNull()) painter.drawImage(0, 0, received);
+        if (!dithered.isNull()) painter.drawImage(received.width() + frame_gap, 0, dithered);
+    }
+};
+
 TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     : app_(app),
       title_(QString::fromStdString(document_title(path.toStdString()))),
       conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString())) {
     setWindowTitle(title_);
-    setAutoFillBackground(true);
-    cancel_button_ = new QPushButton("Cancel", this);
+    conversion_->open_movie();
+    QSize frame;
+    if (const Movie* movie = conversion_->movie()) {
+        const MovieBounds b = movie->natural_bounds();
+        frame = QSize(b.right - b.left, b.bottom - b.top);
+    }
+
+    frames_area_ = new QScrollArea(this);
+    frames_area_->setObjectName("frames");
+    frames_area_->setFrameShape(QFrame::NoFrame);
+    frames_area_->setBackgroundRole(QPalette::Window);
+    frames_ = new FramePane(frames_area_, frame);
+    frames_area_->setWidget(frames_);
+    cancel_button_ = new QPushButton("Cancel", frames_);
     cancel_button_->setObjectName("cancel_button");
     cancel_button_->setGeometry(cancel_button_place);
     cancel_button_->setAutoDefault(false);
     connect(cancel_button_, &QPushButton::clicked, this, &TMovieWindowView::confirm_stop);
-    conversion_->open_movie();
+
+    // The outcome, shown once the conversion is over: what became of it, and the two files.
+    outcome_panel_ = new QFrame(this);
+    outcome_panel_->setObjectName("outcome");
+    outcome_panel_->setFrameShape(QFrame::StyledPanel);
+    outcome_state_ = new QLabel(outcome_panel_);
+    outcome_state_->setObjectName("outcome_state");
+    QFont bold = outcome_state_->font();
+    bold.setBold(true);
+    outcome_state_->setFont(bold);
+    outcome_text_ = new QLabel(outcome_panel_);
+    outcome_text_->setObjectName("outcome_text");
+    outcome_text_->setTextFormat(Qt::PlainText);
+    outcome_text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto* show_folder = new QPushButton("Show in Folder", outcome_panel_);
+    show_folder->setObjectName("show_folder");
+    connect(show_folder, &QPushButton::clicked, this, [this] {
+        QDesktopServices::openUrl(
+            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath()));
+    });
+    auto* close_window = new QPushButton("Close", outcome_panel_);
+    close_window->setObjectName("close_window");
+    connect(close_window, &QPushButton::clicked, this, [this] { (parentWidget() ? parentWidget() : this)->close(); });
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(show_folder);
+    buttons->addWidget(close_window);
+    buttons->addStretch();
+    auto* panel = new QVBoxLayout(outcome_panel_);
+    panel->addWidget(outcome_state_);
+    panel->addWidget(outcome_text_);
+    panel->addLayout(buttons);
+    outcome_panel_->hide();
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(frames_area_, 1);
+    layout->addWidget(outcome_panel_);
 }
 
 TMovieWindowView::~TMovieWindowView() = default;
 
+// The whole of the frames and, once shown, the outcome; the MDI area gives the window this size
+// as far as it has room.
 QSize TMovieWindowView::sizeHint() const {
-    int width = cancel_button_place.right() + 20, height = cancel_button_place.bottom() + 20;
-    if (const Movie* movie = conversion_->movie()) {
-        const MovieBounds b = movie->natural_bounds();
-        width = std::max(width, 2 * (b.right - b.left) + frame_gap);
-        height = std::max(height, b.bottom - b.top);
+    QSize size = frames_->size();
+    if (!outcome_panel_->isHidden()) {
+        const QSize panel = outcome_panel_->sizeHint();
+        size = QSize(std::max(size.width(), panel.width()), size.height() + panel.height());
     }
-    return {width, height};
+    return size;
+}
+
+void TMovieWindowView::set_status(const QString& text) {
+    status_ = text;
+    app_.view_changed();
 }
 
 bool TMovieWindowView::setup_conversion() {
     busy_ = true;
+    set_status(title_ + ": preparing");
     if (!conversion_->setup()) {
         busy_ = false;
+        set_status(title_ + ": not converted");
         return false;
     }
+    set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
     {
         PictureControl dialog(*this);
         dialog.exec();
     }
-    // A cancelled dialog leaves the database empty and closes it.
+    // A cancelled dialog closes the database, leaving it as it was.
     conversion_->abandon();
     busy_ = false;
+    if (outcome_ == Outcome::none) {
+        set_status(title_ + ": not converted; its files were left as they were");
+        return false;
+    }
+    app_.view_changed();
     return true;
 }
 
 void TMovieWindowView::run_conversion() {
-    app_.show_status(title_ + ": converting...");
+    set_status(title_ + ": converting...");
+    messages_.clear();
+    running_ = true;
     const ConversionResult result = conversion_->run(brightness);
-    const QString pdb = QString::fromStdString(conversion_->pdb_name());
-    const QString mpg = QString::fromStdString(conversion_->mpeg_name());
+    running_ = false;
+    // A finished conversion has shown its outcome already, under the "Finished" box.
+    if (outcome_ != Outcome::none) return;
     switch (result) {
-        case ConversionResult::finished: app_.show_status(title_ + ": converted into " + pdb + " and " + mpg); break;
-        case ConversionResult::stopped:
-            // A stop while the database is written keeps what was written (and says so in a box).
-            app_.show_status(title_ + ": conversion stopped; " + mpg + " holds the frames coded so far, " + pdb +
-                             (QFileInfo(pdb).size() == 0 ? " was left empty" : " holds only some frames"));
-            break;
-        case ConversionResult::failed: app_.show_status(title_ + ": conversion failed"); break;
+        case ConversionResult::finished: show_outcome(Outcome::finished); break;
+        case ConversionResult::stopped: show_outcome(Outcome::stopped); break;
+        case ConversionResult::failed: show_outcome(Outcome::failed); break;
     }
 }
 
+QString TMovieWindowView::file_line(const std::string& name) const {
+    const QFileInfo file(QString::fromStdString(name));
+    return file.absoluteFilePath() + "  (" +
+           (file.exists() ? QString::number(file.size()) + " bytes" : QString("not created")) + ")";
+}
+
+void TMovieWindowView::show_outcome(Outcome outcome) {
+    outcome_ = outcome;
+    const QString pdb = QString::fromStdString(conversion_->pdb_name());
+    const QString mpg = QString::fromStdString(conversion_->mpeg_name());
+    const QString pdb_file = QFileInfo(pdb).fileName(), mpg_file = QFileInfo(mpg).fileName();
+    QString state, text, status;
+    switch (outcome) {
+        case Outcome::none: return;
+        case Outcome::finished:
+            state = "Finished";
+            text = title_ + " was converted into these two files:";
+            status = title_ + ": converted into " + pdb_file + " and " + mpg_file;
+            break;
+        case Outcome::stopped:
+            state = "Stopped";
+            // A stop while the database is written keeps what was written (and says so in a box).
+            text = "The conversion was stopped. " + mpg_file + " holds the frames coded so far; " + pdb_file +
+                   (QFileInfo(pdb).size() == 0 ? " was left empty." : " holds only some frames.");
+            status = title_ + ": conversion stopped";
+            break;
+        case Outcome::failed:
+            state = "Failed";
+            text = title_ + " was not converted.";
+            status = title_ + ": conversion failed";
+            break;
+    }
+    for (const QString& message : messages_) text += "\n" + message;
+    text += "\n" + file_line(conversion_->pdb_name()) + "\n" + file_line(conversion_->mpeg_name());
+    outcome_state_->setText(state);
+    outcome_text_->setText(text);
+    outcome_panel_->show();
+    // There is nothing left to stop; the last frame as the handheld shows it comes into view
+    // once the window has its new size.
+    cancel_button_->hide();
+    QTimer::singleShot(0, frames_area_, [this] {
+        frames_area_->horizontalScrollBar()->setValue(frames_->received.width() + frame_gap);
+    });
+    setWindowTitle(title_ + " - " + state);
+    set_status(status);
+    app_.fit_window(*this);
+}
+
 void TMovieWindowView::confirm_stop() {
+    if (!converting()) return;
     if (app_.message_boxes().ask_yes_no(this, "Are you sure you want to stop this conversion?", "Stop Conversion"))
         conversion_->cancel_requested = 1;
 }
@@ -98,26 +237,20 @@ void TMovieWindowView::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
-void TMovieWindowView::paintEvent(QPaintEvent*) {
-    QPainter painter(this);
-    if (!received_.isNull()) painter.drawImage(0, 0, received_);
-    if (!dithered_.isNull()) painter.drawImage(received_.width() + frame_gap, 0, dithered_);
-}
-
 bool TMovieWindowView::pump_waiting_messages() { return app_.pump_waiting_messages(); }
 
 void TMovieWindowView::show_received_frame(const Bitmap& bitmap) {
-    received_ = image_from_bitmap(bitmap);
-    update(QRect(QPoint(0, 0), received_.size()));
+    frames_->received = image_from_bitmap(bitmap);
+    frames_->update(QRect(QPoint(0, 0), frames_->received.size()));
 }
 
 void TMovieWindowView::show_dithered_frame(const Bitmap& bitmap) {
-    dithered_ = image_from_bitmap(bitmap);
-    update(QRect(QPoint(received_.width() + frame_gap, 0), dithered_.size()));
+    frames_->dithered = image_from_bitmap(bitmap);
+    frames_->update(QRect(QPoint(frames_->received.width() + frame_gap, 0), frames_->dithered.size()));
 }
 
 void TMovieWindowView::progress(int frame, int count) {
-    app_.show_status(QString("%1: converting frame %2 of %3").arg(title_).arg(frame + 1).arg(count));
+    set_status(QString("%1: converting frame %2 of %3").arg(title_).arg(frame + 1).arg(count));
     emit frame_progress(frame, count);
 }
 
@@ -126,6 +259,8 @@ void TMovieWindowView::show_message(const std::string& text, const std::string& 
         caption == "QuickTime Error" || caption == "QT DLL"
             ? QString::fromStdString(conversion_->movie_path() + ": " + conversion_->open_detail())
             : QString();
+    if (running_ && caption == "Finished") show_outcome(Outcome::finished);
+    if (running_ && caption != "Finished") messages_.append(QString::fromStdString(text));
     // The movie library speaks before the view has a window: its boxes have no owner.
     app_.message_boxes().inform(isVisible() ? this : nullptr, QString::fromStdString(text),
                                 QString::fromStdString(caption), detail);

@@ -1,25 +1,32 @@
-// The view of one opened movie: its conversion, the Cancel button, the close guard, and the
-// frames drawn side by side while it converts.
+// The view of one opened movie: its conversion, the Cancel button, the close guard, the frames
+// drawn side by side while it converts, and the outcome once it is over.
 #pragma once
 
 #include <memory>
 
-#include <QImage>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include "convert/conversion.h"
 #include "convert/conversion_host.h"
 
+class QFrame;
+class QLabel;
 class QPushButton;
+class QScrollArea;
 
 namespace vintrel {
 
+class FramePane;
 class TTesselApp;
 
 class TMovieWindowView : public QWidget, public ConversionHost {
     Q_OBJECT
 public:
+    // What became of the conversion; `none` until one has run.
+    enum class Outcome { none, finished, stopped, failed };
+
     // Opens the movie; when that fails the movie library's message has been shown (with no
     // owner) and movie_open() is false.
     TMovieWindowView(TTesselApp& app, const QString& path);
@@ -27,15 +34,16 @@ public:
 
     bool movie_open() const { return conversion_->movie() != nullptr; }
 
-    // Creates the empty .pdb, derives the .mpg name, counts the frames and runs the Picture
-    // Control dialog, whose Ok converts. Returns false when the conversion could not be set up
-    // (the reason has been shown); the view should then close.
+    // Opens the .pdb (keeping an existing one as it is), derives the .mpg name, counts the frames
+    // and runs the Picture Control dialog, whose Ok converts. Returns false when nothing was
+    // converted, because the conversion could not be set up (the reason has been shown) or the
+    // dialog was cancelled; the view should then close.
     bool setup_conversion();
 
-    // Converts with the view's brightness; called by the dialog's Ok.
+    // Converts with the view's brightness and shows the outcome; called by the dialog's Ok.
     void run_conversion();
 
-    // The Cancel button's question; Yes asks the running conversion to stop.
+    // The Cancel button's question while the conversion runs; Yes asks it to stop.
     void confirm_stop();
 
     // The close guard: a converting view refuses and stops its conversion.
@@ -47,6 +55,12 @@ public:
 
     // The offset added to every grey before dithering; 0 for each new view, set by the dialog.
     int brightness = 0;
+
+    // The movie's file name, as the window's caption shows it.
+    const QString& title() const { return title_; }
+    // One line on what the view is doing or what came of it, for the status bar.
+    const QString& status() const { return status_; }
+    Outcome outcome() const { return outcome_; }
 
     Conversion& conversion() { return *conversion_; }
     QPushButton& cancel_button() { return *cancel_button_; }
@@ -65,16 +79,27 @@ signals:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 
 private:
+    void set_status(const QString& text);
+    void show_outcome(Outcome outcome);
+    QString file_line(const std::string& path) const;
+
     TTesselApp& app_;
     QString title_;
+    QString status_;
     std::unique_ptr<Conversion> conversion_;
+    QScrollArea* frames_area_ = nullptr;
+    FramePane* frames_ = nullptr;
     QPushButton* cancel_button_ = nullptr;
+    QFrame* outcome_panel_ = nullptr;
+    QLabel* outcome_state_ = nullptr;
+    QLabel* outcome_text_ = nullptr;
     bool busy_ = false;
-    // The last pair drawn during the conversion, kept so a repaint shows them again.
-    QImage received_, dithered_;
+    bool running_ = false;
+    Outcome outcome_ = Outcome::none;
+    // What the conversion said in message boxes, kept for the outcome.
+    QStringList messages_;
 };
 
 }  // namespace vintrel

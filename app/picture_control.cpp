@@ -4,7 +4,11 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
+#include <QScrollArea>
+#include <QScrollBar>
 #include <QSlider>
+#include <QStyle>
 
 #include "app/bitmap_image.h"
 #include "app/movie_window_view.h"
@@ -38,14 +42,39 @@ constexpr int dialog_width = 307, dialog_height = 174;
 // The first control row below the preview; everything from there down moves when the movie's
 // picture is taller than the room the template leaves above it.
 constexpr int first_control_top = 112;
+// Room for a window frame that the window manager has not reported yet, in pixels.
+constexpr QSize least_window_frame(16, 48);
+// Room kept right of the preview, in dialog units.
+constexpr int preview_right_margin = 8;
+
+// The size of a view onto a picture that shows it whole when it fits in `room`, and otherwise
+// as much of it as fits, with a scroll bar of `bar` pixels along each direction that needs one.
+QSize scrolled_view_size(QSize picture, QSize room, int bar) {
+    bool across = false, down = false;
+    // A bar along one direction takes room from the other, which may then need a bar too.
+    for (int pass = 0; pass < 2; pass++) {
+        across = picture.width() + (down ? bar : 0) > room.width();
+        down = picture.height() + (across ? bar : 0) > room.height();
+    }
+    return {std::min(picture.width() + (down ? bar : 0), room.width()),
+            std::min(picture.height() + (across ? bar : 0), room.height())};
+}
 
 }  // namespace
 
 PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(view) {
     setWindowTitle("Picture Control");
     setObjectName("picture_control");
-    picture_static_ = new QLabel(this);
+    // The preview shows the handheld's pixels one to one; a picture larger than the screen
+    // leaves scroll bars rather than pushing the controls off it.
+    preview_area_ = new QScrollArea(this);
+    preview_area_->setObjectName("preview_area");
+    preview_area_->setFrameShape(QFrame::NoFrame);
+    preview_area_->setFocusPolicy(Qt::TabFocus);
+    picture_static_ = new QLabel;
     picture_static_->setObjectName(picture_place.id);
+    picture_static_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    preview_area_->setWidget(picture_static_);
     brightness_slider_ = new QSlider(Qt::Horizontal, this);
     brightness_slider_->setObjectName(slider_place.id);
     brightness_slider_->setRange(0, 2 * slider_middle);
@@ -67,23 +96,49 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     connect(findChild<QPushButton*>("105"), &QPushButton::clicked, this, &PictureControl::next_frame);
     connect(findChild<QPushButton*>("106"), &QPushButton::clicked, this, &PictureControl::previous_frame);
     connect(brightness_slider_, &QSlider::valueChanged, this, &PictureControl::slider_moved);
+    // Tab follows the layout: the slider, then the button row from left to right, then the
+    // preview above them. The slider has the focus first, as before.
+    QWidget* chain[] = {brightness_slider_, ok, findChild<QPushButton*>("2"), findChild<QPushButton*>("106"),
+                        findChild<QPushButton*>("105"), preview_area_};
+    for (std::size_t k = 1; k < std::size(chain); k++) setTabOrder(chain[k - 1], chain[k]);
+    brightness_slider_->setFocus();
     lay_out({});
     draw_preview();
 }
 
+// The largest client area a dialog of this program may have: the screen's available area less
+// the frame the window manager adds, as measured on the main window, but no less than a usual
+// title bar and border: a window manager may not have told the main window its frame yet.
+QSize PictureControl::largest_client_size() const {
+    QScreen* screen = view_.screen();
+    if (!screen) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
+    const QWidget* main = view_.window();
+    const QSize frame = (main->frameGeometry().size() - main->size()).expandedTo(least_window_frame);
+    return screen->availableGeometry().size() - frame;
+}
+
+// Places the controls as the template does, moved down by as much as the preview is taller than
+// the room the template leaves for it, and sizes the dialog around them; the preview's view is
+// cut down (and scrolls) where the whole dialog would not fit on the screen.
 void PictureControl::lay_out(QSize preview) {
     const DialogUnits units(font());
     const QRect picture = units.rect(picture_place.left, picture_place.top, picture_place.width, picture_place.height);
     const int room = units.y(first_control_top) - picture.top() - units.y(4);
-    const int shift = std::max(0, preview.height() - room);
+    const QSize largest = largest_client_size();
+    const QSize view_room(largest.width() - picture.left() - units.x(preview_right_margin),
+                          largest.height() - units.y(dialog_height) + room);
+    const QSize view = scrolled_view_size(preview.expandedTo(picture.size()), view_room.expandedTo(picture.size()),
+                                          style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, preview_area_));
+    const int shift = std::max(0, view.height() - room);
     const auto place = [&](QWidget* control, const ControlPlace& p) {
         control->setGeometry(units.rect(p.left, p.top, p.width, p.height).translated(0, shift));
     };
     for (const ControlPlace& p : buttons) place(findChild<QWidget*>(p.id), p);
     for (const ControlPlace& p : labels) place(findChild<QWidget*>(p.id), p);
     place(brightness_slider_, slider_place);
-    picture_static_->setGeometry(QRect(picture.topLeft(), preview.expandedTo(picture.size())));
-    setFixedSize(std::max(units.x(dialog_width), picture.left() + preview.width() + units.x(8)),
+    picture_static_->resize(preview.expandedTo(picture.size()));
+    preview_area_->setGeometry(QRect(picture.topLeft(), view));
+    setFixedSize(std::max(units.x(dialog_width), picture.left() + view.width() + units.x(preview_right_margin)),
                  units.y(dialog_height) + shift);
 }
 

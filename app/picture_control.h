@@ -6,6 +6,7 @@
 #include <QImage>
 
 class QLabel;
+class QScrollArea;
 class QSlider;
 
 namespace vintrel {
@@ -29,8 +30,10 @@ private:
     void previous_frame();
     void slider_moved(int position);
     void lay_out(QSize preview);
+    QSize largest_client_size() const;
 
     TMovieWindowView& view_;
+    QScrollArea* preview_area_ = nullptr;
     QLabel* picture_static_ = nullptr;
     QSlider* brightness_slider_ = nullptr;
     int frame_index_ = 0;

@@ -5,10 +5,12 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
+#include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
+#include <QSettings>
 #include <QStatusBar>
 
 #include "app/about_dialog.h"
@@ -20,6 +22,11 @@ namespace vintrel {
 namespace {
 
 const QString program_caption = "Vintrel";
+const QString idle_status = "Open a movie with File, Open...";
+
+// Where File, Open... last was, kept across runs.
+const QString folder_key = "open/folder", filter_key = "open/filter";
+QSettings settings() { return QSettings("Vintrel", "Vintrel"); }
 
 // Long work keeps pumping while events keep arriving, but not forever: a steady stream (a
 // fast timer, a held key) must not hold a conversion up.
@@ -68,19 +75,27 @@ TTesselApp::TTesselApp() {
     QMenu* about = main_window_->menuBar()->addMenu("&About");
     about_action_ = about->addAction("&About...", this, &TTesselApp::command_about);
 
-    main_window_->statusBar()->showMessage("Open a movie with File, Open...");
+    status_label_ = new QLabel(idle_status);
+    status_label_->setObjectName("status");
+    main_window_->statusBar()->addWidget(status_label_, 1);
+    idle_status_ = idle_status;
+    connect(mdi_area_, &QMdiArea::subWindowActivated, this, &TTesselApp::view_changed);
     main_window_->resize(960, 640);
     QCoreApplication::instance()->installEventFilter(this);
 }
 
 TTesselApp::~TTesselApp() {
     QCoreApplication::instance()->removeEventFilter(this);
+    mdi_area_->disconnect(this);
     // The views go with the main window; nothing of theirs may outlive the encoder state.
     main_window_.reset();
 }
 
 QStringList TTesselApp::movie_file_filters() {
-    return {"QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)", "All Files (*)"};
+    return {"QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)",
+            "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
+            "*.wmv *.asf *.3gp *.ogv *.gif)",
+            "All Files (*)"};
 }
 
 bool TTesselApp::eventFilter(QObject*, QEvent*) {
@@ -130,35 +145,65 @@ bool TTesselApp::can_close() {
     return all;
 }
 
-void TTesselApp::show_status(const QString& text) { main_window_->statusBar()->showMessage(text); }
+TMovieWindowView* TTesselApp::busy_view() const {
+    for (TMovieWindowView* view : views())
+        if (view->busy()) return view;
+    return nullptr;
+}
 
-// One conversion at a time: the encoder state is shared, and the running conversion's view
-// must stay as it is until it returns.
-bool TTesselApp::refuse_while_busy(const QString& what) {
-    for (TMovieWindowView* view : views()) {
-        if (!view->busy()) continue;
-        message_boxes_.inform(main_window_.get(),
-                              what + " was not opened: " + view->windowTitle() +
-                                  " is being converted. Open it again when that conversion has finished or been "
-                                  "stopped.",
-                              program_caption);
-        return true;
+void TTesselApp::view_changed() {
+    TMovieWindowView* shown = busy_view();
+    open_action_->setEnabled(!shown);
+    if (!shown) {
+        QMdiSubWindow* active = mdi_area_->activeSubWindow();
+        shown = active ? qobject_cast<TMovieWindowView*>(active->widget()) : nullptr;
     }
-    return false;
+    status_label_->setText(shown ? shown->status() : idle_status_);
+}
+
+QString TTesselApp::status_text() const { return status_label_->text(); }
+
+void TTesselApp::fit_window(TMovieWindowView& view) {
+    auto* child = qobject_cast<QMdiSubWindow*>(view.parentWidget());
+    if (!child || child->isMaximized() || child->isMinimized()) return;
+    const QRect area = mdi_area_->viewport()->rect();
+    QRect place(child->pos(), child->sizeHint().boundedTo(area.size()).expandedTo(child->minimumSizeHint()));
+    if (place.right() > area.right()) place.moveRight(area.right());
+    if (place.bottom() > area.bottom()) place.moveBottom(area.bottom());
+    place.moveTo(std::max(place.left(), 0), std::max(place.top(), 0));
+    child->setGeometry(place);
 }
 
 void TTesselApp::command_open() {
-    if (refuse_while_busy("No movie")) return;
+    // The menu item is greyed meanwhile; a shortcut pressed just before that changes nothing.
+    if (busy_view()) return;
+    QSettings kept = settings();
     QFileDialog dialog(main_window_.get(), "Open");
     dialog.setObjectName("open_dialog");
     dialog.setFileMode(QFileDialog::ExistingFile);
     dialog.setNameFilters(movie_file_filters());
+    const QString folder = kept.value(folder_key).toString();
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
+    dialog.selectNameFilter(kept.value(filter_key, movie_file_filters().value(2)).toString());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    open_movie(dialog.selectedFiles().first());
+    const QString path = dialog.selectedFiles().first();
+    kept.setValue(folder_key, QFileInfo(path).absolutePath());
+    kept.setValue(filter_key, dialog.selectedNameFilter());
+    kept.sync();
+    open_movie(path);
 }
 
 void TTesselApp::open_movie(const QString& path) {
-    if (refuse_while_busy(path)) return;
+    // One view at work at a time: the encoder state is shared, and the busy view must stay as
+    // it is until it returns.
+    if (TMovieWindowView* busy = busy_view()) {
+        message_boxes_.notify(main_window_.get(),
+                              path + " was not opened, because " + busy->title() +
+                                  " is being converted. Open it once that conversion is over.",
+                              program_caption);
+        return;
+    }
+    idle_status_ = idle_status;
     auto* view = new TMovieWindowView(*this, path);
     if (!view->movie_open()) {
         // The movie library has said why; no window is left behind.
@@ -166,9 +211,15 @@ void TTesselApp::open_movie(const QString& path) {
         return;
     }
     QPointer<TTesselMDIChild> child = new TTesselMDIChild(view);
+    connect(child, &QObject::destroyed, this, &TTesselApp::view_changed, Qt::QueuedConnection);
     mdi_area_->addSubWindow(child);
     child->show();
-    if (!view->setup_conversion() && child) child->close();
+    fit_window(*view);
+    if (!view->setup_conversion() && child) {
+        // Nothing was converted: the window goes, and the status bar says what became of the movie.
+        idle_status_ = view->status() + ". " + idle_status;
+        child->close();
+    }
 }
 
 void TTesselApp::open_movies(const QStringList& paths) {

@@ -14,6 +14,7 @@
 #include "encoder/setup/encoder_state.h"
 
 class QAction;
+class QLabel;
 class QMdiArea;
 
 namespace vintrel {
@@ -50,7 +51,8 @@ public:
     QAction& exit_action() { return *exit_action_; }
     QAction& about_action() { return *about_action_; }
 
-    // The filters File, Open... offers, in order.
+    // The filters File, Open... offers, in order; the third, every movie type, is chosen until
+    // the user picks another.
     static QStringList movie_file_filters();
 
     // Processes the events that are waiting and reports whether there were any. Long work calls
@@ -59,7 +61,8 @@ public:
 
     // Opens a movie as File, Open... does: a view in its own MDI child, which at once shows the
     // Picture Control dialog; returns when the dialog (and any conversion it started) is done.
-    // Refused, with a message, while another view is converting.
+    // The window closes again when nothing was converted. Refused while another view is busy,
+    // with a notice that does not hold that view's conversion up.
     void open_movie(const QString& path);
 
     // Opens the movies one after the other (the command line's).
@@ -70,13 +73,21 @@ public:
 
     QList<TMovieWindowView*> views() const;
 
-    // A status-bar line for long work and its outcome.
-    void show_status(const QString& text);
+    // A view started or ended its work, or has news: the status bar shows the line of the busy
+    // view, else of the active one, and File, Open... is available only while no view is busy.
+    void view_changed();
+
+    // The status bar's line.
+    QString status_text() const;
+
+    // Gives the view's MDI child the size of its content, as far as the MDI area has room,
+    // and moves it inside the area.
+    void fit_window(TMovieWindowView& view);
 
 private:
     void command_open();
     void command_about();
-    bool refuse_while_busy(const QString& what);
+    TMovieWindowView* busy_view() const;
     bool eventFilter(QObject* watched, QEvent* event) override;
 
     EncoderState encoder_;
@@ -86,6 +97,9 @@ private:
     QAction* open_action_ = nullptr;
     QAction* exit_action_ = nullptr;
     QAction* about_action_ = nullptr;
+    // A permanent status-bar line: menus' passing tips do not erase it.
+    QLabel* status_label_ = nullptr;
+    QString idle_status_;
 
     // Events delivered during the current pump, and since when the pump has found events
     // waiting on every call.

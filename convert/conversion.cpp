@@ -1,6 +1,7 @@
 // The conversion driver.
 #include "convert/conversion.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,20 @@ bool same_file(const std::string& a, const std::string& b) {
     if (a == b) return true;
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+// Opens the file for reading and writing, creating it empty when it is missing but keeping what
+// an existing one holds.
+std::FILE* open_keeping_contents(const std::string& path) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+    if (fd < 0) return nullptr;
+    std::FILE* file = ::fdopen(fd, "r+b");
+    if (!file) {
+        const int error = errno;
+        ::close(fd);
+        errno = error;
+    }
+    return file;
 }
 
 }  // namespace
@@ -113,7 +128,9 @@ bool Conversion::setup() {
             return false;
         }
     }
-    database_file_ = std::fopen(pdb_name_.c_str(), "w+b");
+    // Looking at a movie must not cost the database an earlier conversion made: it is emptied
+    // only when run() starts. A database that cannot be opened for writing is still found here.
+    database_file_ = open_keeping_contents(pdb_name_);
     if (!database_file_) {
         host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
                            program_caption);
@@ -174,6 +191,14 @@ std::string Conversion::finish_stream(std::FILE* stream) {
 
 ConversionResult Conversion::run(int brightness) {
     if (!movie_ || !database_file_) return ConversionResult::failed;
+    if (::ftruncate(::fileno(database_file_), 0) != 0) {
+        const int error = errno;
+        abandon();
+        host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
+                               "). Nothing was converted.",
+                           program_caption);
+        return ConversionResult::failed;
+    }
     converting = 1;
     read_quant_matrices(encoder_);
 

@@ -42,11 +42,12 @@ public:
     // Opens the movie; on failure shows the library's message and returns false.
     bool open_movie();
 
-    // Checks the picture size, creates the empty .pdb, derives the .mpg name and counts the
-    // frames. On failure shows why and returns false; nothing is converted then.
+    // Checks the picture size, opens the .pdb for writing (created empty when missing, an
+    // existing one kept as it is), derives the .mpg name and counts the frames. On failure shows
+    // why and returns false; nothing is converted then.
     bool setup();
 
-    // Converts with the brightness offset: encodes the .mpg (pulling every frame through the
+    // Converts with the brightness offset: empties the .pdb, encodes the .mpg (pulling every frame through the
     // frame grabber), then writes the .pdb, and says "Finished" when all went well.
     ConversionResult run(int brightness);
 

@@ -1,10 +1,16 @@
-// vintrel-screenshots MOVIE DIR: runs the desktop program's real windows, opens the movie, and
-// saves what they show as PNG files in DIR: the Picture Control dialog, the main window while
-// it converts the movie, and the About box. Meant for a virtual display (scripts/take-screenshots).
+// vintrel-screenshots MOVIE DIR [NAME]: runs the desktop program's real windows, opens the movie,
+// converts it, and saves what they show as PNG files in DIR. Without NAME: the Picture Control
+// dialog, the main window while it converts the movie, and the About box, each window alone.
+// With NAME: the whole screen, window manager and all, with the dialog up, while the movie
+// converts and once it is over (NAME-picture-control.png, NAME-converting.png, NAME-outcome.png).
+// Meant for a virtual display (scripts/take-screenshots).
 #include <cstdio>
 
 #include <QApplication>
+#include <QElapsedTimer>
 #include <QMdiArea>
+#include <QPixmap>
+#include <QScreen>
 #include <QTimer>
 
 #include "app/about_dialog.h"
@@ -14,29 +20,47 @@
 
 namespace {
 
-bool save(QWidget& window, const QString& path) {
-    QApplication::processEvents();
-    if (window.grab().save(path)) return true;
+// Lets the windows (and a window manager) finish drawing.
+void settle(int milliseconds) {
+    QElapsedTimer timer;
+    timer.start();
+    while (timer.elapsed() < milliseconds) QApplication::processEvents(QEventLoop::AllEvents, 20);
+}
+
+bool save(const QPixmap& picture, const QString& path) {
+    if (picture.save(path)) return true;
     std::fprintf(stderr, "vintrel-screenshots: couldn't write %s\n", qPrintable(path));
     return false;
+}
+
+bool save(QWidget& window, const QString& path) {
+    QApplication::processEvents();
+    return save(window.grab(), path);
+}
+
+bool save_screen(const QString& path) {
+    settle(500);
+    return save(QApplication::primaryScreen()->grabWindow(0), path);
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: vintrel-screenshots MOVIE DIR\n");
+    if (argc != 3 && argc != 4) {
+        std::fprintf(stderr, "usage: vintrel-screenshots MOVIE DIR [NAME]\n");
         return 2;
     }
     const QString movie = QString::fromLocal8Bit(argv[1]), dir = QString::fromLocal8Bit(argv[2]);
+    const QString name = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
+    const bool whole_screen = !name.isEmpty();
     vintrel::TTesselApp app;
     // The "Finished" notice would wait for a click: it is answered at once.
     app.message_boxes().set_responder([](const vintrel::MessageBoxes::Box& box) {
         std::printf("%s: %s\n", qPrintable(box.caption), qPrintable(box.text));
         return vintrel::MessageBoxes::Answer::ok;
     });
-    app.main_window().resize(900, 560);
+    if (!whole_screen) app.main_window().resize(900, 560);
     app.main_window().show();
 
     bool ok = true;
@@ -45,23 +69,33 @@ int main(int argc, char** argv) {
         auto* dialog = qobject_cast<vintrel::PictureControl*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible()) return;
         poll.stop();
-        ok = save(*dialog, dir + "/picture-control.png") && ok;
+        ok = (whole_screen ? save_screen(dir + "/" + name + "-picture-control.png")
+                           : save(*dialog, dir + "/picture-control.png")) &&
+             ok;
         // The main window is shown halfway through the conversion, with its progress.
         auto* view = qobject_cast<vintrel::TMovieWindowView*>(dialog->parentWidget());
         QObject::connect(view, &vintrel::TMovieWindowView::frame_progress, view, [&](int frame, int count) {
-            if (frame == count / 2)
-                QTimer::singleShot(0, [&] { ok = save(app.main_window(), dir + "/main-window.png") && ok; });
+            if (frame != count / 2) return;
+            QTimer::singleShot(0, [&] {
+                ok = (whole_screen ? save_screen(dir + "/" + name + "-converting.png")
+                                   : save(app.main_window(), dir + "/main-window.png")) &&
+                     ok;
+            });
         });
-        app.mdi_area().tileSubWindows();
+        if (!whole_screen) app.mdi_area().tileSubWindows();
         dialog->accept();
     });
     poll.start(50);
     QTimer::singleShot(0, [&] {
         app.open_movie(movie);
-        app.about_action().trigger();
-        if (auto* about = app.main_window().findChild<vintrel::TTesselAboutDlg*>()) {
-            ok = save(*about, dir + "/about-box.png") && ok;
-            about->accept();
+        if (whole_screen) {
+            ok = save_screen(dir + "/" + name + "-outcome.png") && ok;
+        } else {
+            app.about_action().trigger();
+            if (auto* about = app.main_window().findChild<vintrel::TTesselAboutDlg*>()) {
+                ok = save(*about, dir + "/about-box.png") && ok;
+                about->accept();
+            }
         }
         QApplication::exit(ok ? 0 : 1);
     });
