@@ -165,7 +165,7 @@ void Conversion::keep_record() {
     FrameRecord& record = *records_.back();
     record_bytes_ += record.data_length();
     const auto count = static_cast<std::uint64_t>(std::max<std::size_t>(frame_count_, records_.size()));
-    if (!database_fits(count, record_bytes_)) too_large_ = true;
+    if (!database_fits(count, record_bytes_, database_reach_)) too_large_ = true;
     if (spool_.is_open() && !spool_full_ && !spool_.store(record)) spool_full_ = true;
 }
 
@@ -312,6 +312,11 @@ ConversionResult Conversion::run(int brightness) {
                            program_caption);
     }
     if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
+    if (records_.size() > records_handhelds_list)
+        host_.show_message(pdb_name_ + " holds " + std::to_string(records_.size()) +
+                               " frames. Handheld readers count at most 65535 records, so they may list only "
+                               "part of it.",
+                           program_caption);
     host_.show_message(".PDB file has been created !", "Finished");
     return ConversionResult::finished;
 }

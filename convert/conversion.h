@@ -7,6 +7,7 @@
 #include <string>
 
 #include "convert/conversion_host.h"
+#include "convert/database_writer.h"
 #include "convert/frame_record.h"
 #include "convert/movie.h"
 #include "convert/record_spool.h"
@@ -58,6 +59,9 @@ public:
     int cancel_requested = 0;
     int converting = 0;
 
+    // Lets a test reach the database size limit with a small movie.
+    void limit_database_for_test(std::uint64_t bytes) { database_reach_ = bytes; }
+
     Movie* movie() const { return movie_.get(); }
     int frame_count() const { return frame_count_; }
     const std::string& movie_path() const { return movie_path_; }
@@ -84,6 +88,7 @@ private:
     bool spool_full_ = false;         // rows the spool cannot take stay in memory
     std::uint64_t record_bytes_ = 0;  // the rows of all records so far
     bool too_large_ = false;          // the records have passed what a database can address
+    std::uint64_t database_reach_ = database_reach;
     int frame_count_ = 0;
 };
 

@@ -4,7 +4,6 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
-#include <limits>
 #include <vector>
 
 namespace vintrel {
@@ -31,9 +30,8 @@ std::array<std::uint8_t, header_size> database_header(const std::string& title, 
 
 }  // namespace
 
-bool database_fits(std::uint64_t count, std::uint64_t data_bytes) {
-    const std::uint64_t end = header_size + (list_entry_size + 12) * count + data_bytes;
-    return end - 1 <= std::numeric_limits<std::uint32_t>::max();
+bool database_fits(std::uint64_t count, std::uint64_t data_bytes, std::uint64_t reach) {
+    return header_size + (list_entry_size + 12) * count + data_bytes <= reach;
 }
 
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,

@@ -273,6 +273,32 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
     EXPECT_EQ(pdb.size(), 78u + 5 * 8 + 12 + first_length);
 }
 
+TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
+    const std::string movie = make_movie("huge.avi", 30);  // 15 frames
+    Conversion conversion(encoder, host, movie);
+    ASSERT_TRUE(conversion.open_movie());
+    ASSERT_TRUE(conversion.setup());
+    // Room for the header, the list and the record headers of 15 records, and 1 byte of rows:
+    // the first record passes it.
+    conversion.limit_database_for_test(78 + 15 * (8 + 12) + 1);
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(conversion.run(0), ConversionResult::failed);
+    testing::internal::GetCapturedStderr();
+    EXPECT_EQ(host.messages, std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +
+                                                      "/huge.pdb: its 15 frames need more than the 4 GB a handheld "
+                                                      "database can address. The movie was not converted "
+                                                      "completely; the database was left empty."});
+    EXPECT_EQ(read_file(dir + "/huge.pdb").size(), 0u);
+    // The stream ends properly; the picture whose record passed the limit is not coded.
+    const std::string mpg = read_file(dir + "/huge.mpg");
+    ASSERT_GT(mpg.size(), 4u);
+    EXPECT_EQ(mpg.substr(mpg.size() - 4), std::string("\x00\x00\x01\xB7", 4));
+    std::size_t pictures = 0;
+    for (std::size_t at = 0; (at = mpg.find(std::string("\x00\x00\x01\x00", 4), at)) != std::string::npos; ++at)
+        ++pictures;
+    EXPECT_EQ(pictures, 0u);
+}
+
 TEST_F(MovieConversion, DatabaseThatCannotBeCreatedIsReportedAndNothingIsConverted) {
     const std::string movie = make_movie("blocked.avi", 5);
     // A directory where the database should go: creating it fails even for root.

@@ -212,6 +212,16 @@ const std::vector<HostileInput> cases = {
      },
      "holiday.pdb: the output file %DIR%/holiday.pdb would replace the movie itself. Nothing was converted.", 2,
      Output::movie, Output::absent},
+    {"MoreRecordsThanHandheldsList",
+     [](const std::string& dir) {
+         // Two frames 13201 s apart, each shown for 1 s: 13202 s at 5 frames a second.
+         Invocation run{ffmpeg(dir + "/long.mkv", "-f lavfi -i color=c=gray:s=16x16:r=1:d=2 "
+                                                  "-vf \"setpts='N*13201/TB'\" -vsync passthrough -c:v ffv1")};
+         run.options = "--stat /dev/null";
+         return run;
+     },
+     "%DIR%/long.pdb holds 66010 frames. Handheld readers count at most 65535 records, so they may list only part of it.",
+     0, Output::sound, Output::sound, 66010},
     {"StatisticsFileNamedAsTheMovie",
      [](const std::string& dir) {
          Invocation run{raw_movie(dir + "/walk.avi", "32x32", 5, 5)};
