@@ -1,6 +1,9 @@
 // Picture, slice and macroblock coding.
 #include "encoder/coding/encode_picture.h"
 
+#include <emmintrin.h>
+
+#include <bit>
 #include <cstdio>
 #include <cstdlib>
 
@@ -137,6 +140,21 @@ void write_motion_vector(EncoderState& s, int d, int f_code) {
     if (r_size != 0 && motion_code != 0) put(s, t & (f - 1), r_size);
 }
 
+// The block's coefficients in scan order, and a mask with bit n set where the n-th is not 0:
+// the coder then visits only the coefficients it writes.
+std::uint64_t scan_block(const std::int16_t* block, const std::uint8_t* scan, std::int16_t (&scanned)[64]) {
+    for (int n = 0; n < 64; n++) scanned[n] = block[scan[n]];
+    std::uint64_t nonzero = 0;
+    const __m128i zero = _mm_setzero_si128();
+    for (int n = 0; n < 64; n += 16) {
+        const __m128i a = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scanned + n)), zero);
+        const __m128i b = _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(scanned + n + 8)), zero);
+        const auto zeros = static_cast<std::uint64_t>(_mm_movemask_epi8(_mm_packs_epi16(a, b)));
+        nonzero |= (~zeros & 0xFFFF) << n;
+    }
+    return nonzero;
+}
+
 void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
     const int difference = block[0] - s.dc_predictor[cc];
     s.dc_predictor[cc] = block[0];
@@ -144,37 +162,27 @@ void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
         write_dc_luminance(s, difference);
     else
         write_dc_chrominance(s, difference);
-    const std::uint8_t* scan = scan_of(s);
-    int run = 0;
-    for (int n = 1; n < 64; n++) {
-        const int level = block[scan[n]];
-        if (level != 0) {
-            write_ac(s, run, level, s.intra_vlc_format);
-            run = 0;
-        } else {
-            run++;
-        }
+    std::int16_t scanned[64];
+    std::uint64_t nonzero = scan_block(block, scan_of(s), scanned) & ~std::uint64_t{1};
+    for (int previous = 0; nonzero != 0; nonzero &= nonzero - 1) {
+        const int n = std::countr_zero(nonzero);
+        write_ac(s, n - previous - 1, scanned[n], s.intra_vlc_format);
+        previous = n;
     }
     const VlcCode eob = s.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
     write_bits(s.bits, eob.code, eob.length);
 }
 
 void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
-    const std::uint8_t* scan = scan_of(s);
-    int run = 0;
-    bool first = true;
-    for (int n = 0; n < 64; n++) {
-        const int level = block[scan[n]];
-        if (level == 0) {
-            run++;
-            continue;
-        }
-        if (first)
-            write_first_ac(s, run, level);
+    std::int16_t scanned[64];
+    std::uint64_t nonzero = scan_block(block, scan_of(s), scanned);
+    for (int previous = -1; nonzero != 0; nonzero &= nonzero - 1) {
+        const int n = std::countr_zero(nonzero);
+        if (previous < 0)
+            write_first_ac(s, n, scanned[n]);
         else
-            write_ac(s, run, level, 0);
-        first = false;
-        run = 0;
+            write_ac(s, n - previous - 1, scanned[n], 0);
+        previous = n;
     }
     write_bits(s.bits, end_of_block_b14.code, end_of_block_b14.length);
 }

@@ -5,6 +5,7 @@
 
 #include "encoder/coding/motion_distances.h"
 #include "encoder/coding/motion_search.h"
+#include "encoder/coding/sample_sums.h"
 
 namespace vintrel {
 namespace {
@@ -324,13 +325,7 @@ struct FieldMacroblock {
 }  // namespace
 
 unsigned macroblock_variance(const std::uint8_t* p, int step) {
-    unsigned sum = 0, sum_of_squares = 0;
-    for (int row = 0; row < 16; row++, p += step)
-        for (int col = 0; col < 16; col++) {
-            const unsigned v = p[col];
-            sum += v;
-            sum_of_squares += v * v;
-        }
+    const auto [sum, sum_of_squares] = sample_sums(p, step, 16, true);
     return sum_of_squares - ((sum * sum) >> 8);
 }
 

@@ -6,6 +6,7 @@
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/quantiser_scale_tables.h"
+#include "encoder/coding/sample_sums.h"
 
 namespace vintrel {
 namespace {
@@ -77,13 +78,7 @@ void compute_activity(EncoderState& s, const std::uint8_t* frame) {
 }  // namespace
 
 double block_variance(const std::uint8_t* p, int stride) {
-    unsigned sum = 0, sum_of_squares = 0;
-    for (int row = 0; row < 8; row++, p += stride)
-        for (int col = 0; col < 8; col++) {
-            const unsigned v = p[col];
-            sum += v;
-            sum_of_squares += v * v;
-        }
+    const auto [sum, sum_of_squares] = sample_sums(p, stride, 8, false);
     const double mean = sum / 64.0;
     return sum_of_squares / 64.0 - mean * mean;
 }
