@@ -168,7 +168,10 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        if (qEnvironmentVariableIsSet("VINTREL_KEEP_TEST_DIR")) dir_.setAutoRemove(false);
+        if (const QByteArray keep = qgetenv("VINTREL_KEEP_TEST_FILES"); !keep.isEmpty() && keep != "0") {
+            dir_.setAutoRemove(false);
+            qInfo("Test files kept in %s", qPrintable(dir_.path()));
+        }
         // The statistics report lands in the current directory.
         QVERIFY(QDir::setCurrent(dir_.path()));
         movie_ = make_movie(dir_.path(), "walk.mov", 4);
