@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include <QApplication>
 #include <QDir>
@@ -504,6 +505,11 @@ static int convert_and_report(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a runtime folder Qt makes /tmp/runtime-<user> and leaves it; this one goes at the end
+    // (the child of unwritableStreamIsAnMpegError, which ends by exit(), uses its parent's).
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.emplace().path()));
     if (argc == 3 && QByteArray(argv[1]) == "--convert-and-report") return convert_and_report(argc, argv);
     QApplication qt(argc, argv);
     // Each test makes and closes its own main window; none may end the application.
