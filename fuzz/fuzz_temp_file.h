@@ -7,17 +7,29 @@
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 namespace vintrel::fuzz {
 
-// One file per process, in $TMPDIR (or /tmp), rewritten for every input and removed at exit.
+// One file per process, in a folder of its own made in $TMPDIR (or /tmp), rewritten for every
+// input; file and folder are removed at exit.
 class TempFile {
 public:
     explicit TempFile(const std::string& extension) {
-        const char* dir = std::getenv("TMPDIR");
-        path_ = std::string(dir && *dir ? dir : "/tmp") + "/vintrel-fuzz-" + std::to_string(::getpid()) + extension;
+        const char* tmp = std::getenv("TMPDIR");
+        const std::string stem = std::string(tmp && *tmp ? tmp : "/tmp") + "/vintrel-fuzz-XXXXXX";
+        std::vector<char> name(stem.c_str(), stem.c_str() + stem.size() + 1);
+        if (!::mkdtemp(name.data())) {
+            std::perror(stem.c_str());
+            std::abort();
+        }
+        folder_ = name.data();
+        path_ = folder_ + "/input" + extension;
     }
-    ~TempFile() { std::remove(path_.c_str()); }
+    ~TempFile() {
+        std::remove(path_.c_str());
+        ::rmdir(folder_.c_str());
+    }
 
     // Replaces the file's contents; aborts when it cannot, since the run would test nothing.
     const std::string& write(const std::uint8_t* data, std::size_t size) {
@@ -32,7 +44,7 @@ public:
     const std::string& path() const { return path_; }
 
 private:
-    std::string path_;
+    std::string folder_, path_;
 };
 
 }  // namespace vintrel::fuzz

@@ -10,6 +10,7 @@
 
 #include "encoder/setup/colour_conversion.h"
 #include "encoder/setup/init_encoder.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -223,11 +224,11 @@ TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
     // An unknown format reads nothing.
     s.input_picture_format = 5;
     const Picture before = picture();
-    read_frame(s, testing::TempDir() + "no_such_frame", picture(), 8);
+    read_frame(s, test::scratch_path("no_such_frame"), picture(), 8);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
-    const std::string missing = testing::TempDir() + "no_such_frame";
+    const std::string missing = test::scratch_path("no_such_frame");
     s.input_picture_format = 0;
     EXPECT_EXIT(read_frame(s, missing, picture(), 0), testing::ExitedWithCode(1), "^Couldn't open .*no_such_frame\\.Y\n");
     s.input_picture_format = 1;
@@ -267,7 +268,7 @@ class PictureFiles : public ColourConversion {};
 
 TEST_F(PictureFiles, PlanarFilesFillRowsAtThePlaneStride) {
     prepare(s, 150, 100, 1);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
-    const std::string stem = testing::TempDir() + "planar_150x100";
+    const std::string stem = test::scratch_path("planar_150x100");
     write_bytes(stem + ".Y", pattern_bytes(150, 100, luminance_pattern));
     write_bytes(stem + ".U", pattern_bytes(75, 50, cb_pattern));
     write_bytes(stem + ".V", pattern_bytes(75, 50, cr_pattern));
@@ -283,7 +284,7 @@ TEST_F(PictureFiles, PlanarFilesFillRowsAtThePlaneStride) {
 
 TEST_F(PictureFiles, YuvFileHoldsThePlanesOneAfterAnother) {
     prepare(s, 150, 100, 2);  // 4:2:2: chroma 75 x 100 in planes of 80 x 112
-    const std::string stem = testing::TempDir() + "single_150x100";
+    const std::string stem = test::scratch_path("single_150x100");
     std::vector<std::uint8_t> all = pattern_bytes(150, 100, luminance_pattern);
     for (auto plane : {cb_pattern, cr_pattern}) {
         const std::vector<std::uint8_t> bytes = pattern_bytes(75, 100, plane);
@@ -298,7 +299,7 @@ TEST_F(PictureFiles, YuvFileHoldsThePlanesOneAfterAnother) {
 
 TEST_F(PictureFiles, ShortFileLeavesTheUnreadRowsAsTheyWere) {
     prepare(s, 150, 100, 3);
-    const std::string stem = testing::TempDir() + "short_150x100";
+    const std::string stem = test::scratch_path("short_150x100");
     std::vector<std::uint8_t> ten_rows = pattern_bytes(150, 10, luminance_pattern);
     ten_rows.resize(ten_rows.size() + 20, 1);  // and 20 samples of row 10
     write_bytes(stem + ".yuv", ten_rows);

@@ -15,6 +15,7 @@
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -70,9 +71,7 @@ std::vector<Bytes> expand_record(const Bytes& data, std::size_t row_length) {
 class MovieConversion : public testing::Test {
 protected:
     void SetUp() override {
-        dir = testing::TempDir() + "conversion_" + std::to_string(::getpid()) + "_" +
-              testing::UnitTest::GetInstance()->current_test_info()->name();
-        ::mkdir(dir.c_str(), 0755);
+        dir = test::fresh_scratch_folder("conversion");
         testing::internal::CaptureStderr();
         read_parameters(encoder);
         testing::internal::GetCapturedStderr();

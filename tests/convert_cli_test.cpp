@@ -9,6 +9,7 @@
 #include <string>
 
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -27,11 +28,7 @@ bool exists(const std::string& path) {
 
 class ConvertCli : public testing::Test {
 protected:
-    void SetUp() override {
-        dir = testing::TempDir() + "convert_cli_" + std::to_string(::getpid()) + "_" +
-              testing::UnitTest::GetInstance()->current_test_info()->name();
-        ::mkdir(dir.c_str(), 0755);
-    }
+    void SetUp() override { dir = test::fresh_scratch_folder("convert_cli"); }
 
     std::string ffmpeg_movie(const std::string& name, const std::string& arguments) {
         const std::string path = dir + "/" + name;

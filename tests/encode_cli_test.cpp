@@ -1,13 +1,12 @@
 // vintrel-encode as a user runs it: parameter files, the effective set, errors and exit codes.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
-
 #include <fstream>
 #include <string>
 
 #include "encoder/setup/parameter_lines.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -19,7 +18,7 @@ const std::string encode = VINTREL_ENCODE_PATH;
 // Writes the built-in lines with some replaced, one per text line with blank lines between some.
 std::string write_lines(const std::string& name, std::initializer_list<std::pair<int, std::string>> changes,
                         std::size_t count = builtin_parameter_lines.size()) {
-    std::string path = testing::TempDir() + name;
+    std::string path = test::scratch_path(name);
     std::ofstream out(path);
     for (std::size_t k = 0; k < count; k++) {
         std::string line(builtin_parameter_lines[k]);

@@ -13,6 +13,7 @@
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -28,7 +29,7 @@ protected:
         s.horizontal_size = 160;
         s.vertical_size = 120;
         s.frame_rate = 5.0;
-        stat_path = testing::TempDir() + "sequence_stat_" + std::to_string(::getpid()) + ".out";
+        stat_path = test::scratch_path("sequence_stat.out");
         s.statistics_file_name = stat_path;
         s.read_movie_frame = [](Picture& picture, int) {
             std::memset(picture[0], 128, picture.plane[0].size());

@@ -2,13 +2,9 @@
 // decoder (the ffmpeg program) and compared with the encoder's own reconstruction.
 #pragma once
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <filesystem>
 #include <fstream>
 #include <string>
 #include <string_view>
@@ -19,6 +15,7 @@
 
 #include "tests/parameter_table_for_test.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel::test {
 
@@ -48,17 +45,11 @@ struct EncodedStream {
     int width = 0, height = 0, chroma_format = 1, frames = 0;
 
     EncodedStream(const std::string& name, int width_, int height_, int chroma_format_, int frames_)
-        : dir(testing::TempDir() + name + "_" + std::to_string(::getpid())),
+        : dir(fresh_scratch_folder(name)),
           width(width_),
           height(height_),
           chroma_format(chroma_format_),
-          frames(frames_) {
-        ::mkdir(dir.c_str(), 0755);
-    }
-    // The files stay for a look when the test has failed.
-    ~EncodedStream() {
-        if (!testing::Test::HasFailure()) std::filesystem::remove_all(dir);
-    }
+          frames(frames_) {}
     EncodedStream(const EncodedStream&) = delete;
     EncodedStream& operator=(const EncodedStream&) = delete;
 

@@ -8,6 +8,7 @@
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -25,7 +26,7 @@ protected:
         s.horizontal_size = bitmap.width;
         s.vertical_size = bitmap.height;
         s.frame_rate = 5.0;
-        s.statistics_file_name = testing::TempDir() + "grabber_stat.out";
+        s.statistics_file_name = test::scratch_path("grabber_stat.out");
         init_encoder(s);
         movie = std::make_unique<test::FakeMovie>(std::vector<Bitmap>{bitmap});
         FrameSource source{*movie, host, records, brightness};

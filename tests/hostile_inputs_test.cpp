@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -101,6 +102,9 @@ void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, st
 // anywhere, so root runs a copy of it (which any user can reach) as nobody.
 void as_ordinary_user(Invocation& run, const std::string& dir) {
     if (::geteuid() != 0) return;
+    // nobody passes through the folders to the program and the movie.
+    ::chmod(test::scratch_directory().c_str(), 0711);
+    ::chmod(dir.c_str(), 0711);
     run.program = dir + "/vintrel-convert";
     std::filesystem::copy_file(convert_program, run.program, std::filesystem::copy_options::overwrite_existing);
     ::chmod(run.program.c_str(), 0755);
@@ -283,15 +287,7 @@ const std::vector<HostileInput> cases = {
 
 class HostileInputs : public testing::TestWithParam<HostileInput> {
 protected:
-    void SetUp() override {
-        dir = testing::TempDir() + "hostile_" + std::to_string(::getpid()) + "_" + GetParam().name;
-        ::mkdir(dir.c_str(), 0755);
-    }
-    void TearDown() override {
-        ::chmod((dir + "/locked").c_str(), 0755);
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    void SetUp() override { dir = test::fresh_scratch_folder(GetParam().name); }
 
     // The path with its last three characters replaced, as the outputs are named.
     static std::string output(const std::string& movie, const char* extension) {

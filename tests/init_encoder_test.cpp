@@ -5,6 +5,7 @@
 
 #include "encoder/setup/init_encoder.h"
 #include "tests/parameter_table_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -86,11 +87,11 @@ TEST_F(InitEncoder, ClipTableSaturatesToEightBits) {
 
 TEST_F(InitEncoder, SecondConversionReplacesTheBuffersAndStatisticsFile) {
     init(ParameterTable(), 320, 240);
-    std::string first = testing::TempDir() + "first_stat.out";
+    std::string first = test::scratch_path("first_stat.out");
     s.statistics_file_name = first;
     init_encoder(s);
     EXPECT_TRUE(s.statistics_file_owned);
-    std::string second = testing::TempDir() + "second_stat.out";
+    std::string second = test::scratch_path("second_stat.out");
     s.statistics_file_name = second;
     s.horizontal_size = 160;
     s.vertical_size = 120;

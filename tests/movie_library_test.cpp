@@ -17,6 +17,7 @@
 
 #include "convert/movie.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 #include "tests/track_matrix_for_test.h"
 
 namespace vintrel {
@@ -91,13 +92,7 @@ bool near(const Pixel& p, int red, int green, int blue, int tolerance) {
 
 class MovieLibraryTest : public ::testing::Test {
 protected:
-    void SetUp() override {
-        directory_ = ::testing::TempDir() + "movie_library_" + std::to_string(::getpid()) + "_" +
-                     ::testing::UnitTest::GetInstance()->current_test_info()->name() + "/";
-        fs::remove_all(directory_);
-        fs::create_directories(directory_);
-    }
-    void TearDown() override { fs::remove_all(directory_); }
+    void SetUp() override { directory_ = test::fresh_scratch_folder("movie_library") + "/"; }
 
     std::string path(const std::string& name) const { return directory_ + name; }
 

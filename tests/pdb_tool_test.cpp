@@ -7,6 +7,7 @@
 
 #include "tests/pdb_file_for_test.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -17,9 +18,9 @@ using test::TestRecord;
 
 const std::string tool = VINTREL_PDB_PATH;
 
-// A fresh path in the test's temporary folder.
+// A fresh path in the test's scratch folder.
 std::string temp_path(const std::string& name) {
-    const std::string path = testing::TempDir() + "pdb_tool_" + name;
+    const std::string path = test::scratch_path(name);
     std::filesystem::remove_all(path);
     return path;
 }
@@ -148,7 +149,6 @@ TEST(PdbToolExport, WritesOneGreyPngPerFrame) {
     EXPECT_EQ(grey_pixels(folder + "/frame-00001.png"), std::string(1, '\0'));
 
     EXPECT_FALSE(std::filesystem::exists(folder + "/frame-00002.png"));
-    std::filesystem::remove_all(parent);
 }
 
 TEST(PdbToolExport, DamagedFileWritesNothing) {
@@ -189,7 +189,6 @@ TEST(PdbToolExport, WriteFailuresNameTheFileAndTheReason) {
         r = run_program(tool + " export " + path + " " + folder);
         EXPECT_EQ(r.exit_code, 1);
         EXPECT_EQ(r.err, "vintrel-pdb: cannot write " + folder + "/frame-00000.png: No space left on device\n");
-        std::filesystem::remove_all(folder);
     }
 }
 

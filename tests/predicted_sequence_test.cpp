@@ -2,7 +2,6 @@
 // rate control is given, and the macroblock decisions the statistics file reports.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cmath>
 #include <fstream>
@@ -16,6 +15,7 @@
 #include "encoder/setup/init_encoder.h"
 #include "tests/parameter_table_for_test.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -37,7 +37,7 @@ struct Encoded {
 // in as NAME.yuv files).
 Encoded encode_stream(const std::string& name, int frames, const Scene& scene,
                       std::initializer_list<std::pair<int, std::string>> changes) {
-    const std::string dir = testing::TempDir() + name + "_" + std::to_string(::getpid());
+    const std::string dir = test::scratch_path(name);
     for (int n = 0; n < frames; n++) {
         std::ofstream out(dir + "_frame" + std::to_string(n) + ".yuv", std::ios::binary);
         for (int y = 0; y < height; y++)
@@ -206,7 +206,7 @@ TEST(PredictedSequence, VectorsAreCodedAsTheHeadersAnnounce) {
 TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay) {
     EncoderState s;
     ParameterTable table = ParameterTable::mpeg2_main();
-    table.set(5, testing::TempDir() + "skip_stat_" + std::to_string(::getpid()) + ".out");
+    table.set(5, test::scratch_path("skip_stat.out"));
     table.set(10, "15").set(11, "3").set(14, "64").set(15, "32").set(24, "0").set(40, "0");
     testing::internal::CaptureStderr();
     table.read_into(s);

@@ -10,6 +10,7 @@
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -23,7 +24,7 @@ protected:
         s.horizontal_size = 32;
         s.vertical_size = 32;
         s.frame_rate = 5.0;
-        s.statistics_file_name = testing::TempDir() + "rate_control_" + std::to_string(::getpid()) + ".out";
+        s.statistics_file_name = test::scratch_path("rate_control.out");
         init_encoder(s);
         luma.assign(32 * 32, 100);
         s.picture_type = 1;

@@ -1,7 +1,6 @@
 // Reading the parameter lines: warnings, fix-ups, fatal errors, derived values, matrices.
 #include <gtest/gtest.h>
 
-#include <unistd.h>
 
 #include <cstdio>
 #include <fstream>
@@ -9,6 +8,7 @@
 
 #include "encoder/setup/read_parameters.h"
 #include "tests/parameter_table_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -185,9 +185,7 @@ TEST(DerivedValues, TimeCodeOffsetCountsFramesAtTheRoundedRate) {
 class QuantMatrixFile : public testing::Test {
 protected:
     std::string write(const std::string& text) {
-        // Named for the test and the process: CTest runs the cases of this file side by side.
-        std::string path = testing::TempDir() + "matrix_" + testing::UnitTest::GetInstance()->current_test_info()->name() +
-                           "_" + std::to_string(::getpid()) + "_" + std::to_string(counter_++) + ".txt";
+        std::string path = test::scratch_path("matrix_" + std::to_string(counter_++) + ".txt");
         std::ofstream(path) << text;
         return path;
     }

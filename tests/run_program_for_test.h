@@ -9,7 +9,7 @@
 #include <sstream>
 #include <string>
 
-#include <gtest/gtest.h>
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel::test {
 
@@ -37,7 +37,7 @@ inline std::string read_file(const std::string& path) {
 // Runs `command` (a shell command line) with standard output and error captured.
 inline ProgramResult run_program(const std::string& command) {
     static int counter = 0;
-    const std::string base = testing::TempDir() + "run_" + std::to_string(::getpid()) + "_" + std::to_string(counter++);
+    const std::string base = scratch_path("run_" + std::to_string(counter++));
     const std::string full = command + " >" + base + ".out 2>" + base + ".err";
     const int status = std::system(full.c_str());
     ProgramResult result;

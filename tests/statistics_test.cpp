@@ -9,6 +9,7 @@
 
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/statistics.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -184,7 +185,7 @@ protected:
 
 TEST_F(PictureOutput, WritesWholePictureRowsOfEveryPlane) {
     prepare(150, 100, 1);  // planes 160 x 112 and 80 x 56
-    const std::string stem = testing::TempDir() + "recon_420";
+    const std::string stem = test::scratch_path("recon_420");
     write_frame(s, stem, s.new_ref_frame);
     expect_file(stem + ".Y", 0, 150, 100);
     expect_file(stem + ".U", 1, 75, 50);
@@ -216,7 +217,7 @@ TEST_F(PictureOutput, FileErrorsAreFatal) {
 
     // A device that is always full accepts the open but not the data.
     if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    const std::string stem = testing::TempDir() + "recon_full";
+    const std::string stem = test::scratch_path("recon_full");
     std::filesystem::remove(stem + ".Y");
     std::filesystem::create_symlink("/dev/full", stem + ".Y");
     EXPECT_EXIT(write_frame(s, stem, s.new_ref_frame), testing::ExitedWithCode(1),

@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <functional>
 #include <map>
+#include <optional>
 
 #include <QApplication>
 #include <QDesktopServices>
@@ -201,7 +202,10 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
-        if (qEnvironmentVariableIsSet("VINTREL_KEEP_TEST_DIR")) dir_.setAutoRemove(false);
+        if (const QByteArray keep = qgetenv("VINTREL_KEEP_TEST_FILES"); !keep.isEmpty() && keep != "0") {
+            dir_.setAutoRemove(false);
+            qInfo("Test files kept in %s", qPrintable(dir_.path()));
+        }
         // The statistics report lands in the current directory.
         QVERIFY(QDir::setCurrent(dir_.path()));
         // File, Open... remembers its folder here, never in the user's own settings.
@@ -708,6 +712,11 @@ static int convert_and_report(int argc, char** argv) {
 
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    // Without a runtime folder Qt makes /tmp/runtime-<user> and leaves it; this one goes at the end
+    // (the child of unwritableStreamIsAnMpegError, which ends by exit(), uses its parent's).
+    std::optional<QTemporaryDir> runtime;
+    if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.emplace().path()));
     if (argc == 3 && QByteArray(argv[1]) == "--convert-and-report") return convert_and_report(argc, argv);
     // The windows are tried on a 1024x768 screen, the smallest the program is made for.
     QTemporaryFile screen(QDir::tempPath() + "/vintrel-gui-screen-XXXXXX.json");

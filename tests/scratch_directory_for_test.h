@@ -1,0 +1,86 @@
+// Where a test program makes its files: one fresh folder per process, removed when it ends.
+//
+//   #include "tests/scratch_directory_for_test.h"
+//   const std::string par = vintrel::test::scratch_path("lines.par");    // <folder>/lines.par
+//   const std::string dir = vintrel::test::fresh_scratch_folder("walk"); // <folder>/walk-XXXXXX, empty
+//
+// The folder is made with mkdtemp in $TMPDIR (or /tmp) on first use, named vintrel-<program>-XXXXXX,
+// so nothing in it comes from an earlier run and no two processes share a path (CTest runs every
+// case as its own process, side by side under -j). It is removed with everything in it, read-only
+// subfolders too, when the process ends by returning from main or calling exit(), whether its
+// tests passed or failed; only a crash leaves it, under a name no later run takes. A forked child
+// (a death test) leaves it to its parent. Tests that run several cases in one process and want a
+// clean folder per case take one from fresh_scratch_folder(). The folders are the owner's alone
+// (mode 0700): a test that runs a program as another user opens the way itself.
+//
+// VINTREL_KEEP_TEST_FILES=1 keeps the folder for a look and prints its path on standard error.
+#pragma once
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <system_error>
+#include <vector>
+
+namespace vintrel::test {
+
+class ScratchDirectory {
+public:
+    ScratchDirectory() : owner_(::getpid()) {
+        const char* tmp = std::getenv("TMPDIR");
+        path_ = made(std::string(tmp && *tmp ? tmp : "/tmp") + "/vintrel-" + program_invocation_short_name);
+    }
+    ~ScratchDirectory() {
+        if (::getpid() != owner_) return;
+        const char* keep = std::getenv("VINTREL_KEEP_TEST_FILES");
+        if (keep && *keep && std::string(keep) != "0") {
+            std::fprintf(stderr, "Test files kept in %s\n", path_.c_str());
+            return;
+        }
+        // A folder a test made read-only could not be emptied by an ordinary user.
+        std::error_code ignored;
+        for (auto it = std::filesystem::recursive_directory_iterator(path_, ignored);
+             it != std::filesystem::recursive_directory_iterator(); it.increment(ignored))
+            if (it->is_directory(ignored) && !it->is_symlink(ignored)) ::chmod(it->path().c_str(), 0700);
+        std::filesystem::remove_all(path_, ignored);
+    }
+    ScratchDirectory(const ScratchDirectory&) = delete;
+    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
+
+    // A new empty folder named `stem`-XXXXXX; aborts when none can be made, as no test could run.
+    static std::string made(const std::string& stem) {
+        std::vector<char> name(stem.begin(), stem.end());
+        for (char c : std::string("-XXXXXX")) name.push_back(c);
+        name.push_back('\0');
+        if (!::mkdtemp(name.data())) {
+            std::perror(stem.c_str());
+            std::abort();
+        }
+        return name.data();
+    }
+
+    const std::string& path() const { return path_; }
+
+private:
+    pid_t owner_;
+    std::string path_;
+};
+
+// The process's folder, without a trailing slash.
+inline const std::string& scratch_directory() {
+    static const ScratchDirectory directory;
+    return directory.path();
+}
+
+// `name` in the process's folder.
+inline std::string scratch_path(const std::string& name) { return scratch_directory() + "/" + name; }
+
+// A new empty folder in the process's folder.
+inline std::string fresh_scratch_folder(const std::string& stem) { return ScratchDirectory::made(scratch_path(stem)); }
+
+}  // namespace vintrel::test
