@@ -1,14 +1,11 @@
 // Movies of every kind users have, made here with the ffmpeg program, convert to the frames that
 // the ffmpeg program itself shows at every fifth of a second. The reference frames are decoded by
 // ffmpeg and dithered by this test's own copy of the handheld's dither.
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
-#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -18,6 +15,7 @@
 #include "convert/movie.h"
 #include "convert/pdb_reader.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 #include "tests/track_matrix_for_test.h"
 
 namespace vintrel {
@@ -223,15 +221,7 @@ void PrintTo(const Format& format, std::ostream* out) { *out << format.name; }
 
 class FormatMatrix : public testing::TestWithParam<Format> {
 protected:
-    void SetUp() override {
-        std::string pattern = testing::TempDir() + "format_matrix_XXXXXX";
-        ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
-        dir = pattern;
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        std::filesystem::remove_all(dir, ignored);
-    }
+    void SetUp() override { dir = test::fresh_scratch_folder("formats"); }
 
     std::string dir;
 };
