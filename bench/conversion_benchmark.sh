@@ -23,9 +23,9 @@ for spec in 640x480:60:0.9 1920x1080:20:1.0; do
     read -r decode_s _ < <(seconds ffmpeg -nostdin -threads 1 -i "$movie" -f null -)
     read -r convert_s convert_kb < <(seconds "$build/cli/vintrel-convert" --stat "$work/stat.out" "$movie")
     [ -s "$work/bench-$size.pdb" ] || { echo "conversion failed" >&2; exit 1; }
-    python3 -c "import sys; s,r,d,c,kb,g=sys.argv[1:]; d,c=float(d),float(c); \
-print(f'{s:>9} {length}s run {r}: decode {d:.2f} s, convert {c:.2f} s, ratio {c/d:.2f} (goal <= {g}), peak {int(kb)/1024:.0f} MB')" \
-      "$size" "$run" "$decode_s" "$convert_s" "$convert_kb" "$goal"
+    python3 -c "import sys; s,n,r,d,c,kb,g=sys.argv[1:]; d,c=float(d),float(c); \
+print(f'{s:>9} {n:>3} s, run {r}: decode {d:.2f} s, convert {c:.2f} s, ratio {c/d:.2f} (goal <= {g}), peak {int(kb)/1024:.0f} MB')" \
+      "$size" "$length" "$run" "$decode_s" "$convert_s" "$convert_kb" "$goal"
   done
   if [ "$size" = 640x480 ] && [ -x "$build/bench/preview_benchmark" ]; then
     "$build/bench/preview_benchmark" "$movie"

@@ -22,28 +22,12 @@ void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
     if (size > 0) write_bits(s.bits, static_cast<std::uint32_t>(v >= 0 ? v : v + (1 << size) - 1), size);
 }
 
-}  // namespace
-
-void write_dc_luminance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_luminance_codes); }
-
-void write_dc_chrominance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_chrominance_codes); }
-
-void write_ac(EncoderState& s, int run, int level, int table) {
+// A coefficient without a code of its own: the escape, the run and the level in 8 or 16 bits
+// (MPEG-1) or 12 bits (MPEG-2).
+[[gnu::noinline]] void write_escaped_ac(EncoderState& s, int run, int level) {
     const int magnitude = std::abs(level);
     if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.is_mpeg1 && magnitude > 255))
         fatal_error(s, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
-
-    VlcCode code = {0, 0};
-    if (run < 2 && magnitude < 41)
-        code = (table ? dct_table_b15_run01 : dct_table_b14_run01)[run][magnitude - 1];
-    else if (run < 32 && magnitude < 6)
-        code = (table ? dct_table_b15_run2to31 : dct_table_b14_run2to31)[run - 2][magnitude - 1];
-
-    if (code.length != 0) {
-        // The code and its sign bit in one go.
-        write_bits(s.bits, (static_cast<std::uint32_t>(code.code) << 1) | (level < 0 ? 1u : 0u), code.length + 1);
-        return;
-    }
     put(s, dct_escape_code);
     write_bits(s.bits, static_cast<std::uint32_t>(run), 6);
     const std::uint32_t bits = static_cast<std::uint32_t>(level);
@@ -54,6 +38,31 @@ void write_ac(EncoderState& s, int run, int level, int table) {
     } else {
         write_bits(s.bits, bits & 0xfff, 12);
     }
+}
+
+}  // namespace
+
+void write_dc_luminance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_luminance_codes); }
+
+void write_dc_chrominance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_chrominance_codes); }
+
+void write_ac(EncoderState& s, int run, int level, int table) {
+    // Nearly every coefficient has a code of its own: those are looked up first. A level that
+    // fits no code (or none at all) goes the long way, through the range check and the escape.
+    const int magnitude = std::abs(level);
+    VlcCode code = {0, 0};
+    if (level != 0 && run >= 0 && run < 32 && magnitude < 41) {
+        if (run < 2)
+            code = (table ? dct_table_b15_run01 : dct_table_b14_run01)[run][magnitude - 1];
+        else if (magnitude < 6)
+            code = (table ? dct_table_b15_run2to31 : dct_table_b14_run2to31)[run - 2][magnitude - 1];
+    }
+    if (code.length != 0) {
+        // The code and its sign bit in one go.
+        write_bits(s.bits, (static_cast<std::uint32_t>(code.code) << 1) | (level < 0 ? 1u : 0u), code.length + 1);
+        return;
+    }
+    write_escaped_ac(s, run, level);
 }
 
 void write_first_ac(EncoderState& s, int run, int level) {
