@@ -212,8 +212,9 @@ ConversionResult Conversion::run(int brightness) {
     encoder_.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
     encoder_.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
 
-    // The encoder stops at its next checkpoint when the user asks to, or when the stream can no
-    // longer be written (a full disk): there is no point in coding pictures that are lost.
+    // The encoder stops at its next checkpoint when the user asks to, when the stream can no
+    // longer be written (a full disk), or when the records have outgrown what a database can
+    // address: there is no point in coding pictures that are lost.
     int stop_encoding = 0;
     FrameSource source{*movie_, host_, records_, brightness, movie_path_};
     open_spool();
