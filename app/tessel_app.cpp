@@ -1,6 +1,8 @@
 // The application object and main window.
 #include "app/tessel_app.h"
 
+#include <cstdlib>
+
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QCoreApplication>
@@ -53,8 +55,10 @@ void TTesselMainFrame::closeEvent(QCloseEvent* event) {
 }
 
 TTesselApp::TTesselApp() {
-    encoder_.show_message_box = [this](const std::string& text) {
+    encoder_.report.fatal = [this](const std::string& text) {
+        write_fatal_text(text);
         message_boxes_.inform(main_window_.get(), QString::fromStdString(text), "MPEG Error");
+        std::exit(1);
     };
     read_parameters(encoder_);
 

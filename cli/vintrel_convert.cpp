@@ -59,8 +59,8 @@ public:
         std::fputc('\n', stderr);
     }
 
-    // A fatal encoder error has just been written to standard error and the program ends: says
-    // which movie it ended and in what state it leaves the outputs.
+    // Told after a fatal encoder error has been written to standard error, before the program
+    // ends: says which movie it ended and in what state it leaves the outputs.
     void ended_by_error() const {
         if (!conversion_ || !conversion_->converting) return;
         struct stat stream {};
@@ -129,7 +129,11 @@ int main(int argc, char** argv) {
     encoder.statistics_file_name = statistics;
 
     TerminalHost host;
-    encoder.show_message_box = [&host](const std::string&) { host.ended_by_error(); };
+    encoder.report.fatal = [&host](const std::string& text) {
+        write_fatal_text(text);
+        host.ended_by_error();
+        std::exit(1);
+    };
     bool all_converted = true;
     for (const std::string& path : movies) {
         if (interrupted) break;

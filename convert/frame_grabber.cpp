@@ -225,9 +225,9 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
 
     if (!frame.warning.empty()) {
         if (source.movie_name.empty())
-            std::fprintf(stderr, "\nWarning: %s\n", frame.warning.c_str());
+            s.report.warning("\nWarning: " + frame.warning + "\n");
         else
-            std::fprintf(stderr, "\nWarning: %s: %s\n", source.movie_name.c_str(), frame.warning.c_str());
+            s.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
     }
     if (drawn) source.host.show_received_frame(frame.received);
     source.records.push_back(std::move(frame.record));

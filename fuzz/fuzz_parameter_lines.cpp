@@ -11,7 +11,7 @@ using namespace vintrel;
 
 namespace {
 
-// A rejected parameter set ends the encoder through fatal_error; here the message box hook turns
+// A rejected parameter set ends the encoder through fatal_error; here the fatal handler turns
 // that into an exception, so that a refusal is an ordinary outcome and not a crash.
 struct Refused {};
 
@@ -29,7 +29,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     EncoderState state;
-    state.show_message_box = [](const std::string&) { throw Refused{}; };
+    state.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_parameters(state, lines);
     } catch (const Refused&) {

@@ -20,8 +20,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     EncoderState state;
     state.intra_quant_matrix_file_name = file.path();
     state.non_intra_quant_matrix_file_name = "-";
-    // fatal_error shows its message through this hook before it would end the process.
-    state.show_message_box = [](const std::string&) { throw Refused{}; };
+    // A refused matrix leaves through the fatal handler instead of ending the process.
+    state.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_quant_matrices(state);
     } catch (const Refused&) {

@@ -14,6 +14,7 @@
 #include "convert/conversion.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
@@ -72,9 +73,7 @@ class MovieConversion : public testing::Test {
 protected:
     void SetUp() override {
         dir = test::fresh_scratch_folder("conversion");
-        testing::internal::CaptureStderr();
         read_parameters(encoder);
-        testing::internal::GetCapturedStderr();
         encoder.statistics_file_name = dir + "/stat.out";
     }
 
@@ -101,10 +100,7 @@ protected:
         Conversion conversion(encoder, host, movie);
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
         frame_count = conversion.frame_count();
-        testing::internal::CaptureStderr();
-        const ConversionResult result = conversion.run(brightness);
-        progress = testing::internal::GetCapturedStderr();
-        return result;
+        return conversion.run(brightness);
     }
 
     // Converts `movie` with `host`, a host that may stop the conversion it is given.
@@ -113,15 +109,14 @@ protected:
         Conversion conversion(encoder, host, movie);
         host.conversion = &conversion;
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
-        testing::internal::CaptureStderr();
         const ConversionResult result = conversion.run(0);
-        testing::internal::GetCapturedStderr();
         host.conversion = nullptr;
         return result;
     }
 
-    std::string dir, progress;
+    std::string dir;
     EncoderState encoder;
+    test::RecordingReporter report{encoder};
     test::RecordingHost host;
     int frame_count = 0;
 };
@@ -280,9 +275,7 @@ TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
     // Room for the header, the list and the record headers of 15 records, and 1 byte of rows:
     // the first record passes it.
     conversion.limit_database_for_test(78 + 15 * (8 + 12) + 1);
-    testing::internal::CaptureStderr();
     EXPECT_EQ(conversion.run(0), ConversionResult::failed);
-    testing::internal::GetCapturedStderr();
     EXPECT_EQ(host.messages, std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +
                                                       "/huge.pdb: its 15 frames need more than the 4 GB a handheld "
                                                       "database can address. The movie was not converted "

@@ -12,6 +12,7 @@
 #include "encoder/coding/stream_headers.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
@@ -22,9 +23,7 @@ namespace {
 class ConversionLikeSequence : public testing::Test {
 protected:
     void SetUp() override {
-        testing::internal::CaptureStderr();
         read_parameters(s);
-        testing::internal::GetCapturedStderr();
         read_quant_matrices(s);
         s.horizontal_size = 160;
         s.vertical_size = 120;
@@ -42,9 +41,7 @@ protected:
     void encode(int frames, const int* cancel = nullptr) {
         s.frame_count = frames;
         init_encoder(s);
-        testing::internal::CaptureStderr();
         encode_sequence(s, cancel);
-        progress = testing::internal::GetCapturedStderr();
         ASSERT_TRUE(close_statistics_file(s));
         stats = test::read_file(stat_path);
     }
@@ -55,7 +52,8 @@ protected:
     }
 
     EncoderState s;
-    std::string stat_path, stats, progress;
+    test::RecordingReporter report{s};
+    std::string stat_path, stats;
 };
 
 using Bytes = std::vector<std::uint8_t>;
@@ -111,8 +109,8 @@ TEST_F(ConversionLikeSequence, RateControlStartsFromTheDefaultFigures) {
     EXPECT_NE(stats.find("decoding_time=46901.38"), std::string::npos);
     EXPECT_NE(stats.find("\nFrame 1 (#1 in display order):\n picture_type=I\n temporal_reference=0\n"),
               std::string::npos);
-    EXPECT_EQ(progress.rfind("Encoding frame 0 ", 0), 0u);
-    EXPECT_NE(progress.find("Encoding frame 1 "), std::string::npos);
+    EXPECT_EQ(report.progress.rfind("Encoding frame 0 ", 0), 0u);
+    EXPECT_NE(report.progress.find("Encoding frame 1 "), std::string::npos);
 }
 
 TEST_F(ConversionLikeSequence, TimeCodesCountPicturesAtFivePerSecond) {
@@ -143,7 +141,7 @@ TEST_F(ConversionLikeSequence, CancelBeforeTheFirstPictureLeavesOnlyTheHeaders) 
     ASSERT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
     EXPECT_EQ(bytes(51, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
     EXPECT_EQ(stats.find("Frame 0"), std::string::npos);
-    EXPECT_EQ(progress, "");
+    EXPECT_EQ(report.progress, "");
 }
 
 TEST_F(ConversionLikeSequence, NoFramesGiveTheSameStreamAsAnImmediateCancel) {

@@ -8,6 +8,7 @@
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
@@ -20,9 +21,7 @@ class FrameGrabber : public testing::Test {
 protected:
     // Grabs frame 0 of a one-frame movie made of `bitmap`.
     FrameRecord& grab(const Bitmap& bitmap, int brightness = 0) {
-        testing::internal::CaptureStderr();
         read_parameters(s);
-        testing::internal::GetCapturedStderr();
         s.horizontal_size = bitmap.width;
         s.vertical_size = bitmap.height;
         s.frame_rate = 5.0;
@@ -36,6 +35,7 @@ protected:
     }
 
     EncoderState s;
+    test::RecordingReporter report{s};
     std::unique_ptr<test::FakeMovie> movie;
     test::RecordingHost host;
     RecordArray records;

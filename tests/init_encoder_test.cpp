@@ -5,6 +5,7 @@
 
 #include "encoder/setup/init_encoder.h"
 #include "tests/parameter_table_for_test.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
@@ -15,15 +16,14 @@ using test::ParameterTable;
 class InitEncoder : public testing::Test {
 protected:
     void init(const ParameterTable& table, int width, int height) {
-        testing::internal::CaptureStderr();
         table.read_into(s);
-        testing::internal::GetCapturedStderr();
         s.statistics_file_name = std::string("-");
         s.horizontal_size = width;
         s.vertical_size = height;
         init_encoder(s);
     }
     EncoderState s;
+    test::RecordingReporter report{s};
 };
 
 TEST_F(InitEncoder, SmallProgressivePictureSizes) {
@@ -102,14 +102,12 @@ TEST_F(InitEncoder, SecondConversionReplacesTheBuffersAndStatisticsFile) {
 }
 
 TEST_F(InitEncoder, UncreatableStatisticsFileIsFatal) {
-    testing::internal::CaptureStderr();
     ParameterTable().read_into(s);
-    testing::internal::GetCapturedStderr();
     s.statistics_file_name = "/nonexistent/dir/stat.out";
     s.horizontal_size = 160;
     s.vertical_size = 120;
-    EXPECT_EXIT(init_encoder(s), testing::ExitedWithCode(1),
-                "^Couldn't create statistics output file /nonexistent/dir/stat.out\n");
+    EXPECT_EQ(test::fatal_text_of([&] { init_encoder(s); }),
+              "Couldn't create statistics output file /nonexistent/dir/stat.out");
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include "encoder/coding/motion_distances.h"
 #include "encoder/coding/motion_search.h"
 #include "encoder/coding/prediction.h"
+#include "tests/recording_reporter_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -236,9 +237,9 @@ TEST_F(MacroblockPrediction, PMacroblockWithoutMotionUsesTheZeroVectorAndUnknown
     s.macroblock_info[3].macroblock_type = forward_flag;
     s.macroblock_info[3].motion_type = 0;
     for (auto& plane : destination.plane) std::fill(plane.begin(), plane.end(), 200);
-    testing::internal::CaptureStderr();
+    test::RecordingReporter report(s);
     predict_picture(s, old_reference, new_reference, destination, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(), "invalid motion_type\n");
+    EXPECT_EQ(report.warnings, "invalid motion_type\n");
     EXPECT_EQ(predicted(0, 16, 0), old_sample(0, 16, 0));
     EXPECT_EQ(predicted(0, 31, 15), old_sample(0, 31, 15));
     EXPECT_EQ(predicted(2, 15, 7), old_sample(2, 15, 7));

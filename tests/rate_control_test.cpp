@@ -9,6 +9,7 @@
 #include "encoder/coding/rate_control.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
@@ -18,9 +19,7 @@ namespace {
 class RateControlFigures : public testing::Test {
 protected:
     void SetUp() override {
-        testing::internal::CaptureStderr();
         read_parameters(s);
-        testing::internal::GetCapturedStderr();
         s.horizontal_size = 32;
         s.vertical_size = 32;
         s.frame_rate = 5.0;
@@ -47,6 +46,7 @@ protected:
     }
 
     EncoderState s;
+    test::RecordingReporter report{s};
     std::vector<std::uint8_t> luma;
 };
 
@@ -110,19 +110,16 @@ TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
     init_rate_control(s);
     s.rc.decoding_time = 1.0;  // not the first picture
     s.bits.bytes_written = 1000000;  // far behind the decoding time
-    testing::internal::CaptureStderr();
     compute_vbv_delay(s);
-    std::string warnings = testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.vbv_delay, 0);
-    EXPECT_NE(warnings.find("vbv_delay underflow: -"), std::string::npos);
+    EXPECT_NE(report.warnings.find("vbv_delay underflow: -"), std::string::npos);
 
     s.bits.bytes_written = 0;
     s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
-    testing::internal::CaptureStderr();
+    report.warnings.clear();
     compute_vbv_delay(s);
-    warnings = testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.vbv_delay, 65535);
-    EXPECT_NE(warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
+    EXPECT_NE(report.warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
 }
 
 TEST(BlockVariance, IsTheVarianceOfTheSixtyFourSamples) {

@@ -1,32 +1,36 @@
 // Reading the parameter lines: warnings, fix-ups, fatal errors, derived values, matrices.
 #include <gtest/gtest.h>
 
-
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <utility>
 
+#include "encoder/coding/bit_writer.h"
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/parameter_table_for_test.h"
+#include "tests/recording_reporter_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
 
+using test::fatal_text_of;
 using test::ParameterTable;
-using testing::ExitedWithCode;
+using test::RecordingReporter;
 
 std::string warnings_of(const ParameterTable& table, EncoderState& state) {
-    testing::internal::CaptureStderr();
+    RecordingReporter report(state);
     table.read_into(state);
-    return testing::internal::GetCapturedStderr();
+    return report.warnings;
 }
 
 TEST(BuiltInParameters, PrintExactlyTheElevenFixUpWarningsInOrder) {
     EncoderState s;
-    testing::internal::CaptureStderr();
+    RecordingReporter report(s);
     read_parameters(s);
-    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+    EXPECT_EQ(report.warnings,
               "Warning: setting progressive_sequence = 1\n"
               "Warning: setting chroma_format = 1 (4:2:0)\n"
               "Warning: setting qscale_tab[0] = 0\n"
@@ -42,9 +46,8 @@ TEST(BuiltInParameters, PrintExactlyTheElevenFixUpWarningsInOrder) {
 
 TEST(BuiltInParameters, GiveAnIntraOnlyProgressiveMpeg1Set) {
     EncoderState s;
-    testing::internal::CaptureStderr();
+    RecordingReporter report(s);
     read_parameters(s);
-    testing::internal::GetCapturedStderr();
     EXPECT_EQ(s.id_string, "MPEG-2 Test Sequence, 30 frames/sec");
     EXPECT_EQ(s.source_file_name_template, "test%d");
     EXPECT_EQ(s.reconstructed_file_name_template, "-");
@@ -76,12 +79,31 @@ TEST(BuiltInParameters, GiveAnIntraOnlyProgressiveMpeg1Set) {
     EXPECT_EQ(s.motion_data[0].forw_search_height, 11);
 }
 
-TEST(ParameterChecks, GroupStructureErrorsAreFatal) {
-    EncoderState s;
-    EXPECT_EXIT(ParameterTable().set(10, "0").read_into(s), ExitedWithCode(1), "^N must be positive\n");
-    EXPECT_EXIT(ParameterTable().set(11, "0").read_into(s), ExitedWithCode(1), "^M must be positive\n");
-    EXPECT_EXIT(ParameterTable().set(10, "10").set(11, "3").read_into(s), ExitedWithCode(1),
-                "^N must be an integer multiple of M\n");
+// A set the encoder cannot code ends on a fatal error that names what is wrong.
+TEST(ParameterChecks, RefusedSetsEndOnAFatalErrorNamingTheLine) {
+    const std::pair<ParameterTable, std::string> sets[] = {
+        {ParameterTable().set(10, "0"), "N must be positive"},
+        {ParameterTable().set(11, "0"), "M must be positive"},
+        {ParameterTable().set(10, "10").set(11, "3"), "N must be an integer multiple of M"},
+        // Four pictures between references need motion lines 50 to 56; the table has 55 lines.
+        {ParameterTable().set(10, "4").set(11, "4"), "Parameter line 55 is missing (the table has only 55 lines)"},
+        {ParameterTable().set(14, "wide /* horizontal_size */"),
+         "Parameter line 14: cannot read horizontal_size from \"wide /* horizontal_size */\""},
+        // Numbers beyond an int are refused, not cut to their low bits: 4294967297 is 2^32 + 1,
+        // which cut to 32 bits would read as a valid N of 1.
+        {ParameterTable().set(10, "4294967297 /* N */"), "Parameter line 10: cannot read N from \"4294967297 /* N */\""},
+        {ParameterTable().set(36, "1 4294967296 1"),
+         "Parameter line 36: cannot read q_scale_type (I P B) from \"1 4294967296 1\""},
+        {ParameterTable().set(9, "00:00:99999999999:00"),
+         "Parameter line 9: cannot read the time code (hh:mm:ss:pp) from \"00:00:99999999999:00\""},
+        {ParameterTable().set(50, "2 2 -9999999999 11"),
+         "Parameter line 50: cannot read the forward motion data from \"2 2 -9999999999 11\""},
+    };
+    for (const auto& [table, message] : sets) {
+        EncoderState s;
+        RecordingReporter report(s);
+        EXPECT_EQ(fatal_text_of([&] { table.read_into(s); }), message);
+    }
 }
 
 TEST(ParameterChecks, FifteenPicturesWithThreeBetweenReferencesReadsAllMotionLines) {
@@ -92,31 +114,6 @@ TEST(ParameterChecks, FifteenPicturesWithThreeBetweenReferencesReadsAllMotionLin
     EXPECT_EQ(s.motion_data[1].back_search_width, 7);
     EXPECT_EQ(s.motion_data[2].forw_search_width, 7);
     EXPECT_EQ(s.motion_data[2].back_search_height, 3);
-}
-
-TEST(ParameterChecks, MissingAndUnreadableLinesNameTheLine) {
-    EncoderState s;
-    ParameterTable short_table;
-    std::vector<std::string> lines = short_table.lines();
-    lines.resize(52);  // M = 4 needs lines up to 56
-    ParameterTable t;
-    for (std::size_t k = 0; k < lines.size(); k++) t.set(static_cast<int>(k), lines[k]);
-    EXPECT_EXIT(t.set(10, "4").set(11, "4").read_into(s), ExitedWithCode(1), "Parameter line 5[2-9] is missing");
-    EXPECT_EXIT(ParameterTable().set(14, "wide /* horizontal_size */").read_into(s), ExitedWithCode(1),
-                "Parameter line 14: cannot read horizontal_size");
-}
-
-TEST(ParameterChecks, NumbersBeyondAnIntAreRefusedNotCutToTheirLowBits) {
-    // 4294967297 is 2^32 + 1: cut to 32 bits it would read as a valid N of 1.
-    EncoderState s;
-    EXPECT_EXIT(ParameterTable().set(10, "4294967297 /* N */").read_into(s), ExitedWithCode(1),
-                "Parameter line 10: cannot read N from \"4294967297 ");
-    EXPECT_EXIT(ParameterTable().set(36, "1 4294967296 1").read_into(s), ExitedWithCode(1),
-                "Parameter line 36: cannot read q_scale_type");
-    EXPECT_EXIT(ParameterTable().set(9, "00:00:99999999999:00").read_into(s), ExitedWithCode(1),
-                "Parameter line 9: cannot read the time code");
-    EXPECT_EXIT(ParameterTable().set(50, "2 2 -9999999999 11").read_into(s), ExitedWithCode(1),
-                "Parameter line 50: cannot read the forward motion data");
 }
 
 TEST(ParameterFixUps, SearchRangesAreReducedToWhatTheFCodeReaches) {
@@ -226,26 +223,35 @@ TEST_F(QuantMatrixFile, LoadedValuesAreKeptInReadingOrder) {
 
 TEST_F(QuantMatrixFile, ValuesOutsideOneTo255AndMissingFilesAreFatal) {
     // 4294967297 is 2^32 + 1, which would be 1 if cut to an int's 32 bits.
-    for (long long bad : {0LL, 256LL, 4294967297LL}) {
+    const std::pair<ParameterTable, std::string> files[] = {
+        {ParameterTable().set(3, write(values(1, 0))), "invalid value in quant matrix"},
+        {ParameterTable().set(3, write(values(1, 256))), "invalid value in quant matrix"},
+        {ParameterTable().set(3, write(values(1, 4294967297LL))), "invalid value in quant matrix"},
+        {ParameterTable().set(4, write("16 16 16\n")), "invalid value in quant matrix"},
+        {ParameterTable().set(3, "/nonexistent/matrix.txt"), "Couldn't open quant matrix file /nonexistent/matrix.txt"},
+    };
+    for (const auto& [table, message] : files) {
         EncoderState s;
-        warnings_of(ParameterTable().set(3, write(values(1, bad))), s);
-        EXPECT_EXIT(read_quant_matrices(s), ExitedWithCode(1), "^invalid value in quant matrix\n");
+        RecordingReporter report(s);
+        table.read_into(s);
+        EXPECT_EQ(fatal_text_of([&] { read_quant_matrices(s); }), message);
     }
-    EncoderState short_file;
-    warnings_of(ParameterTable().set(4, write("16 16 16\n")), short_file);
-    EXPECT_EXIT(read_quant_matrices(short_file), ExitedWithCode(1), "invalid value in quant matrix");
-
-    EncoderState missing;
-    warnings_of(ParameterTable().set(3, "/nonexistent/matrix.txt"), missing);
-    EXPECT_EXIT(read_quant_matrices(missing), ExitedWithCode(1),
-                "^Couldn't open quant matrix file /nonexistent/matrix.txt\n");
 }
 
-TEST(FatalError, ShowsTheMessageThroughTheHookBeforeExiting) {
+TEST(FatalError, MovesTheBitsAlreadyProducedIntoTheStreamBeforeReporting) {
     EncoderState s;
-    s.show_message_box = [](const std::string& text) { std::fprintf(stderr, "[box: %s]", text.c_str()); };
-    EXPECT_EXIT(ParameterTable().set(11, "0").read_into(s), ExitedWithCode(1),
-                "M must be positive\n\\[box: M must be positive\\]");
+    std::FILE* stream = std::tmpfile();
+    ASSERT_NE(stream, nullptr);
+    init_bit_writer(s.bits, stream);
+    write_bits(s.bits, 0xABCDEF, 24);
+    long stream_size = -1;
+    s.report.fatal = [&](const std::string& text) {
+        stream_size = std::ftell(stream);
+        throw test::FatalError(text);
+    };
+    EXPECT_EQ(fatal_text_of([&] { fatal_error(s, "M must be positive"); }), "M must be positive");
+    EXPECT_EQ(stream_size, 3);
+    std::fclose(stream);
 }
 
 }  // namespace

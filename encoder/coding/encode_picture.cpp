@@ -133,7 +133,7 @@ void write_motion_vector(EncoderState& s, int d, int f_code) {
         d -= 32 * f;
     else if (d < low)
         d += 32 * f;
-    if (d > high || d < low) std::fputs("invalid motion vector\n", stderr);
+    if (d > high || d < low) s.report.warning("invalid motion vector\n");
     const int t = std::abs(d) + f - 1;
     const int motion_code = d < 0 ? -(t >> r_size) : t >> r_size;
     write_motion_code(s, motion_code);

@@ -118,15 +118,13 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
 
 // Codes a frame as two fields. Returns false when the user stopped in between.
 bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_flag) {
-    std::fprintf(stderr, "\nfirst field  (%s) ", s.top_field_first ? "top" : "bot");
-    std::fflush(stderr);
+    s.report.progress(s.top_field_first ? "\nfirst field  (top) " : "\nfirst field  (bot) ");
     s.picture_structure = s.top_field_first ? 1 : 2;
     estimate(s, job, 0, 0);
     predict_and_transform(s, job, 0);
     code_and_reconstruct(s, job, cancel_flag);
 
-    std::fprintf(stderr, "second field (%s) ", s.top_field_first ? "bot" : "top");
-    std::fflush(stderr);
+    s.report.progress(s.top_field_first ? "second field (bot) " : "second field (top) ");
     if (cancelled(s, cancel_flag)) return false;
     s.picture_structure = s.top_field_first ? 2 : 1;
     int i_to_p = 0;
@@ -163,8 +161,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
     const int N = s.N, M = s.M;
     for (int i = 0; i < s.frame_count; i++) {
         if (cancelled(s, cancel_flag)) break;
-        std::fprintf(stderr, "Encoding frame %d ", i);
-        std::fflush(stderr);
+        s.report.progress("Encoding frame " + std::to_string(i) + " ");
 
         int f0 = N * ((i + M - 1) / N) - (M - 1);
         if (f0 < 0) f0 = 0;

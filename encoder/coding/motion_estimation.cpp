@@ -356,10 +356,9 @@ void estimate_motion(EncoderState& s, const MotionPlanes& planes, const SearchRa
                     m.estimate_b(info, var);
             }
         }
-        std::fputc('.', stderr);
-        std::fflush(stderr);
+        s.report.progress(".");
     }
-    std::fputc('\n', stderr);
+    s.report.progress("\n");
 }
 
 }  // namespace vintrel

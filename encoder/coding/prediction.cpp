@@ -121,7 +121,7 @@ private:
             area(old_, 1, 0, lx, 16, 8, bx_, by_ / 2, {first[0], first[1]}, true);
             area(old_, 0, 1, lx, 16, 8, bx_, by_ / 2, {second[0], second[1]}, true);
         } else {
-            std::fputs("invalid motion_type\n", stderr);
+            s_.report.warning("invalid motion_type\n");
         }
     }
 
@@ -159,7 +159,7 @@ private:
             area(old_, cur, cur, lx, 16, 16, bx_, by_, v, false);
             area(second_field_ ? new_ : old_, 1 - cur, cur, lx, 16, 16, bx_, by_, {first[0], first[1]}, true);
         } else {
-            std::fputs("invalid motion_type\n", stderr);
+            s_.report.warning("invalid motion_type\n");
         }
     }
 
@@ -176,7 +176,7 @@ private:
         else if (mb_.motion_type == 2)
             field_halves(1, true, average);
         else
-            std::fputs("invalid motion_type\n", stderr);
+            s_.report.warning("invalid motion_type\n");
     }
 
     const EncoderState& s_;

@@ -235,7 +235,9 @@ void compute_vbv_delay(EncoderState& s) {
     if (!s.low_delay) {
         const double t_EOP = rc.bitcnt_EOP * 90000.0 / s.bit_rate;
         if (t_EOP > rc.decoding_time)
-            std::fprintf(stderr, "vbv_delay underflow! (decoding_time=%.1f, t_EOP=%.1f\n)", rc.decoding_time, t_EOP);
+            // Kept verbatim, the closing parenthesis after the line feed included.
+            s.report.warning(
+                formatted("vbv_delay underflow! (decoding_time=%.1f, t_EOP=%.1f\n)", rc.decoding_time, t_EOP));
     }
 
     rc.decoding_time += picture_delay;
@@ -243,16 +245,16 @@ void compute_vbv_delay(EncoderState& s) {
     const std::int64_t vbv_delay = to_int64(std::trunc(rc.decoding_time - bits * 90000.0 / s.bit_rate));
 
     if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / s.bit_rate > (s.vbv_buffer_size * 16384.0) * 90000.0 / s.bit_rate)
-        std::fprintf(stderr, "vbv_delay overflow!\n");
+        s.report.warning("vbv_delay overflow!\n");
 
     std::fprintf(s.statistics_file, "\nvbv_delay=%lld (bitcount=%lld, decoding_time=%.2f, bitcnt_EOP=%lld)\n",
                  ll(vbv_delay), ll(bits), rc.decoding_time, ll(rc.bitcnt_EOP));
 
     if (vbv_delay < 0) {
-        std::fprintf(stderr, "vbv_delay underflow: %lld\n", ll(vbv_delay));
+        s.report.warning(formatted("vbv_delay underflow: %lld\n", ll(vbv_delay)));
         s.vbv_delay = 0;
     } else if (vbv_delay > 65535) {
-        std::fprintf(stderr, "vbv_delay overflow: %lld\n", ll(vbv_delay));
+        s.report.warning(formatted("vbv_delay overflow: %lld\n", ll(vbv_delay)));
         s.vbv_delay = 65535;
     } else {
         s.vbv_delay = static_cast<int>(vbv_delay);

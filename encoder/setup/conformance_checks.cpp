@@ -89,7 +89,7 @@ void check_profile_and_level(EncoderState& s) {
     if (outside(s.profile, 0, 15)) fatal_error(s, "profile must be between 0 and 15");
     if (outside(s.level, 0, 15)) fatal_error(s, "level must be between 0 and 15");
     if (s.profile >= 8) {
-        std::fputs("Warning: profile uses a reserved value, conformance checks skipped\n", stderr);
+        s.report.warning("Warning: profile uses a reserved value, conformance checks skipped\n");
         return;
     }
     if (outside(s.profile, 1, 5)) fatal_error(s, "undefined Profile");

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "encoder/setup/reporter.h"
+
 namespace vintrel {
 
 // One record of motion search parameters: record 0 serves P pictures (forward only),
@@ -127,10 +129,6 @@ using MovieFrameReader = std::function<void(Picture& picture, int n)>;
 // Runs the window messages that are waiting during long work; returns true while there were any.
 using MessagePump = std::function<bool()>;
 
-// Shows a fatal message to the user before the process ends (the desktop program puts up
-// an "MPEG Error" box; the command-line tools leave it empty).
-using MessageBoxHook = std::function<void(const std::string& text)>;
-
 struct EncoderState {
     // Parameters, as read from the parameter lines.
     std::string id_string;
@@ -247,7 +245,7 @@ struct EncoderState {
     TransformTables transform;
     ColourWorkPlanes colour;
 
-    MessageBoxHook show_message_box;
+    Reporter report;
     MovieFrameReader read_movie_frame;
     MessagePump pump_waiting_messages;
 

@@ -20,11 +20,9 @@ std::string error_text(const char* format, ...) {
 }
 
 void fatal_error(EncoderState& state, const std::string& text) {
-    std::fflush(stdout);
-    std::fprintf(stderr, "%s\n", text.c_str());
-    std::fflush(stderr);
-    if (state.show_message_box) state.show_message_box(text);
     flush_bit_writer(state.bits);
+    state.report.fatal(text);
+    // A handler must not return; one that does still ends the process the standard way.
     std::exit(1);
 }
 

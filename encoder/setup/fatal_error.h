@@ -1,4 +1,4 @@
-// How the encoder ends on an error: the message on standard error, a message box hook, exit code 1.
+// How the encoder ends on an error: through the state's fatal report handler.
 #pragma once
 
 #include <string>
@@ -10,9 +10,9 @@ namespace vintrel {
 // Formats a message the way the encoder's 256-byte error buffer does: at most 255 characters.
 std::string error_text(const char* format, ...) __attribute__((format(printf, 1, 2)));
 
-// Writes the text and a line feed to standard error, shows it through the state's message box
-// hook (when set), and ends the process with exit code 1. Bits already produced reach the
-// stream file first, so it keeps everything written before the error.
+// Moves the bits already produced into the stream file, so it keeps everything written before
+// the error, then hands the text to the state's fatal handler, which ends the process (by
+// default: the text and a line feed on standard error, exit code 1) or throws.
 [[noreturn]] void fatal_error(EncoderState& state, const std::string& text);
 
 }  // namespace vintrel

@@ -89,37 +89,37 @@ private:
     char buffer_[256] = {};
 };
 
-void warn(const char* text) { std::fputs(text, stderr); }
+void warn(EncoderState& s, const std::string& text) { s.report.warning(text); }
 
 void make_boolean(int& flag) { flag = flag != 0; }
 
 void apply_mpeg1_fixups(EncoderState& s) {
     if (s.progressive_sequence != 1) {
         s.progressive_sequence = 1;
-        warn("Warning: setting progressive_sequence = 1\n");
+        warn(s, "Warning: setting progressive_sequence = 1\n");
     }
     if (s.chroma_format != 1) {
         s.chroma_format = 1;
-        warn("Warning: setting chroma_format = 1 (4:2:0)\n");
+        warn(s, "Warning: setting chroma_format = 1 (4:2:0)\n");
     }
     if (s.intra_dc_precision != 0) {
         s.intra_dc_precision = 0;
-        warn("Warning: setting intra_dc_precision = 0\n");
+        warn(s, "Warning: setting intra_dc_precision = 0\n");
     }
     for (int i = 0; i < 3; i++)
         if (s.q_scale_type_tab[i] != 0) {
             s.q_scale_type_tab[i] = 0;
-            std::fprintf(stderr, "Warning: setting qscale_tab[%d] = 0\n", i);
+            warn(s, formatted("Warning: setting qscale_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
         if (s.intra_vlc_format_tab[i] != 0) {
             s.intra_vlc_format_tab[i] = 0;
-            std::fprintf(stderr, "Warning: setting intravlc_tab[%d] = 0\n", i);
+            warn(s, formatted("Warning: setting intravlc_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
         if (s.alternate_scan_tab[i] != 0) {
             s.alternate_scan_tab[i] = 0;
-            std::fprintf(stderr, "Warning: setting altscan_tab[%d] = 0\n", i);
+            warn(s, formatted("Warning: setting altscan_tab[%d] = 0\n", i));
         }
 }
 
@@ -128,7 +128,7 @@ void check_constrained_parameters(EncoderState& s) {
     const int mb = ((s.horizontal_size + 15) / 16) * ((s.vertical_size + 15) / 16);
     if (s.horizontal_size > 768 || s.vertical_size > 576 || mb > 396 || mb * s.frame_rate > 9900.0 ||
         s.frame_rate > 30.0) {
-        warn("Warning: setting constrained_parameters_flag = 0\n");
+        warn(s, "Warning: setting constrained_parameters_flag = 0\n");
         s.constrained_parameters_flag = 0;
     }
     if (s.constrained_parameters_flag != 1) return;
@@ -136,7 +136,7 @@ void check_constrained_parameters(EncoderState& s) {
         const MotionData& m = s.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k > 0 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
-            warn("Warning: setting constrained_parameters_flag = 0\n");
+            warn(s, "Warning: setting constrained_parameters_flag = 0\n");
             s.constrained_parameters_flag = 0;
             break;
         }
@@ -144,11 +144,11 @@ void check_constrained_parameters(EncoderState& s) {
 }
 
 // Lowers a search range to what the f code can reach.
-void limit_search(int& range, int f_code, const char* format) {
+void limit_search(EncoderState& s, int& range, int f_code, const char* format) {
     const int limit = (4 << f_code) - 1;
     if (range > limit) {
         range = limit;
-        std::fprintf(stderr, format, range);
+        warn(s, formatted(format, range));
     }
 }
 
@@ -260,41 +260,41 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
     if (s.is_mpeg1) apply_mpeg1_fixups(s);
 
     if (!s.is_mpeg1 && s.constrained_parameters_flag) {
-        warn("Warning: setting constrained_parameters_flag = 0\n");
+        warn(s, "Warning: setting constrained_parameters_flag = 0\n");
         s.constrained_parameters_flag = 0;
     }
     if (s.progressive_sequence && !s.progressive_frame) {
         s.progressive_frame = 1;
-        warn("Warning: setting progressive_frame = 1\n");
+        warn(s, "Warning: setting progressive_frame = 1\n");
     }
     if (s.progressive_frame && s.field_pictures) {
         s.field_pictures = 0;
-        warn("Warning: setting field_pictures = 0\n");
+        warn(s, "Warning: setting field_pictures = 0\n");
     }
     if (!s.progressive_frame && s.repeat_first_field) {
         s.repeat_first_field = 0;
-        warn("Warning: setting repeat_first_field = 0\n");
+        warn(s, "Warning: setting repeat_first_field = 0\n");
     }
     if (s.progressive_frame)
         for (int i = 0; i < 3; i++)
             if (!s.frame_pred_frame_dct_tab[i]) {
                 s.frame_pred_frame_dct_tab[i] = 1;
-                std::fprintf(stderr, "Warning: setting frame_pred_frame_dct[%d] = 1\n", i);
+                warn(s, formatted("Warning: setting frame_pred_frame_dct[%d] = 1\n", i));
             }
     if (s.progressive_sequence && !s.repeat_first_field && s.top_field_first) {
         s.top_field_first = 0;
-        warn("Warning: setting top_field_first = 0\n");
+        warn(s, "Warning: setting top_field_first = 0\n");
     }
     for (std::size_t i = 0; i < s.motion_data.size(); i++) {
         MotionData& m = s.motion_data[i];
-        limit_search(m.forw_search_width, m.forw_hor_f_code,
+        limit_search(s, m.forw_search_width, m.forw_hor_f_code,
                      "Warning: reducing forward horizontal search width to %d\n");
-        limit_search(m.forw_search_height, m.forw_vert_f_code,
+        limit_search(s, m.forw_search_height, m.forw_vert_f_code,
                      "Warning: reducing forward vertical search width to %d\n");
         if (i > 0) {
-            limit_search(m.back_search_width, m.back_hor_f_code,
+            limit_search(s, m.back_search_width, m.back_hor_f_code,
                          "Warning: reducing backward horizontal search width to %d\n");
-            limit_search(m.back_search_height, m.back_vert_f_code,
+            limit_search(s, m.back_search_height, m.back_vert_f_code,
                          "Warning: reducing backward vertical search width to %d\n");
         }
     }

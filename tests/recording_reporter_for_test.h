@@ -1,0 +1,47 @@
+// A report handler for tests: keeps warnings and progress, and turns a fatal error into an exception.
+#pragma once
+
+#include <stdexcept>
+#include <string>
+#include <utility>
+
+#include "encoder/setup/encoder_state.h"
+
+namespace vintrel::test {
+
+// Thrown by the recording fatal handler where the standard one would end the process.
+struct FatalError : std::runtime_error {
+    using std::runtime_error::runtime_error;
+};
+
+// Installed in a state from construction to destruction (then the standard handlers are back);
+// what the encoder reports through it meanwhile collects here.
+struct RecordingReporter {
+    explicit RecordingReporter(EncoderState& state) : state_(state) {
+        state.report.fatal = [](const std::string& text) { throw FatalError(text); };
+        state.report.warning = [this](const std::string& text) { warnings += text; };
+        state.report.progress = [this](const std::string& text) { progress += text; };
+    }
+    ~RecordingReporter() { state_.report = Reporter{}; }
+    RecordingReporter(const RecordingReporter&) = delete;
+    RecordingReporter& operator=(const RecordingReporter&) = delete;
+
+    std::string warnings;  // every warning's text, one after another, as standard error would show them
+    std::string progress;
+
+private:
+    EncoderState& state_;
+};
+
+// The text of the fatal error that `work` ends on, or "(no fatal error)" when it finishes.
+template <class Work>
+std::string fatal_text_of(Work&& work) {
+    try {
+        std::forward<Work>(work)();
+    } catch (const FatalError& error) {
+        return error.what();
+    }
+    return "(no fatal error)";
+}
+
+}  // namespace vintrel::test
