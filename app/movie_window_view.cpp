@@ -11,6 +11,7 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -90,10 +91,17 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
         QDesktopServices::openUrl(
             QUrl::fromLocalFile(QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath()));
     });
+    // A finished conversion's database plays in the handheld player.
+    play_result_ = new QPushButton("Play the Database", outcome_panel_);
+    play_result_->setObjectName("play_result");
+    play_result_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    connect(play_result_, &QPushButton::clicked, this,
+            [this] { app_.open_player(QString::fromStdString(conversion_->pdb_name())); });
     auto* close_window = new QPushButton("Close", outcome_panel_);
     close_window->setObjectName("close_window");
     connect(close_window, &QPushButton::clicked, this, [this] { (parentWidget() ? parentWidget() : this)->close(); });
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(play_result_);
     buttons->addWidget(show_folder);
     buttons->addWidget(close_window);
     buttons->addStretch();
@@ -201,6 +209,7 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
     }
     for (const QString& message : messages_) text += "\n" + message;
     text += "\n" + file_line(conversion_->pdb_name()) + "\n" + file_line(conversion_->mpeg_name());
+    play_result_->setVisible(outcome == Outcome::finished);
     outcome_state_->setText(state);
     outcome_text_->setText(text);
     outcome_panel_->show();

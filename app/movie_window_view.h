@@ -95,6 +95,7 @@ private:
     QFrame* outcome_panel_ = nullptr;
     QLabel* outcome_state_ = nullptr;
     QLabel* outcome_text_ = nullptr;
+    QPushButton* play_result_ = nullptr;
     bool busy_ = false;
     bool running_ = false;
     Outcome outcome_ = Outcome::none;

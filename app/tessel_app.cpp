@@ -16,6 +16,7 @@
 #include "app/about_dialog.h"
 #include "app/icons.h"
 #include "app/movie_window_view.h"
+#include "app/pdb_player.h"
 #include "encoder/setup/read_parameters.h"
 
 namespace vintrel {
@@ -32,10 +33,10 @@ QSettings settings() { return QSettings("Vintrel", "Vintrel"); }
 // fast timer, a held key) must not hold a conversion up.
 constexpr auto longest_busy_pumping = std::chrono::milliseconds(250);
 
-// The frame of one opened movie: an MDI child whose client is the movie view.
+// The frame of one opened movie or database: an MDI child whose client is its view.
 class TTesselMDIChild : public QMdiSubWindow {
 public:
-    explicit TTesselMDIChild(TMovieWindowView* view) {
+    explicit TTesselMDIChild(QWidget* view) {
         setWidget(view);
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowIcon(movie_icon());
@@ -95,7 +96,7 @@ QStringList TTesselApp::movie_file_filters() {
     return {"QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)",
             "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
             "*.wmv *.asf *.3gp *.ogv *.gif)",
-            "All Files (*)"};
+            "Handheld Databases (*.pdb)", "All Files (*)"};
 }
 
 bool TTesselApp::eventFilter(QObject*, QEvent*) {
@@ -128,6 +129,13 @@ bool TTesselApp::pump_waiting_messages() {
         return false;
     }
     return true;
+}
+
+QList<PdbPlayer*> TTesselApp::players() const {
+    QList<PdbPlayer*> list;
+    for (QMdiSubWindow* child : mdi_area_->subWindowList())
+        if (auto* player = qobject_cast<PdbPlayer*>(child->widget())) list.append(player);
+    return list;
 }
 
 QList<TMovieWindowView*> TTesselApp::views() const {
@@ -163,7 +171,7 @@ void TTesselApp::view_changed() {
 
 QString TTesselApp::status_text() const { return status_label_->text(); }
 
-void TTesselApp::fit_window(TMovieWindowView& view) {
+void TTesselApp::fit_window(QWidget& view) {
     auto* child = qobject_cast<QMdiSubWindow*>(view.parentWidget());
     if (!child || child->isMaximized() || child->isMinimized()) return;
     const QRect area = mdi_area_->viewport()->rect();
@@ -180,17 +188,48 @@ void TTesselApp::command_open() {
     QSettings kept = settings();
     QFileDialog dialog(main_window_.get(), "Open");
     dialog.setObjectName("open_dialog");
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     dialog.setNameFilters(movie_file_filters());
     const QString folder = kept.value(folder_key).toString();
     if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
     dialog.selectNameFilter(kept.value(filter_key, movie_file_filters().value(2)).toString());
     if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    kept.setValue(folder_key, QFileInfo(path).absolutePath());
+    const QStringList paths = dialog.selectedFiles();
+    kept.setValue(folder_key, QFileInfo(paths.first()).absolutePath());
     kept.setValue(filter_key, dialog.selectedNameFilter());
     kept.sync();
-    open_movie(path);
+    open_files(paths);
+}
+
+bool TTesselApp::is_database(const QString& path) { return path.endsWith(".pdb", Qt::CaseInsensitive); }
+
+void TTesselApp::open_files(const QStringList& paths) {
+    QStringList movies;
+    for (const QString& path : paths) {
+        if (is_database(path))
+            open_player(path);
+        else
+            movies << path;
+    }
+    open_movies(movies);
+}
+
+PdbPlayer* TTesselApp::open_player(const QString& path) {
+    auto* player = new PdbPlayer(path);
+    if (!player->playable()) {
+        message_boxes_.inform(main_window_.get(), player->title() + " cannot be played: " + player->problem(),
+                              program_caption, QFileInfo(path).absoluteFilePath());
+        delete player;
+        return nullptr;
+    }
+    auto* child = new TTesselMDIChild(player);
+    mdi_area_->addSubWindow(child);
+    child->show();
+    fit_window(*player);
+    connect(player, &PdbPlayer::size_changed, this, [this, player] { fit_window(*player); });
+    player->setFocus();
+    player->play();
+    return player;
 }
 
 void TTesselApp::open_movie(const QString& path) {

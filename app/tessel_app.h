@@ -19,6 +19,7 @@ class QMdiArea;
 
 namespace vintrel {
 
+class PdbPlayer;
 class TMovieWindowView;
 class TTesselApp;
 
@@ -68,10 +69,19 @@ public:
     // Opens the movies one after the other (the command line's).
     void open_movies(const QStringList& paths);
 
+    // Opens a handheld database in the player, in its own window. A database that cannot be
+    // played is reported with the reader's message, and no window is left; returns null then.
+    PdbPlayer* open_player(const QString& path);
+
+    // Opens each file as what it is: a .pdb in the player, anything else as a movie.
+    void open_files(const QStringList& paths);
+    static bool is_database(const QString& path);
+
     // Asks every movie view whether it may close; a converting view refuses and stops.
     bool can_close();
 
     QList<TMovieWindowView*> views() const;
+    QList<PdbPlayer*> players() const;
 
     // A view started or ended its work, or has news: the status bar shows the line of the busy
     // view, else of the active one, and File, Open... is available only while no view is busy.
@@ -82,7 +92,7 @@ public:
 
     // Gives the view's MDI child the size of its content, as far as the MDI area has room,
     // and moves it inside the area.
-    void fit_window(TMovieWindowView& view);
+    void fit_window(QWidget& view);
 
 private:
     void command_open();

@@ -3,6 +3,8 @@
 // dialog, the main window while it converts the movie, and the About box, each window alone.
 // With NAME: the whole screen, window manager and all, with the dialog up, while the movie
 // converts and once it is over (NAME-picture-control.png, NAME-converting.png, NAME-outcome.png).
+// A handheld database FILE.pdb instead of a movie: the player, as player.png (the main window) or
+// NAME-player.png (the whole screen).
 // Meant for a virtual display (scripts/take-screenshots).
 #include <cstdio>
 
@@ -64,6 +66,16 @@ int main(int argc, char** argv) {
     app.main_window().show();
 
     bool ok = true;
+    if (vintrel::TTesselApp::is_database(movie)) {
+        // A handheld database: the player, a second into playing it.
+        QTimer::singleShot(0, [&] {
+            app.open_files({movie});
+            settle(1000);
+            ok = whole_screen ? save_screen(dir + "/" + name + "-player.png") : save(app.main_window(), dir + "/player.png");
+            QApplication::exit(ok ? 0 : 1);
+        });
+        return qt.exec();
+    }
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<vintrel::PictureControl*>(QApplication::activeModalWidget());

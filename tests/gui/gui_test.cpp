@@ -9,6 +9,8 @@
 #include <map>
 
 #include <QApplication>
+#include <QColorSpace>
+#include <QtEndian>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
@@ -30,9 +32,11 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/about_dialog.h"
 #include "app/movie_window_view.h"
+#include "app/pdb_player.h"
 #include "app/picture_control.h"
 #include "app/tessel_app.h"
 
@@ -229,7 +233,7 @@ private slots:
             "QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)",
             "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
             "*.wmv *.asf *.3gp *.ogv *.gif)",
-            "All Files (*)"};
+            "Handheld Databases (*.pdb)", "All Files (*)"};
         QVERIFY(QDir().mkpath(dir_.path() + "/chosen"));
         const QString notes = dir_.path() + "/chosen/notes.avi";
         QFile(notes).open(QIODevice::WriteOnly);
@@ -675,6 +679,115 @@ private slots:
         QCOMPARE(lacking.findChild<QLabel*>("22001")->text(), QString("Version"));
         QCOMPARE(lacking.findChild<QLabel*>("22002")->text(), QString());
         QCOMPARE(lacking.findChild<QLabel*>("22003")->text(), QString("nightly"));
+    }
+
+    // A finished conversion offers its database to the player, which shows the frames exactly as
+    // vintrel-pdb exports them and plays them at 5 a second.
+    void playerPlaysTheConvertedDatabase() {
+        const QString movie = copy_of(movie_, "player");
+        Program program;
+        auto& [app, answers] = program;
+        QVERIFY(open_with(app, movie, {}));
+        click(*app.views().value(0), "play_result");
+        QCOMPARE(app.players().size(), 1);
+        PdbPlayer& player = *app.players().value(0);
+        QCOMPARE(player.parentWidget()->windowTitle(), QString("walk.pdb"));
+        QCOMPARE(player.frame_count(), 20);
+        const auto* info = player.findChild<QLabel*>("info");
+        QVERIFY2(info->text().startsWith(QString::fromUtf8("20 records of 160×120 pixels, 4.0 seconds at 5 frames a second, ")),
+                 qPrintable(info->text()));
+        QVERIFY(player.findChild<QLabel*>("notice")->isHidden());
+        QVERIFY(player.playing());
+        QTRY_VERIFY_WITH_TIMEOUT(player.position() >= 2, 5000);
+        click(player, "play");
+        QVERIFY(!player.playing());
+
+        click(player, "step_back");
+        const int back = player.position();
+        click(player, "step_forward");
+        click(player, "step_forward");
+        QCOMPARE(player.position(), back + 2);
+        player.findChild<QSlider*>("position")->setValue(7);
+        QCOMPARE(player.position(), 7);
+        QCOMPARE(player.findChild<QLabel*>("time")->text(), QString("00:01.4 / 00:04.0"));
+
+        const QString frames = dir_.path() + "/player/frames";
+        QProcess exporter;
+        exporter.start(VINTREL_PDB_PATH, {"export", output(movie, "pdb"), frames});
+        QVERIFY(exporter.waitForFinished(60000) && exporter.exitCode() == 0);
+        QImage exported(frames + "/frame-00007.png");
+        exported.setColorSpace({});  // the PNG's colour space tag is not a difference of pixels
+        QCOMPARE(player.frame().convertToFormat(QImage::Format_RGB32), exported.convertToFormat(QImage::Format_RGB32));
+        // Each handheld pixel is zoom screen pixels square, never smoothed.
+        for (int zoom : {1, 3, 2}) {
+            player.findChild<QToolButton*>(QString("zoom%1").arg(zoom))->click();
+            QCOMPARE(player.zoom(), zoom);
+        }
+        const QImage screen = drawn(*player.findChild<QWidget*>("screen")).copy(12, 12, 320, 240);
+        QCOMPARE(screen, player.frame().convertToFormat(QImage::Format_RGB32).scaled(320, 240));
+        // At the end playing stops; playing again starts from the first frame.
+        player.findChild<QSlider*>("position")->setValue(19);
+        player.play();
+        QCOMPARE(player.position(), 0);
+        QVERIFY(answers.boxes == QStringList({finished}));
+    }
+
+    void damagedDatabases_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("playable");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("stopped while written")
+            << "stopped" << 7 << "The writing of this database was stopped: its header lists 20 records, but it holds "
+                                 "only 7. These 7 play.";
+        QTest::newRow("illegal control byte") << "control" << 0 << "Vintrel: walk.pdb cannot be played: record 3 at byte ";
+        QTest::newRow("empty") << "empty" << 0
+                               << "Vintrel: walk.pdb cannot be played: the file is empty; a database starts with a "
+                                  "78-byte header";
+    }
+
+    // A database whose writing was stopped plays what it holds and says so; a damaged one is refused
+    // with the reader's message, which names the byte, and leaves no window.
+    void damagedDatabases() {
+        QFETCH(QString, damage);
+        QFETCH(int, playable);
+        QFETCH(QString, says);
+        const QString pdb = dir_.path() + "/damaged " + damage + "/walk.pdb";
+        QDir().mkpath(QFileInfo(pdb).path());
+        const QString command = QString("cd '%1' && '%2' --stat - walk.mov >/dev/null 2>&1").arg(QFileInfo(pdb).path(),
+                                                                                               VINTREL_CONVERT_PATH);
+        QFile::copy(movie_, QFileInfo(pdb).path() + "/walk.mov");
+        QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+        QByteArray bytes = file_bytes(pdb);
+        // Record i's offset is in its record list entry, at 78 + 8i.
+        const auto offset = [&bytes](int i) { return qFromBigEndian<quint32>(bytes.constData() + 78 + 8 * i); };
+        if (damage == "stopped") bytes.truncate(static_cast<int>(offset(7)));
+        if (damage == "control") bytes[static_cast<int>(offset(3)) + 12] = 0;
+        if (damage == "empty") bytes.clear();
+        QFile file(pdb);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        Program program;
+        auto& [app, answers] = program;
+        app.open_files({pdb});
+        delete_closed_windows();
+        if (playable) {
+            QCOMPARE(app.players().size(), 1);
+            PdbPlayer& player = *app.players().value(0);
+            QCOMPARE(player.frame_count(), playable);
+            QCOMPARE(player.findChild<QLabel*>("notice")->text(), says);
+            QVERIFY(answers.boxes.isEmpty());
+        } else {
+            QVERIFY(app.players().isEmpty());
+            QVERIFY(app.mdi_area().subWindowList().isEmpty());
+            QCOMPARE(answers.boxes.size(), 1);
+            QVERIFY2(answers.boxes.value(0).startsWith(says), qPrintable(answers.boxes.value(0)));
+            if (damage == "control")
+                QVERIFY2(answers.boxes.value(0).contains(QString("illegal control byte 0x00 at byte %1 in row 0")
+                                                             .arg(offset(3) + 12)),
+                         qPrintable(answers.boxes.value(0)));
+        }
     }
 
     void unwritableStreamIsAnMpegError() {
