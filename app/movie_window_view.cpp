@@ -18,6 +18,7 @@
 
 #include "app/bitmap_image.h"
 #include "app/picture_control.h"
+#include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 
 namespace vintrel {
@@ -53,6 +54,7 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
       title_(QString::fromStdString(document_title(path.toStdString()))),
       conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString())) {
     setWindowTitle(title_);
+    conversion_->fit_within(app.screen_size_menu().chosen());
     conversion_->open_movie();
     QSize frame;
     if (const Movie* movie = conversion_->movie()) {
@@ -136,7 +138,7 @@ void TMovieWindowView::set_status(const QString& text) {
     app_.view_changed();
 }
 
-bool TMovieWindowView::setup_conversion() {
+bool TMovieWindowView::setup_conversion(std::optional<int> unattended_brightness) {
     busy_ = true;
     set_status(title_ + ": preparing");
     if (!conversion_->setup()) {
@@ -144,8 +146,12 @@ bool TMovieWindowView::setup_conversion() {
         set_status(title_ + ": not converted");
         return false;
     }
-    set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
-    {
+    if (unattended_brightness) {
+        unattended_ = true;
+        brightness = *unattended_brightness;
+        run_conversion();
+    } else {
+        set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
         PictureControl dialog(*this);
         dialog.exec();
     }
@@ -270,6 +276,10 @@ void TMovieWindowView::show_message(const std::string& text, const std::string& 
             : QString();
     if (running_ && caption == "Finished") show_outcome(Outcome::finished);
     if (running_ && caption != "Finished") messages_.append(QString::fromStdString(text));
+    if (unattended_) {
+        app_.message_boxes().notify(this, QString::fromStdString(text), QString::fromStdString(caption));
+        return;
+    }
     // The movie library speaks before the view has a window: its boxes have no owner.
     app_.message_boxes().inform(isVisible() ? this : nullptr, QString::fromStdString(text),
                                 QString::fromStdString(caption), detail);

@@ -44,6 +44,7 @@ public:
     // Frames of the movies opened from now on are fitted inside the screen (none: the movie's
     // natural size); the preview, the records and the stream all take the fitted size.
     void fit_within(ScreenSize screen) { screen_ = screen; }
+    ScreenSize screen() const { return screen_; }
 
     // Opens the movie; on failure shows the library's message and returns false.
     bool open_movie();

@@ -9,6 +9,7 @@
 #include <map>
 
 #include <QApplication>
+#include <QCheckBox>
 #include <QColorSpace>
 #include <QtEndian>
 #include <QDesktopServices>
@@ -16,11 +17,14 @@
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -37,6 +41,9 @@
 #include "app/about_dialog.h"
 #include "app/movie_window_view.h"
 #include "app/pdb_player.h"
+#include "app/queue_panel.h"
+#include "app/recent_files_menu.h"
+#include "app/screen_size_menu.h"
 #include "app/picture_control.h"
 #include "app/tessel_app.h"
 
@@ -220,7 +227,7 @@ private slots:
         QCOMPARE(app.main_window().windowTitle(), QString("Vintrel"));
         QStringList menus;
         for (QAction* menu : app.main_window().menuBar()->actions()) menus << menu->text();
-        QCOMPARE(menus, QStringList({"&File", "&About"}));
+        QCOMPARE(menus, QStringList({"&File", "&Screen Size", "&About"}));
         QCOMPARE(app.open_action().text(), QString("&Open..."));
         QCOMPARE(app.exit_action().text(), QString("E&xit\tAlt+F4"));
         QCOMPARE(app.exit_action().shortcut(), QKeySequence("Alt+F4"));
@@ -418,19 +425,24 @@ private slots:
             QTest::keyClick(&dialog, Qt::Key_Return);
         };
         QList<bool> open_enabled;
+        QStringList progress;
         script.at_frame[3] = [&](TMovieWindowView& view) {
             statuses << app.status_text();
             open_enabled << app.open_action().isEnabled();
+            progress << app.main_window().windowTitle() << app.main_window().findChild<QProgressBar*>("progress")->text();
             during_conversion = drawn(view);
         };
         QVERIFY(open_with(app, movie, script));
         QCOMPARE(answers.boxes, QStringList({finished}));
         QCOMPARE(answers.owners.value(0), static_cast<QWidget*>(app.views().value(0)));
 
-        // Progress: the status bar names the frame being converted. File, Open... is greyed
-        // meanwhile.
+        // Progress: the status bar names the frame being converted, and shows the share done,
+        // which the main window's title shows too. File, Open... stays available: what it opens
+        // meanwhile waits in the queue.
         QCOMPARE(statuses, QStringList({"walk.mov: converting frame 4 of 20"}));
-        QCOMPARE(open_enabled, QList<bool>({false}));
+        QCOMPARE(progress, QStringList({"15% - Vintrel", "15%"}));
+        QCOMPARE(app.main_window().windowTitle(), QString("Vintrel"));
+        QCOMPARE(open_enabled, QList<bool>({true}));
         QVERIFY(app.open_action().isEnabled());
         // The frame as received at (0, 0) and dithered at (210, 0), drawn while converting and
         // still there after a repaint.
@@ -579,36 +591,129 @@ private slots:
         QVERIFY(!app.main_window().isVisible());
     }
 
-    void openIsRefusedWhileConverting() {
-        const QString movie = copy_of(movie_, "busy");
-        const QString other = copy_of(movie_, "busy2");
+    // Movies dropped or opened while one converts wait in the queue, in an order the user can
+    // change; with "same brightness" ticked they convert one after the other without their
+    // Picture Control. Stop Queue stops the conversion and drops the movies waiting.
+    void moviesOpenedWhileConvertingWaitInTheQueue() {
+        const QString first = copy_of(movie_, "queue a"), dropped = copy_of(movie_, "queue b"),
+                      removed = copy_of(movie_, "queue c"), opened = copy_of(movie_, "queue d");
         Program program;
         auto& [app, answers] = program;
+        QStringList waiting_after_drop, waiting_after_changes;
+        int views_while_converting = 0;
+        bool queue_shown = false, dialog_held_conversion = true;
         Script script;
+        script.in_dialog = [](PictureControl& dialog, TMovieWindowView&) {
+            dialog.findChild<QSlider*>("101")->setValue(255 - 40);
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        };
         script.at_frame[2] = [&](TMovieWindowView&) {
-            // The notice is really shown, and must not hold the conversion up.
-            const MessageBoxes::Responder responder = app.message_boxes().responder();
-            app.message_boxes().set_responder({});
-            app.open_movie(other);
-            app.message_boxes().set_responder(responder);
-            // File, Open... is greyed: it does nothing.
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(dropped), QUrl::fromLocalFile(removed)});
+            QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&app.main_window(), &enter);
+            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            if (enter.isAccepted()) QApplication::sendEvent(&app.main_window(), &drop);
+            QCoreApplication::sendPostedEvents();
+            app.open_movie(opened);
+            waiting_after_drop = app.queue().paths();
+            auto* list = app.queue().findChild<QListWidget*>("queue_list");
+            list->setCurrentRow(2);
+            click(app.queue(), "queue_up");
+            list->setCurrentRow(2);
+            click(app.queue(), "queue_remove");
+            app.queue().findChild<QCheckBox*>("same_brightness")->setChecked(true);
+            waiting_after_changes = app.queue().paths();
+            views_while_converting = app.views().size();
+            queue_shown = app.queue().isVisible();
+            // File, Open... while converting: its dialog does not hold the conversion up.
             app.open_action().trigger();
         };
-        QVERIFY(open_with(app, movie, script));
-        QCOMPARE(answers.boxes, QStringList({finished}));
-        QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
-        // The conversion ended while the notice was still up.
-        QStringList notices;
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
-                notices << box->windowTitle() + ": " + box->text();
-                box->close();
-            }
-        QCOMPARE(notices, QStringList({"Vintrel: " + other +
-                                       " was not opened, because walk.mov is being converted. Open it once that "
-                                       "conversion is over."}));
-        QCOMPARE(app.views().size(), 1);
-        QVERIFY(!QFile::exists(output(other, "pdb")));
+        script.at_frame[6] = [&](TMovieWindowView&) {
+            auto* dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
+            dialog_held_conversion = !dialog || !dialog->isVisible();
+            if (dialog) dialog->reject();
+        };
+        QVERIFY(open_with(app, first, script));
+        QCOMPARE(waiting_after_drop, QStringList({dropped, removed, opened}));
+        QCOMPARE(waiting_after_changes, QStringList({dropped, opened}));
+        QCOMPARE(views_while_converting, 1);
+        QVERIFY(queue_shown);
+        QVERIFY(!dialog_held_conversion);
+        QCOMPARE(answers.boxes, QStringList({finished, finished, finished}));
+        QCOMPARE(app.views().size(), 3);
+        QStringList converted;
+        for (TMovieWindowView* view : app.views()) converted << QFileInfo(QString::fromStdString(view->conversion().movie_path())).path();
+        QCOMPARE(converted, QStringList({QFileInfo(first).path(), QFileInfo(dropped).path(), QFileInfo(opened).path()}));
+        // All with the first movie's brightness: the same movie gives the same database.
+        for (const QString& movie : {dropped, opened})
+            QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
+        QVERIFY(!QFile::exists(output(removed, "pdb")));
+        QVERIFY(app.queue().isHidden());
+
+        Program stopping;
+        Script stop;
+        stop.at_frame[2] = [&](TMovieWindowView&) {
+            stopping.app.open_movie(removed);
+            click(stopping.app.queue(), "queue_stop");
+        };
+        const QString stopped = copy_of(long_movie_, "queue stop");
+        QVERIFY(open_with(stopping.app, stopped, stop));
+        QCOMPARE(file_bytes(output(stopped, "pdb")), QByteArray());
+        QVERIFY(!QFile::exists(output(removed, "pdb")));
+        QCOMPARE(stopping.app.views().size(), 1);
+        QVERIFY(stopping.answers.boxes.isEmpty());
+    }
+
+    // A screen size chosen in the menu fits the preview, the records and the stream, and is kept
+    // for the next run, with the files opened last and the main window's size and place.
+    void screenSizeRecentFilesAndWindowAreRemembered() {
+        QDir().mkpath(dir_.path() + "/remembered");
+        const QString movie = make_movie(dir_.path() + "/remembered", "wide.mp4", 1, "320x240");
+        QString label_first, label_third;
+        QSize preview_size;
+        {
+            Program program;
+            auto& [app, answers] = program;
+            app.main_window().findChild<QAction*>("size_160x160")->trigger();
+            Script script;
+            script.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
+                preview_size = preview(dialog).size();
+                label_first = dialog.findChild<QLabel*>("frame_time")->text();
+                click(dialog, "105");
+                click(dialog, "105");
+                label_third = dialog.findChild<QLabel*>("frame_time")->text();
+                QTest::keyClick(&dialog, Qt::Key_Return);
+            };
+            QVERIFY(open_with(app, movie, script));
+            app.open_files({output(movie, "pdb")});
+            app.main_window().setGeometry(30, 40, 700, 500);
+            QVERIFY(app.main_window().close());
+        }
+        QCOMPARE(preview_size, QSize(160, 120));
+        QCOMPARE(label_first, QString::fromUtf8("frame 1 of 5, 00:00.0\n160×120 pixels, fitted inside 160×160"));
+        QCOMPARE(label_third, QString::fromUtf8("frame 3 of 5, 00:00.4\n160×120 pixels, fitted inside 160×160"));
+        // The first record's header holds its width and height; the stream's size is ffprobe's.
+        const QByteArray pdb = file_bytes(output(movie, "pdb"));
+        const quint32 first = qFromBigEndian<quint32>(pdb.constData() + 78);
+        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first), 160u);
+        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first + 4), 120u);
+        QProcess ffprobe;
+        ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "stream=width,height", "-of", "csv=p=0",
+                                  output(movie, "mpg")});
+        QVERIFY(ffprobe.waitForFinished(60000));
+        QCOMPARE(ffprobe.readAllStandardOutput().trimmed(), QByteArray("160,120"));
+
+        Program next_run;
+        auto& [app, answers] = next_run;
+        QCOMPARE(app.screen_size_menu().chosen(), (ScreenSize{160, 160}));
+        QVERIFY(app.main_window().findChild<QAction*>("size_160x160")->isChecked());
+        QCOMPARE(app.recent_files().files(), QStringList({output(movie, "pdb"), movie}));
+        QCOMPARE(app.main_window().size(), QSize(700, 500));
+        app.main_window().findChild<QAction*>("recent_0")->trigger();
+        QCOMPARE(app.players().size(), 1);
+        app.main_window().findChild<QAction*>("size_natural")->trigger();
+        QCOMPARE(TTesselApp().screen_size_menu().chosen(), ScreenSize());
     }
 
     void unopenableInputsLeaveNoWindow() {
