@@ -160,7 +160,7 @@ void PictureControl::draw_preview() {
     const int tenths = 2 * frame_index_;
     QString size = QString("%1\u00d7%2 pixels").arg(image.width()).arg(image.height());
     if (const ScreenSize screen = view_.conversion().screen(); !screen.none())
-        size += QString(", fitted inside %1\u00d7%2").arg(screen.width).arg(screen.height);
+        size += QString("\nfitted inside %1\u00d7%2").arg(screen.width).arg(screen.height);
     frame_label_->setText(QString("frame %1 of %2, %3:%4.%5\n%6")
                               .arg(frame_index_ + 1)
                               .arg(std::max(1, view_.conversion().frame_count()))

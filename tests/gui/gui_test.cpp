@@ -691,8 +691,8 @@ private slots:
             QVERIFY(app.main_window().close());
         }
         QCOMPARE(preview_size, QSize(160, 120));
-        QCOMPARE(label_first, QString::fromUtf8("frame 1 of 5, 00:00.0\n160×120 pixels, fitted inside 160×160"));
-        QCOMPARE(label_third, QString::fromUtf8("frame 3 of 5, 00:00.4\n160×120 pixels, fitted inside 160×160"));
+        QCOMPARE(label_first, QString::fromUtf8("frame 1 of 5, 00:00.0\n160×120 pixels\nfitted inside 160×160"));
+        QCOMPARE(label_third, QString::fromUtf8("frame 3 of 5, 00:00.4\n160×120 pixels\nfitted inside 160×160"));
         // The first record's header holds its width and height; the stream's size is ffprobe's.
         const QByteArray pdb = file_bytes(output(movie, "pdb"));
         const quint32 first = qFromBigEndian<quint32>(pdb.constData() + 78);
