@@ -256,13 +256,12 @@ void TTesselApp::command_open() {
     if (busy_view()) {
         // A conversion is running in this thread: a dialog with its own event loop would hold it
         // up, so this one is answered later; the movies chosen join the queue.
-        QPointer<QFileDialog> guarded = dialog;
-        connect(
-            dialog, &QDialog::accepted, this,
-            [guarded, chosen] {
-                if (guarded) chosen(guarded->selectedFiles(), guarded->selectedNameFilter());
-            },
-            Qt::QueuedConnection);
+        connect(dialog, &QFileDialog::filesSelected, this, [this, dialog, chosen](const QStringList& paths) {
+            // Once the dialog has gone: the conversion may be over by then, and the next start.
+            QMetaObject::invokeMethod(
+                this, [chosen, paths, filter = dialog->selectedNameFilter()] { chosen(paths, filter); },
+                Qt::QueuedConnection);
+        });
         connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater, Qt::QueuedConnection);
         dialog->open();
         return;

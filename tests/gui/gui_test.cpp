@@ -596,7 +596,8 @@ private slots:
     // Picture Control. Stop Queue stops the conversion and drops the movies waiting.
     void moviesOpenedWhileConvertingWaitInTheQueue() {
         const QString first = copy_of(movie_, "queue a"), dropped = copy_of(movie_, "queue b"),
-                      removed = copy_of(movie_, "queue c"), opened = copy_of(movie_, "queue d");
+                      removed = copy_of(movie_, "queue c"), opened = copy_of(movie_, "queue d"),
+                      chosen = copy_of(movie_, "queue e");
         Program program;
         auto& [app, answers] = program;
         QStringList waiting_after_drop, waiting_after_changes;
@@ -632,7 +633,10 @@ private slots:
         script.at_frame[6] = [&](TMovieWindowView&) {
             auto* dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
             dialog_held_conversion = !dialog || !dialog->isVisible();
-            if (dialog) dialog->reject();
+            if (!dialog) return;
+            // As the dialog reports a choice; it then closes.
+            emit dialog->filesSelected({chosen});
+            dialog->reject();
         };
         QVERIFY(open_with(app, first, script));
         QCOMPARE(waiting_after_drop, QStringList({dropped, removed, opened}));
@@ -640,13 +644,14 @@ private slots:
         QCOMPARE(views_while_converting, 1);
         QVERIFY(queue_shown);
         QVERIFY(!dialog_held_conversion);
-        QCOMPARE(answers.boxes, QStringList({finished, finished, finished}));
-        QCOMPARE(app.views().size(), 3);
+        QCOMPARE(answers.boxes, QStringList({finished, finished, finished, finished}));
+        QCOMPARE(app.views().size(), 4);
         QStringList converted;
         for (TMovieWindowView* view : app.views()) converted << QFileInfo(QString::fromStdString(view->conversion().movie_path())).path();
-        QCOMPARE(converted, QStringList({QFileInfo(first).path(), QFileInfo(dropped).path(), QFileInfo(opened).path()}));
+        QCOMPARE(converted, QStringList({QFileInfo(first).path(), QFileInfo(dropped).path(), QFileInfo(opened).path(),
+                                         QFileInfo(chosen).path()}));
         // All with the first movie's brightness: the same movie gives the same database.
-        for (const QString& movie : {dropped, opened})
+        for (const QString& movie : {dropped, opened, chosen})
             QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
         QVERIFY(!QFile::exists(output(removed, "pdb")));
         QVERIFY(app.queue().isHidden());
