@@ -1,5 +1,5 @@
-// vintrel: the desktop program. Movies named on the command line open as if chosen with
-// File, Open....
+// vintrel: the desktop program. Movies and handheld databases named on the command line open as
+// if chosen with File, Open....
 #include <csignal>
 
 #include <QApplication>
@@ -16,6 +16,6 @@ int main(int argc, char** argv) {
     vintrel::TTesselApp app;
     app.main_window().show();
     const QStringList movies = QApplication::arguments().mid(1);
-    if (!movies.isEmpty()) QTimer::singleShot(0, &app, [&app, movies] { app.open_movies(movies); });
+    if (!movies.isEmpty()) QTimer::singleShot(0, &app, [&app, movies] { app.open_files(movies); });
     return qt.exec();
 }

@@ -11,12 +11,14 @@
 #include <QPushButton>
 #include <QScrollArea>
 #include <QScrollBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
 #include "app/bitmap_image.h"
 #include "app/picture_control.h"
+#include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 
 namespace vintrel {
@@ -52,6 +54,7 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
       title_(QString::fromStdString(document_title(path.toStdString()))),
       conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString())) {
     setWindowTitle(title_);
+    conversion_->fit_within(app.screen_size_menu().chosen());
     conversion_->open_movie();
     QSize frame;
     if (const Movie* movie = conversion_->movie()) {
@@ -90,10 +93,17 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
         QDesktopServices::openUrl(
             QUrl::fromLocalFile(QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath()));
     });
+    // A finished conversion's database plays in the handheld player.
+    play_result_ = new QPushButton("Play the Database", outcome_panel_);
+    play_result_->setObjectName("play_result");
+    play_result_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
+    connect(play_result_, &QPushButton::clicked, this,
+            [this] { app_.open_player(QString::fromStdString(conversion_->pdb_name())); });
     auto* close_window = new QPushButton("Close", outcome_panel_);
     close_window->setObjectName("close_window");
     connect(close_window, &QPushButton::clicked, this, [this] { (parentWidget() ? parentWidget() : this)->close(); });
     auto* buttons = new QHBoxLayout;
+    buttons->addWidget(play_result_);
     buttons->addWidget(show_folder);
     buttons->addWidget(close_window);
     buttons->addStretch();
@@ -128,7 +138,7 @@ void TMovieWindowView::set_status(const QString& text) {
     app_.view_changed();
 }
 
-bool TMovieWindowView::setup_conversion() {
+bool TMovieWindowView::setup_conversion(std::optional<int> unattended_brightness) {
     busy_ = true;
     set_status(title_ + ": preparing");
     if (!conversion_->setup()) {
@@ -136,8 +146,12 @@ bool TMovieWindowView::setup_conversion() {
         set_status(title_ + ": not converted");
         return false;
     }
-    set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
-    {
+    if (unattended_brightness) {
+        unattended_ = true;
+        brightness = *unattended_brightness;
+        run_conversion();
+    } else {
+        set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
         PictureControl dialog(*this);
         dialog.exec();
     }
@@ -201,6 +215,7 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
     }
     for (const QString& message : messages_) text += "\n" + message;
     text += "\n" + file_line(conversion_->pdb_name()) + "\n" + file_line(conversion_->mpeg_name());
+    play_result_->setVisible(outcome == Outcome::finished);
     outcome_state_->setText(state);
     outcome_text_->setText(text);
     outcome_panel_->show();
@@ -261,6 +276,10 @@ void TMovieWindowView::show_message(const std::string& text, const std::string& 
             : QString();
     if (running_ && caption == "Finished") show_outcome(Outcome::finished);
     if (running_ && caption != "Finished") messages_.append(QString::fromStdString(text));
+    if (unattended_) {
+        app_.message_boxes().notify(this, QString::fromStdString(text), QString::fromStdString(caption));
+        return;
+    }
     // The movie library speaks before the view has a window: its boxes have no owner.
     app_.message_boxes().inform(isVisible() ? this : nullptr, QString::fromStdString(text),
                                 QString::fromStdString(caption), detail);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include <QString>
 #include <QStringList>
@@ -37,8 +38,9 @@ public:
     // Opens the .pdb (keeping an existing one as it is), derives the .mpg name, counts the frames
     // and runs the Picture Control dialog, whose Ok converts. Returns false when nothing was
     // converted, because the conversion could not be set up (the reason has been shown) or the
-    // dialog was cancelled; the view should then close.
-    bool setup_conversion();
+    // dialog was cancelled; the view should then close. Given a brightness (a queue that runs
+    // unattended), converts with it at once, without the dialog, and its notices wait for no one.
+    bool setup_conversion(std::optional<int> unattended_brightness = std::nullopt);
 
     // Converts with the view's brightness and shows the outcome; called by the dialog's Ok.
     void run_conversion();
@@ -95,8 +97,10 @@ private:
     QFrame* outcome_panel_ = nullptr;
     QLabel* outcome_state_ = nullptr;
     QLabel* outcome_text_ = nullptr;
+    QPushButton* play_result_ = nullptr;
     bool busy_ = false;
     bool running_ = false;
+    bool unattended_ = false;
     Outcome outcome_ = Outcome::none;
     // What the conversion said in message boxes, kept for the outcome.
     QStringList messages_;

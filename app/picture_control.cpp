@@ -38,6 +38,8 @@ constexpr ControlPlace labels[] = {
 };
 constexpr ControlPlace slider_place{"101", "", 28, 124, 170, 24};
 constexpr ControlPlace picture_place{"117", "", 28, 4, 18, 15};
+// Which frame the preview shows, its time and size, right of the slider.
+constexpr ControlPlace frame_place{"frame_time", "", 202, 116, 103, 24};
 constexpr int dialog_width = 307, dialog_height = 174;
 // The first control row below the preview; everything from there down moves when the movie's
 // picture is taller than the room the template leaves above it.
@@ -85,6 +87,9 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
         auto* label = new QLabel(place.text, this);
         label->setObjectName(place.id);
     }
+    frame_label_ = new QLabel(this);
+    frame_label_->setObjectName(frame_place.id);
+    frame_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (const ControlPlace& place : buttons) {
         auto* button = new QPushButton(place.text, this);
         button->setObjectName(place.id);
@@ -136,6 +141,7 @@ void PictureControl::lay_out(QSize preview) {
     for (const ControlPlace& p : buttons) place(findChild<QWidget*>(p.id), p);
     for (const ControlPlace& p : labels) place(findChild<QWidget*>(p.id), p);
     place(brightness_slider_, slider_place);
+    place(frame_label_, frame_place);
     picture_static_->resize(preview.expandedTo(picture.size()));
     preview_area_->setGeometry(QRect(picture.topLeft(), view));
     setFixedSize(std::max(units.x(dialog_width), picture.left() + view.width() + units.x(preview_right_margin)),
@@ -150,6 +156,18 @@ void PictureControl::draw_preview() {
     const QImage image = image_from_bitmap(preview_frame(*movie, frame_index_, view_.brightness));
     if (picture_static_->pixmap().size() != image.size()) lay_out(image.size());
     picture_static_->setPixmap(QPixmap::fromImage(image));
+    // Frame n is taken at n fifths of a second.
+    const int tenths = 2 * frame_index_;
+    QString size = QString("%1\u00d7%2 pixels").arg(image.width()).arg(image.height());
+    if (const ScreenSize screen = view_.conversion().screen(); !screen.none())
+        size += QString("\nfitted inside %1\u00d7%2").arg(screen.width).arg(screen.height);
+    frame_label_->setText(QString("frame %1 of %2, %3:%4.%5\n%6")
+                              .arg(frame_index_ + 1)
+                              .arg(std::max(1, view_.conversion().frame_count()))
+                              .arg(tenths / 600, 2, 10, QChar('0'))
+                              .arg(tenths / 10 % 60, 2, 10, QChar('0'))
+                              .arg(tenths % 10)
+                              .arg(size));
     if (isVisible()) picture_static_->repaint();
 }
 

@@ -36,6 +36,7 @@ private:
     QScrollArea* preview_area_ = nullptr;
     QLabel* picture_static_ = nullptr;
     QSlider* brightness_slider_ = nullptr;
+    QLabel* frame_label_ = nullptr;
     int frame_index_ = 0;
     bool accepted_ = false;
 };

@@ -5,19 +5,31 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QCoreApplication>
 #include <QFileDialog>
 #include <QLabel>
+#include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
+#include <QMimeData>
 #include <QStatusBar>
+#include <QTimer>
+#include <QUrl>
 
 #include "app/about_dialog.h"
+#include "app/conversion_progress.h"
 #include "app/icons.h"
 #include "app/movie_window_view.h"
+#include "app/pdb_player.h"
+#include "app/program_settings.h"
+#include "app/queue_panel.h"
+#include "app/recent_files_menu.h"
+#include "app/screen_size_menu.h"
 #include "encoder/setup/read_parameters.h"
 
 namespace vintrel {
@@ -28,16 +40,17 @@ const QString idle_status = "Open a movie with File, Open...";
 
 // Where File, Open... last was, kept across runs.
 const QString folder_key = "open/folder", filter_key = "open/filter";
-QSettings settings() { return QSettings("Vintrel", "Vintrel"); }
+// The main window's size and place.
+const QString geometry_key = "window/geometry";
 
 // Long work keeps pumping while events keep arriving, but not forever: a steady stream (a
 // fast timer, a held key) must not hold a conversion up.
 constexpr auto longest_busy_pumping = std::chrono::milliseconds(250);
 
-// The frame of one opened movie: an MDI child whose client is the movie view.
+// The frame of one opened movie or database: an MDI child whose client is its view.
 class TTesselMDIChild : public QMdiSubWindow {
 public:
-    explicit TTesselMDIChild(TMovieWindowView* view) {
+    explicit TTesselMDIChild(QWidget* view) {
         setWidget(view);
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowIcon(movie_icon());
@@ -47,11 +60,39 @@ public:
 
 }  // namespace
 
+TTesselMainFrame::TTesselMainFrame(TTesselApp& app) : app_(app) {
+    setAcceptDrops(true);
+    resize(960, 640);
+    restoreGeometry(program_settings().value(geometry_key).toByteArray());
+}
+
 void TTesselMainFrame::closeEvent(QCloseEvent* event) {
-    if (app_.can_close())
-        event->accept();
-    else
+    if (!app_.can_close()) {
         event->ignore();
+        return;
+    }
+    program_settings().setValue(geometry_key, saveGeometry());
+    event->accept();
+}
+
+QStringList TTesselMainFrame::dropped_files(const QMimeData* data) {
+    QStringList files;
+    if (!data) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile() && QFileInfo(url.toLocalFile()).isFile()) files << url.toLocalFile();
+    return files;
+}
+
+void TTesselMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (!dropped_files(event->mimeData()).isEmpty()) event->acceptProposedAction();
+}
+
+void TTesselMainFrame::dropEvent(QDropEvent* event) {
+    const QStringList files = dropped_files(event->mimeData());
+    if (files.isEmpty()) return;
+    event->acceptProposedAction();
+    // The drop ends first: a movie's dialog and conversion must not run inside the drag.
+    QMetaObject::invokeMethod(&app_, [this, files] { app_.open_files(files); }, Qt::QueuedConnection);
 }
 
 TTesselApp::TTesselApp() {
@@ -73,9 +114,15 @@ TTesselApp::TTesselApp() {
 
     QMenu* file = main_window_->menuBar()->addMenu("&File");
     open_action_ = file->addAction("&Open...", this, &TTesselApp::command_open);
+    recent_files_ = new RecentFilesMenu(main_window_.get());
+    file->addMenu(recent_files_);
+    connect(recent_files_, &RecentFilesMenu::open_requested, this,
+            [this](const QString& path) { open_files({path}); });
     file->addSeparator();
     exit_action_ = file->addAction("E&xit\tAlt+F4", main_window_.get(), &QWidget::close);
     exit_action_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
+    screen_size_menu_ = new ScreenSizeMenu(main_window_.get());
+    main_window_->menuBar()->addMenu(screen_size_menu_);
     QMenu* about = main_window_->menuBar()->addMenu("&About");
     about_action_ = about->addAction("&About...", this, &TTesselApp::command_about);
 
@@ -83,8 +130,15 @@ TTesselApp::TTesselApp() {
     status_label_->setObjectName("status");
     main_window_->statusBar()->addWidget(status_label_, 1);
     idle_status_ = idle_status;
+    progress_ = new ConversionProgress(main_window_.get());
+    main_window_->statusBar()->addPermanentWidget(progress_);
+    connect(progress_, &ConversionProgress::percent_changed, this, [this](int percent) {
+        main_window_->setWindowTitle(percent < 0 ? program_caption : QString("%1% - %2").arg(percent).arg(program_caption));
+    });
+    queue_ = new QueuePanel(main_window_.get());
+    main_window_->addDockWidget(Qt::RightDockWidgetArea, queue_);
+    connect(queue_, &QueuePanel::stop_requested, this, &TTesselApp::stop_queue);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, &TTesselApp::view_changed);
-    main_window_->resize(960, 640);
     QCoreApplication::instance()->installEventFilter(this);
 }
 
@@ -99,7 +153,7 @@ QStringList TTesselApp::movie_file_filters() {
     return {"QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)",
             "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
             "*.wmv *.asf *.3gp *.ogv *.gif)",
-            "All Files (*)"};
+            "Handheld Databases (*.pdb)", "All Files (*)"};
 }
 
 bool TTesselApp::eventFilter(QObject*, QEvent*) {
@@ -134,6 +188,13 @@ bool TTesselApp::pump_waiting_messages() {
     return true;
 }
 
+QList<PdbPlayer*> TTesselApp::players() const {
+    QList<PdbPlayer*> list;
+    for (QMdiSubWindow* child : mdi_area_->subWindowList())
+        if (auto* player = qobject_cast<PdbPlayer*>(child->widget())) list.append(player);
+    return list;
+}
+
 QList<TMovieWindowView*> TTesselApp::views() const {
     QList<TMovieWindowView*> list;
     if (!mdi_area_) return list;
@@ -143,6 +204,8 @@ QList<TMovieWindowView*> TTesselApp::views() const {
 }
 
 bool TTesselApp::can_close() {
+    // Leaving the program stops the conversion, and the movies waiting are not started.
+    if (busy_view()) queue_->clear();
     bool all = true;
     for (TMovieWindowView* view : views())
         if (!view->can_close()) all = false;
@@ -157,7 +220,6 @@ TMovieWindowView* TTesselApp::busy_view() const {
 
 void TTesselApp::view_changed() {
     TMovieWindowView* shown = busy_view();
-    open_action_->setEnabled(!shown);
     if (!shown) {
         QMdiSubWindow* active = mdi_area_->activeSubWindow();
         shown = active ? qobject_cast<TMovieWindowView*>(active->widget()) : nullptr;
@@ -167,7 +229,7 @@ void TTesselApp::view_changed() {
 
 QString TTesselApp::status_text() const { return status_label_->text(); }
 
-void TTesselApp::fit_window(TMovieWindowView& view) {
+void TTesselApp::fit_window(QWidget& view) {
     auto* child = qobject_cast<QMdiSubWindow*>(view.parentWidget());
     if (!child || child->isMaximized() || child->isMinimized()) return;
     const QRect area = mdi_area_->viewport()->rect();
@@ -179,55 +241,133 @@ void TTesselApp::fit_window(TMovieWindowView& view) {
 }
 
 void TTesselApp::command_open() {
-    // The menu item is greyed meanwhile; a shortcut pressed just before that changes nothing.
-    if (busy_view()) return;
-    QSettings kept = settings();
-    QFileDialog dialog(main_window_.get(), "Open");
-    dialog.setObjectName("open_dialog");
-    dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(movie_file_filters());
+    QSettings kept = program_settings();
+    auto* dialog = new QFileDialog(main_window_.get(), "Open");
+    dialog->setObjectName("open_dialog");
+    dialog->setFileMode(QFileDialog::ExistingFiles);
+    dialog->setNameFilters(movie_file_filters());
     const QString folder = kept.value(folder_key).toString();
-    if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog.setDirectory(folder);
-    dialog.selectNameFilter(kept.value(filter_key, movie_file_filters().value(2)).toString());
-    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return;
-    const QString path = dialog.selectedFiles().first();
-    kept.setValue(folder_key, QFileInfo(path).absolutePath());
-    kept.setValue(filter_key, dialog.selectedNameFilter());
-    kept.sync();
-    open_movie(path);
-}
-
-void TTesselApp::open_movie(const QString& path) {
-    // One view at work at a time: the encoder state is shared, and the busy view must stay as
-    // it is until it returns.
-    if (TMovieWindowView* busy = busy_view()) {
-        message_boxes_.notify(main_window_.get(),
-                              path + " was not opened, because " + busy->title() +
-                                  " is being converted. Open it once that conversion is over.",
-                              program_caption);
+    if (!folder.isEmpty() && QFileInfo(folder).isDir()) dialog->setDirectory(folder);
+    dialog->selectNameFilter(kept.value(filter_key, movie_file_filters().value(2)).toString());
+    const auto chosen = [this](const QStringList& paths, const QString& filter) {
+        if (paths.isEmpty()) return;
+        QSettings kept = program_settings();
+        kept.setValue(folder_key, QFileInfo(paths.first()).absolutePath());
+        kept.setValue(filter_key, filter);
+        kept.sync();
+        open_files(paths);
+    };
+    if (busy_view()) {
+        // A conversion is running in this thread: a dialog with its own event loop would hold it
+        // up, so this one is answered later; the movies chosen join the queue.
+        connect(dialog, &QFileDialog::filesSelected, this, [this, dialog, chosen](const QStringList& paths) {
+            // Once the dialog has gone: the conversion may be over by then, and the next start.
+            QMetaObject::invokeMethod(
+                this, [chosen, paths, filter = dialog->selectedNameFilter()] { chosen(paths, filter); },
+                Qt::QueuedConnection);
+        });
+        connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater, Qt::QueuedConnection);
+        dialog->open();
         return;
     }
+    const bool accepted = dialog->exec() == QDialog::Accepted;
+    const QStringList paths = dialog->selectedFiles();
+    const QString filter = dialog->selectedNameFilter();
+    delete dialog;
+    if (accepted) chosen(paths, filter);
+}
+
+bool TTesselApp::is_database(const QString& path) { return path.endsWith(".pdb", Qt::CaseInsensitive); }
+
+void TTesselApp::open_files(const QStringList& paths) {
+    QStringList movies;
+    for (const QString& path : paths) {
+        if (is_database(path))
+            open_player(path);
+        else
+            movies << path;
+    }
+    open_movies(movies);
+}
+
+PdbPlayer* TTesselApp::open_player(const QString& path) {
+    recent_files_->add(path);
+    auto* player = new PdbPlayer(path);
+    if (!player->playable()) {
+        message_boxes_.inform(main_window_.get(), player->title() + " cannot be played: " + player->problem(),
+                              program_caption, QFileInfo(path).absoluteFilePath());
+        delete player;
+        return nullptr;
+    }
+    auto* child = new TTesselMDIChild(player);
+    mdi_area_->addSubWindow(child);
+    child->show();
+    fit_window(*player);
+    connect(player, &PdbPlayer::size_changed, this, [this, player] { fit_window(*player); });
+    player->setFocus();
+    player->play();
+    return player;
+}
+
+void TTesselApp::open_movie(const QString& path) { open_movies({path}); }
+
+// One conversion at a time: the encoder state is shared, and a busy view must stay as it is until
+// it returns. Movies are taken from the queue only here, by the outermost call, after the movie
+// before them is done; a call made meanwhile (from a conversion's event pumping or a dialog's
+// event loop) only adds its movies to the queue.
+void TTesselApp::open_movies(const QStringList& paths) {
+    if (paths.isEmpty()) return;
+    if (taking_from_queue_) {
+        queue_->add(paths);
+        return;
+    }
+    taking_from_queue_ = true;
+    queue_->add(paths.mid(1));
+    QString next = paths.first();
+    bool unattended = false;
+    for (;;) {
+        const int brightness = convert_movie(next, unattended);
+        if (brightness != not_converted) last_brightness_ = brightness;
+        if (queue_->empty()) break;
+        next = queue_->take_first();
+        unattended = queue_->same_brightness() && last_brightness_ != not_converted;
+    }
+    taking_from_queue_ = false;
+    view_changed();
+}
+
+int TTesselApp::convert_movie(const QString& path, bool unattended) {
     idle_status_ = idle_status;
+    recent_files_->add(path);
     auto* view = new TMovieWindowView(*this, path);
     if (!view->movie_open()) {
         // The movie library has said why; no window is left behind.
         delete view;
-        return;
+        return not_converted;
     }
     QPointer<TTesselMDIChild> child = new TTesselMDIChild(view);
     connect(child, &QObject::destroyed, this, &TTesselApp::view_changed, Qt::QueuedConnection);
+    connect(view, &TMovieWindowView::frame_progress, progress_, &ConversionProgress::frame);
     mdi_area_->addSubWindow(child);
     child->show();
+    // The queue may just have come or gone beside the MDI area.
+    main_window_->layout()->activate();
     fit_window(*view);
-    if (!view->setup_conversion() && child) {
+    const std::optional<int> brightness = unattended ? std::optional<int>(last_brightness_) : std::nullopt;
+    const bool converted = view->setup_conversion(brightness);
+    progress_->finish();
+    if (!converted) {
         // Nothing was converted: the window goes, and the status bar says what became of the movie.
         idle_status_ = view->status() + ". " + idle_status;
-        child->close();
+        if (child) child->close();
+        return not_converted;
     }
+    return view->brightness;
 }
 
-void TTesselApp::open_movies(const QStringList& paths) {
-    for (const QString& path : paths) open_movie(path);
+void TTesselApp::stop_queue() {
+    // The waiting movies have gone; the one converting stops as its Cancel button's Yes does.
+    if (TMovieWindowView* busy = busy_view(); busy && busy->converting()) busy->conversion().cancel_requested = 1;
 }
 
 void TTesselApp::command_about() {

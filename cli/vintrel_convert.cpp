@@ -21,8 +21,9 @@ volatile std::sig_atomic_t interrupted = 0;
 void on_interrupt(int) { interrupted = 1; }
 
 const char usage[] =
-    "usage: vintrel-convert [--brightness B] [--stat FILE] MOVIE...\n"
+    "usage: vintrel-convert [--brightness B] [--fit WxH] [--stat FILE] MOVIE...\n"
     "  B: brightness offset added to every grey, -255..255 (default 0)\n"
+    "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
 
 // The command line's stand-in for the windows: messages go to the terminal, Ctrl-C is Stop.
@@ -89,6 +90,7 @@ bool parse_brightness(const char* text, int& brightness) {
 
 int main(int argc, char** argv) {
     int brightness = 0;
+    ScreenSize screen;
     std::string statistics = "stat.out";
     std::vector<std::string> movies;
     for (int i = 1; i < argc; i++) {
@@ -96,6 +98,11 @@ int main(int argc, char** argv) {
         if (arg == "--brightness" && i + 1 < argc) {
             if (!parse_brightness(argv[++i], brightness)) {
                 std::fprintf(stderr, "vintrel-convert: the brightness must be a whole number from -255 to 255\n");
+                return 2;
+            }
+        } else if (arg == "--fit" && i + 1 < argc) {
+            if (!parse_screen_size(argv[++i], screen)) {
+                std::fprintf(stderr, "vintrel-convert: the screen size must be WxH, each a whole number from 1 to 4095\n");
                 return 2;
             }
         } else if (arg == "--stat" && i + 1 < argc) {
@@ -138,6 +145,7 @@ int main(int argc, char** argv) {
     for (const std::string& path : movies) {
         if (interrupted) break;
         Conversion conversion(encoder, host, path);
+        conversion.fit_within(screen);
         host.start(conversion);
         if (!conversion.open_movie() || !conversion.setup()) {
             all_converted = false;

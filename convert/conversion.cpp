@@ -90,6 +90,7 @@ void Conversion::abandon() {
 bool Conversion::open_movie() {
     MovieOpenResult result = MovieOpenResult::failed;
     movie_ = Movie::open(movie_path_, result, open_detail_);
+    if (movie_ && !screen_.none()) movie_ = std::make_unique<FittedMovie>(std::move(movie_), screen_);
     if (movie_) return true;
     if (result == MovieOpenResult::invalid_format)
         host_.show_message("The movie file could not be opened. It may be in use or in an invalid format.",

@@ -8,6 +8,7 @@
 
 #include "convert/conversion_host.h"
 #include "convert/database_writer.h"
+#include "convert/fitted_movie.h"
 #include "convert/frame_record.h"
 #include "convert/movie.h"
 #include "convert/record_spool.h"
@@ -39,6 +40,11 @@ public:
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
+
+    // Frames of the movies opened from now on are fitted inside the screen (none: the movie's
+    // natural size); the preview, the records and the stream all take the fitted size.
+    void fit_within(ScreenSize screen) { screen_ = screen; }
+    ScreenSize screen() const { return screen_; }
 
     // Opens the movie; on failure shows the library's message and returns false.
     bool open_movie();
@@ -90,6 +96,7 @@ private:
     bool too_large_ = false;          // the records have passed what a database can address
     std::uint64_t database_reach_ = database_reach;
     int frame_count_ = 0;
+    ScreenSize screen_;
 };
 
 }  // namespace vintrel

@@ -1,12 +1,20 @@
-// vintrel-screenshots MOVIE DIR [NAME]: runs the desktop program's real windows, opens the movie,
+// vintrel-screenshots [--fit WxH] [--queue MOVIE]... MOVIE DIR [NAME]: runs the desktop program's
+// real windows, opens the movie,
 // converts it, and saves what they show as PNG files in DIR. Without NAME: the Picture Control
 // dialog, the main window while it converts the movie, and the About box, each window alone.
 // With NAME: the whole screen, window manager and all, with the dialog up, while the movie
 // converts and once it is over (NAME-picture-control.png, NAME-converting.png, NAME-outcome.png).
+// --fit chooses the screen size the frames are fitted inside. --queue movies are opened halfway
+// through the conversion, so they wait in the queue: then NAME-queue.png shows the screen instead
+// of NAME-converting.png, and the queue is emptied again.
+// A handheld database FILE.pdb instead of a movie: the player, as player.png (the main window) or
+// NAME-player.png (the whole screen).
 // Meant for a virtual display (scripts/take-screenshots).
 #include <cstdio>
 
 #include <QApplication>
+#include <QDir>
+#include <QSettings>
 #include <QElapsedTimer>
 #include <QMdiArea>
 #include <QPixmap>
@@ -16,6 +24,8 @@
 #include "app/about_dialog.h"
 #include "app/movie_window_view.h"
 #include "app/picture_control.h"
+#include "app/queue_panel.h"
+#include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 
 namespace {
@@ -47,14 +57,28 @@ bool save_screen(const QString& path) {
 
 int main(int argc, char** argv) {
     QApplication qt(argc, argv);
-    if (argc != 3 && argc != 4) {
-        std::fprintf(stderr, "usage: vintrel-screenshots MOVIE DIR [NAME]\n");
+    QStringList args = QApplication::arguments().mid(1), queued;
+    vintrel::ScreenSize fit;
+    while (args.size() >= 2 && args[0].startsWith("--")) {
+        if (args[0] == "--fit" && vintrel::parse_screen_size(args[1].toStdString(), fit)) {
+        } else if (args[0] == "--queue") {
+            queued << args[1];
+        } else {
+            break;
+        }
+        args = args.mid(2);
+    }
+    if (args.size() != 2 && args.size() != 3) {
+        std::fprintf(stderr, "usage: vintrel-screenshots [--fit WxH] [--queue MOVIE]... MOVIE DIR [NAME]\n");
         return 2;
     }
-    const QString movie = QString::fromLocal8Bit(argv[1]), dir = QString::fromLocal8Bit(argv[2]);
-    const QString name = argc == 4 ? QString::fromLocal8Bit(argv[3]) : QString();
+    const QString movie = args[0], dir = args[1];
+    const QString name = args.value(2);
     const bool whole_screen = !name.isEmpty();
+    // What the program remembers stays in the current (work) folder.
+    QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, QDir::currentPath() + "/settings");
     vintrel::TTesselApp app;
+    app.screen_size_menu().choose(fit);
     // The "Finished" notice would wait for a click: it is answered at once.
     app.message_boxes().set_responder([](const vintrel::MessageBoxes::Box& box) {
         std::printf("%s: %s\n", qPrintable(box.caption), qPrintable(box.text));
@@ -64,6 +88,16 @@ int main(int argc, char** argv) {
     app.main_window().show();
 
     bool ok = true;
+    if (vintrel::TTesselApp::is_database(movie)) {
+        // A handheld database: the player, a second into playing it.
+        QTimer::singleShot(0, [&] {
+            app.open_files({movie});
+            settle(1000);
+            ok = whole_screen ? save_screen(dir + "/" + name + "-player.png") : save(app.main_window(), dir + "/player.png");
+            QApplication::exit(ok ? 0 : 1);
+        });
+        return qt.exec();
+    }
     QTimer poll;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<vintrel::PictureControl*>(QApplication::activeModalWidget());
@@ -77,6 +111,12 @@ int main(int argc, char** argv) {
         QObject::connect(view, &vintrel::TMovieWindowView::frame_progress, view, [&](int frame, int count) {
             if (frame != count / 2) return;
             QTimer::singleShot(0, [&] {
+                if (!queued.isEmpty()) {
+                    app.open_movies(queued);
+                    ok = save_screen(dir + "/" + name + "-queue.png") && ok;
+                    app.queue().clear();
+                    return;
+                }
                 ok = (whole_screen ? save_screen(dir + "/" + name + "-converting.png")
                                    : save(app.main_window(), dir + "/main-window.png")) &&
                      ok;

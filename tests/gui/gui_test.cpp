@@ -10,16 +10,22 @@
 #include <optional>
 
 #include <QApplication>
+#include <QCheckBox>
+#include <QColorSpace>
+#include <QtEndian>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QMimeData>
 #include <QPointer>
+#include <QProgressBar>
 #include <QProcess>
 #include <QPushButton>
 #include <QScreen>
@@ -31,9 +37,14 @@
 #include <QTemporaryFile>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include "app/about_dialog.h"
 #include "app/movie_window_view.h"
+#include "app/pdb_player.h"
+#include "app/queue_panel.h"
+#include "app/recent_files_menu.h"
+#include "app/screen_size_menu.h"
 #include "app/picture_control.h"
 #include "app/tessel_app.h"
 
@@ -220,7 +231,7 @@ private slots:
         QCOMPARE(app.main_window().windowTitle(), QString("Vintrel"));
         QStringList menus;
         for (QAction* menu : app.main_window().menuBar()->actions()) menus << menu->text();
-        QCOMPARE(menus, QStringList({"&File", "&About"}));
+        QCOMPARE(menus, QStringList({"&File", "&Screen Size", "&About"}));
         QCOMPARE(app.open_action().text(), QString("&Open..."));
         QCOMPARE(app.exit_action().text(), QString("E&xit\tAlt+F4"));
         QCOMPARE(app.exit_action().shortcut(), QKeySequence("Alt+F4"));
@@ -233,7 +244,7 @@ private slots:
             "QuickTime Movie Files (*.mov)", "AVI Movie Files (*.avi)",
             "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
             "*.wmv *.asf *.3gp *.ogv *.gif)",
-            "All Files (*)"};
+            "Handheld Databases (*.pdb)", "All Files (*)"};
         QVERIFY(QDir().mkpath(dir_.path() + "/chosen"));
         const QString notes = dir_.path() + "/chosen/notes.avi";
         QFile(notes).open(QIODevice::WriteOnly);
@@ -418,19 +429,24 @@ private slots:
             QTest::keyClick(&dialog, Qt::Key_Return);
         };
         QList<bool> open_enabled;
+        QStringList progress;
         script.at_frame[3] = [&](TMovieWindowView& view) {
             statuses << app.status_text();
             open_enabled << app.open_action().isEnabled();
+            progress << app.main_window().windowTitle() << app.main_window().findChild<QProgressBar*>("progress")->text();
             during_conversion = drawn(view);
         };
         QVERIFY(open_with(app, movie, script));
         QCOMPARE(answers.boxes, QStringList({finished}));
         QCOMPARE(answers.owners.value(0), static_cast<QWidget*>(app.views().value(0)));
 
-        // Progress: the status bar names the frame being converted. File, Open... is greyed
-        // meanwhile.
+        // Progress: the status bar names the frame being converted, and shows the share done,
+        // which the main window's title shows too. File, Open... stays available: what it opens
+        // meanwhile waits in the queue.
         QCOMPARE(statuses, QStringList({"walk.mov: converting frame 4 of 20"}));
-        QCOMPARE(open_enabled, QList<bool>({false}));
+        QCOMPARE(progress, QStringList({"15% - Vintrel", "15%"}));
+        QCOMPARE(app.main_window().windowTitle(), QString("Vintrel"));
+        QCOMPARE(open_enabled, QList<bool>({true}));
         QVERIFY(app.open_action().isEnabled());
         // The frame as received at (0, 0) and dithered at (210, 0), drawn while converting and
         // still there after a repaint.
@@ -579,36 +595,134 @@ private slots:
         QVERIFY(!app.main_window().isVisible());
     }
 
-    void openIsRefusedWhileConverting() {
-        const QString movie = copy_of(movie_, "busy");
-        const QString other = copy_of(movie_, "busy2");
+    // Movies dropped or opened while one converts wait in the queue, in an order the user can
+    // change; with "same brightness" ticked they convert one after the other without their
+    // Picture Control. Stop Queue stops the conversion and drops the movies waiting.
+    void moviesOpenedWhileConvertingWaitInTheQueue() {
+        const QString first = copy_of(movie_, "queue a"), dropped = copy_of(movie_, "queue b"),
+                      removed = copy_of(movie_, "queue c"), opened = copy_of(movie_, "queue d"),
+                      chosen = copy_of(movie_, "queue e");
         Program program;
         auto& [app, answers] = program;
+        QStringList waiting_after_drop, waiting_after_changes;
+        int views_while_converting = 0;
+        bool queue_shown = false, dialog_held_conversion = true;
         Script script;
+        script.in_dialog = [](PictureControl& dialog, TMovieWindowView&) {
+            dialog.findChild<QSlider*>("101")->setValue(255 - 40);
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        };
         script.at_frame[2] = [&](TMovieWindowView&) {
-            // The notice is really shown, and must not hold the conversion up.
-            const MessageBoxes::Responder responder = app.message_boxes().responder();
-            app.message_boxes().set_responder({});
-            app.open_movie(other);
-            app.message_boxes().set_responder(responder);
-            // File, Open... is greyed: it does nothing.
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile(dropped), QUrl::fromLocalFile(removed)});
+            QDragEnterEvent enter(QPoint(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            QApplication::sendEvent(&app.main_window(), &enter);
+            QDropEvent drop(QPointF(100, 100), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            if (enter.isAccepted()) QApplication::sendEvent(&app.main_window(), &drop);
+            QCoreApplication::sendPostedEvents();
+            app.open_movie(opened);
+            waiting_after_drop = app.queue().paths();
+            auto* list = app.queue().findChild<QListWidget*>("queue_list");
+            list->setCurrentRow(2);
+            click(app.queue(), "queue_up");
+            list->setCurrentRow(2);
+            click(app.queue(), "queue_remove");
+            app.queue().findChild<QCheckBox*>("same_brightness")->setChecked(true);
+            waiting_after_changes = app.queue().paths();
+            views_while_converting = app.views().size();
+            queue_shown = app.queue().isVisible();
+            // File, Open... while converting: its dialog does not hold the conversion up.
             app.open_action().trigger();
         };
-        QVERIFY(open_with(app, movie, script));
-        QCOMPARE(answers.boxes, QStringList({finished}));
-        QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
-        // The conversion ended while the notice was still up.
-        QStringList notices;
-        for (QWidget* window : QApplication::topLevelWidgets())
-            if (auto* box = qobject_cast<QMessageBox*>(window); box && box->isVisible()) {
-                notices << box->windowTitle() + ": " + box->text();
-                box->close();
-            }
-        QCOMPARE(notices, QStringList({"Vintrel: " + other +
-                                       " was not opened, because walk.mov is being converted. Open it once that "
-                                       "conversion is over."}));
-        QCOMPARE(app.views().size(), 1);
-        QVERIFY(!QFile::exists(output(other, "pdb")));
+        script.at_frame[6] = [&](TMovieWindowView&) {
+            auto* dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
+            dialog_held_conversion = !dialog || !dialog->isVisible();
+            if (!dialog) return;
+            // As the dialog reports a choice; it then closes.
+            emit dialog->filesSelected({chosen});
+            dialog->reject();
+        };
+        QVERIFY(open_with(app, first, script));
+        QCOMPARE(waiting_after_drop, QStringList({dropped, removed, opened}));
+        QCOMPARE(waiting_after_changes, QStringList({dropped, opened}));
+        QCOMPARE(views_while_converting, 1);
+        QVERIFY(queue_shown);
+        QVERIFY(!dialog_held_conversion);
+        QCOMPARE(answers.boxes, QStringList({finished, finished, finished, finished}));
+        QCOMPARE(app.views().size(), 4);
+        QStringList converted;
+        for (TMovieWindowView* view : app.views()) converted << QFileInfo(QString::fromStdString(view->conversion().movie_path())).path();
+        QCOMPARE(converted, QStringList({QFileInfo(first).path(), QFileInfo(dropped).path(), QFileInfo(opened).path(),
+                                         QFileInfo(chosen).path()}));
+        // All with the first movie's brightness: the same movie gives the same database.
+        for (const QString& movie : {dropped, opened, chosen})
+            QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
+        QVERIFY(!QFile::exists(output(removed, "pdb")));
+        QVERIFY(app.queue().isHidden());
+
+        Program stopping;
+        Script stop;
+        stop.at_frame[2] = [&](TMovieWindowView&) {
+            stopping.app.open_movie(removed);
+            click(stopping.app.queue(), "queue_stop");
+        };
+        const QString stopped = copy_of(long_movie_, "queue stop");
+        QVERIFY(open_with(stopping.app, stopped, stop));
+        QCOMPARE(file_bytes(output(stopped, "pdb")), QByteArray());
+        QVERIFY(!QFile::exists(output(removed, "pdb")));
+        QCOMPARE(stopping.app.views().size(), 1);
+        QVERIFY(stopping.answers.boxes.isEmpty());
+    }
+
+    // A screen size chosen in the menu fits the preview, the records and the stream, and is kept
+    // for the next run, with the files opened last and the main window's size and place.
+    void screenSizeRecentFilesAndWindowAreRemembered() {
+        QDir().mkpath(dir_.path() + "/remembered");
+        const QString movie = make_movie(dir_.path() + "/remembered", "wide.mp4", 1, "320x240");
+        QString label_first, label_third;
+        QSize preview_size;
+        {
+            Program program;
+            auto& [app, answers] = program;
+            app.main_window().findChild<QAction*>("size_160x160")->trigger();
+            Script script;
+            script.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
+                preview_size = preview(dialog).size();
+                label_first = dialog.findChild<QLabel*>("frame_time")->text();
+                click(dialog, "105");
+                click(dialog, "105");
+                label_third = dialog.findChild<QLabel*>("frame_time")->text();
+                QTest::keyClick(&dialog, Qt::Key_Return);
+            };
+            QVERIFY(open_with(app, movie, script));
+            app.open_files({output(movie, "pdb")});
+            app.main_window().setGeometry(30, 40, 700, 500);
+            QVERIFY(app.main_window().close());
+        }
+        QCOMPARE(preview_size, QSize(160, 120));
+        QCOMPARE(label_first, QString::fromUtf8("frame 1 of 5, 00:00.0\n160×120 pixels\nfitted inside 160×160"));
+        QCOMPARE(label_third, QString::fromUtf8("frame 3 of 5, 00:00.4\n160×120 pixels\nfitted inside 160×160"));
+        // The first record's header holds its width and height; the stream's size is ffprobe's.
+        const QByteArray pdb = file_bytes(output(movie, "pdb"));
+        const quint32 first = qFromBigEndian<quint32>(pdb.constData() + 78);
+        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first), 160u);
+        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first + 4), 120u);
+        QProcess ffprobe;
+        ffprobe.start("ffprobe", {"-v", "error", "-show_entries", "stream=width,height", "-of", "csv=p=0",
+                                  output(movie, "mpg")});
+        QVERIFY(ffprobe.waitForFinished(60000));
+        QCOMPARE(ffprobe.readAllStandardOutput().trimmed(), QByteArray("160,120"));
+
+        Program next_run;
+        auto& [app, answers] = next_run;
+        QCOMPARE(app.screen_size_menu().chosen(), (ScreenSize{160, 160}));
+        QVERIFY(app.main_window().findChild<QAction*>("size_160x160")->isChecked());
+        QCOMPARE(app.recent_files().files(), QStringList({output(movie, "pdb"), movie}));
+        QCOMPARE(app.main_window().size(), QSize(700, 500));
+        app.main_window().findChild<QAction*>("recent_0")->trigger();
+        QCOMPARE(app.players().size(), 1);
+        app.main_window().findChild<QAction*>("size_natural")->trigger();
+        QCOMPARE(TTesselApp().screen_size_menu().chosen(), ScreenSize());
     }
 
     void unopenableInputsLeaveNoWindow() {
@@ -679,6 +793,115 @@ private slots:
         QCOMPARE(lacking.findChild<QLabel*>("22001")->text(), QString("Version"));
         QCOMPARE(lacking.findChild<QLabel*>("22002")->text(), QString());
         QCOMPARE(lacking.findChild<QLabel*>("22003")->text(), QString("nightly"));
+    }
+
+    // A finished conversion offers its database to the player, which shows the frames exactly as
+    // vintrel-pdb exports them and plays them at 5 a second.
+    void playerPlaysTheConvertedDatabase() {
+        const QString movie = copy_of(movie_, "player");
+        Program program;
+        auto& [app, answers] = program;
+        QVERIFY(open_with(app, movie, {}));
+        click(*app.views().value(0), "play_result");
+        QCOMPARE(app.players().size(), 1);
+        PdbPlayer& player = *app.players().value(0);
+        QCOMPARE(player.parentWidget()->windowTitle(), QString("walk.pdb"));
+        QCOMPARE(player.frame_count(), 20);
+        const auto* info = player.findChild<QLabel*>("info");
+        QVERIFY2(info->text().startsWith(QString::fromUtf8("20 records of 160×120 pixels, 4.0 seconds at 5 frames a second, ")),
+                 qPrintable(info->text()));
+        QVERIFY(player.findChild<QLabel*>("notice")->isHidden());
+        QVERIFY(player.playing());
+        QTRY_VERIFY_WITH_TIMEOUT(player.position() >= 2, 5000);
+        click(player, "play");
+        QVERIFY(!player.playing());
+
+        click(player, "step_back");
+        const int back = player.position();
+        click(player, "step_forward");
+        click(player, "step_forward");
+        QCOMPARE(player.position(), back + 2);
+        player.findChild<QSlider*>("position")->setValue(7);
+        QCOMPARE(player.position(), 7);
+        QCOMPARE(player.findChild<QLabel*>("time")->text(), QString("00:01.4 / 00:04.0"));
+
+        const QString frames = dir_.path() + "/player/frames";
+        QProcess exporter;
+        exporter.start(VINTREL_PDB_PATH, {"export", output(movie, "pdb"), frames});
+        QVERIFY(exporter.waitForFinished(60000) && exporter.exitCode() == 0);
+        QImage exported(frames + "/frame-00007.png");
+        exported.setColorSpace({});  // the PNG's colour space tag is not a difference of pixels
+        QCOMPARE(player.frame().convertToFormat(QImage::Format_RGB32), exported.convertToFormat(QImage::Format_RGB32));
+        // Each handheld pixel is zoom screen pixels square, never smoothed.
+        for (int zoom : {1, 3, 2}) {
+            player.findChild<QToolButton*>(QString("zoom%1").arg(zoom))->click();
+            QCOMPARE(player.zoom(), zoom);
+        }
+        const QImage screen = drawn(*player.findChild<QWidget*>("screen")).copy(12, 12, 320, 240);
+        QCOMPARE(screen, player.frame().convertToFormat(QImage::Format_RGB32).scaled(320, 240));
+        // At the end playing stops; playing again starts from the first frame.
+        player.findChild<QSlider*>("position")->setValue(19);
+        player.play();
+        QCOMPARE(player.position(), 0);
+        QVERIFY(answers.boxes == QStringList({finished}));
+    }
+
+    void damagedDatabases_data() {
+        QTest::addColumn<QString>("damage");
+        QTest::addColumn<int>("playable");
+        QTest::addColumn<QString>("says");
+        QTest::newRow("stopped while written")
+            << "stopped" << 7 << "The writing of this database was stopped: its header lists 20 records, but it holds "
+                                 "only 7. These 7 play.";
+        QTest::newRow("illegal control byte") << "control" << 0 << "Vintrel: walk.pdb cannot be played: record 3 at byte ";
+        QTest::newRow("empty") << "empty" << 0
+                               << "Vintrel: walk.pdb cannot be played: the file is empty; a database starts with a "
+                                  "78-byte header";
+    }
+
+    // A database whose writing was stopped plays what it holds and says so; a damaged one is refused
+    // with the reader's message, which names the byte, and leaves no window.
+    void damagedDatabases() {
+        QFETCH(QString, damage);
+        QFETCH(int, playable);
+        QFETCH(QString, says);
+        const QString pdb = dir_.path() + "/damaged " + damage + "/walk.pdb";
+        QDir().mkpath(QFileInfo(pdb).path());
+        const QString command = QString("cd '%1' && '%2' --stat - walk.mov >/dev/null 2>&1").arg(QFileInfo(pdb).path(),
+                                                                                               VINTREL_CONVERT_PATH);
+        QFile::copy(movie_, QFileInfo(pdb).path() + "/walk.mov");
+        QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
+        QByteArray bytes = file_bytes(pdb);
+        // Record i's offset is in its record list entry, at 78 + 8i.
+        const auto offset = [&bytes](int i) { return qFromBigEndian<quint32>(bytes.constData() + 78 + 8 * i); };
+        if (damage == "stopped") bytes.truncate(static_cast<int>(offset(7)));
+        if (damage == "control") bytes[static_cast<int>(offset(3)) + 12] = 0;
+        if (damage == "empty") bytes.clear();
+        QFile file(pdb);
+        QVERIFY(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        file.write(bytes);
+        file.close();
+
+        Program program;
+        auto& [app, answers] = program;
+        app.open_files({pdb});
+        delete_closed_windows();
+        if (playable) {
+            QCOMPARE(app.players().size(), 1);
+            PdbPlayer& player = *app.players().value(0);
+            QCOMPARE(player.frame_count(), playable);
+            QCOMPARE(player.findChild<QLabel*>("notice")->text(), says);
+            QVERIFY(answers.boxes.isEmpty());
+        } else {
+            QVERIFY(app.players().isEmpty());
+            QVERIFY(app.mdi_area().subWindowList().isEmpty());
+            QCOMPARE(answers.boxes.size(), 1);
+            QVERIFY2(answers.boxes.value(0).startsWith(says), qPrintable(answers.boxes.value(0)));
+            if (damage == "control")
+                QVERIFY2(answers.boxes.value(0).contains(QString("illegal control byte 0x00 at byte %1 in row 0")
+                                                             .arg(offset(3) + 12)),
+                         qPrintable(answers.boxes.value(0)));
+        }
     }
 
     void unwritableStreamIsAnMpegError() {

@@ -1,0 +1,81 @@
+// The Screen Size menu.
+#include "app/screen_size_menu.h"
+
+#include <QActionGroup>
+#include <QInputDialog>
+#include <QLineEdit>
+
+#include "app/program_settings.h"
+
+namespace vintrel {
+namespace {
+
+const QString size_key = "frames/screen";
+constexpr ScreenSize presets[] = {{160, 160}, {320, 320}, {320, 480}};
+
+QString size_text(ScreenSize size) { return QString("%1x%2").arg(size.width).arg(size.height); }
+
+}  // namespace
+
+ScreenSizeMenu::ScreenSizeMenu(QWidget* parent) : QMenu("&Screen Size", parent) {
+    setObjectName("screen_size_menu");
+    group_ = new QActionGroup(this);
+    add_choice("The Movie's Own &Size", {})->setObjectName("size_natural");
+    addSeparator();
+    for (const ScreenSize size : presets)
+        add_choice("Fit Inside " + describe(size), size)->setObjectName("size_" + size_text(size));
+    addSeparator();
+    other_ = addAction("Fit Inside &Another Size...", this, &ScreenSizeMenu::ask_other_size);
+    other_->setObjectName("size_other");
+    other_->setCheckable(true);
+    group_->addAction(other_);
+
+    ScreenSize kept;
+    if (!parse_screen_size(program_settings().value(size_key).toString().toStdString(), kept)) kept = {};
+    choose(kept);
+}
+
+QAction* ScreenSizeMenu::add_choice(const QString& text, ScreenSize size) {
+    QAction* action = addAction(text);
+    action->setCheckable(true);
+    action->setData(size_text(size));
+    group_->addAction(action);
+    connect(action, &QAction::triggered, this, [this, size] { choose(size); });
+    return action;
+}
+
+QString ScreenSizeMenu::describe(ScreenSize size) {
+    if (size.none()) return "the movie's own size";
+    return QString("%1\u00d7%2").arg(size.width).arg(size.height);
+}
+
+void ScreenSizeMenu::choose(ScreenSize size) {
+    chosen_ = size.none() ? ScreenSize{} : size;
+    QAction* chosen = nullptr;
+    for (QAction* action : group_->actions())
+        if (action != other_ && action->data().toString() == size_text(chosen_)) chosen = action;
+    if (!chosen) {
+        chosen = other_;
+        other_->setText("Fit Inside &Another Size (" + describe(chosen_) + ")...");
+    } else {
+        other_->setText("Fit Inside &Another Size...");
+    }
+    chosen->setChecked(true);
+    program_settings().setValue(size_key, chosen_.none() ? QString() : size_text(chosen_));
+}
+
+void ScreenSizeMenu::ask_other_size() {
+    bool ok = false;
+    const QString text = QInputDialog::getText(parentWidget(), "Screen Size",
+                                               "Fit the frames inside a screen of this size (width x height):",
+                                               QLineEdit::Normal, chosen_.none() ? "160x160" : size_text(chosen_), &ok);
+    ScreenSize size;
+    if (ok && parse_screen_size(text.trimmed().toStdString(), size)) {
+        choose(size);
+        return;
+    }
+    // Cancelled or not a size: the earlier choice stays.
+    choose(chosen_);
+}
+
+}  // namespace vintrel

@@ -1,0 +1,35 @@
+// The Screen Size menu: frames keep the movie's own size or are fitted inside a handheld's screen.
+// The choice is kept across runs.
+#pragma once
+
+#include <QMenu>
+
+#include "convert/fitted_movie.h"
+
+class QActionGroup;
+
+namespace vintrel {
+
+class ScreenSizeMenu : public QMenu {
+    Q_OBJECT
+public:
+    explicit ScreenSizeMenu(QWidget* parent);
+
+    // The size chosen; none for the movie's own size.
+    ScreenSize chosen() const { return chosen_; }
+    // Chooses a size (none for the movie's own) and keeps it for the next run.
+    void choose(ScreenSize size);
+
+    // "160×160"; "the movie's own size" for none.
+    static QString describe(ScreenSize size);
+
+private:
+    void ask_other_size();
+    QAction* add_choice(const QString& text, ScreenSize size);
+
+    QActionGroup* group_ = nullptr;
+    QAction* other_ = nullptr;
+    ScreenSize chosen_;
+};
+
+}  // namespace vintrel
