@@ -234,7 +234,7 @@ ConversionResult Conversion::run(int brightness) {
     // and another takes and dithers its pictures, while the encoder codes the frame before.
     std::vector<std::int32_t> times;
     for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), sample_rate));
-    movie_->plan_times(times);
+    // movie_->plan_times(times);
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();

@@ -161,6 +161,14 @@ TEST_F(Transform, ForwardKernelsMatchTheReferenceBitForBit) {
     }
 }
 
+TEST_F(Transform, FlatBlocksOfEverySixteenBitValueKeepTheirDcAlone) {
+    for (int v = -32768; v <= 32767; v++) {
+        Block flat;
+        flat.fill(static_cast<std::int16_t>(v));
+        ASSERT_EQ(forward(flat, 0), reference_forward_dct(flat)) << "value " << v;
+    }
+}
+
 TEST_F(Transform, InverseWorkedBlocks) {
     // DC only: rows give 8 dc, columns (8 dc + 32) >> 6, clipped to -256..255.
     for (const auto& [dc, value] : {std::pair{8, 1}, {-8, -1}, {100, 13}, {2047, 255}, {-2048, -256}}) {

@@ -4,6 +4,7 @@
 // a row, rows 0..7 for a column), each product and sum rounded once, so all of them give the
 // same coefficients to the last bit. The vector kernels only spread the eight frequencies of one
 // sum over vector lanes; they never fuse a multiply with an add.
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -156,7 +157,32 @@ void init_forward_dct(EncoderState& state) {
     t.simd_level = processor_simd_level();
 }
 
+// Whether all 64 values of the block are the same.
+static bool is_flat(const std::int16_t* block) {
+#if defined(__SSE2__)
+    const __m128i first = _mm_set1_epi16(block[0]);
+    __m128i same = _mm_set1_epi16(-1);
+    for (int i = 0; i < 64; i += 8)
+        same = _mm_and_si128(same, _mm_cmpeq_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(block + i)), first));
+    return _mm_movemask_epi8(same) == 0xFFFF;
+#else
+    for (int i = 1; i < 64; i++)
+        if (block[i] != block[0]) return false;
+    return true;
+#endif
+}
+
 void forward_dct(const TransformTables& tables, std::int16_t* block) {
+    // A flat block (every chroma block of a grey picture, every luminance block of an even grey)
+    // has its DC alone: 8 times its value. The double-precision sums leave rounding errors far
+    // below the half that could move a coefficient, so this is what every kernel gives, for every
+    // 16-bit value.
+    if (is_flat(block)) {
+        const auto dc = static_cast<std::int16_t>(8 * block[0]);
+        std::fill_n(block, 64, std::int16_t{0});
+        block[0] = dc;
+        return;
+    }
 #if defined(__SSE2__)
     if (tables.simd_level >= 2) return forward_dct_avx2(tables, block);
     if (tables.simd_level == 1) return forward_dct_sse2(tables, block);
