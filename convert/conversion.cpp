@@ -230,17 +230,17 @@ ConversionResult Conversion::run(int brightness) {
         return waiting;
     };
     encoder_.bits.out = stream;
-    // The pictures are asked for at these times in turn: the movie decodes ahead on one thread,
-    // and another takes and dithers its pictures, while the encoder codes the frame before.
+    // The frames are asked for at these times in turn: a thread decodes and dithers them ahead
+    // while this one codes. Up to six wait, so that a slow stretch of the movie (a key frame, a
+    // seek) or of the coding does not hold the other side up.
     std::vector<std::int32_t> times;
     for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), sample_rate));
-    // movie_->plan_times(times);
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();
         const int rows = encoder_.vertical_size, columns = encoder_.horizontal_size;
         ahead = std::make_unique<Prefetcher<GrabbedFrame>>(
-            std::move(times), 2, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
+            std::move(times), 6, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
                 grab_frame(*movie_, t, brightness, rows, columns, drawn, frame);
                 return true;
             });

@@ -5,6 +5,7 @@
 #include <cstdio>
 
 #include "convert/dither_tables.h"
+#include "convert/grey_dither.h"
 #include "convert/row_compression.h"
 #include "encoder/setup/colour_conversion.h"
 
@@ -104,62 +105,6 @@ void dither_rows(Bitmap& bitmap, int rows, int columns, int brightness, Pixel pi
     }
 }
 
-// Palette indices of 24-bit pixels by the sum of their three bytes (0..765), one table a column
-// parity for each row parity: [row parity][column parity][sum]. The sum's third, the brightness
-// offset and the clamp are folded in, so a pixel costs one look-up.
-class SumDither {
-public:
-    explicit SumDither(int brightness) {
-        for (int sum = 0; sum < sums; sum++) {
-            const int grey = clamp_grey(sum / 3 + brightness);
-            for (int parity = 0; parity < 4; parity++)
-                index_[parity / 2][parity % 2][sum] = dither_table[grey / 16][parity];
-        }
-    }
-
-    // Dithers `columns` pixels of a 24-bit row: packs their codes into the first bytes of
-    // `packed` and puts their greys into `greys`, and into `written_back` (a row of the same
-    // layout) when it is given.
-    void row(const std::uint8_t* pixels, int columns, int row_parity, std::uint8_t* written_back,
-             std::uint8_t* packed, std::uint8_t* greys) const {
-        const std::uint8_t* even = index_[row_parity][0];
-        const std::uint8_t* odd = index_[row_parity][1];
-        const auto index_at = [&](int x) {
-            const std::uint8_t* p = pixels + 3 * x;
-            return (x & 1 ? odd : even)[p[0] + p[1] + p[2]];
-        };
-        // Four pixels a packed byte, the first in the high bits; code 3 - index (black is 11).
-        const int whole = columns & ~3;
-        for (int x = 0; x < whole; x += 4) {
-            const unsigned a = index_at(x), b = index_at(x + 1), c = index_at(x + 2), d = index_at(x + 3);
-            packed[x / 4] = static_cast<std::uint8_t>(0xFF - (a << 6 | b << 4 | c << 2 | d));
-            greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(a)));
-            greys[x + 1] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(b)));
-            greys[x + 2] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(c)));
-            greys[x + 3] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(d)));
-        }
-        if (whole < columns) {
-            unsigned byte = 0;
-            for (int x = whole; x < whole + 4; x++) {
-                const unsigned index = x < columns ? index_at(x) : 3;  // unused pairs are 00
-                if (x < columns) greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(index)));
-                byte = byte << 2 | (3 - index);
-            }
-            packed[whole / 4] = static_cast<std::uint8_t>(byte);
-        }
-        if (written_back) {
-            for (int x = 0; x < columns; x++) {
-                std::uint8_t* q = written_back + 3 * x;
-                q[0] = q[1] = q[2] = greys[x];
-            }
-        }
-    }
-
-private:
-    static constexpr int sums = 3 * 255 + 1;
-    std::uint8_t index_[2][2][sums];
-};
-
 }  // namespace
 
 std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
@@ -184,14 +129,17 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
     if (drawn) frame.received = received;
 
     if (received.bits_per_pixel == 24) {
-        // Every movie picture comes this way: one look-up a pixel.
-        const SumDither dither(brightness);
+        // Every movie picture comes this way.
+        const RowDither dither(brightness);
         const std::size_t stride = static_cast<std::size_t>(received.row_bytes());
         for (int y = 0; y < frame.rows; y++) {
             const std::size_t row = static_cast<std::size_t>(received.height - 1 - y) * stride;
-            dither.row(received.bits.data() + row, frame.columns, y & 1,
-                       drawn ? frame.dithered.bits.data() + row : nullptr, packed.data(), greys_of(y));
+            dither.row(received.bits.data() + row, frame.columns, y & 1, packed.data(), greys_of(y));
             compress_row(packed.data(), packed.size(), record.data);
+            if (drawn) {
+                std::uint8_t* shown = frame.dithered.bits.data() + row;
+                for (int x = 0; x < frame.columns; x++) shown[3 * x] = shown[3 * x + 1] = shown[3 * x + 2] = greys_of(y)[x];
+            }
         }
     } else {
         dither_rows(
