@@ -9,6 +9,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/program_version.h"
 #include "convert/conversion.h"
 #include "encoder/setup/read_parameters.h"
 
@@ -22,6 +23,7 @@ void on_interrupt(int) { interrupted = 1; }
 
 const char usage[] =
     "usage: vintrel-convert [--brightness B] [--fit WxH] [--stat FILE] MOVIE...\n"
+    "       vintrel-convert --version\n"
     "  B: brightness offset added to every grey, -255..255 (default 0)\n"
     "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
@@ -110,6 +112,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
             return 0;
+        } else if (arg == "--version") {
+            return print_version("vintrel-convert");
         } else if (arg == "--") {
             for (i++; i < argc; i++) movies.emplace_back(argv[i]);
         } else if (arg.size() > 1 && arg[0] == '-') {

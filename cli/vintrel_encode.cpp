@@ -7,6 +7,7 @@
 #include <string_view>
 #include <vector>
 
+#include "app/program_version.h"
 #include "cli/parameter_file.h"
 #include "encoder/setup/encoder_state.h"
 #include "encoder/coding/bit_writer.h"
@@ -18,7 +19,9 @@ namespace {
 
 using vintrel::EncoderState;
 
-const char usage[] = "usage: vintrel-encode [--lines FILE] [--dump-parameters] [OUTPUT.mpg]\n";
+const char usage[] =
+    "usage: vintrel-encode [--lines FILE] [--dump-parameters] [OUTPUT.mpg]\n"
+    "       vintrel-encode --version\n";
 
 // Shortest fixed-point text that reads back as the same double (5000000.0 prints as 5000000).
 std::string number(double v) {
@@ -125,6 +128,8 @@ int main(int argc, char** argv) {
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
             return 0;
+        } else if (arg == "--version") {
+            return vintrel::print_version("vintrel-encode");
         } else if (!arg.empty() && arg[0] == '-' && arg != "-") {
             std::fprintf(stderr, "vintrel-encode: unknown option %s\n%s", argv[i], usage);
             return 2;

@@ -10,6 +10,7 @@
 #include <system_error>
 #include <vector>
 
+#include "app/program_version.h"
 #include "cli/png_writer.h"
 #include "convert/pdb_reader.h"
 
@@ -20,6 +21,7 @@ namespace pdb = vintrel::pdb;
 const char usage[] =
     "usage: vintrel-pdb info FILE.pdb\n"
     "       vintrel-pdb export FILE.pdb DIR\n"
+    "       vintrel-pdb --version\n"
     "  info    checks every record and prints the database header and one line per record\n"
     "  export  checks every record and writes frame-00000.png, frame-00001.png, ... into DIR\n";
 
@@ -166,6 +168,7 @@ int main(int argc, char** argv) {
         std::fputs(usage, stdout);
         return exit_ok;
     }
+    if (args.size() == 1 && args[0] == "--version") return vintrel::print_version("vintrel-pdb");
     if (args.size() == 2 && args[0] == "info") return info(std::string(args[1]));
     if (args.size() == 3 && args[0] == "export") return export_frames(std::string(args[1]), std::string(args[2]));
     std::fputs(usage, stderr);
