@@ -20,14 +20,9 @@ int grey_of_colour(const Bitmap& bitmap, int index) {
     return (c[0] + c[1] + c[2]) / 3;
 }
 
-// Writes palette index `index` back into pixel x of a bitmap row.
+// Writes palette index `index` back into pixel x of an indexed bitmap row.
 void write_back(const Bitmap& bitmap, std::uint8_t* row, int x, int index) {
     switch (bitmap.bits_per_pixel) {
-    case 24: {
-        std::uint8_t* p = row + 3 * x;
-        p[0] = p[1] = p[2] = static_cast<std::uint8_t>(grey_of_index(index));
-        break;
-    }
     case 8:
         row[x] = static_cast<std::uint8_t>(index);
         break;
@@ -42,6 +37,11 @@ void write_back(const Bitmap& bitmap, std::uint8_t* row, int x, int index) {
     }
 }
 
+// Each 24-bit pixel of a row becomes its dithered grey.
+void write_back_greys(std::uint8_t* row, const std::uint8_t* greys, int columns) {
+    for (int x = 0; x < columns; x++) row[3 * x] = row[3 * x + 1] = row[3 * x + 2] = greys[x];
+}
+
 // After dithering, indexed bitmaps show their pixel values 0..3 as the four greys.
 void set_grey_colour_table(Bitmap& bitmap) {
     if (bitmap.bits_per_pixel >= 24) return;
@@ -52,13 +52,11 @@ void set_grey_colour_table(Bitmap& bitmap) {
     }
 }
 
-// Grey of pixel x of a bitmap row with `bits` bits per pixel, before the brightness offset.
+// Grey of pixel x of an indexed bitmap row with `bits` bits per pixel, before the brightness
+// offset (24-bit rows go through RowDither).
 template <int bits>
 int raw_grey(const Bitmap& bitmap, const std::uint8_t* row, int x) {
-    if constexpr (bits == 24) {
-        const std::uint8_t* p = row + 3 * x;
-        return (p[0] + p[1] + p[2]) / 3;
-    } else if constexpr (bits == 8) {
+    if constexpr (bits == 8) {
         return grey_of_colour(bitmap, row[x]);
     } else if constexpr (bits == 4) {
         return grey_of_colour(bitmap, x % 2 ? row[x / 2] & 0x0F : row[x / 2] >> 4);
@@ -79,8 +77,9 @@ void dither_row(Bitmap& bitmap, std::uint8_t* row, int columns, int row_parity, 
     }
 }
 
-// Dithers the top `rows` rows and first `columns` columns, calling pixel(x, y, index) for every
-// pixel and row_done(y) after each row. y = 0 is the top row; the row parity starts at 0 there.
+// Dithers the top `rows` rows and first `columns` columns of a bitmap of any depth but 24 bits,
+// calling pixel(x, y, index) for every pixel and row_done(y) after each row. y = 0 is the top row;
+// the row parity starts at 0 there.
 template <typename Pixel, typename RowDone>
 void dither_rows(Bitmap& bitmap, int rows, int columns, int brightness, Pixel pixel, RowDone row_done) {
     const std::size_t stride = static_cast<std::size_t>(bitmap.row_bytes());
@@ -88,9 +87,6 @@ void dither_rows(Bitmap& bitmap, int rows, int columns, int brightness, Pixel pi
         std::uint8_t* row = bitmap.bits.data() + static_cast<std::size_t>(bitmap.height - 1 - y) * stride;
         auto at_y = [&pixel, y](int x, int index) { pixel(x, y, index); };
         switch (bitmap.bits_per_pixel) {
-        case 24:
-            dither_row<24>(bitmap, row, columns, y & 1, brightness, at_y);
-            break;
         case 8:
             dither_row<8>(bitmap, row, columns, y & 1, brightness, at_y);
             break;
@@ -136,10 +132,7 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
             const std::size_t row = static_cast<std::size_t>(received.height - 1 - y) * stride;
             dither.row(received.bits.data() + row, frame.columns, y & 1, packed.data(), greys_of(y));
             compress_row(packed.data(), packed.size(), record.data);
-            if (drawn) {
-                std::uint8_t* shown = frame.dithered.bits.data() + row;
-                for (int x = 0; x < frame.columns; x++) shown[3 * x] = shown[3 * x + 1] = shown[3 * x + 2] = greys_of(y)[x];
-            }
+            if (drawn) write_back_greys(frame.dithered.bits.data() + row, greys_of(y), frame.columns);
         }
     } else {
         dither_rows(
@@ -187,7 +180,20 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
 }
 
 void dither_preview_bitmap(Bitmap& bitmap, int brightness) {
-    dither_rows(bitmap, bitmap.height, bitmap.width, brightness, [](int, int, int) {}, [](int) {});
+    if (bitmap.bits_per_pixel == 24) {
+        // Every movie picture comes this way: the conversion's own row kernel, written back.
+        const RowDither dither(brightness);
+        std::vector<std::uint8_t> packed(packed_row_length(static_cast<std::uint32_t>(bitmap.width)));
+        std::vector<std::uint8_t> greys(static_cast<std::size_t>(bitmap.width));
+        const std::size_t stride = static_cast<std::size_t>(bitmap.row_bytes());
+        for (int y = 0; y < bitmap.height; y++) {
+            std::uint8_t* row = bitmap.bits.data() + static_cast<std::size_t>(bitmap.height - 1 - y) * stride;
+            dither.row(row, bitmap.width, y & 1, packed.data(), greys.data());
+            write_back_greys(row, greys.data(), bitmap.width);
+        }
+    } else {
+        dither_rows(bitmap, bitmap.height, bitmap.width, brightness, [](int, int, int) {}, [](int) {});
+    }
     set_grey_colour_table(bitmap);
 }
 
