@@ -1,8 +1,6 @@
 // Frames fitted inside a handheld's screen: the size, the area filter, and vintrel-convert --fit.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <string>
 
@@ -10,6 +8,7 @@
 #include "convert/pdb_reader.h"
 #include "tests/fake_movie_for_test.h"
 #include "tests/run_program_for_test.h"
+#include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -105,8 +104,7 @@ TEST(FittedMovie, GivesTheFittedSizeAndPictures) {
 
 // The records and the stream both take the fitted size; the stream's size is read by ffprobe.
 TEST(ConvertFit, RecordsAndStreamTakeTheFittedSize) {
-    const std::string dir = testing::TempDir() + "fit_" + std::to_string(::getpid());
-    ::mkdir(dir.c_str(), 0755);
+    const std::string dir = test::fresh_scratch_folder("fit");
     const std::string movie = dir + "/wide.mp4";
     auto made = test::run_program("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=640x360:rate=10 -t 1 "
                                   "-c:v libx264 -pix_fmt yuv420p -y '" + movie + "'");
