@@ -1,7 +1,6 @@
 // Frames fitted inside a handheld's screen: the size, the area filter, and vintrel-convert --fit.
 #include <gtest/gtest.h>
 
-
 #include <string>
 
 #include "convert/fitted_movie.h"
