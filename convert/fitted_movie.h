@@ -36,7 +36,6 @@ public:
     // The fitted size.
     MovieBounds natural_bounds() const override { return bounds_; }
     const Bitmap& picture_at(std::int32_t t) override;
-    void plan_times(std::vector<std::int32_t> times) override { movie_->plan_times(std::move(times)); }
     const std::string& warning() const override { return movie_->warning(); }
 
 private:

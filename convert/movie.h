@@ -54,16 +54,9 @@ public:
     // The frame on screen at movie time t (time-scale units from the first frame): the last frame
     // whose presentation time is at or before t, the first frame for earlier t, the last frame for
     // later t. A 24-bit bitmap at the natural size. The reference stays valid until the next call
-    // of picture_at or plan_times. If the movie cannot be decoded at t (a damaged or vanished
+    // of picture_at. If the movie cannot be decoded at t (a damaged or vanished
     // file), returns the last picture that could be decoded and records the reason in warning().
     virtual const Bitmap& picture_at(std::int32_t t) = 0;
-
-    // Announces that the next picture_at calls will ask for `times`, in this order, so that the
-    // pictures can be made ahead while the caller works on the previous one. Each picture and
-    // warning stays exactly what picture_at would give without the announcement. A call that
-    // asks for anything else ends the plan, and so does a new plan (an empty one only ends the
-    // old). Only a hint: a movie may ignore it.
-    virtual void plan_times(std::vector<std::int32_t> times) { (void)times; }
 
     // Why the last picture_at could not give the frame asked for; empty when it could.
     virtual const std::string& warning() const = 0;

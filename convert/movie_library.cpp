@@ -1,7 +1,6 @@
 // The movie layer over the FFmpeg libraries: demuxing, decoding in display order, and pictures
 // handed out as 24-bit bitmaps at the movie's natural size.
 #include <algorithm>
-#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cinttypes>
@@ -19,7 +18,6 @@
 #include "convert/movie_frame_index.h"
 #include "convert/movie_palettes.h"
 #include "convert/movie_picture_conversion.h"
-#include "convert/movie_prefetch.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -42,17 +40,12 @@ using movie_detail::Orientation;
 using movie_detail::PaletteTimeline;
 using movie_detail::PacketTiming;
 using movie_detail::PictureConverter;
-using movie_detail::PicturePrefetcher;
-using movie_detail::ReadyPicture;
 
 constexpr int movie_time_scale = 600;
 // Read or decode failures in a row after which a damaged stream counts as ended.
 constexpr int max_failures_in_a_row = 64;
 // Skipped frames of an intra-only codec kept to fall back on when the frame asked for fails.
 constexpr std::size_t held_back_frames = 4;
-// Pictures of a plan made ahead and waiting to be asked for: enough to ride out a slow frame
-// (a seek, a big key frame), few enough to keep memory low.
-constexpr std::size_t ready_pictures = 3;
 // Pictures with more pixels are refused (8K video has fewer): a few bytes of a file can declare
 // a picture of gigabytes, and a picture this large could not be converted anyway.
 constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 25;
@@ -145,24 +138,17 @@ struct Demuxer {
 
 class LibraryMovie final : public Movie {
 public:
-    // The decoding thread uses every member: it stops before any of them goes.
-    ~LibraryMovie() override { prefetcher_.reset(); }
-
     bool start(const std::string& path, MovieOpenResult& result, std::string& detail);
 
     std::int32_t time_scale() const override { return movie_time_scale; }
     std::int32_t duration() const override { return duration_; }
     MovieBounds natural_bounds() const override;
     const Bitmap& picture_at(std::int32_t t) override;
-    void plan_times(std::vector<std::int32_t> times) override;
     const std::string& warning() const override { return warning_; }
 
 private:
     // Making pictures, on demand or ahead.
-    bool produce(std::int32_t t, std::string& warning);
-    bool produce_ahead(std::int32_t t, ReadyPicture& picture, const std::atomic<bool>& stopping);
-    bool interrupted() const { return stopping_ != nullptr && stopping_->load(std::memory_order_relaxed); }
-    void end_plan();
+    void produce(std::int32_t t);
 
     // Opening.
     int open_demuxer(Demuxer& demuxer, bool& out_of_memory);
@@ -230,13 +216,6 @@ private:
     Bitmap bitmap_;
     std::optional<std::int64_t> bitmap_time_;  // the frame time bitmap_ shows
     std::string warning_;
-
-    // While a plan runs, everything above that decodes (from demuxer_ to bitmap_time_) belongs to
-    // the prefetcher's thread; this thread keeps to the pictures it hands out and warning_.
-    // `delivered_` is the picture the caller got last (before the plan: a copy of bitmap_).
-    std::unique_ptr<PicturePrefetcher> prefetcher_;
-    ReadyPicture delivered_;
-    const std::atomic<bool>* stopping_ = nullptr;  // set while the prefetcher's thread decodes
 };
 
 // Opens the demuxer on the file's start. `out_of_memory` tells a failure of this layer's own
@@ -535,7 +514,7 @@ void LibraryMovie::reposition(std::int64_t target) {
         const bool sought = seek_to(point);
         decoding_from_first_key_ = point == 0 || !sought;
         advance(target);
-        if (current_time_ || decoding_from_first_key_ || interrupted()) return;
+        if (current_time_ || decoding_from_first_key_) return;
         // The demuxer came out after the target: start from an earlier key frame, at last the first.
         point = attempt >= 1 ? 0 : point - 1;
     }
@@ -544,7 +523,6 @@ void LibraryMovie::reposition(std::int64_t target) {
 void LibraryMovie::advance(std::int64_t target) {
     for (;;) {
         if (current_time_ && *current_time_ == target) return;
-        if (interrupted()) return;
         if (next_time_) {
             if (*next_time_ > target) return;
             std::swap(current_, next_);
@@ -711,75 +689,26 @@ void LibraryMovie::give_palette(AVPacket& packet) {
 }
 
 const Bitmap& LibraryMovie::picture_at(std::int32_t t) {
-    if (prefetcher_) {
-        if (prefetcher_->is_next(t) && prefetcher_->take(delivered_)) {
-            warning_.swap(delivered_.warning);
-            return delivered_.bitmap;
-        }
-        end_plan();
-    }
-    produce(t, warning_);
+    produce(t);
     return bitmap_;
 }
 
-void LibraryMovie::plan_times(std::vector<std::int32_t> times) {
-    end_plan();
-    if (times.empty()) return;
-    try {
-        delivered_.bitmap = bitmap_;
-        delivered_.bitmap_time = bitmap_time_;
-        prefetcher_ = std::make_unique<PicturePrefetcher>(
-            std::move(times), ready_pictures,
-            [this](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>& stopping) {
-                return produce_ahead(t, picture, stopping);
-            });
-    } catch (const std::exception&) {
-        // No memory or no thread to spare: the pictures are made on demand.
-        delivered_ = {};
-    }
-}
-
-// On the prefetcher's thread: the picture for t, as picture_at would make it now.
-bool LibraryMovie::produce_ahead(std::int32_t t, ReadyPicture& picture, const std::atomic<bool>& stopping) {
-    stopping_ = &stopping;
-    if (!produce(t, picture.warning)) return false;
-    picture.bitmap = bitmap_;  // reuses the storage of a picture handed out before
-    picture.bitmap_time = bitmap_time_;
-    return true;
-}
-
-void LibraryMovie::end_plan() {
-    if (!prefetcher_) return;
-    prefetcher_->stop();
-    prefetcher_.reset();
-    stopping_ = nullptr;
-    // The decoder may have gone past the caller. It finds the frames asked for from there just as
-    // well (only around damaged data can what stands in for a failed frame differ). The last
-    // picture, though, is the one the caller got: a picture that cannot be made falls back on
-    // it, and asking for its frame again gives it at once.
-    std::swap(bitmap_, delivered_.bitmap);
-    bitmap_time_ = delivered_.bitmap_time;
-    delivered_ = {};
-}
-
-// Makes bitmap_ the picture for t and puts what went wrong into `warning`. Returns false, with
-// bitmap_ as it was, when the prefetcher's thread is told to stop.
-bool LibraryMovie::produce(std::int32_t t, std::string& warning) {
-    warning.clear();
+// Makes bitmap_ the picture for t and puts what went wrong into warning_.
+void LibraryMovie::produce(std::int32_t t) {
+    warning_.clear();
     const auto& times = index_.times();
     const std::int64_t offset = movie_detail::time_base_units(t, time_base_.num, time_base_.den, movie_time_scale);
     const std::int64_t wanted = index_.start() > std::numeric_limits<std::int64_t>::max() - offset
                                     ? std::numeric_limits<std::int64_t>::max()
                                     : index_.start() + offset;
     const std::int64_t target = times[index_.frame_at(wanted)];
-    if (bitmap_time_ && *bitmap_time_ == target) return true;
+    if (bitmap_time_ && *bitmap_time_ == target) return;
 
     if ((current_time_ && *current_time_ <= target) || (!current_time_ && decoding_from_first_key_))
         advance(target);
     else
         reposition(target);
     if (intra_only_ && current_time_ != target) decode_held_back(target);
-    if (interrupted()) return false;
 
     const AVFrame* shown = current_time_ ? current_.get() : next_time_ ? next_.get() : nullptr;
     const std::optional<std::int64_t> shown_time = current_time_ ? current_time_ : next_time_;
@@ -789,7 +718,7 @@ bool LibraryMovie::produce(std::int32_t t, std::string& warning) {
         bitmap_time_ = shown_time;
         if (*shown_time == target) {
             last_error_.clear();
-            return true;
+            return;
         }
         std::snprintf(text, sizeof text, "the picture at %.3f s could not be decoded; showing the one at %.3f s",
                       t / static_cast<double>(movie_time_scale), seconds(*shown_time));
@@ -801,8 +730,7 @@ bool LibraryMovie::produce(std::int32_t t, std::string& warning) {
                       t / static_cast<double>(movie_time_scale));
         if (shown == nullptr) reason = !last_error_.empty() ? last_error_ : "the movie ends early";
     }
-    warning = std::string(text) + " (" + reason + ")";
-    return true;
+    warning_ = std::string(text) + " (" + reason + ")";
 }
 
 }  // namespace

@@ -703,43 +703,15 @@ std::vector<Shown> ask_in_turn(Movie& movie, const std::vector<std::int32_t>& ti
     return shown;
 }
 
-::testing::AssertionResult same_picture(const Bitmap& a, const Bitmap& b) {
-    if (a.width != b.width || a.height != b.height || a.bits_per_pixel != b.bits_per_pixel)
-        return ::testing::AssertionFailure() << a.width << "x" << a.height << " against " << b.width << "x" << b.height;
-    if (a.bits != b.bits) return ::testing::AssertionFailure() << "the pixels differ";
-    return ::testing::AssertionSuccess();
-}
 
 // Conversion samples at 5 a second up to past `duration`, then steps of 30 units (several to a
 // frame), forwards only, and a few steps back and forth.
-std::vector<std::vector<std::int32_t>> plans_for(std::int32_t duration) {
+std::vector<std::vector<std::int32_t>> times_for(std::int32_t duration) {
     std::vector<std::int32_t> samples, fine, wandering;
     for (std::int32_t t = 0; t < duration + 240; t += 120) samples.push_back(t);
     for (std::int32_t t = 0; t < duration + 60; t += 30) fine.push_back(t);
     wandering = {0, 300, 60, 61, 900, 840, 1199, 120, 100000, 0, 450};
     return {samples, fine, wandering};
-}
-
-// Every picture and warning of a movie told the times ahead, compared with the same times asked
-// on demand; the reference to each planned picture is compared after the other movie has worked,
-// so it must stay put while the planned movie decodes ahead. Returns the pictures on demand.
-std::vector<Shown> expect_plan_changes_nothing(const std::string& file, const std::vector<std::int32_t>& times) {
-    MovieOpenResult result = MovieOpenResult::failed;
-    std::string detail;
-    auto planned = Movie::open(file, result, detail);
-    auto on_demand = Movie::open(file, result, detail);
-    EXPECT_TRUE(planned && on_demand) << detail;
-    if (!planned || !on_demand) return {};
-    planned->plan_times(times);
-    std::vector<Shown> shown;
-    for (std::size_t k = 0; k < times.size(); ++k) {
-        const Bitmap& ahead = planned->picture_at(times[k]);
-        const Bitmap& asked = on_demand->picture_at(times[k]);
-        EXPECT_TRUE(same_picture(ahead, asked)) << "t=" << times[k] << " (" << k << ")";
-        EXPECT_EQ(planned->warning(), on_demand->warning()) << "t=" << times[k] << " (" << k << ")";
-        shown.push_back({asked, on_demand->warning()});
-    }
-    return shown;
 }
 
 // Frame n of the variable-rate movies starts at 60·n + 30·(n mod 2) units: 0.15 s and 0.05 s by turns.
@@ -755,7 +727,7 @@ int variable_rate_frame_at(std::int32_t t, int frames) {
     return frame;
 }
 
-TEST_F(MovieLibraryTest, PlannedPicturesAreThoseGivenOnDemand) {
+TEST_F(MovieLibraryTest, PicturesAskedInAnyOrderAreTheFramesOnScreen) {
     struct Case {
         std::string name;
         std::string arguments;
@@ -777,10 +749,10 @@ TEST_F(MovieLibraryTest, PlannedPicturesAreThoseGivenOnDemand) {
         if (c.arguments.find("libx264") != std::string::npos) {
             ASSERT_NE(frame_types(file).find('B'), std::string::npos) << "the test movie has no B-frames";
         }
-        for (const auto& times : plans_for(1500)) {
-            const std::vector<Shown> shown = expect_plan_changes_nothing(file, times);
-            ASSERT_EQ(shown.size(), times.size());
-            // And the pictures are the right ones.
+        for (const auto& times : times_for(1500)) {
+            auto movie = open_ok(file);
+            ASSERT_TRUE(movie);
+            const std::vector<Shown> shown = ask_in_turn(*movie, times);
             for (std::size_t k = 0; k < times.size(); ++k) {
                 const std::int32_t t = times[k];
                 const int frame = c.variable_rate ? variable_rate_frame_at(t, 25) : std::min(t / 60, 24);
@@ -789,224 +761,6 @@ TEST_F(MovieLibraryTest, PlannedPicturesAreThoseGivenOnDemand) {
             }
         }
     }
-}
-
-// PNG frames at 10 a second whose frame 5 is destroyed.
-std::string make_damaged_png_movie(const std::string& file) {
-    std::string bytes = read_bytes(file);
-    const std::string signature = "\x89PNG\r\n\x1a\n";
-    std::size_t at = std::string::npos;
-    for (int n = 0; n <= 5; ++n) at = bytes.find(signature, at == std::string::npos ? 0 : at + 1);
-    EXPECT_NE(at, std::string::npos);
-    if (at == std::string::npos) return file;
-    bytes.replace(at, signature.size(), std::string(signature.size(), 'x'));
-    write_bytes(file, bytes);
-    return file;
-}
-
-TEST_F(MovieLibraryTest, PlannedPicturesOfDamagedMoviesCarryTheSameWarnings) {
-    const std::string damaged =
-        make_damaged_png_movie(make("damaged.mov", grey_frames("10", 10) + " -c:v png -pix_fmt rgb24"));
-    const std::vector<std::int32_t> times = {0, 120, 240, 300, 330, 360, 480, 540, 600, 0, 300, 1000};
-    const std::vector<Shown> shown = expect_plan_changes_nothing(damaged, times);
-    ASSERT_EQ(shown.size(), times.size());
-    // The damaged frame's times show frame 4 and say so; the others are clean.
-    const std::vector<int> frames = {0, 20, 40, 40, 40, 60, 80, 90, 90, 0, 40, 90};
-    for (std::size_t k = 0; k < times.size(); ++k) {
-        EXPECT_TRUE(is_solid_grey(shown[k].picture, frames[k])) << "t=" << times[k];
-        const bool damaged_time = times[k] == 300 || times[k] == 330;
-        EXPECT_EQ(shown[k].warning.empty(), !damaged_time) << "t=" << times[k] << ": " << shown[k].warning;
-    }
-    for (const auto& plan : plans_for(600)) expect_plan_changes_nothing(damaged, plan);
-
-    // Bytes overwritten all through the coded pictures of an H.264 movie with B-frames.
-    const std::string noisy = make("noisy.mp4", grey_frames("10", 30) + " " + h264_with_b_frames(10));
-    const std::string clean = read_bytes(noisy);
-    const std::size_t mdat = clean.find("mdat");
-    ASSERT_NE(mdat, std::string::npos);
-    for (unsigned seed = 1; seed <= 4; ++seed) {
-        SCOPED_TRACE(seed);
-        const std::string bytes = damaged_copy(clean, mdat + 64, seed);
-        write_bytes(noisy, bytes);
-        MovieOpenResult result;
-        std::string detail;
-        if (!Movie::open(noisy, result, detail)) continue;
-        for (const auto& plan : plans_for(1800)) expect_plan_changes_nothing(noisy, plan);
-    }
-}
-
-// Asks `movie` for `times`, the plan given after the first `unplanned` of them, and a new
-// plan (the rest of the times) given after `replanned` of them.
-std::vector<Shown> ask_with_plans(Movie& movie, const std::vector<std::int32_t>& times, std::size_t unplanned,
-                                  std::size_t replanned) {
-    std::vector<Shown> shown;
-    for (std::size_t k = 0; k < times.size(); ++k) {
-        if (k == unplanned) movie.plan_times({times.begin() + static_cast<std::ptrdiff_t>(k), times.end()});
-        if (k == replanned) movie.plan_times({times.begin() + static_cast<std::ptrdiff_t>(k), times.end()});
-        const Bitmap& picture = movie.picture_at(times[k]);
-        shown.push_back({picture, movie.warning()});
-    }
-    return shown;
-}
-
-// A warning without its closing reason in parentheses.
-std::string without_reason(const std::string& warning) { return warning.substr(0, warning.rfind(" (")); }
-
-TEST_F(MovieLibraryTest, APlanMayStartAfterPicturesOnDemandAndBeReplaced) {
-    const std::string damaged =
-        make_damaged_png_movie(make("damaged.mov", grey_frames("10", 10) + " -c:v png -pix_fmt rgb24"));
-    const std::string b_frames = make("b.mp4", grey_frames("10", 25) + " " + h264_with_b_frames(8));
-    for (const std::string& file : {damaged, b_frames}) {
-        SCOPED_TRACE(file);
-        const std::vector<std::int32_t> times = {0, 240, 300, 300, 330, 360, 420, 120, 180, 540, 600, 1400};
-        auto on_demand = open_ok(file);
-        ASSERT_TRUE(on_demand);
-        const std::vector<Shown> expected = ask_in_turn(*on_demand, times);
-        for (std::size_t unplanned = 0; unplanned <= times.size(); ++unplanned) {
-            for (std::size_t replanned : {unplanned, unplanned + 2, times.size()}) {
-                auto movie = open_ok(file);
-                ASSERT_TRUE(movie);
-                const std::vector<Shown> shown = ask_with_plans(*movie, times, unplanned, replanned);
-                for (std::size_t k = 0; k < times.size(); ++k) {
-                    EXPECT_TRUE(same_picture(shown[k].picture, expected[k].picture))
-                        << "t=" << times[k] << " planned from " << unplanned << ", again from " << replanned;
-                    // Which picture stands in for a damaged one never depends on the order of
-                    // decoding; the decoder's own error text in parentheses may, when a plan is
-                    // left after the background thread has already met the damage.
-                    EXPECT_EQ(without_reason(shown[k].warning), without_reason(expected[k].warning))
-                        << "t=" << times[k];
-                }
-            }
-        }
-        // An empty plan ends the one before: the pictures come on demand.
-        auto movie = open_ok(file);
-        ASSERT_TRUE(movie);
-        movie->plan_times({0, 60, 120});
-        EXPECT_TRUE(same_picture(movie->picture_at(0), expected[0].picture));
-        movie->plan_times({});
-        EXPECT_TRUE(same_picture(movie->picture_at(240), expected[1].picture));
-    }
-}
-
-TEST_F(MovieLibraryTest, ARequestOffThePlanIsAnsweredOnDemand) {
-    const std::string file = make("b.mp4", grey_frames("10", 25) + " " + h264_with_b_frames(8));
-    auto movie = open_ok(file);
-    ASSERT_TRUE(movie);
-    std::vector<std::int32_t> plan;
-    for (int n = 0; n < 25; ++n) plan.push_back(n * 60);
-    movie->plan_times(plan);
-    for (int n = 0; n < 6; ++n) EXPECT_TRUE(is_solid_grey(movie->picture_at(n * 60), 10 * n, lossy)) << n;
-    // The preview's "<<", a step the plan goes on from, a jump ahead, and the plan's own next time.
-    const std::vector<std::pair<int, int>> steps = {{240, 4}, {300, 5}, {1200, 20}, {1260, 21}, {360, 6},
-                                                    {59, 0},  {1439, 23}, {1440, 24}, {100000, 24}};
-    for (const auto& [t, frame] : steps) {
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(t), 10 * frame, lossy)) << "t=" << t;
-        EXPECT_EQ(movie->warning(), "") << "t=" << t;
-    }
-    // Past the end of a plan, everything is asked on demand.
-    movie->plan_times({600, 660});
-    EXPECT_TRUE(is_solid_grey(movie->picture_at(600), 100, lossy));
-    EXPECT_TRUE(is_solid_grey(movie->picture_at(660), 110, lossy));
-    EXPECT_TRUE(is_solid_grey(movie->picture_at(720), 120, lossy));
-    EXPECT_TRUE(is_solid_grey(movie->picture_at(0), 0, lossy));
-}
-
-// Keeps this thread busy for a while (decoding `file` on demand, from the end back to the start),
-// so that a planned movie's decoding can run ahead meanwhile.
-void work_meanwhile(const std::string& file) {
-    MovieOpenResult result;
-    std::string detail;
-    auto movie = Movie::open(file, result, detail);
-    ASSERT_TRUE(movie) << detail;
-    for (int t = 1500; t >= 0; t -= 180) movie->picture_at(t);
-}
-
-TEST_F(MovieLibraryTest, LeavingAPlanThatRanAheadGivesWhatOnDemandGives) {
-    const std::string b_frames = make("b.mp4", grey_frames("10", 25) + " " + h264_with_b_frames(8));
-    const std::string damaged =
-        make_damaged_png_movie(make("damaged.mov", grey_frames("10", 10) + " -c:v png -pix_fmt rgb24"));
-    std::vector<std::int32_t> plan;
-    for (int n = 0; n < 25; ++n) plan.push_back(n * 60);
-    // Frames 0 and 1 as planned, then (off the plan) frame 1 again or a frame the decoding may
-    // have reached ahead of time.
-    for (int frame = 1; frame <= 6; ++frame) {
-        SCOPED_TRACE(frame);
-        auto movie = open_ok(b_frames);
-        ASSERT_TRUE(movie);
-        movie->plan_times(plan);
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(0), 0, lossy));
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(60), 10, lossy));
-        work_meanwhile(b_frames);
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(frame * 60 + 1), 10 * frame, lossy));
-        EXPECT_EQ(movie->warning(), "");
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(frame * 60 + 2), 10 * frame, lossy));
-    }
-    // The damaged frame off the plan, after the plan went past it.
-    for (const std::vector<std::int32_t>& asked : std::vector<std::vector<std::int32_t>>{
-             {0, 120, 240, 331, 360}, {0, 120, 240, 300, 331, 420}, {0, 120, 240, 300, 360, 331}}) {
-        auto on_demand = open_ok(damaged);
-        ASSERT_TRUE(on_demand);
-        const std::vector<Shown> expected = ask_in_turn(*on_demand, asked);
-        auto movie = open_ok(damaged);
-        ASSERT_TRUE(movie);
-        movie->plan_times({0, 120, 240, 300, 360, 420, 480});
-        for (std::size_t k = 0; k < asked.size(); ++k) {
-            const Bitmap& picture = movie->picture_at(asked[k]);
-            EXPECT_TRUE(same_picture(picture, expected[k].picture)) << "t=" << asked[k];
-            EXPECT_EQ(movie->warning(), expected[k].warning) << "t=" << asked[k];
-            work_meanwhile(b_frames);
-        }
-    }
-}
-
-TEST_F(MovieLibraryTest, AMovieEmptiedDuringAPlanFallsBackOnTheLastPictureGiven) {
-    // Frames far bigger than the demuxer's buffer, so that going back reads the file again.
-    const std::string planned_file =
-        make("planned.avi", grey_frames("10", 20, "320x240") + " -c:v rawvideo -pix_fmt bgr24");
-    const std::string on_demand_file = path("on_demand.avi");
-    fs::copy_file(planned_file, on_demand_file);
-    auto movie = open_ok(planned_file);
-    auto on_demand = open_ok(on_demand_file);
-    ASSERT_TRUE(movie && on_demand);
-    movie->plan_times({0, 60, 120, 180, 240, 300, 360, 420});
-    for (int t : {0, 60}) {
-        EXPECT_TRUE(is_solid_grey(movie->picture_at(t), t / 6));
-        EXPECT_TRUE(is_solid_grey(on_demand->picture_at(t), t / 6));
-    }
-    work_meanwhile(make("other.mp4", grey_frames("10", 25) + " " + h264_with_b_frames(8)));
-    ASSERT_EQ(::truncate(planned_file.c_str(), 0), 0);
-    ASSERT_EQ(::truncate(on_demand_file.c_str(), 0), 0);
-    // Back to the start: nothing can be read any more, so the picture given last stays.
-    const Bitmap& expected = on_demand->picture_at(0);
-    EXPECT_TRUE(is_solid_grey(expected, 10));
-    EXPECT_NE(on_demand->warning(), "");
-    EXPECT_TRUE(same_picture(movie->picture_at(0), expected));
-    EXPECT_EQ(movie->warning(), on_demand->warning());
-}
-
-TEST_F(MovieLibraryTest, AMovieClosedInTheMiddleOfAPlanStopsDecoding) {
-    // Long groups of pictures, so that making one planned picture takes a while.
-    const std::string file = make("long.mp4", "-f lavfi -i testsrc2=s=320x240:r=25 -frames:v 250 " +
-                                                  h264_with_b_frames(250));
-    std::vector<std::int32_t> plan;
-    for (int k = 0; k < 2000; ++k) plan.push_back(k * 120);
-    auto on_demand = open_ok(file);
-    ASSERT_TRUE(on_demand);
-    for (int taken : {0, 1, 3}) {
-        auto movie = open_ok(file);
-        ASSERT_TRUE(movie);
-        movie->plan_times(plan);
-        for (int k = 0; k < taken; ++k)
-            EXPECT_TRUE(same_picture(movie->picture_at(k * 120), on_demand->picture_at(k * 120))) << k;
-        movie.reset();
-    }
-    // A plan that goes back to the start over and over, replaced at once, and one left running.
-    auto movie = open_ok(file);
-    ASSERT_TRUE(movie);
-    movie->plan_times({5900, 0, 5900, 0, 5900, 0});
-    movie->plan_times({5900, 0, 5900});
-    EXPECT_TRUE(same_picture(movie->picture_at(5900), on_demand->picture_at(5900)));
-    EXPECT_TRUE(same_picture(movie->picture_at(0), on_demand->picture_at(0)));
 }
 
 }  // namespace

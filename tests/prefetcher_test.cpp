@@ -1,4 +1,4 @@
-// The thread that makes pictures ahead: order, the bound on waiting pictures, failures and stopping.
+// The thread that works ahead: order, the bound on waiting items, failures and stopping.
 #include <atomic>
 #include <cstdint>
 #include <new>
@@ -8,10 +8,18 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/movie_prefetch.h"
+#include "convert/movie.h"
+#include "convert/prefetcher.h"
 
-namespace vintrel::movie_detail {
+namespace vintrel {
 namespace {
+
+// Pictures made ahead, as the conversion's thread makes its frames.
+struct ReadyPicture {
+    Bitmap bitmap;
+    std::string warning;
+};
+using PicturePrefetcher = Prefetcher<ReadyPicture>;
 
 // A picture that says which time it was made for: one row whose first byte is the time's low byte.
 void make_picture(std::int32_t t, ReadyPicture& picture) {
@@ -27,7 +35,7 @@ void wait_until(Condition condition) {
     while (!condition()) std::this_thread::yield();
 }
 
-TEST(MoviePrefetchTest, GivesThePicturesInTheOrderOfTheTimes) {
+TEST(Prefetcher, GivesThePicturesInTheOrderOfTheTimes) {
     const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600};
     PicturePrefetcher prefetcher(times, 2, [](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
         make_picture(t, picture);
@@ -50,7 +58,7 @@ TEST(MoviePrefetchTest, GivesThePicturesInTheOrderOfTheTimes) {
     EXPECT_EQ(picture.warning, "unchanged");
 }
 
-TEST(MoviePrefetchTest, NeverMakesMoreThanTheAllowedPicturesAhead) {
+TEST(Prefetcher, NeverMakesMoreThanTheAllowedPicturesAhead) {
     constexpr std::size_t depth = 3;
     constexpr int count = 40;
     std::vector<std::int32_t> times;
@@ -79,7 +87,7 @@ TEST(MoviePrefetchTest, NeverMakesMoreThanTheAllowedPicturesAhead) {
     EXPECT_GE(most_ahead.load(), static_cast<int>(depth) - 1);
 }
 
-TEST(MoviePrefetchTest, ReusesTheStorageOfPicturesTakenBefore) {
+TEST(Prefetcher, ReusesTheStorageOfPicturesTakenBefore) {
     std::vector<std::int32_t> times(20, 5);
     std::atomic<int> fresh{0};
     PicturePrefetcher prefetcher(times, 2, [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
@@ -93,7 +101,7 @@ TEST(MoviePrefetchTest, ReusesTheStorageOfPicturesTakenBefore) {
     EXPECT_LE(fresh.load(), 5);
 }
 
-TEST(MoviePrefetchTest, AFailureWhileMakingAPictureEndsThePicturesAfterIt) {
+TEST(Prefetcher, AFailureWhileMakingAPictureEndsThePicturesAfterIt) {
     const std::vector<std::int32_t> times = {1, 2, 3, 4, 5, 6};
     PicturePrefetcher prefetcher(times, 2, [](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
         if (t == 4) throw std::bad_alloc();
@@ -111,7 +119,7 @@ TEST(MoviePrefetchTest, AFailureWhileMakingAPictureEndsThePicturesAfterIt) {
     EXPECT_EQ(picture.bitmap.bits[0], 3);
 }
 
-TEST(MoviePrefetchTest, StoppingInterruptsThePictureBeingMade) {
+TEST(Prefetcher, StoppingInterruptsThePictureBeingMade) {
     // The producer would never finish a picture on its own: only stopping ends it.
     std::atomic<bool> working{false};
     std::atomic<int> interrupted{0};
@@ -131,7 +139,7 @@ TEST(MoviePrefetchTest, StoppingInterruptsThePictureBeingMade) {
     EXPECT_EQ(interrupted.load(), 1);
 }
 
-TEST(MoviePrefetchTest, GoingAwayWithPicturesWaitingStopsTheThread) {
+TEST(Prefetcher, GoingAwayWithPicturesWaitingStopsTheThread) {
     std::atomic<int> made{0};
     {
         PicturePrefetcher prefetcher(std::vector<std::int32_t>(1000, 9), 3,
@@ -154,4 +162,4 @@ TEST(MoviePrefetchTest, GoingAwayWithPicturesWaitingStopsTheThread) {
 }
 
 }  // namespace
-}  // namespace vintrel::movie_detail
+}  // namespace vintrel
