@@ -147,7 +147,7 @@ public:
     const std::string& warning() const override { return warning_; }
 
 private:
-    // Making pictures, on demand or ahead.
+    // Making pictures.
     void produce(std::int32_t t);
 
     // Opening.
