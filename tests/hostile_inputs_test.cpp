@@ -66,8 +66,6 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string first_bytes(const std::string& path, std::size_t n) { return read_file(path).substr(0, n); }
-
 std::string random_bytes(std::size_t n, unsigned seed) {
     std::mt19937 random(seed);
     std::string bytes(n, '\0');
@@ -99,32 +97,6 @@ void as_ordinary_user(Invocation& run, const std::string& dir) {
 }
 
 const std::vector<HostileInput> cases = {
-    {"EmptyFile",
-     [](const std::string& dir) {
-         write_file(dir + "/empty.mov", "");
-         return Invocation{dir + "/empty.mov"};
-     },
-     "empty.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"RandomBytesWithAMovieExtension",
-     [](const std::string& dir) {
-         write_file(dir + "/noise.avi", random_bytes(30000, 7));
-         return Invocation{dir + "/noise.avi"};
-     },
-     "noise.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"TruncatedInsideTheHeader",
-     [](const std::string& dir) {
-         write_file(dir + "/cut.avi", first_bytes(test::test_movie("raw32x32.avi"), 100));
-         return Invocation{dir + "/cut.avi"};
-     },
-     "cut.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"TruncatedBeforeTheIndex",
-     [](const std::string& dir) {
-         // The index of a QuickTime file written in one pass comes last: without it there is no movie.
-         const std::string whole = test::test_movie("mjpeg32x32.mov");
-         write_file(dir + "/cut.mov", first_bytes(whole, read_file(whole).size() * 9 / 10));
-         return Invocation{dir + "/cut.mov"};
-     },
-     "cut.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"TruncatedInsideAFrame",
      [](const std::string& dir) {
          // 10 frames of 32x32x3 bytes at 5 a second, cut after five whole frames and 1000 bytes of
@@ -145,17 +117,6 @@ const std::vector<HostileInput> cases = {
          return Invocation{dir + "/damaged.avi"};
      },
      created, 0, Output::sound, Output::sound, 10},
-    {"AudioOnly",
-     [](const std::string& dir) {
-         return Invocation{copied("aac.mov", dir + "/sound.mov")};
-     },
-     "sound.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"ZeroDurationVideo",
-     [](const std::string& dir) {
-         // A video track without a single frame.
-         return Invocation{copied("nothing.mp4", dir + "/nothing.mp4")};
-     },
-     "nothing.mp4: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"SingleFrame",
      [](const std::string& dir) { return Invocation{copied("raw48x32_single.avi", dir + "/one.avi")}; },
      created, 0, Output::sound, Output::sound, 1},
