@@ -61,10 +61,9 @@ bool near(const Pixel& p, int red, int green, int blue, int tolerance = 2) {
 ::testing::AssertionResult is_solid_grey(const Bitmap& bitmap, int level, int tolerance = 0) {
     for (int y = 0; y < bitmap.height; ++y)
         for (int x = 0; x < bitmap.width; ++x)
-            if (!near(pixel_at(bitmap, x, y), level, level, level, tolerance))
-                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << pixel_at(bitmap, x, y).red
-                                                     << "/" << pixel_at(bitmap, x, y).green << "/"
-                                                     << pixel_at(bitmap, x, y).blue << ", expected grey " << level;
+            if (const Pixel p = pixel_at(bitmap, x, y); !near(p, level, level, level, tolerance))
+                return ::testing::AssertionFailure() << "pixel (" << x << "," << y << ") is " << p.red << "/" << p.green
+                                                     << "/" << p.blue << ", expected grey " << level;
     return ::testing::AssertionSuccess();
 }
 
@@ -295,31 +294,6 @@ TEST_F(MovieLibraryTest, ADamagedFrameGivesTheLastGoodPictureAndAWarning) {
                 EXPECT_NE(movie->warning().find("Invalid data"), std::string::npos) << movie->warning();
             }
         }
-    }
-}
-
-TEST_F(MovieLibraryTest, GarbageInsideAMovieNeverBreaksThePictures) {
-    const std::string file = copy("noisy.mp4");
-    const std::string clean = read_file(file);
-    const std::size_t mdat = clean.find("mdat");
-    ASSERT_NE(mdat, std::string::npos);
-    // Bytes overwritten at intervals all through the coded pictures, differently for each seed.
-    for (unsigned seed = 1; seed <= 4; ++seed) {
-        SCOPED_TRACE(seed);
-        std::string bytes = clean;
-        unsigned state = seed;
-        for (std::size_t i = mdat + 64; i < bytes.size(); i += 37 + seed * 11)
-            bytes[i] = static_cast<char>((state = state * 1103515245u + 12345u) >> 16);
-        write_bytes(file, bytes);
-        MovieOpenResult result;
-        std::string detail;
-        auto movie = Movie::open(file, result, detail);
-        if (!movie) {
-            EXPECT_EQ(result, MovieOpenResult::invalid_format) << detail;
-            continue;
-        }
-        for (int t : {0, 120, 240, 360, 1700, 1000, 60, 1799, 5000, 0})
-            ASSERT_TRUE(is_24_bit(movie->picture_at(t), 64, 48)) << t;
     }
 }
 

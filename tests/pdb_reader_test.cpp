@@ -104,23 +104,19 @@ TEST(PdbReaderLayout, ThreeRecordsStartAt102AndFollowEachOther) {
     ASSERT_TRUE(result.ok()) << result.error->message;
     const auto& records = result.database.records;
     ASSERT_EQ(records.size(), 3u);
-    EXPECT_EQ(records[0].offset, 102u);
-    EXPECT_EQ(records[1].offset, 116u);
-    EXPECT_EQ(records[2].offset, 133u);
-    EXPECT_EQ(records[0].unique_id, 0xA48000u);
-    EXPECT_EQ(records[1].unique_id, 0xA48001u);
-    EXPECT_EQ(records[2].unique_id, 0xA48002u);
-    EXPECT_EQ(records[1].width, 4u);
-    EXPECT_EQ(records[1].height, 2u);
-    EXPECT_EQ(records[1].data_length, 5u);
-
-    Bytes rows;
-    ASSERT_FALSE(pdb::expand_record(file, records[0], rows));
-    EXPECT_EQ(rows, (Bytes{0x00, 0x00}));
-    ASSERT_FALSE(pdb::expand_record(file, records[1], rows));
-    EXPECT_EQ(rows, (Bytes{0x1B, 0xE4, 0xFF, 0xFF}));
-    ASSERT_FALSE(pdb::expand_record(file, records[2], rows));
-    EXPECT_EQ(rows, (Bytes{0x01, 0x02, 0x03, 0x04}));
+    const std::vector<std::tuple<std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t, Bytes>> expected = {
+        {102, 8, 1, 2, {0x00, 0x00}}, {116, 4, 2, 5, {0x1B, 0xE4, 0xFF, 0xFF}}, {133, 9, 1, 5, {0x01, 0x02, 0x03, 0x04}}};
+    for (std::size_t k = 0; k < 3; k++) {
+        const auto& [offset, width, height, length, rows] = expected[k];
+        EXPECT_EQ(records[k].offset, offset);
+        EXPECT_EQ(records[k].unique_id, 0xA48000u + k);
+        EXPECT_EQ(records[k].width, width);
+        EXPECT_EQ(records[k].height, height);
+        EXPECT_EQ(records[k].data_length, length);
+        Bytes expanded;
+        ASSERT_FALSE(pdb::expand_record(file, records[k], expanded));
+        EXPECT_EQ(expanded, rows) << "record " << k;
+    }
 }
 
 TEST(PdbReaderLayout, CountIsTheWholeFourBytes74To77) {
@@ -325,28 +321,14 @@ TEST(PdbReaderDamage, FrameSizesUpToThePixelLimitAreRead) {
 
 // ---- Robustness: no input may crash the reader or slip through half-checked ----
 
-TEST(PdbReaderRobustness, TruncationsAreRejectedAndChangedBytesNeverCrash) {
+// Arbitrary changed bytes are the reader's fuzz target's; here every truncation of a sound file.
+TEST(PdbReaderRobustness, EveryTruncationIsRejected) {
     const Bytes whole = database(test::three_records());
     for (std::size_t length = 0; length < whole.size(); length++) {
         pdb::ReadResult result = read_database(prefix(whole, length));
         EXPECT_FALSE(result.ok()) << "prefix of " << length << " bytes accepted";
         if (result.error) {
             EXPECT_LE(result.error->offset, length);
-        }
-    }
-    // A file the reader accepts must expand, record by record, to exactly its rows.
-    for (std::size_t at = 0; at < whole.size(); at++) {
-        for (const std::uint8_t value : {0x00, 0x01, 0x7F, 0x80, 0x81, 0xFF}) {
-            const Bytes file = with_byte(whole, at, value);
-            pdb::ReadResult result = read_database(file);
-            if (!result.ok()) continue;
-            ASSERT_EQ(result.database.records.size(), result.database.header.record_count);
-            for (const pdb::FrameRecord& record : result.database.records) {
-                Bytes rows;
-                auto error = pdb::expand_record(file, record, rows);
-                ASSERT_FALSE(error) << error->message;
-                EXPECT_EQ(rows.size(), pdb::row_bytes_for_width(record.width) * record.height);
-            }
         }
     }
 }
