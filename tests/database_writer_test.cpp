@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/database_writer.h"
+#include "tests/pdb_file_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -36,60 +37,28 @@ Bytes written(const std::string& title, const RecordArray& records, std::functio
     return bytes;
 }
 
-Bytes slice(const Bytes& b, std::size_t from, std::size_t n) {
-    return Bytes(b.begin() + static_cast<std::ptrdiff_t>(from), b.begin() + static_cast<std::ptrdiff_t>(from + n));
-}
-
-TEST(HandheldDatabase, EmptyDatabaseIsTheHeaderAlone) {
-    const Bytes b = written("walk.mov", {});
-    ASSERT_EQ(b.size(), 78u);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 8), "walk.mov");
-    EXPECT_EQ(b[8], 0);
-    EXPECT_EQ(slice(b, 32, 4), (Bytes{0, 0, 0, 0}));                 // attributes, version
-    EXPECT_EQ(slice(b, 36, 8), (Bytes{0xAE, 0x44, 0xD1, 0x06, 0xAE, 0x44, 0xD1, 0x06}));
-    EXPECT_EQ(slice(b, 44, 16), Bytes(16, 0));                       // backup, modnum, app/sort info
-    EXPECT_EQ(std::string(b.begin() + 60, b.begin() + 68), "ZebvKwop");
-    EXPECT_EQ(slice(b, 68, 10), Bytes(10, 0));                       // seed, next list, count
-}
-
-TEST(HandheldDatabase, OneRecordFollowsItsListEntry) {
-    const Bytes b = written("a", records_with_lengths({100}));
-    ASSERT_EQ(b.size(), 198u);
-    EXPECT_EQ(slice(b, 74, 4), (Bytes{0, 0, 0, 1}));
-    EXPECT_EQ(slice(b, 78, 8), (Bytes{0x00, 0x00, 0x00, 0x56, 0x40, 0xA4, 0x80, 0x00}));
-    EXPECT_EQ(slice(b, 86, 12), (Bytes{0, 0, 0, 0xA0, 0, 0, 0, 0x78, 0, 0, 0, 100}));
-    EXPECT_EQ(b[98], 0x5A);
-    EXPECT_EQ(b[197], 0x5A);
-}
-
-TEST(HandheldDatabase, RecordOffsetsAddUpAndUniqueIdsCount) {
-    const Bytes b = written("a", records_with_lengths({10, 20, 30}));
-    ASSERT_EQ(b.size(), 78u + 24u + 36u + 60u);
-    EXPECT_EQ(slice(b, 78, 8), (Bytes{0, 0, 0, 102, 0x40, 0xA4, 0x80, 0}));
-    EXPECT_EQ(slice(b, 86, 8), (Bytes{0, 0, 0, 124, 0x40, 0xA4, 0x80, 1}));
-    EXPECT_EQ(slice(b, 94, 8), (Bytes{0, 0, 0, 156, 0x40, 0xA4, 0x80, 2}));
-}
-
-TEST(HandheldDatabase, UniqueIdsWrapAfter256Records) {
-    const Bytes b = written("a", records_with_lengths(std::vector<std::size_t>(300, 1)));
-    EXPECT_EQ(slice(b, 74, 4), (Bytes{0, 0, 0x01, 0x2C}));
-    EXPECT_EQ(slice(b, 78 + 8 * 256 + 4, 4), (Bytes{0x40, 0xA4, 0x80, 0x00}));
-    EXPECT_EQ(slice(b, 78 + 8 * 299 + 4, 4), (Bytes{0x40, 0xA4, 0x80, 43}));
-}
-
-TEST(HandheldDatabase, LongTitlesKeepTheirFirst31Characters) {
-    const std::string title(40, 'x');
-    const Bytes b = written(title, {});
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 31), std::string(31, 'x'));
-    EXPECT_EQ(b[31], 0);
+// The writer's files are the ones the reader test builds by hand and checks byte by byte.
+TEST(HandheldDatabase, WritesTheHeaderTheListAndTheRecords) {
+    const auto records_of = [](const std::vector<std::size_t>& lengths) {
+        std::vector<test::TestRecord> records;
+        for (std::size_t n : lengths) records.push_back({160, 120, Bytes(n, 0x5A)});
+        return records;
+    };
+    const std::vector<std::vector<std::size_t>> cases = {{}, {100}, {10, 20, 30}, std::vector<std::size_t>(300, 1)};
+    for (const auto& lengths : cases) {
+        // Unique IDs wrap after 256 records.
+        EXPECT_EQ(written("walk.mov", records_with_lengths(lengths)), test::database(records_of(lengths)))
+            << lengths.size() << " records";
+    }
+    // Long titles keep their first 31 characters.
+    EXPECT_EQ(written(std::string(40, 'x'), {}), test::database_header(0, std::string(31, 'x')));
 }
 
 TEST(HandheldDatabase, StopRequestEndsWritingBetweenRecords) {
     const RecordArray records = records_with_lengths({10, 10, 10});
-    int calls = 0;
     std::FILE* f = std::tmpfile();
-    // Three list entries, then the first record; the stop arrives before the second record.
-    EXPECT_EQ(write_database(f, "a", records, [&] { return ++calls <= 4; }), DatabaseResult::stopped);
+    // Goes on until the first record is written: the list ends at byte 102, the record at 124.
+    EXPECT_EQ(write_database(f, "a", records, [&] { return std::ftell(f) <= 102; }), DatabaseResult::stopped);
     EXPECT_EQ(std::ftell(f), 78 + 24 + 22);
     std::fclose(f);
 }

@@ -1,4 +1,6 @@
 // Frames fitted inside a handheld's screen: the size, the area filter, and vintrel-convert --fit.
+#include <filesystem>
+
 #include <gtest/gtest.h>
 
 #include <string>
@@ -8,6 +10,7 @@
 #include "tests/fake_movie_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
+#include "tests/test_movies_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -104,10 +107,8 @@ TEST(FittedMovie, GivesTheFittedSizeAndPictures) {
 // The records and the stream both take the fitted size; the stream's size is read by ffprobe.
 TEST(ConvertFit, RecordsAndStreamTakeTheFittedSize) {
     const std::string dir = test::fresh_scratch_folder("fit");
-    const std::string movie = dir + "/wide.mp4";
-    auto made = test::run_program("ffmpeg -nostdin -v error -f lavfi -i testsrc2=size=640x360:rate=10 -t 1 "
-                                  "-c:v libx264 -pix_fmt yuv420p -y '" + movie + "'");
-    ASSERT_EQ(made.exit_code, 0) << made.err;
+    const std::string movie = dir + "/wide.mp4";  // 640x360, 1 s
+    std::filesystem::copy_file(test::test_movie("wide.mp4"), movie);
     auto r = test::run_program("cd '" + dir + "' && " + test::convert_program + " --fit 320x480 --stat - '" + movie +
                                "' >/dev/null");
     ASSERT_EQ(r.exit_code, 0) << r.err;

@@ -1,4 +1,4 @@
-// Movies of every kind users have, made here with the ffmpeg program, convert to the frames that
+// Movies of every kind users have, made by the test-movie fixture with the ffmpeg program, convert to the frames that
 // the ffmpeg program itself shows at every fifth of a second. The reference frames are decoded by
 // ffmpeg and dithered by this test's own copy of the handheld's dither.
 #include <algorithm>
@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <span>
 #include <string>
 #include <vector>
@@ -16,6 +17,7 @@
 #include "convert/pdb_reader.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
+#include "tests/test_movies_for_test.h"
 #include "tests/track_matrix_for_test.h"
 
 namespace vintrel {
@@ -24,72 +26,37 @@ namespace {
 using test::read_file;
 using test::run_program;
 
-// Moving boxes over a background, every area a grey that lies in the middle of its band of 16
-// levels (72, 136, 200, later 40), so that colour conversions a few levels apart dither alike
-// and only box edges can differ. At 1 s the first box changes its grey: palettised movies get a
-// new palette there.
-constexpr const char* content =
-    "-f lavfi -i \"color=c=0x484848:s={size}:r={rate}:d={seconds},"
-    "drawbox=x='mod(t*48,iw-24)':y=ih/6:w=24:h=24:color=0xC8C8C8:t=fill:enable='lt(t,1)',"
-    "drawbox=x='mod(t*48,iw-24)':y=ih/6:w=24:h=24:color=0x282828:t=fill:enable='gte(t,1)',"
-    "drawbox=x=iw/8:y='mod(t*30,ih-16)':w=16:h=16:color=0x888888:t=fill\"";
-
-// Each frame with a palette of its own colours: the AVI muxer writes a palette change at 1 s.
-constexpr const char* palettes =
-    "-vf \"split[a][b];[a]palettegen=stats_mode=single:reserve_transparent=0[p];[b][p]paletteuse=new=1:dither=none\"";
-
+// The movies of the fixture's formats/ folder: moving boxes over a background, every area a grey
+// that lies in the middle of its band of 16 levels (72, 136, 200, later 40), so that colour
+// conversions a few levels apart dither alike and only box edges can differ. At 1 s the first box
+// changes its grey: palettised movies get a new palette there.
 struct Format {
     const char* name;
     const char* movie;  // the movie's file name
-    // Shell commands making it: {content} is the source above, {movie} the movie's path,
-    // {dir} the test's folder, {convert} vintrel-convert, {palettes} the filter above.
-    const char* make;
-    const char* size;  // of the source
-    int rate;
-    int seconds;
-    int records;  // whole or partial fifths of a second from the first frame to the end of the last
-    int width, height;  // of every record: the size the movie is shown at
-    const char* stream;  // the MPEG stream's file name
-    bool quarter_turn = false;  // a display matrix turns the picture clockwise
+    int records;        // whole or partial fifths of a second from the first frame to the end of the last
+    int width = 64, height = 48;  // of every record: the size the movie is shown at
+    bool quarter_turn = false;    // a display matrix turns the picture clockwise
     const char* reference_filter = "";  // how ffmpeg brings its frames to the size shown
 };
 
 const Format formats[] = {
-    {"PalettisedAviWithAPaletteChange", "pal.avi", "ffmpeg {content} {palettes} -c:v rawvideo -pix_fmt pal8 {movie}",
-     "64x48", 10, 2, 10, 64, 48, "pal.mpg"},
-    {"PalettisedMov", "pal.mov", "ffmpeg {content} {palettes} -c:v rawvideo -pix_fmt pal8 {movie}", "64x48", 10, 2,
-     10, 64, 48, "pal.mpg"},
-    {"QuickTimeGraphics", "smc.mov", "ffmpeg {content} {palettes} -c:v smc {movie}", "64x48", 10, 2, 10, 64, 48,
-     "smc.mpg"},
-    {"TenBitH264", "h10.mp4", "ffmpeg {content} -c:v libx264 -pix_fmt yuv420p10le {movie}", "64x48", 10, 2, 10, 64,
-     48, "h10.mpg"},
-    {"FourFourFourH264", "h444.mkv", "ffmpeg {content} -c:v libx264 -pix_fmt yuv444p {movie}", "64x48", 10, 2, 10, 64,
-     48, "h444.mpg"},
-    {"Grey", "grey.mp4", "ffmpeg {content} -c:v libx264 -pix_fmt gray {movie}", "64x48", 10, 2, 10, 64, 48,
-     "grey.mpg"},
-    {"Rgb555", "rgb555.avi", "ffmpeg {content} -c:v rawvideo -pix_fmt rgb555le {movie}", "64x48", 10, 2, 10, 64, 48,
-     "rgb555.mpg"},
-    {"Alpha", "alpha.mov", "ffmpeg {content} -c:v qtrle -pix_fmt argb {movie}", "64x48", 10, 2, 10, 64, 48,
-     "alpha.mpg"},
-    // PAL DV: interlaced, bottom field first, pixels 16:15 wide.
-    {"InterlacedDvWithWidePixels", "dv.avi", "ffmpeg {content} -c:v dvvideo -pix_fmt yuv420p -aspect 4:3 {movie}",
-     "720x576", 25, 1, 5, 768, 576, "dv.mpg", false, "scale=768:576"},
-    {"DisplayMatrixTurn", "turn.mp4", "ffmpeg {content} -c:v libx264 {movie}", "64x48", 10, 2, 10, 48, 64, "turn.mpg",
-     true},
-    {"AudioStreamFirst", "audio.mp4", "ffmpeg -f lavfi -i sine=d=2 {content} -map 0:a -map 1:v -c:v libx264 {movie}",
-     "64x48", 10, 2, 10, 64, 48, "audio.mpg"},
-    {"TwoVideoTracks", "two.mov",
-     "ffmpeg {content} -f lavfi -i testsrc=s=32x32:r=10:d=2 -map 0:v -map 1:v -c:v libx264 {movie}", "64x48", 10, 2,
-     10, 64, 48, "two.mpg"},
+    {"PalettisedAviWithAPaletteChange", "pal.avi", 10},
+    {"PalettisedMov", "pal.mov", 10},
+    {"QuickTimeGraphics", "smc.mov", 10},
+    {"TenBitH264", "h10.mp4", 10},
+    {"FourFourFourH264", "h444.mkv", 10},
+    {"Grey", "grey.mp4", 10},
+    {"Rgb555", "rgb555.avi", 10},
+    {"Alpha", "alpha.mov", 10},
+    // PAL DV: interlaced, bottom field first, pixels 16:15 wide; 1 s at 25 frames a second.
+    {"InterlacedDvWithWidePixels", "dv.avi", 5, 768, 576, false, "scale=768:576"},
+    {"DisplayMatrixTurn", "turn.mp4", 10, 48, 64, true},
+    {"AudioStreamFirst", "audio.mp4", 10},
+    {"TwoVideoTracks", "two.mov", 10},
     // Frames 0.1 s apart, then nothing for 3 s: frames at 0.0 ... 0.9 and 4.0 ... 4.9 s.
-    {"GapInTheFrameTimes", "gap.mkv",
-     "ffmpeg {content} -vf \"setpts='PTS+gte(N,10)*3/TB'\" -vsync passthrough -c:v libx264 {movie}", "64x48", 10, 2,
-     25, 64, 48, "gap.mpg"},
+    {"GapInTheFrameTimes", "gap.mkv", 25},
     // Our own MPEG-1 stream of 60 pictures at 30 per second, in an MPEG-2 program stream: 2 s.
-    {"MpegProgramStreamNamedMpg", "prog.mpg",
-     "ffmpeg {content} -c:v rawvideo {dir}/src.avi && {convert} --stat - {dir}/src.avi >/dev/null && "
-     "ffmpeg -f mpegvideo -i {dir}/src.mpg -c copy -f vob {movie}",
-     "64x48", 5, 12, 10, 64, 48, "prog.dithered.mpg"},
+    {"MpegProgramStreamNamedMpg", "prog.mpg", 10},
 };
 
 // The handheld's 2x2 ordered dither: the grey palette index by [grey / 16][2 * row parity +
@@ -229,29 +196,15 @@ protected:
 TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
     const Format& format = GetParam();
     const std::string movie = dir + "/" + format.movie;
-    std::string make = format.make;
-    const std::pair<std::string, std::string> fills[] = {
-        {"{content}", content},
-        {"{palettes}", palettes},
-        {"{size}", format.size},
-        {"{rate}", std::to_string(format.rate)},
-        {"{seconds}", std::to_string(format.seconds)},
-        {"{movie}", in_quotes(movie)},
-        {"{dir}", dir},
-        {"{convert}", test::convert_program},
-        {"ffmpeg ", "ffmpeg -nostdin -v error -y "},
-    };
-    for (const auto& [key, value] : fills)
-        for (std::size_t at = 0; (at = make.find(key, at)) != std::string::npos; at += value.size())
-            make.replace(at, key.size(), value);
-    const auto made = run_program("cd " + in_quotes(dir) + " && " + make);
-    ASSERT_EQ(made.exit_code, 0) << make << "\n" << made.err;
+    std::filesystem::copy_file(test::test_movie(std::string("formats/") + format.movie), movie);
     if (format.quarter_turn) test::set_track_matrix(movie, 0, 1, -1, 0, 48, 0, 48, 64);
     const std::string movie_bytes = read_file(movie);
 
     const auto converted = run_program(test::convert_program + " --stat - " + in_quotes(movie));
     ASSERT_EQ(converted.exit_code, 0) << converted.err;
-    const std::string stream = dir + "/" + format.stream;
+    // The stream never replaces an MPEG movie.
+    const std::string stream = movie.substr(0, movie.size() - 4) +
+                               (std::string(format.movie).ends_with(".mpg") ? ".dithered.mpg" : ".mpg");
     EXPECT_NE(converted.out.find("\n  " + stream + "\n"), std::string::npos) << converted.out;
     EXPECT_EQ(read_file(movie), movie_bytes) << "the movie was changed";
     const auto decoded = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +

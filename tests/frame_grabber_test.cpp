@@ -58,50 +58,46 @@ TEST_F(FrameGrabber, WhiteFrameGivesWhiteRecordAndLuminance234) {
     EXPECT_EQ(host.dithered, 1);
 }
 
-TEST_F(FrameGrabber, GreyFortyAlternatesBlackAndDarkGrey) {
-    // Level 2 of the dither: dark grey (10) at even/even and odd/odd, black (11) elsewhere.
-    FrameRecord& record = grab(solid_bitmap(8, 4, 40, 40, 40));
-    EXPECT_EQ(record.data, (Bytes{0x82, 0xBB, 0x82, 0xEE, 0x82, 0xBB, 0x82, 0xEE}));
-    // Luminance 89 where dark grey, 16 where black.
-    EXPECT_EQ(s.new_org_frame.plane[0][0], 89);
-    EXPECT_EQ(s.new_org_frame.plane[0][1], 16);
-    EXPECT_EQ(s.new_org_frame.plane[0][static_cast<std::size_t>(s.coded_width)], 16);
-    EXPECT_EQ(s.new_org_frame.plane[0][static_cast<std::size_t>(s.coded_width) + 1], 89);
-}
-
-TEST_F(FrameGrabber, UniformLevelsGiveOneCodeEverywhere) {
+TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
     struct Case {
-        std::uint8_t grey;
-        std::uint8_t code;
+        Bitmap bitmap;
+        int brightness;
+        Bytes data;
     };
-    for (Case c : {Case{0, 0xFF}, Case{31, 0xFF}, Case{64, 0xAA}, Case{79, 0xAA}, Case{128, 0x55},
-                   Case{143, 0x55}, Case{192, 0x00}, Case{255, 0x00}}) {
+    const Case cases[] = {
+        // Level 2 of the dither: dark grey (10) at even/even and odd/odd, black (11) elsewhere.
+        {solid_bitmap(8, 4, 40, 40, 40), 0, {0x82, 0xBB, 0x82, 0xEE, 0x82, 0xBB, 0x82, 0xEE}},
+        // Uniform levels: one code everywhere.
+        {solid_bitmap(16, 2, 0, 0, 0), 0, {0x84, 0xFF, 0x84, 0xFF}},
+        {solid_bitmap(16, 2, 31, 31, 31), 0, {0x84, 0xFF, 0x84, 0xFF}},
+        {solid_bitmap(16, 2, 64, 64, 64), 0, {0x84, 0xAA, 0x84, 0xAA}},
+        {solid_bitmap(16, 2, 79, 79, 79), 0, {0x84, 0xAA, 0x84, 0xAA}},
+        {solid_bitmap(16, 2, 128, 128, 128), 0, {0x84, 0x55, 0x84, 0x55}},
+        {solid_bitmap(16, 2, 143, 143, 143), 0, {0x84, 0x55, 0x84, 0x55}},
+        {solid_bitmap(16, 2, 192, 192, 192), 0, {0x84, 0x00, 0x84, 0x00}},
+        // The grey is the truncated mean of the three colours: (10 + 20 + 69) / 3 = 33, level 2.
+        {solid_bitmap(8, 2, 10, 20, 69), 0, {0x82, 0xBB, 0x82, 0xEE}},
+        // Brightness beyond the range saturates.
+        {solid_bitmap(8, 2, 128, 128, 128), -300, {0x82, 0xFF, 0x82, 0xFF}},
+        {solid_bitmap(8, 2, 128, 128, 128), 300, {0x82, 0x00, 0x82, 0x00}},
+        // Rows are rounded to an even number of bytes: 158 pixels make 40 bytes, the last holding
+        // two pixels; 20 pixels make 5 bytes and a padding byte.
+        {solid_bitmap(158, 2, 0, 0, 0), 0, {0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}},
+        {solid_bitmap(20, 1, 0, 0, 0), 0, {0x85, 0xFF, 0x01, 0x00}},
+    };
+    for (const Case& c : cases) {
         records.clear();
-        FrameRecord& record = grab(solid_bitmap(16, 2, c.grey, c.grey, c.grey));
-        EXPECT_EQ(record.data, (Bytes{0x84, c.code, 0x84, c.code})) << "grey " << int(c.grey);
+        EXPECT_EQ(grab(c.bitmap, c.brightness).data, c.data)
+            << c.bitmap.width << "x" << c.bitmap.height << " grey " << int(c.bitmap.bits[0]) << " brightness "
+            << c.brightness;
     }
-}
-
-TEST_F(FrameGrabber, GreyIsTheTruncatedMeanOfTheThreeColours) {
-    // (10 + 20 + 69) / 3 = 33: level 2, the dark grey / black pattern.
-    FrameRecord& record = grab(solid_bitmap(8, 2, 10, 20, 69));
-    EXPECT_EQ(record.data, (Bytes{0x82, 0xBB, 0x82, 0xEE}));
-}
-
-TEST_F(FrameGrabber, BrightnessBeyondTheRangeSaturates) {
-    EXPECT_EQ(grab(solid_bitmap(8, 2, 128, 128, 128), -300).data, (Bytes{0x82, 0xFF, 0x82, 0xFF}));
+    // Luminance 89 where dark grey, 16 where black.
     records.clear();
-    EXPECT_EQ(grab(solid_bitmap(8, 2, 128, 128, 128), 300).data, (Bytes{0x82, 0x00, 0x82, 0x00}));
-}
-
-TEST_F(FrameGrabber, RowsAreRoundedToAnEvenNumberOfBytes) {
-    // 158 black pixels: 40 bytes, the last holding two pixels.
-    FrameRecord& wide = grab(solid_bitmap(158, 2, 0, 0, 0));
-    EXPECT_EQ(wide.data, (Bytes{0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}));
-    records.clear();
-    // 20 black pixels: 5 bytes and a padding byte.
-    FrameRecord& narrow = grab(solid_bitmap(20, 1, 0, 0, 0));
-    EXPECT_EQ(narrow.data, (Bytes{0x85, 0xFF, 0x01, 0x00}));
+    grab(solid_bitmap(8, 4, 40, 40, 40));
+    const auto& luminance = s.new_org_frame.plane[0];
+    const auto row = static_cast<std::size_t>(s.coded_width);
+    EXPECT_EQ(std::vector<int>({luminance[0], luminance[1], luminance[row], luminance[row + 1]}),
+              std::vector<int>({89, 16, 16, 89}));
 }
 
 TEST_F(FrameGrabber, EightBitPixelsIndexTheColourTableAndBecomePaletteIndices) {

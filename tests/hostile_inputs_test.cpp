@@ -14,6 +14,7 @@
 
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
+#include "tests/test_movies_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -55,31 +56,15 @@ struct HostileInput {
     std::string also_message = "";  // a second message that must appear too
 };
 
-// ---- Movies made for the cases ----
-
-std::string ffmpeg(const std::string& path, const std::string& arguments) {
-    auto r = run_program("ffmpeg -nostdin -v error " + arguments + " -y '" + path + "'");
-    EXPECT_EQ(r.exit_code, 0) << r.err;
+// A copy of the fixture's movie `name` at `path`.
+std::string copied(const std::string& name, const std::string& path) {
+    std::filesystem::copy_file(test::test_movie(name), path);
     return path;
-}
-
-// Uncompressed frames of a test pattern.
-std::string raw_movie(const std::string& path, const std::string& size, int rate, int frames) {
-    return ffmpeg(path, "-f lavfi -i testsrc2=size=" + size + ":rate=" + std::to_string(rate) + " -frames:v " +
-                            std::to_string(frames) + " -c:v rawvideo -pix_fmt bgr24");
-}
-
-// Motion JPEG: each frame stands alone, so damage stays within a frame.
-std::string mjpeg_movie(const std::string& path, const std::string& size, int rate, int seconds) {
-    return ffmpeg(path, "-f lavfi -i testsrc2=size=" + size + ":rate=" + std::to_string(rate) + " -t " +
-                            std::to_string(seconds) + " -c:v mjpeg -q:v 5 -pix_fmt yuvj420p");
 }
 
 void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
-
-std::string first_bytes(const std::string& path, std::size_t n) { return read_file(path).substr(0, n); }
 
 std::string random_bytes(std::size_t n, unsigned seed) {
     std::mt19937 random(seed);
@@ -112,38 +97,11 @@ void as_ordinary_user(Invocation& run, const std::string& dir) {
 }
 
 const std::vector<HostileInput> cases = {
-    {"EmptyFile",
-     [](const std::string& dir) {
-         write_file(dir + "/empty.mov", "");
-         return Invocation{dir + "/empty.mov"};
-     },
-     "empty.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"RandomBytesWithAMovieExtension",
-     [](const std::string& dir) {
-         write_file(dir + "/noise.avi", random_bytes(30000, 7));
-         return Invocation{dir + "/noise.avi"};
-     },
-     "noise.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"TruncatedInsideTheHeader",
-     [](const std::string& dir) {
-         const std::string whole = raw_movie(dir + "/whole.avi", "32x32", 5, 10);
-         write_file(dir + "/cut.avi", first_bytes(whole, 100));
-         return Invocation{dir + "/cut.avi"};
-     },
-     "cut.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"TruncatedBeforeTheIndex",
-     [](const std::string& dir) {
-         // The index of a QuickTime file written in one pass comes last: without it there is no movie.
-         const std::string whole = mjpeg_movie(dir + "/whole.mov", "32x32", 5, 2);
-         write_file(dir + "/cut.mov", first_bytes(whole, read_file(whole).size() * 9 / 10));
-         return Invocation{dir + "/cut.mov"};
-     },
-     "cut.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"TruncatedInsideAFrame",
      [](const std::string& dir) {
          // 10 frames of 32x32x3 bytes at 5 a second, cut after five whole frames and 1000 bytes of
          // the sixth: six fifths of a second, the sixth showing the fifth frame with a warning.
-         const std::string whole = read_file(raw_movie(dir + "/whole.avi", "32x32", 5, 10));
+         const std::string whole = read_file(test::test_movie("raw32x32.avi"));
          const std::size_t first_frame = whole.find("movi") + 4 + 8;
          write_file(dir + "/cut.avi", whole.substr(0, first_frame + 5 * (3072 + 8) + 1000));
          return Invocation{dir + "/cut.avi"};
@@ -152,31 +110,20 @@ const std::vector<HostileInput> cases = {
      Output::sound, Output::sound, 6},
     {"CorruptedPayload",
      [](const std::string& dir) {
-         std::string bytes = read_file(mjpeg_movie(dir + "/whole.avi", "64x48", 5, 2));
+         std::string bytes = read_file(test::test_movie("mjpeg64x48.avi"));
          const std::string noise = random_bytes(300, 11);
          bytes.replace(bytes.size() / 2, noise.size(), noise);
          write_file(dir + "/damaged.avi", bytes);
          return Invocation{dir + "/damaged.avi"};
      },
      created, 0, Output::sound, Output::sound, 10},
-    {"AudioOnly",
-     [](const std::string& dir) {
-         return Invocation{ffmpeg(dir + "/sound.mov", "-f lavfi -i sine=frequency=300 -t 1 -c:a aac")};
-     },
-     "sound.mov: " + not_a_movie_message, 2, Output::absent, Output::absent},
-    {"ZeroDurationVideo",
-     [](const std::string& dir) {
-         // A video track without a single frame.
-         return Invocation{ffmpeg(dir + "/nothing.mp4", "-f lavfi -i testsrc2=size=32x32:rate=5 -t 0 -c:v libx264")};
-     },
-     "nothing.mp4: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"SingleFrame",
-     [](const std::string& dir) { return Invocation{raw_movie(dir + "/one.avi", "48x32", 25, 1)}; },
+     [](const std::string& dir) { return Invocation{copied("raw48x32_single.avi", dir + "/one.avi")}; },
      created, 0, Output::sound, Output::sound, 1},
     {"HugeDeclaredPictureSize",
      [](const std::string& dir) {
          // Frames of 16x16 in a file whose headers declare 16000x16000 pictures.
-         std::string bytes = read_file(raw_movie(dir + "/small.avi", "16x16", 5, 2));
+         std::string bytes = read_file(test::test_movie("raw16x16.avi"));
          patch_pair(bytes, "avih", 32, 16000, 16000);
          patch_pair(bytes, "strf", 4, 16000, 16000);
          write_file(dir + "/huge.avi", bytes);
@@ -184,18 +131,18 @@ const std::vector<HostileInput> cases = {
      },
      "huge.avi: " + not_a_movie_message, 2, Output::absent, Output::absent},
     {"PictureSizeTheStreamCannotCarry",
-     [](const std::string& dir) { return Invocation{raw_movie(dir + "/wide.avi", "4096x16", 5, 2)}; },
+     [](const std::string& dir) { return Invocation{copied("raw4096x16.avi", dir + "/wide.avi")}; },
      "wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream", 2, Output::absent, Output::absent},
     {"PathWithSpacesAndNonAsciiCharacters",
      [](const std::string& dir) {
          ::mkdir((dir + "/mes films d’été").c_str(), 0755);
-         return Invocation{raw_movie(dir + "/mes films d’été/Ünïcødé clip ☃.avi", "32x16", 10, 10)};
+         return Invocation{copied("raw32x16.avi", dir + "/mes films d’été/Ünïcødé clip ☃.avi")};
      },
      "Ünïcødé clip ☃.avi: " + created, 0, Output::sound, Output::sound, 5},
     {"MovieDeletedDuringTheConversion",
      [](const std::string& dir) {
          // The open movie stays readable to us: nothing is lost.
-         Invocation run{mjpeg_movie(dir + "/going.avi", "320x240", 5, 120)};
+         Invocation run{copied("mjpeg320x240.avi", dir + "/going.avi")};
          run.meanwhile = "rm '" + run.movie + "'";
          return run;
      },
@@ -203,7 +150,7 @@ const std::vector<HostileInput> cases = {
     {"MovieEmptiedDuringTheConversion",
      [](const std::string& dir) {
          // The frames no longer there are the last picture that could be read, each with a warning.
-         Invocation run{mjpeg_movie(dir + "/gone.avi", "320x240", 5, 120)};
+         Invocation run{copied("mjpeg320x240.avi", dir + "/gone.avi")};
          run.meanwhile = ": > '" + run.movie + "'";
          return run;
      },
@@ -211,16 +158,14 @@ const std::vector<HostileInput> cases = {
     {"MovieNamedLikeItsDatabase",
      [](const std::string& dir) {
          // Converting it must not overwrite it.
-         return Invocation{ffmpeg(dir + "/holiday.pdb", "-f lavfi -i testsrc2=size=32x32:rate=5 -frames:v 5 "
-                                                        "-c:v mjpeg -f avi")};
+         return Invocation{copied("holiday.pdb", dir + "/holiday.pdb")};
      },
      "holiday.pdb: the output file %DIR%/holiday.pdb would replace the movie itself. Nothing was converted.", 2,
      Output::movie, Output::absent},
     {"MoreRecordsThanHandheldsList",
      [](const std::string& dir) {
          // Two frames 13201 s apart, each shown for 1 s: 13202 s at 5 frames a second.
-         Invocation run{ffmpeg(dir + "/long.mkv", "-f lavfi -i color=c=gray:s=16x16:r=1:d=2 "
-                                                  "-vf \"setpts='N*13201/TB'\" -vsync passthrough -c:v ffv1")};
+         Invocation run{copied("long.mkv", dir + "/long.mkv")};
          run.options = "--stat /dev/null";
          return run;
      },
@@ -228,7 +173,7 @@ const std::vector<HostileInput> cases = {
      0, Output::sound, Output::sound, 66010},
     {"StatisticsFileNamedAsTheMovie",
      [](const std::string& dir) {
-         Invocation run{raw_movie(dir + "/walk.avi", "32x32", 5, 5)};
+         Invocation run{copied("raw32x32_short.avi", dir + "/walk.avi")};
          run.options = "--stat '" + run.movie + "'";
          return run;
      },
@@ -237,7 +182,7 @@ const std::vector<HostileInput> cases = {
     {"ReadOnlyOutputDirectory",
      [](const std::string& dir) {
          ::mkdir((dir + "/locked").c_str(), 0755);
-         Invocation run{raw_movie(dir + "/locked/walk.avi", "32x32", 5, 5)};
+         Invocation run{copied("raw32x32_short.avi", dir + "/locked/walk.avi")};
          ::chmod((dir + "/locked").c_str(), 0555);
          as_ordinary_user(run, dir);
          return run;
@@ -245,7 +190,7 @@ const std::vector<HostileInput> cases = {
      "Couldn't create output file %DIR%/locked/walk.pdb (Permission denied)", 2, Output::absent, Output::absent},
     {"DiskFullDuringTheStream",
      [](const std::string& dir) {
-         Invocation run{ffmpeg(dir + "/big.mov", "-f lavfi -i testsrc2=size=320x240:rate=10 -t 3 -c:v libx264")};
+         Invocation run{copied("big.mov", dir + "/big.mov")};
          run.before = "ulimit -f 100 && ";  // 50 KiB a file (the shell counts 512-byte blocks): far too little
          return run;
      },
@@ -258,9 +203,7 @@ const std::vector<HostileInput> cases = {
          // each 320-pixel row is one literal packet of 81 bytes, 19452 bytes a frame and 190 KiB
          // for ten frames, while the stream codes the same pattern in every block far more
          // cheaply (140 KiB). A limit of 170 KiB a file stops the database, not the stream.
-         Invocation run{ffmpeg(dir + "/stripes.avi",
-                        "-f lavfi -i \"nullsrc=size=320x240:rate=5,geq=lum='if(lt(mod(X\\,8)\\,4)\\,0\\,255)'"
-                        ":cb=128:cr=128\" -frames:v 10 -c:v ffv1")};
+         Invocation run{copied("stripes.avi", dir + "/stripes.avi")};
          run.before = "ulimit -f 340 && ";  // in 512-byte blocks
          return run;
      },
@@ -269,7 +212,7 @@ const std::vector<HostileInput> cases = {
      2, Output::empty, Output::sound, 10},
     {"StatisticsFileCannotBeCreated",
      [](const std::string& dir) {
-         Invocation run{raw_movie(dir + "/stats.avi", "32x32", 5, 5)};
+         Invocation run{copied("raw32x32_short.avi", dir + "/stats.avi")};
          run.options = "--stat '" + dir + "/no such folder/stat.out'";
          return run;
      },
@@ -278,7 +221,7 @@ const std::vector<HostileInput> cases = {
      "is incomplete"},
     {"StatisticsFileCannotBeWritten",
      [](const std::string& dir) {
-         Invocation run{raw_movie(dir + "/stats.avi", "32x32", 5, 5)};
+         Invocation run{copied("raw32x32_short.avi", dir + "/stats.avi")};
          run.options = "--stat /dev/full";
          return run;
      },

@@ -74,24 +74,24 @@ TEST(PdbToolInfo, UnprintableNameBytesAreEscaped) {
     EXPECT_NE(r.out.find("records:   0\n"), std::string::npos) << r.out;
 }
 
-TEST(PdbToolInfo, DamagedFileNamesTheFaultAndItsOffset) {
-    // Row 1 of a 2-byte-wide record ends with a 2-byte literal where one byte is left.
-    const std::string path =
-        write_file("span.pdb", test::database({TestRecord{8, 2, {0x82, 0x00, 0x01, 0x05, 0x02, 0x06, 0x07}}}));
-    auto r = run_program(tool + " info " + path);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.out, "");
-    EXPECT_EQ(r.err, path + ": record 0 at byte 86: packet at byte 102 runs past the end of row 1: it expands to 2 "
-                            "bytes where 1 of the row's 2 remain\n");
-}
-
-TEST(PdbToolInfo, StoppedConversionIsReportedAsIncomplete) {
+TEST(PdbToolInfo, DamagedAndIncompleteFilesNameTheFaultAndItsOffset) {
+    // Row 1 of a 2-byte-wide record ends with a 2-byte literal where one byte is left; a stopped
+    // conversion left the first of three records.
     const Bytes whole = test::database(test::three_records());
-    const std::string path = write_file("stopped.pdb", Bytes(whole.begin(), whole.begin() + 116));
-    auto r = run_program(tool + " info " + path);
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, path + ": incomplete database: the header lists 3 records, but the file holds only 1 of them; it "
-                            "ends at byte 116, where record 1 would start\n");
+    const std::pair<std::string, std::string> cases[] = {
+        {write_file("span.pdb", test::database({TestRecord{8, 2, {0x82, 0x00, 0x01, 0x05, 0x02, 0x06, 0x07}}})),
+         ": record 0 at byte 86: packet at byte 102 runs past the end of row 1: it expands to 2 bytes where 1 of the "
+         "row's 2 remain\n"},
+        {write_file("stopped.pdb", Bytes(whole.begin(), whole.begin() + 116)),
+         ": incomplete database: the header lists 3 records, but the file holds only 1 of them; it ends at byte 116, "
+         "where record 1 would start\n"},
+    };
+    for (const auto& [path, message] : cases) {
+        auto r = run_program(tool + " info " + path);
+        EXPECT_EQ(r.exit_code, 1);
+        EXPECT_EQ(r.out, "");
+        EXPECT_EQ(r.err, path + message);
+    }
 }
 
 TEST(PdbToolInfo, UnreadableFilesAndUsageErrors) {

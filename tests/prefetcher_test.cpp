@@ -1,5 +1,6 @@
 // The thread that works ahead: order, the bound on waiting items, failures and stopping.
 #include <atomic>
+#include <chrono>
 #include <cstdint>
 #include <new>
 #include <string>
@@ -29,10 +30,15 @@ void make_picture(std::int32_t t, ReadyPicture& picture) {
     picture.warning = "made for " + std::to_string(t);
 }
 
-// Waits, without any time limit, until `condition` holds.
+// Waits until `condition` holds, at most ten seconds; says whether it came to hold.
 template <typename Condition>
-void wait_until(Condition condition) {
-    while (!condition()) std::this_thread::yield();
+bool wait_until(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) return false;
+        std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+    return true;
 }
 
 TEST(Prefetcher, GivesThePicturesInTheOrderOfTheTimes) {
@@ -77,7 +83,8 @@ TEST(Prefetcher, NeverMakesMoreThanTheAllowedPicturesAhead) {
     ReadyPicture picture;
     for (int k = 0; k < count; ++k) {
         // Let the thread fill every place it has before taking one.
-        wait_until([&] { return made.load() >= std::min<int>(k + static_cast<int>(depth), count); });
+        ASSERT_TRUE(wait_until([&] { return made.load() >= std::min<int>(k + static_cast<int>(depth), count); }))
+            << "the thread did not fill its places ahead of picture " << k;
         ASSERT_TRUE(prefetcher.take(picture));
         EXPECT_EQ(picture.bitmap.bits[0], k);
         ++taken;
@@ -126,11 +133,12 @@ TEST(Prefetcher, StoppingInterruptsThePictureBeingMade) {
     auto prefetcher = std::make_unique<PicturePrefetcher>(
         std::vector<std::int32_t>(1000, 0), 2, [&](std::int32_t, ReadyPicture&, const std::atomic<bool>& stopping) {
             working = true;
-            wait_until([&] { return stopping.load(); });
+            // Bounded so that a stop that never comes fails the test instead of hanging it.
+            EXPECT_TRUE(wait_until([&] { return stopping.load(); })) << "stop() did not reach the producer";
             ++interrupted;
             return false;
         });
-    wait_until([&] { return working.load(); });
+    ASSERT_TRUE(wait_until([&] { return working.load(); })) << "the thread never started a picture";
     prefetcher->stop();
     EXPECT_EQ(interrupted.load(), 1);
     ReadyPicture picture;
@@ -148,7 +156,8 @@ TEST(Prefetcher, GoingAwayWithPicturesWaitingStopsTheThread) {
                                          ++made;
                                          return true;
                                      });
-        wait_until([&] { return made.load() == 3; });  // full: the thread waits for room
+        // Full: the thread waits for room.
+        ASSERT_TRUE(wait_until([&] { return made.load() >= 3; })) << "the thread made " << made.load();
     }
     EXPECT_EQ(made.load(), 3);
     {

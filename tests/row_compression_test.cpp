@@ -1,7 +1,7 @@
-// Row compression: the documented examples, and round trips through an independent expander.
+// Row compression: the documented examples and the packet limits; round trips of arbitrary rows
+// are the row compression fuzz target's.
 #include <gtest/gtest.h>
 
-#include <random>
 #include <vector>
 
 #include "convert/row_compression.h"
@@ -68,18 +68,6 @@ TEST(RowCompression, LongRowsSplitTheirPacketsAt127) {
     EXPECT_EQ(packets[0], 127);
     EXPECT_EQ(packets[128], 73);
     EXPECT_EQ(expand(packets), literal);
-}
-
-TEST(RowCompression, RandomRowsRoundTrip) {
-    std::mt19937 random(2024);
-    for (int n = 0; n < 3000; n++) {
-        Bytes row(static_cast<std::size_t>(2 * (1 + random() % 300)));
-        const int alphabet = 1 + static_cast<int>(random() % 4);  // few values: many runs
-        for (auto& b : row) b = static_cast<std::uint8_t>(random() % static_cast<unsigned>(alphabet) * 0x55);
-        const Bytes packets = compressed(row);
-        ASSERT_EQ(expand(packets), row) << "row " << n;
-        EXPECT_LE(packets.size(), row.size() * 4 / 3 + row.size() / 127 + 2);
-    }
 }
 
 TEST(RowCompression, NothingCarriesOverBetweenRows) {

@@ -4,14 +4,10 @@
 //   const std::string par = vintrel::test::scratch_path("lines.par");    // <folder>/lines.par
 //   const std::string dir = vintrel::test::fresh_scratch_folder("walk"); // <folder>/walk-XXXXXX, empty
 //
-// The folder is made with mkdtemp in $TMPDIR (or /tmp) on first use, named vintrel-<program>-XXXXXX,
-// so nothing in it comes from an earlier run and no two processes share a path (CTest runs every
-// case as its own process, side by side under -j). It is removed with everything in it, read-only
-// subfolders too, when the process ends by returning from main or calling exit(), whether its
-// tests passed or failed; only a crash leaves it, under a name no later run takes. A forked child
-// (a death test) leaves it to its parent. Tests that run several cases in one process and want a
-// clean folder per case take one from fresh_scratch_folder(). The folders are the owner's alone
-// (mode 0700): a test that runs a program as another user opens the way itself.
+// The folder, vintrel-<program>-XXXXXX in $TMPDIR (or /tmp), is made on first use, so no two
+// processes share a path (CTest runs every case as its own process, side by side under -j). It is
+// removed with everything in it, read-only subfolders too, when the process ends by returning from
+// main or calling exit(); a forked child (a death test) leaves it to its parent. Its mode is 0700.
 //
 // VINTREL_KEEP_TEST_FILES=1 keeps the folder for a look and prints its path on standard error.
 #pragma once
