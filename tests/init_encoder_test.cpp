@@ -1,4 +1,4 @@
-// Sizes, clip table and buffers prepared for a conversion.
+// Sizes and buffers prepared for a conversion.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -26,86 +26,48 @@ protected:
     test::RecordingReporter report{s};
 };
 
-TEST_F(InitEncoder, SmallProgressivePictureSizes) {
-    init(ParameterTable(), 160, 120);
-    EXPECT_EQ(s.macroblock_columns, 10);
-    EXPECT_EQ(s.macroblock_rows, 8);
-    EXPECT_EQ(s.coded_width, 160);
-    EXPECT_EQ(s.coded_height, 128);
-    EXPECT_EQ(s.chroma_width, 80);
-    EXPECT_EQ(s.chroma_height, 64);
-    EXPECT_EQ(s.blocks_per_macroblock, 6);
-    EXPECT_EQ(s.macroblock_info.size(), 80u);
-    EXPECT_EQ(s.blocks.size(), 480u);
-    EXPECT_EQ(s.new_org_frame.plane[0].size(), 160u * 128u);
-    EXPECT_EQ(s.pred_frame.plane[2].size(), 80u * 64u);
+// Interlaced frames round the height up to whole field macroblocks (32 lines); field pictures code half
+// the rows at twice the line stride; the chroma format sets the chroma planes and blocks.
+TEST_F(InitEncoder, SizesOfEachPictureLayout) {
+    const struct {
+        ParameterTable table;
+        int width, height;
+        int rows, coded_height, picture_height, line_stride, chroma_width, chroma_height, blocks, macroblocks;
+    } layouts[] = {
+        {ParameterTable(), 160, 120, 8, 128, 128, 160, 80, 64, 6, 80},
+        {ParameterTable(), 160, 130, 9, 144, 144, 160, 80, 72, 6, 90},
+        {ParameterTable::mpeg2_main(), 160, 130, 10, 160, 160, 160, 80, 80, 6, 100},
+        {ParameterTable::mpeg2_main().set(13, "1"), 720, 576, 36, 576, 288, 1440, 360, 288, 6, 45 * 18},
+        {ParameterTable::mpeg2_main().set(22, "9").set(25, "2"), 64, 32, 2, 32, 32, 64, 32, 32, 8, 8},
+        {ParameterTable::mpeg2_main().set(22, "9").set(25, "3"), 64, 32, 2, 32, 32, 64, 64, 32, 12, 8},
+    };
+    for (const auto& l : layouts) {
+        init(l.table, l.width, l.height);
+        SCOPED_TRACE(testing::Message() << l.width << "x" << l.height << " format " << s.chroma_format);
+        EXPECT_EQ(s.macroblock_rows, l.rows);
+        EXPECT_EQ(s.coded_height, l.coded_height);
+        EXPECT_EQ(s.picture_height, l.picture_height);
+        EXPECT_EQ(s.line_stride, l.line_stride);
+        EXPECT_EQ(s.chroma_width, l.chroma_width);
+        EXPECT_EQ(s.chroma_height, l.chroma_height);
+        EXPECT_EQ(s.blocks_per_macroblock, l.blocks);
+        EXPECT_EQ(s.macroblock_info.size(), static_cast<std::size_t>(l.macroblocks));
+        EXPECT_EQ(s.blocks.size(), static_cast<std::size_t>(l.macroblocks * l.blocks));
+        EXPECT_EQ(s.new_ref_frame.plane[0].size(), static_cast<std::size_t>(s.coded_width * l.coded_height));
+        EXPECT_EQ(s.pred_frame.plane[2].size(), static_cast<std::size_t>(l.chroma_width * l.chroma_height));
+    }
 }
 
-TEST_F(InitEncoder, InterlacedPicturesRoundToWholeFieldMacroblocks) {
-    const ParameterTable interlaced = ParameterTable::mpeg2_main();
-    init(interlaced, 160, 120);
-    EXPECT_EQ(s.macroblock_rows, 8);
-    init(interlaced, 160, 130);
-    EXPECT_EQ(s.macroblock_rows, 10);
-    EXPECT_EQ(s.coded_height, 160);
-    init(ParameterTable(), 160, 130);
-    EXPECT_EQ(s.macroblock_rows, 9);
-}
-
-TEST_F(InitEncoder, FieldPicturesCodeHalfTheRowsAtDoubleStride) {
-    init(ParameterTable::mpeg2_main().set(13, "1"), 720, 576);
-    EXPECT_EQ(s.macroblock_rows, 36);
-    EXPECT_EQ(s.field_macroblock_rows, 18);
-    EXPECT_EQ(s.picture_height, 288);
-    EXPECT_EQ(s.line_stride, 1440);
-    EXPECT_EQ(s.chroma_line_stride, 720);
-    EXPECT_EQ(s.macroblock_info.size(), 45u * 18u);
-}
-
-TEST_F(InitEncoder, ChromaFormatsSetPlaneSizesAndBlockCounts) {
-    init(ParameterTable::mpeg2_main().set(22, "9").set(25, "2"), 64, 32);
-    EXPECT_EQ(s.chroma_width, 32);
-    EXPECT_EQ(s.chroma_height, 32);
-    EXPECT_EQ(s.blocks_per_macroblock, 8);
-    init(ParameterTable::mpeg2_main().set(22, "9").set(25, "3"), 64, 32);
-    EXPECT_EQ(s.chroma_width, 64);
-    EXPECT_EQ(s.chroma_height, 32);
-    EXPECT_EQ(s.blocks_per_macroblock, 12);
-    EXPECT_EQ(s.blocks.size(), 4u * 2u * 12u);
-}
-
-TEST_F(InitEncoder, ClipTableSaturatesToEightBits) {
-    init(ParameterTable(), 16, 16);
-    EXPECT_EQ(s.clip(-384), 0);
-    EXPECT_EQ(s.clip(-1), 0);
-    EXPECT_EQ(s.clip(0), 0);
-    EXPECT_EQ(s.clip(77), 77);
-    EXPECT_EQ(s.clip(255), 255);
-    EXPECT_EQ(s.clip(300), 255);
-    EXPECT_EQ(s.clip(639), 255);
-}
-
-TEST_F(InitEncoder, SecondConversionReplacesTheBuffersAndStatisticsFile) {
+TEST_F(InitEncoder, SecondConversionReplacesTheStatisticsFileAndAnUncreatableOneIsFatal) {
     init(ParameterTable(), 320, 240);
-    std::string first = test::scratch_path("first_stat.out");
-    s.statistics_file_name = first;
+    s.statistics_file_name = test::scratch_path("first_stat.out");
     init_encoder(s);
     EXPECT_TRUE(s.statistics_file_owned);
-    std::string second = test::scratch_path("second_stat.out");
-    s.statistics_file_name = second;
-    s.horizontal_size = 160;
-    s.vertical_size = 120;
+    s.statistics_file_name = test::scratch_path("second_stat.out");
     init_encoder(s);
-    EXPECT_EQ(s.macroblock_info.size(), 80u);
-    EXPECT_EQ(s.new_ref_frame.plane[0].size(), 160u * 128u);
     EXPECT_TRUE(close_statistics_file(s));
-}
 
-TEST_F(InitEncoder, UncreatableStatisticsFileIsFatal) {
-    ParameterTable().read_into(s);
     s.statistics_file_name = "/nonexistent/dir/stat.out";
-    s.horizontal_size = 160;
-    s.vertical_size = 120;
     EXPECT_EQ(test::fatal_text_of([&] { init_encoder(s); }),
               "Couldn't create statistics output file /nonexistent/dir/stat.out");
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <functional>
 #include <utility>
 
 #include "encoder/coding/bit_writer.h"
@@ -24,59 +25,6 @@ std::string warnings_of(const ParameterTable& table, EncoderState& state) {
     RecordingReporter report(state);
     table.read_into(state);
     return report.warnings;
-}
-
-TEST(BuiltInParameters, PrintExactlyTheElevenFixUpWarningsInOrder) {
-    EncoderState s;
-    RecordingReporter report(s);
-    read_parameters(s);
-    EXPECT_EQ(report.warnings,
-              "Warning: setting progressive_sequence = 1\n"
-              "Warning: setting chroma_format = 1 (4:2:0)\n"
-              "Warning: setting qscale_tab[0] = 0\n"
-              "Warning: setting qscale_tab[1] = 0\n"
-              "Warning: setting qscale_tab[2] = 0\n"
-              "Warning: setting intravlc_tab[0] = 0\n"
-              "Warning: setting progressive_frame = 1\n"
-              "Warning: setting frame_pred_frame_dct[0] = 1\n"
-              "Warning: setting frame_pred_frame_dct[1] = 1\n"
-              "Warning: setting frame_pred_frame_dct[2] = 1\n"
-              "Warning: setting top_field_first = 0\n");
-}
-
-TEST(BuiltInParameters, GiveAnIntraOnlyProgressiveMpeg1Set) {
-    EncoderState s;
-    RecordingReporter report(s);
-    read_parameters(s);
-    EXPECT_EQ(s.id_string, "MPEG-2 Test Sequence, 30 frames/sec");
-    EXPECT_EQ(s.source_file_name_template, "test%d");
-    EXPECT_EQ(s.reconstructed_file_name_template, "-");
-    EXPECT_EQ(s.statistics_file_name, "stat.out");
-    EXPECT_EQ(s.input_picture_format, 2);
-    EXPECT_EQ(s.is_mpeg1, 1);
-    EXPECT_EQ(s.chroma_format, 1);
-    EXPECT_EQ(s.progressive_sequence, 1);
-    EXPECT_EQ(s.progressive_frame, 1);
-    EXPECT_EQ(s.field_pictures, 0);
-    EXPECT_EQ(s.N, 1);
-    EXPECT_EQ(s.M, 1);
-    EXPECT_EQ(s.top_field_first, 0);
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(s.frame_pred_frame_dct_tab[i], 1);
-        EXPECT_EQ(s.q_scale_type_tab[i], 0);
-        EXPECT_EQ(s.intra_vlc_format_tab[i], 0);
-        EXPECT_EQ(s.alternate_scan_tab[i], 0);
-    }
-    EXPECT_EQ(s.bit_rate, 5000000.0);
-    EXPECT_EQ(s.vbv_buffer_size, 112);
-    EXPECT_EQ(s.frame_rate_code, 5);
-    EXPECT_EQ(s.frame_rate, 30.0);
-    EXPECT_EQ(s.matrix_coefficients, 4);
-    EXPECT_EQ(s.time_code_offset, 0);
-    ASSERT_EQ(s.motion_data.size(), 1u);
-    EXPECT_EQ(s.motion_data[0].forw_hor_f_code, 2);
-    EXPECT_EQ(s.motion_data[0].forw_search_width, 11);
-    EXPECT_EQ(s.motion_data[0].forw_search_height, 11);
 }
 
 // A set the encoder cannot code ends on a fatal error that names what is wrong.
@@ -106,77 +54,55 @@ TEST(ParameterChecks, RefusedSetsEndOnAFatalErrorNamingTheLine) {
     }
 }
 
-TEST(ParameterChecks, FifteenPicturesWithThreeBetweenReferencesReadsAllMotionLines) {
-    EncoderState s;
-    warnings_of(ParameterTable().set(10, "15").set(11, "3"), s);
-    ASSERT_EQ(s.motion_data.size(), 3u);
-    EXPECT_EQ(s.motion_data[1].forw_search_width, 3);
-    EXPECT_EQ(s.motion_data[1].back_search_width, 7);
-    EXPECT_EQ(s.motion_data[2].forw_search_width, 7);
-    EXPECT_EQ(s.motion_data[2].back_search_height, 3);
-}
-
-TEST(ParameterFixUps, SearchRangesAreReducedToWhatTheFCodeReaches) {
-    EncoderState s;
-    std::string warnings = warnings_of(ParameterTable().set(50, "1 1 11 11"), s);
-    EXPECT_NE(warnings.find("Warning: reducing forward horizontal search width to 7\n"), std::string::npos);
-    EXPECT_NE(warnings.find("Warning: reducing forward vertical search width to 7\n"), std::string::npos);
-    EXPECT_EQ(s.motion_data[0].forw_search_width, 7);
-
-    EncoderState kept;
-    warnings = warnings_of(ParameterTable(), kept);
-    EXPECT_EQ(warnings.find("reducing"), std::string::npos);
-    EXPECT_EQ(kept.motion_data[0].forw_search_width, 11);
-
-    EncoderState backward;
-    warnings = warnings_of(ParameterTable().set(10, "2").set(11, "2").set(52, "2 2 9 20"), backward);
-    EXPECT_EQ(warnings.find("backward horizontal"), std::string::npos);
-    EXPECT_NE(warnings.find("Warning: reducing backward vertical search width to 15\n"), std::string::npos);
-    EXPECT_EQ(backward.motion_data[1].back_search_width, 9);
-}
-
-TEST(ParameterFixUps, Mpeg2SetKeepsItsValuesAndClearsConstrainedParameters) {
-    EncoderState s;
-    std::string warnings = warnings_of(ParameterTable::mpeg2_main().set(21, "1"), s);
-    EXPECT_EQ(warnings, "Warning: setting constrained_parameters_flag = 0\n");
-    EXPECT_EQ(s.constrained_parameters_flag, 0);
-    EXPECT_EQ(s.q_scale_type_tab[0], 1);
-    EXPECT_EQ(s.intra_vlc_format_tab[0], 1);
-    EXPECT_EQ(s.top_field_first, 1);
-    EXPECT_EQ(s.progressive_frame, 0);
-}
-
-TEST(ParameterFixUps, ConstrainedParametersHoldOnlyForSmallPictures) {
-    EncoderState small;
-    std::string warnings =
-        warnings_of(ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3"), small);
-    EXPECT_EQ(warnings.find("constrained"), std::string::npos);
-    EXPECT_EQ(small.constrained_parameters_flag, 1);
-
-    EncoderState large;  // 704 x 480 is 1320 macroblocks, more than 396
-    warnings = warnings_of(ParameterTable().set(21, "1"), large);
-    EXPECT_NE(warnings.find("Warning: setting constrained_parameters_flag = 0\n"), std::string::npos);
-    EXPECT_EQ(large.constrained_parameters_flag, 0);
-
-    EncoderState wide_vectors;  // f_code 5 exceeds the constrained limit of 4
-    warnings = warnings_of(ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3").set(50, "5 5 11 11"),
-                           wide_vectors);
-    EXPECT_NE(warnings.find("Warning: setting constrained_parameters_flag = 0\n"), std::string::npos);
+// Values the encoder cannot keep are changed with a warning; values it can keep are kept silently.
+TEST(ParameterFixUps, ChangeOnlyWhatCannotBeKept) {
+    const struct {
+        ParameterTable table;
+        const char* warning;  // a warning among those printed, or "" for none about the value
+        const char* absent;   // a text no warning may contain
+        std::function<bool(const EncoderState&)> kept;
+    } cases[] = {
+        {ParameterTable().set(50, "1 1 11 11"), "Warning: reducing forward vertical search width to 7\n", "",
+         [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 7; }},
+        {ParameterTable(), "", "reducing", [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 11; }},
+        {ParameterTable().set(10, "2").set(11, "2").set(52, "2 2 9 20"),
+         "Warning: reducing backward vertical search width to 15\n", "backward horizontal",
+         [](const EncoderState& s) { return s.motion_data[1].back_search_width == 9; }},
+        {ParameterTable::mpeg2_main().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "qscale",
+         [](const EncoderState& s) {
+             return s.constrained_parameters_flag == 0 && s.q_scale_type_tab[0] == 1 && s.intra_vlc_format_tab[0] == 1 &&
+                    s.top_field_first == 1 && s.progressive_frame == 0;
+         }},
+        {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3"), "", "constrained",
+         [](const EncoderState& s) { return s.constrained_parameters_flag == 1; }},
+        // 704 x 480 is 1320 macroblocks, more than 396; f_code 5 exceeds the constrained limit of 4.
+        {ParameterTable().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "",
+         [](const EncoderState& s) { return s.constrained_parameters_flag == 0; }},
+        {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3").set(50, "5 5 11 11"),
+         "Warning: setting constrained_parameters_flag = 0\n", "", [](const EncoderState&) { return true; }},
+    };
+    int k = 0;
+    for (const auto& c : cases) {
+        EncoderState s;
+        const std::string warnings = warnings_of(c.table, s);
+        EXPECT_NE(warnings.find(c.warning), std::string::npos) << "case " << k << ": " << warnings;
+        if (*c.absent) {
+            EXPECT_EQ(warnings.find(c.absent), std::string::npos) << "case " << k << ": " << warnings;
+        }
+        EXPECT_TRUE(c.kept(s)) << "case " << k;
+        k++;
+    }
 }
 
 TEST(DerivedValues, TimeCodeOffsetCountsFramesAtTheRoundedRate) {
-    EncoderState one_second;
-    warnings_of(ParameterTable().set(9, "00:00:01:00 /* timecode */"), one_second);
-    EXPECT_EQ(one_second.time_code_offset, 30);
-
-    EncoderState pal;  // ((1 * 60 + 2) * 60 + 3) * 25 + 4
-    warnings_of(ParameterTable().set(9, "01:02:03:04").set(17, "3"), pal);
-    EXPECT_EQ(pal.time_code_offset, 93079);
-
-    EncoderState ntsc;  // 29.97 rounds to 30 frames per second
-    warnings_of(ParameterTable().set(9, "00:01:00:00").set(17, "4"), ntsc);
-    EXPECT_DOUBLE_EQ(ntsc.frame_rate, 30000.0 / 1001.0);
-    EXPECT_EQ(ntsc.time_code_offset, 1800);
+    // ((1 * 60 + 2) * 60 + 3) * 25 + 4; 29.97 frames per second count as 30.
+    const struct { const char* time_code; const char* rate_code; int offset; } cases[] = {
+        {"00:00:01:00 /* timecode */", "5", 30}, {"01:02:03:04", "3", 93079}, {"00:01:00:00", "4", 1800}};
+    for (const auto& c : cases) {
+        EncoderState s;
+        warnings_of(ParameterTable().set(9, c.time_code).set(17, c.rate_code), s);
+        EXPECT_EQ(s.time_code_offset, c.offset) << c.time_code;
+    }
 }
 
 class QuantMatrixFile : public testing::Test {
@@ -193,20 +119,6 @@ protected:
     }
     int counter_ = 0;
 };
-
-TEST_F(QuantMatrixFile, DefaultsAreTheStandardMatricesInRasterOrder) {
-    EncoderState s;
-    warnings_of(ParameterTable(), s);
-    read_quant_matrices(s);
-    EXPECT_EQ(s.load_intra_quant_matrix, 0);
-    EXPECT_EQ(s.load_non_intra_quant_matrix, 0);
-    EXPECT_EQ(s.intra_quant_matrix[0], 8);
-    EXPECT_EQ(s.intra_quant_matrix[1], 16);
-    EXPECT_EQ(s.intra_quant_matrix[8], 16);
-    EXPECT_EQ(s.intra_quant_matrix[7], 34);
-    EXPECT_EQ(s.intra_quant_matrix[63], 83);
-    for (int v : s.non_intra_quant_matrix) EXPECT_EQ(v, 16);
-}
 
 TEST_F(QuantMatrixFile, LoadedValuesAreKeptInReadingOrder) {
     EncoderState s;
