@@ -50,19 +50,6 @@ protected:
     std::vector<std::uint8_t> luma;
 };
 
-TEST_F(RateControlFigures, FirstPictureTargetsTheWholeGroupBudget) {
-    init_rate_control(s);
-    start_gop_rate_control(s, 0, 0);
-    EXPECT_EQ(s.rc.R, 1000000);
-    start_picture_rate_control(s, luma.data());
-    EXPECT_EQ(s.rc.T, 1000000);
-    EXPECT_EQ(s.rc.d, 645161);
-    EXPECT_EQ(initial_quantiser_scale(s), 20);
-    // A flat macroblock has activity 1: N_act = 402 / 801, so the scale halves to 10.
-    EXPECT_DOUBLE_EQ(s.macroblock_info[0].activity, 1.0);
-    EXPECT_EQ(macroblock_quantiser_scale(s, 0), 10);
-}
-
 TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
     init_rate_control(s);
     // Each group adds 1000000 bits and each picture uses 8000: R and T grow past 2^31 and the
@@ -79,31 +66,21 @@ TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
     EXPECT_NE(stats.find(" remaining number of bits in GOP: R=2976000000\n"), std::string::npos);
 }
 
-TEST_F(RateControlFigures, LinearScalesAreEvenAndKeepTheirHysteresisAboveEight) {
+// The scale from the buffer fullness d and the reaction parameter r: linear scales are even,
+// non-linear ones come from the table.
+TEST_F(RateControlFigures, QuantiserScalesFromTheBufferFullness) {
     init_rate_control(s);
-    s.rc.r = 31;
-    s.rc.d = 3;  // nint(3 * 31 / 31) * 2 = 6
-    EXPECT_EQ(initial_quantiser_scale(s), 6);
-    s.rc.d = 100;
-    EXPECT_EQ(initial_quantiser_scale(s), 62);
-    s.rc.d = -5;
-    EXPECT_EQ(initial_quantiser_scale(s), 2);
-}
-
-TEST_F(RateControlFigures, NonLinearScalesComeFromTheTable) {
-    init_rate_control(s);
-    s.q_scale_type = 1;
-    s.rc.r = 62;  // m = nint(2 * d * 31 / 62) = d
-    s.rc.d = 91;
-    EXPECT_EQ(initial_quantiser_scale(s), 96);
-    s.rc.d = 0;
-    EXPECT_EQ(initial_quantiser_scale(s), 1);
-    s.rc.d = -7;
-    EXPECT_EQ(initial_quantiser_scale(s), 1);
-    s.rc.d = 113;
-    EXPECT_EQ(initial_quantiser_scale(s), 112);
-    s.rc.d = 9;
-    EXPECT_EQ(initial_quantiser_scale(s), 8);
+    const struct { int q_scale_type, r, d, scale; } cases[] = {
+        {0, 31, 3, 6},  // nint(3 * 31 / 31) * 2
+        {0, 31, 100, 62}, {0, 31, -5, 2},
+        {1, 62, 91, 96},  // m = nint(2 * d * 31 / 62) = d
+        {1, 62, 0, 1}, {1, 62, -7, 1}, {1, 62, 113, 112}, {1, 62, 9, 8}};
+    for (const auto& c : cases) {
+        s.q_scale_type = c.q_scale_type;
+        s.rc.r = c.r;
+        s.rc.d = c.d;
+        EXPECT_EQ(initial_quantiser_scale(s), c.scale) << "type " << c.q_scale_type << " d " << c.d;
+    }
 }
 
 TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
