@@ -244,55 +244,32 @@ TEST_F(ColourConversion, PlanarFilesFillRowsAtThePlaneStride) {
 
 // ---- Chroma subsampling filters, worked by hand ----
 
-// A full-width plane of the coded size and the half-width plane it filters into.
-Plane filtered_rows(EncoderState& s, const Plane& src) {
-    Plane dst(src.size() / 2);
-    subsample_444_to_422(s, src.data(), dst.data());
-    return dst;
-}
-
-TEST_F(ColourConversion, InterstitialHorizontalFilterClampsTapsAtBothEdges) {
-    prepare(s, 16, 16, 1);
-    Plane src(16 * 16, 100);
-    src[15] = 200;                                   // row 0: a raised last sample
-    src[16 + 0] = 200;                               // row 1: a raised first sample
-    for (int k = 0; k < 16; k++) src[32 + k] = (k >= 3 && k <= 6) ? 255 : 0;  // row 2: a pulse that overshoots
-    for (int k = 0; k < 16; k++) src[48 + k] = (k >= 3 && k <= 6) ? 0 : 255;  // row 3: a dip
-    const Plane dst = filtered_rows(s, src);
-
-    // i = 14: taps i+1 .. i+6 all read s[15]; weights 228+70-37-21+11+5 = 256 at 200, 256 at 100.
-    EXPECT_EQ(dst[7], 150);  // (100*256 + 200*256 + 256) >> 9 = 150
-    // i = 12: taps i+3 .. i+6 read s[15]; weights -37-21+11+5 = -42 at 200, 554 at 100.
-    EXPECT_EQ(dst[6], 92);  // (55400 - 8400 + 256) >> 9 = 92
-    // Mirror image on the left edge.
-    EXPECT_EQ(dst[8 + 0], 150);
-    EXPECT_EQ(dst[8 + 1], 92);
-    // i = 4 on the pulse: 228*510 + 70*510 = 151980 -> 297, clipped to 255.
-    EXPECT_EQ(dst[16 + 2], 255);
-    // The dip: 255*(512 - 596) = -21420 -> -42, clipped to 0.
-    EXPECT_EQ(dst[24 + 2], 0);
+// Rows of 16 samples through the horizontal filters of both stream types, whose taps are clamped at the edges.
+TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {
+    Plane src(16 * 16, 100), dst(8 * 16);
+    src[15] = 200;     // row 0: a raised last sample
+    src[16] = 200;     // row 1: a raised first sample
+    for (int k = 0; k < 16; k++) {
+        src[32 + k] = (k >= 3 && k <= 6) ? 255 : 0;  // row 2: a pulse that overshoots
+        src[48 + k] = (k >= 3 && k <= 6) ? 0 : 255;  // row 3: a dip
+        src[64 + k] = 128;                           // row 4: flat
+    }
+    // MPEG-1, i = 14: taps i+1 .. i+6 all read s[15]; weights 228+70-37-21+11+5 = 256 at 200, 256 at 100:
+    // (100*256 + 200*256 + 256) >> 9 = 150. i = 12: taps i+3 .. i+6 read s[15]; weights -37-21+11+5 = -42 at
+    // 200, 554 at 100: (55400 - 8400 + 256) >> 9 = 92. The mirror image on the left edge. i = 4 on the pulse:
+    // 228*510 + 70*510 = 151980 -> 297, clipped to 255; the dip: 255*(512 - 596) = -21420 -> -42, clipped to 0.
     // Away from the edges and the pulse a flat stretch passes unchanged.
-    EXPECT_EQ(dst[16 + 7], 0);
-    EXPECT_EQ(dst[24 + 7], 255);
-}
-
-TEST_F(ColourConversion, CoSitedHorizontalFilterClampsTapsAndHasGain514) {
-    prepare(s, 16, 16, 1, 0);
-    Plane src(16 * 16, 100);
-    src[15] = 200;
-    src[16] = 200;
-    for (int k = 0; k < 16; k++) src[32 + k] = 128;
-    for (int k = 0; k < 16; k++) src[48 + k] = 255;
-    const Plane dst = filtered_rows(s, src);
-
-    // i = 14: s[15], s[17]->s[15], s[19]->s[15] weigh 159-52+22 = 129 at 200; 385 at 100.
-    EXPECT_EQ(dst[7], 126);  // (38500 + 25800 + 256) >> 9 = 126
-    // i = 0: s[0] and the left taps clamped to it weigh 256+159-52+22 = 385 at 200; 129 at 100.
-    EXPECT_EQ(dst[8], 176);  // (77000 + 12900 + 256) >> 9 = 176
-    // Flat rows gain 514/512: 128 -> 129, and 255 -> 256 is clipped back to 255.
-    for (int i = 0; i < 8; i++) {
-        EXPECT_EQ(dst[16 + i], 129) << i;
-        EXPECT_EQ(dst[24 + i], 255) << i;
+    const std::vector<std::pair<int, int>> interstitial = {{7, 150},  {6, 92},  {8, 150},  {9, 92},  {18, 255},
+                                                           {26, 0},   {23, 0},  {31, 255}, {32, 128}, {39, 128}};
+    // MPEG-2, i = 14: s[15], s[17]->s[15], s[19]->s[15] weigh 159-52+22 = 129 at 200; 385 at 100:
+    // (38500 + 25800 + 256) >> 9 = 126. i = 0: s[0] and the left taps clamped to it weigh 256+159-52+22 = 385
+    // at 200; 129 at 100: (77000 + 12900 + 256) >> 9 = 176. Flat rows gain 514/512: 128 -> 129, 255 -> 255.
+    const std::vector<std::pair<int, int>> co_sited = {{7, 126}, {8, 176}, {32, 129}, {39, 129}, {31, 255}};
+    for (int is_mpeg1 : {1, 0}) {
+        prepare(s, 16, 16, 1, is_mpeg1);
+        subsample_444_to_422(s, src.data(), dst.data());
+        for (const auto& [at, value] : is_mpeg1 ? interstitial : co_sited)
+            EXPECT_EQ(dst[static_cast<std::size_t>(at)], value) << "MPEG-1 " << is_mpeg1 << " at " << at;
     }
 }
 

@@ -97,22 +97,10 @@ TEST(FullSearch, EqualDistancesKeepThePositionVisitedFirst) {
     EXPECT_EQ(r.distance, 0);
 }
 
-TEST(FullSearch, FindsAShiftedBlockToTheHalfSampleAndStaysInsideThePicture) {
+// Finding the true vector is checked through the decoder (motion_decoder_test); here the bounds.
+TEST(FullSearch, StaysInsideThePictureFromEveryCorner) {
     const int w = 64, h = 48;
     const auto reference = random_plane(static_cast<std::size_t>(w) * h, 3);
-    // The current block is the reference half a sample right and one and a half samples down
-    // of (21, 14): the (1, 1) interpolation of the samples at (21, 15).
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(w) * 16);
-    for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++) {
-            const std::uint8_t* p = reference.data() + (15 + y) * w + 21 + x;
-            block[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint8_t>((p[0] + p[1] + p[w] + p[w + 1] + 2) >> 2);
-        }
-    const SearchResult r = full_search(reference.data(), reference.data(), block.data(), w, 20, 16, 4, 4, 16, w, h);
-    EXPECT_EQ(r.x, 43);
-    EXPECT_EQ(r.y, 31);
-    EXPECT_EQ(r.distance, 0);
-
     // From every corner with a range wider than the picture the result stays in it; the plane is
     // exactly the picture's size, so the sanitizer build catches any read beyond it.
     const auto current = random_plane(static_cast<std::size_t>(w) * h, 4);
