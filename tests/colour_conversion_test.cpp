@@ -1,7 +1,7 @@
-// Source pictures: the movie path's colour conversion and finishing, plane files, frame dispatch.
+// Source pictures: the movie path's colour conversion, the chroma subsampling filters, plane files and
+// frame dispatch.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -68,38 +68,31 @@ protected:
     test::RecordingReporter report{s};
 };
 
-TEST_F(ColourConversion, DitheredGreysGiveVideoRangeLuminanceAndNeutralChroma) {
+TEST_F(ColourConversion, GreysAndPrimariesTakeTheWeightedFormula) {
+    // Greys, every matrix: Y * 219/256 + 16.5 truncated, neutral chroma.
     for (int matrix : {1, 2, 4, 5, 6, 7}) {
         prepare(s, 16, 16, 3);
         s.matrix_coefficients = matrix;
         begin_movie_picture(s, picture());
-        const int greys[4] = {0, 85, 170, 255};
+        const int greys[4] = {0, 85, 170, 255}, luminance[4] = {16, 89, 161, 234};
         for (int x = 0; x < 4; x++) convert_movie_pixel(s, picture(), x, 0, greys[x], greys[x], greys[x]);
-        // Y * 219/256 + 16.5 truncated: 16, 72.71 + 16.5, 145.43 + 16.5, 218.14 + 16.5.
-        const int luminance[4] = {16, 89, 161, 234};
-        for (int x = 0; x < 4; x++) {
-            EXPECT_EQ(picture()[0][x], luminance[x]) << "matrix " << matrix << " grey " << greys[x];
-            EXPECT_EQ(picture()[1][x], 128) << "matrix " << matrix << " grey " << greys[x];
-            EXPECT_EQ(picture()[2][x], 128) << "matrix " << matrix << " grey " << greys[x];
-        }
+        for (int x = 0; x < 4; x++)
+            EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), (Rgb{luminance[x], 128, 128}))
+                << "matrix " << matrix << " grey " << greys[x];
         // A pixel beyond the coded width has no place in the planes; it must not land on row 1.
         convert_movie_pixel(s, picture(), 16, 0, 255, 255, 255);
         EXPECT_EQ(picture()[0][16], 0);
     }
-}
-
-TEST_F(ColourConversion, OtherColoursTakeTheWeightedFormula) {
-    prepare(s, 16, 16, 3);  // matrix 4: kr 0.30, kg 0.59, kb 0.11; cu = 0.5/0.89, cv = 0.5/0.70
-    begin_movie_picture(s, picture());
-    convert_movie_pixel(s, picture(), 0, 0, 255, 0, 0);
-    convert_movie_pixel(s, picture(), 1, 0, 0, 255, 0);
-    convert_movie_pixel(s, picture(), 2, 0, 0, 0, 255);
+    // Matrix 4: kr 0.30, kg 0.59, kb 0.11; cu = 0.5/0.89, cv = 0.5/0.70.
     // Red: Y 76.5 -> 81.94; Cb -42.98 * 0.875 + 128.5 = 90.89; Cr 127.5 * 0.875 + 128.5 = 240.06.
-    // Green: Y 150.45 -> 145.21; Cb 54.54; Cr 34.47.
-    // Blue: Y 28.05 -> 40.50; Cb 240.06; Cr 110.97.
-    const int expected[3][3] = {{81, 90, 240}, {145, 54, 34}, {40, 240, 110}};
-    for (int x = 0; x < 3; x++)
-        for (int c = 0; c < 3; c++) EXPECT_EQ(picture()[c][x], expected[x][c]) << "pixel " << x << " plane " << c;
+    // Green: Y 150.45 -> 145.21; Cb 54.54; Cr 34.47. Blue: Y 28.05 -> 40.50; Cb 240.06; Cr 110.97.
+    prepare(s, 16, 16, 3);
+    begin_movie_picture(s, picture());
+    const Rgb primaries[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, expected[3] = {{81, 90, 240}, {145, 54, 34}, {40, 240, 110}};
+    for (int x = 0; x < 3; x++) {
+        convert_movie_pixel(s, picture(), x, 0, primaries[x][0], primaries[x][1], primaries[x][2]);
+        EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), expected[x]) << "primary " << x;
+    }
 }
 
 // Greys in a diagonal pattern, with coloured pixels in the last column and row so that the
@@ -128,26 +121,13 @@ TEST_F(ColourConversion, BordersRepeatTheLastColumnAndRowInAllFullSizePlanes) {
     expect_extended(picture().plane[2], 150, 100, 160, 112, "Cr 4:4:4");
 }
 
-TEST_F(ColourConversion, ChromaFormatsAndStreamTypesChooseTheFilters) {
-    // 4:2:2: only the horizontal filter; the picture's chroma plane is 8 x 16.
-    prepare(s, 16, 16, 2);
-    convert_frame(s, picture(), [](int, int) { return grey(170); });
-    EXPECT_EQ(picture().plane[1], Plane(8 * 16, 128));
-    EXPECT_EQ(picture().plane[2], Plane(8 * 16, 128));
-
-    // MPEG-2 4:2:0 uses the co-sited horizontal filter, whose gain turns a flat 128 into 129.
-    prepare(s, 16, 16, 1, 0);
-    convert_frame(s, picture(), [](int, int) { return grey(0); });
-    EXPECT_EQ(picture().plane[0], Plane(16 * 16, 16));
-    EXPECT_EQ(picture().plane[1], Plane(8 * 8, 129));
-    EXPECT_EQ(picture().plane[2], Plane(8 * 8, 129));
-}
-
 // A picture of one colour skips the filters; the result must be what the filters give.
 TEST_F(ColourConversion, UniformPicturesMatchTheFilteredPlanes) {
+    // Each movie larger than the last, so the work planes must grow.
+    int width = 32;
     for (int chroma_format : {1, 2}) {
         for (int is_mpeg1 : {1, 0}) {
-            prepare(s, 48, 32, chroma_format, is_mpeg1);
+            prepare(s, width += 16, 32, chroma_format, is_mpeg1);
             convert_frame(s, picture(), [](int, int) { return Rgb{200, 30, 90}; });
             const Plane fast_cb = picture().plane[1], fast_cr = picture().plane[2];
             Plane cb(picture().plane[1].size()), cr(cb.size());
@@ -188,26 +168,6 @@ TEST_F(ColourConversion, GreyRowsConvertLikeSinglePixels) {
             EXPECT_EQ(picture().plane[static_cast<std::size_t>(c)], by_pixel.plane[static_cast<std::size_t>(c)])
                 << "chroma_format " << chroma_format << ", plane " << c;
     }
-}
-
-TEST_F(ColourConversion, WorkPlanesGrowForALargerMovie) {
-    prepare(s, 32, 32, 3);  // no work planes needed
-    convert_frame(s, picture(), [](int, int) { return grey(85); });
-    EXPECT_TRUE(s.colour.cb_full.empty());
-
-    prepare(s, 32, 32, 1);
-    convert_frame(s, picture(), [](int, int) { return grey(85); });
-    EXPECT_GE(s.colour.cb_full.size(), 32u * 32u);
-    EXPECT_GE(s.colour.cr_half.size(), 16u * 32u);
-
-    // A white frame fills the whole coded area of the larger picture.
-    prepare(s, 150, 100, 1);
-    convert_frame(s, picture(), [](int, int) { return grey(255); });
-    EXPECT_GE(s.colour.cb_full.size(), 160u * 112u);
-    EXPECT_GE(s.colour.cr_half.size(), 80u * 112u);
-    EXPECT_EQ(picture().plane[0], Plane(160 * 112, 234));
-    EXPECT_EQ(picture().plane[1], Plane(80 * 56, 128));
-    EXPECT_EQ(picture().plane[2], Plane(80 * 56, 128));
 }
 
 TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
@@ -267,9 +227,7 @@ void expect_plane(const Plane& plane, int w, int h, int stride, int rows, std::u
     expect_extended(plane, w, h, stride, rows, what);
 }
 
-class PictureFiles : public ColourConversion {};
-
-TEST_F(PictureFiles, PlanarFilesFillRowsAtThePlaneStride) {
+TEST_F(ColourConversion, PlanarFilesFillRowsAtThePlaneStride) {
     prepare(s, 150, 100, 1);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
     const std::string stem = test::scratch_path("planar_150x100");
     write_bytes(stem + ".Y", pattern_bytes(150, 100, luminance_pattern));
@@ -284,36 +242,64 @@ TEST_F(PictureFiles, PlanarFilesFillRowsAtThePlaneStride) {
     EXPECT_EQ(test::fatal_text_of([&] { read_planar_files(s, stem, picture()); }), "Couldn't open " + stem + ".V\n");
 }
 
-TEST_F(PictureFiles, YuvFileHoldsThePlanesOneAfterAnother) {
-    prepare(s, 150, 100, 2);  // 4:2:2: chroma 75 x 100 in planes of 80 x 112
-    const std::string stem = test::scratch_path("single_150x100");
-    std::vector<std::uint8_t> all = pattern_bytes(150, 100, luminance_pattern);
-    for (auto plane : {cb_pattern, cr_pattern}) {
-        const std::vector<std::uint8_t> bytes = pattern_bytes(75, 100, plane);
-        all.insert(all.end(), bytes.begin(), bytes.end());
+// ---- Chroma subsampling filters, worked by hand ----
+
+// Rows of 16 samples through the horizontal filters of both stream types, whose taps are clamped at the edges.
+TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {
+    Plane src(16 * 16, 100), dst(8 * 16);
+    src[15] = 200;     // row 0: a raised last sample
+    src[16] = 200;     // row 1: a raised first sample
+    for (int k = 0; k < 16; k++) {
+        src[32 + k] = (k >= 3 && k <= 6) ? 255 : 0;  // row 2: a pulse that overshoots
+        src[48 + k] = (k >= 3 && k <= 6) ? 0 : 255;  // row 3: a dip
+        src[64 + k] = 128;                           // row 4: flat
     }
-    write_bytes(stem + ".yuv", all);
-    read_yuv_file(s, stem, picture());
-    expect_plane(picture().plane[0], 150, 100, 160, 112, luminance_pattern, "Y");
-    expect_plane(picture().plane[1], 75, 100, 80, 112, cb_pattern, "U");
-    expect_plane(picture().plane[2], 75, 100, 80, 112, cr_pattern, "V");
+    // MPEG-1, i = 14: taps i+1 .. i+6 all read s[15]; weights 228+70-37-21+11+5 = 256 at 200, 256 at 100:
+    // (100*256 + 200*256 + 256) >> 9 = 150. i = 12: taps i+3 .. i+6 read s[15]; weights -37-21+11+5 = -42 at
+    // 200, 554 at 100: (55400 - 8400 + 256) >> 9 = 92. The mirror image on the left edge. i = 4 on the pulse:
+    // 228*510 + 70*510 = 151980 -> 297, clipped to 255; the dip: 255*(512 - 596) = -21420 -> -42, clipped to 0.
+    // Away from the edges and the pulse a flat stretch passes unchanged.
+    const std::vector<std::pair<int, int>> interstitial = {{7, 150},  {6, 92},  {8, 150},  {9, 92},  {18, 255},
+                                                           {26, 0},   {23, 0},  {31, 255}, {32, 128}, {39, 128}};
+    // MPEG-2, i = 14: s[15], s[17]->s[15], s[19]->s[15] weigh 159-52+22 = 129 at 200; 385 at 100:
+    // (38500 + 25800 + 256) >> 9 = 126. i = 0: s[0] and the left taps clamped to it weigh 256+159-52+22 = 385
+    // at 200; 129 at 100: (77000 + 12900 + 256) >> 9 = 176. Flat rows gain 514/512: 128 -> 129, 255 -> 255.
+    const std::vector<std::pair<int, int>> co_sited = {{7, 126}, {8, 176}, {32, 129}, {39, 129}, {31, 255}};
+    for (int is_mpeg1 : {1, 0}) {
+        prepare(s, 16, 16, 1, is_mpeg1);
+        subsample_444_to_422(s, src.data(), dst.data());
+        for (const auto& [at, value] : is_mpeg1 ? interstitial : co_sited)
+            EXPECT_EQ(dst[static_cast<std::size_t>(at)], value) << "MPEG-1 " << is_mpeg1 << " at " << at;
+    }
 }
 
-TEST_F(PictureFiles, ShortFileLeavesTheUnreadRowsAsTheyWere) {
-    prepare(s, 150, 100, 3);
-    const std::string stem = test::scratch_path("short_150x100");
-    std::vector<std::uint8_t> ten_rows = pattern_bytes(150, 10, luminance_pattern);
-    ten_rows.resize(ten_rows.size() + 20, 1);  // and 20 samples of row 10
-    write_bytes(stem + ".yuv", ten_rows);
-    for (auto& plane : picture().plane) std::fill(plane.begin(), plane.end(), 9);
-    read_yuv_file(s, stem, picture());
-    const Plane& y = picture().plane[0];
-    EXPECT_EQ(at(y, 160, 149, 9), luminance_pattern(149, 9));
-    EXPECT_EQ(at(y, 160, 19, 10), 1);
-    EXPECT_EQ(at(y, 160, 20, 10), 9);
-    EXPECT_EQ(at(y, 160, 5, 99), 9);
-    EXPECT_EQ(at(y, 160, 155, 9), luminance_pattern(149, 9));  // borders still extended
-    EXPECT_EQ(picture().plane[1], Plane(160 * 112, 9));
+// A ramp down each column (8 x row, 8 half-width columns, 32 rows) through the vertical filter, whose taps
+// are clamped at the top and bottom; interlaced frames filter each field on its own.
+TEST_F(ColourConversion, VerticalFilterClampsAtTopAndBottomAndKeepsFieldsApart) {
+    Plane ramp(8 * 32), dst(8 * 16);
+    for (std::size_t k = 0; k < ramp.size(); k++) ramp[k] = static_cast<std::uint8_t>(8 * (k / 8));
+    prepare(s, 16, 32, 1);
+    // j = 0: 228*8 + 70*16 - 37*24 - 21*32 + 11*40 + 5*48 = 2064 (rows above read row 0).
+    // j = 12: a straight ramp centred on row 12.5 gives 100.
+    // j = 30: 228*488 + 70*480 - 37*472 - 21*464 + 11*456 + 5*448 = 124912 (rows below read row 31).
+    const int progressive[16] = {4, 0, 0, 0, 0, 0, 100, 0, 0, 0, 0, 0, 0, 0, 0, 244};
+    // Top field, weights 8 5 -30 -18 113 242 192 35 -38 -10 11 2 on rows j-10 .. j+12 (step 2).
+    // j = 0: rows above clamp to row 0 (value 0); 192*16 + 35*32 - 38*48 - 10*64 + 11*80 + 2*96 = 2800.
+    // j = 12: rows 2 .. 24; the weighted sum is 51200.
+    // j = 28: rows beyond clamp to row 30 (240); the weighted sum is 117008.
+    // Bottom field, the same weights on rows j+13 .. j-9 (step -2).
+    // j = 0: rows above clamp to row 1 (8); the weighted sum is 9968.
+    // j = 12: rows 25 .. 3; the weighted sum is 59392.
+    // j = 28: rows beyond clamp to row 31 (248); the weighted sum is 124176.
+    const int interlaced[16] = {5, 19, 0, 0, 0, 0, 100, 116, 0, 0, 0, 0, 0, 0, 229, 243};
+    for (int progressive_frame : {1, 0}) {
+        s.progressive_frame = progressive_frame;
+        subsample_422_to_420(s, ramp.data(), dst.data());
+        const int* expected = progressive_frame ? progressive : interlaced;
+        for (int row : progressive_frame ? std::vector<int>{0, 6, 15} : std::vector<int>{0, 1, 6, 7, 14, 15})
+            for (int c = 0; c < 8; c++)
+                EXPECT_EQ(dst[static_cast<std::size_t>(row * 8 + c)], expected[row]) << "progressive " << progressive_frame << " row " << row;
+    }
 }
 
 }  // namespace

@@ -1,16 +1,13 @@
-// Block distances, the full-pel/half-pel search, dual-prime vectors and the motion-compensated
-// prediction of single macroblocks.
+// Block distances and the full-pel/half-pel search. Dual prime and the motion-compensated prediction are
+// checked through the independent decoder (motion_decoder_test).
 #include <gtest/gtest.h>
 
 #include <cstdint>
 #include <random>
 #include <vector>
 
-#include "encoder/coding/dual_prime.h"
 #include "encoder/coding/motion_distances.h"
 #include "encoder/coding/motion_search.h"
-#include "encoder/coding/prediction.h"
-#include "tests/recording_reporter_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -100,22 +97,10 @@ TEST(FullSearch, EqualDistancesKeepThePositionVisitedFirst) {
     EXPECT_EQ(r.distance, 0);
 }
 
-TEST(FullSearch, FindsAShiftedBlockToTheHalfSampleAndStaysInsideThePicture) {
+// Finding the true vector is checked through the decoder (motion_decoder_test); here the bounds.
+TEST(FullSearch, StaysInsideThePictureFromEveryCorner) {
     const int w = 64, h = 48;
     const auto reference = random_plane(static_cast<std::size_t>(w) * h, 3);
-    // The current block is the reference half a sample right and one and a half samples down
-    // of (21, 14): the (1, 1) interpolation of the samples at (21, 15).
-    std::vector<std::uint8_t> block(static_cast<std::size_t>(w) * 16);
-    for (int y = 0; y < 16; y++)
-        for (int x = 0; x < 16; x++) {
-            const std::uint8_t* p = reference.data() + (15 + y) * w + 21 + x;
-            block[static_cast<std::size_t>(y * w + x)] = static_cast<std::uint8_t>((p[0] + p[1] + p[w] + p[w + 1] + 2) >> 2);
-        }
-    const SearchResult r = full_search(reference.data(), reference.data(), block.data(), w, 20, 16, 4, 4, 16, w, h);
-    EXPECT_EQ(r.x, 43);
-    EXPECT_EQ(r.y, 31);
-    EXPECT_EQ(r.distance, 0);
-
     // From every corner with a range wider than the picture the result stays in it; the plane is
     // exactly the picture's size, so the sanitizer build catches any read beyond it.
     const auto current = random_plane(static_cast<std::size_t>(w) * h, 4);
@@ -129,121 +114,6 @@ TEST(FullSearch, FindsAShiftedBlockToTheHalfSampleAndStaysInsideThePicture) {
                 EXPECT_LE(c.x, 2 * (w - 16));
                 EXPECT_LE(c.y, 2 * (h - height));
             }
-}
-
-// ---- Dual prime ----
-
-TEST(DualPrime, DerivedVectorsScaleTheFieldVectorAndAddTheDifferential) {
-    EncoderState s;
-    const int dmv[2] = {1, 0};
-    auto derived = [&s, &dmv](int structure, int top_field_first) {
-        s.picture_structure = structure;
-        s.top_field_first = top_field_first;
-        int first[2], second[2];
-        dual_prime_vectors(s, first, second, dmv, 5, -3);
-        return std::vector<int>{first[0], first[1], second[0], second[1]};
-    };
-    // (5, -3): halves 3 and -2 (rounded away from zero), three halves 8 and -5.
-    EXPECT_EQ(derived(3, 1), (std::vector<int>{4, -3, 9, -4}));
-    EXPECT_EQ(derived(3, 0), (std::vector<int>{9, -6, 4, -1}));
-    // Field pictures: one vector, shifted half a field line towards the other field.
-    EXPECT_EQ(derived(1, 0)[0], 4);
-    EXPECT_EQ(derived(1, 0)[1], -3);
-    EXPECT_EQ(derived(2, 0)[1], -1);
-}
-
-// ---- Prediction ----
-
-// A 32 x 32 4:2:0 frame picture with two macroblocks per row; planes hold x + 4y + 7c (mod 256)
-// in the references so every sample is distinct and easy to compute.
-class MacroblockPrediction : public testing::Test {
-protected:
-    void SetUp() override {
-        s.coded_width = 32;
-        s.coded_height = s.picture_height = 32;
-        s.chroma_width = 16;
-        s.chroma_height = 16;
-        s.line_stride = 32;
-        s.chroma_line_stride = 16;
-        s.chroma_format = 1;
-        s.picture_structure = 3;
-        s.picture_type = 2;
-        s.macroblock_info.assign(4, MacroblockInfo{});
-        for (Picture* p : {&old_reference, &new_reference, &destination})
-            for (int c = 0; c < 3; c++) p->plane[static_cast<std::size_t>(c)].assign(c ? 256 : 1024, 0);
-        for (int c = 0; c < 3; c++) {
-            const int w = c ? 16 : 32;
-            for (int i = 0; i < w * w; i++) {
-                old_reference[c][i] = static_cast<std::uint8_t>(i % w + 4 * (i / w) + 7 * c);
-                new_reference[c][i] = static_cast<std::uint8_t>(255 - old_reference[c][i]);
-            }
-        }
-        for (auto& mb : s.macroblock_info) mb.macroblock_type = intra_flag;
-    }
-
-    MacroblockInfo& second_macroblock() { return s.macroblock_info[1]; }
-    int old_sample(int c, int x, int y) const { return old_reference[c][y * (c ? 16 : 32) + x]; }
-    int new_sample(int c, int x, int y) const { return new_reference[c][y * (c ? 16 : 32) + x]; }
-    int predicted(int c, int x, int y) { return destination[c][y * (c ? 16 : 32) + x]; }
-
-    EncoderState s;
-    Picture old_reference, new_reference, destination;
-};
-
-TEST_F(MacroblockPrediction, NegativeOddVectorsInterpolateTowardsTheLeftAndChromaTruncates) {
-    MacroblockInfo& mb = second_macroblock();  // at (16, 0)
-    mb.macroblock_type = forward_flag;
-    mb.motion_type = 2;
-    mb.motion_vectors[0][0][0] = -3;  // luminance: sample -2 with the half step, average of -2 and -1
-    mb.motion_vectors[0][0][1] = 0;
-    predict_picture(s, old_reference, new_reference, destination, 0);
-    for (int y = 0; y < 16; y++)
-        for (int x = 16; x < 32; x++)
-            ASSERT_EQ(predicted(0, x, y), (old_sample(0, x - 2, y) + old_sample(0, x - 1, y) + 1) >> 1) << x << "," << y;
-    // Chroma vector -3 / 2 = -1 (toward zero): average of columns x - 1 and x.
-    for (int c = 1; c < 3; c++)
-        for (int y = 0; y < 8; y++)
-            for (int x = 8; x < 16; x++)
-                ASSERT_EQ(predicted(c, x, y), (old_sample(c, x - 1, y) + old_sample(c, x, y) + 1) >> 1);
-    // The intra macroblock beside it is mid-grey in all three components.
-    EXPECT_EQ(predicted(0, 0, 0), 128);
-    EXPECT_EQ(predicted(0, 15, 15), 128);
-    EXPECT_EQ(predicted(1, 7, 7), 128);
-    EXPECT_EQ(predicted(2, 0, 7), 128);
-}
-
-TEST_F(MacroblockPrediction, InterpolatedMacroblocksAverageTheTwoHalfPelPredictions) {
-    s.picture_type = 3;
-    MacroblockInfo& mb = s.macroblock_info[2];  // at (0, 16)
-    mb.macroblock_type = forward_flag | backward_flag;
-    mb.motion_type = 2;
-    mb.motion_vectors[0][0][0] = 1;   // forward: half a sample right
-    mb.motion_vectors[0][0][1] = -2;  // and one line up
-    mb.motion_vectors[0][1][0] = 2;   // backward: one sample right
-    mb.motion_vectors[0][1][1] = -1;  // half a line up
-    predict_picture(s, old_reference, new_reference, destination, 0);
-    for (int y = 16; y < 32; y++)
-        for (int x = 0; x < 16; x++) {
-            const int f = (old_sample(0, x, y - 1) + old_sample(0, x + 1, y - 1) + 1) >> 1;
-            const int b = (new_sample(0, x + 1, y - 1) + new_sample(0, x + 1, y) + 1) >> 1;
-            ASSERT_EQ(predicted(0, x, y), (f + b + 1) >> 1) << x << "," << y;
-        }
-}
-
-TEST_F(MacroblockPrediction, PMacroblockWithoutMotionUsesTheZeroVectorAndUnknownMotionTypesAreReported) {
-    MacroblockInfo& mb = second_macroblock();
-    mb.macroblock_type = 0;
-    mb.motion_type = 2;
-    s.macroblock_info[3].macroblock_type = forward_flag;
-    s.macroblock_info[3].motion_type = 0;
-    for (auto& plane : destination.plane) std::fill(plane.begin(), plane.end(), 200);
-    test::RecordingReporter report(s);
-    predict_picture(s, old_reference, new_reference, destination, 0);
-    EXPECT_EQ(report.warnings, "invalid motion_type\n");
-    EXPECT_EQ(predicted(0, 16, 0), old_sample(0, 16, 0));
-    EXPECT_EQ(predicted(0, 31, 15), old_sample(0, 31, 15));
-    EXPECT_EQ(predicted(2, 15, 7), old_sample(2, 15, 7));
-    EXPECT_EQ(predicted(0, 20, 20), 200);  // the macroblock with the unknown type keeps what was there
 }
 
 }  // namespace

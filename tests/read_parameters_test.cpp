@@ -1,16 +1,20 @@
-// Reading the parameter lines: warnings, fix-ups, fatal errors, derived values, matrices.
+// Reading the parameter lines: warnings, fix-ups, range, profile and level checks, derived values, matrices;
+// and vintrel-encode as a user runs it with them.
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <fstream>
 #include <string>
+#include <functional>
 #include <utility>
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/setup/fatal_error.h"
+#include "encoder/setup/parameter_lines.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/parameter_table_for_test.h"
 #include "tests/recording_reporter_for_test.h"
+#include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
@@ -19,64 +23,12 @@ namespace {
 using test::fatal_text_of;
 using test::ParameterTable;
 using test::RecordingReporter;
+using test::run_program;
 
 std::string warnings_of(const ParameterTable& table, EncoderState& state) {
     RecordingReporter report(state);
     table.read_into(state);
     return report.warnings;
-}
-
-TEST(BuiltInParameters, PrintExactlyTheElevenFixUpWarningsInOrder) {
-    EncoderState s;
-    RecordingReporter report(s);
-    read_parameters(s);
-    EXPECT_EQ(report.warnings,
-              "Warning: setting progressive_sequence = 1\n"
-              "Warning: setting chroma_format = 1 (4:2:0)\n"
-              "Warning: setting qscale_tab[0] = 0\n"
-              "Warning: setting qscale_tab[1] = 0\n"
-              "Warning: setting qscale_tab[2] = 0\n"
-              "Warning: setting intravlc_tab[0] = 0\n"
-              "Warning: setting progressive_frame = 1\n"
-              "Warning: setting frame_pred_frame_dct[0] = 1\n"
-              "Warning: setting frame_pred_frame_dct[1] = 1\n"
-              "Warning: setting frame_pred_frame_dct[2] = 1\n"
-              "Warning: setting top_field_first = 0\n");
-}
-
-TEST(BuiltInParameters, GiveAnIntraOnlyProgressiveMpeg1Set) {
-    EncoderState s;
-    RecordingReporter report(s);
-    read_parameters(s);
-    EXPECT_EQ(s.id_string, "MPEG-2 Test Sequence, 30 frames/sec");
-    EXPECT_EQ(s.source_file_name_template, "test%d");
-    EXPECT_EQ(s.reconstructed_file_name_template, "-");
-    EXPECT_EQ(s.statistics_file_name, "stat.out");
-    EXPECT_EQ(s.input_picture_format, 2);
-    EXPECT_EQ(s.is_mpeg1, 1);
-    EXPECT_EQ(s.chroma_format, 1);
-    EXPECT_EQ(s.progressive_sequence, 1);
-    EXPECT_EQ(s.progressive_frame, 1);
-    EXPECT_EQ(s.field_pictures, 0);
-    EXPECT_EQ(s.N, 1);
-    EXPECT_EQ(s.M, 1);
-    EXPECT_EQ(s.top_field_first, 0);
-    for (int i = 0; i < 3; i++) {
-        EXPECT_EQ(s.frame_pred_frame_dct_tab[i], 1);
-        EXPECT_EQ(s.q_scale_type_tab[i], 0);
-        EXPECT_EQ(s.intra_vlc_format_tab[i], 0);
-        EXPECT_EQ(s.alternate_scan_tab[i], 0);
-    }
-    EXPECT_EQ(s.bit_rate, 5000000.0);
-    EXPECT_EQ(s.vbv_buffer_size, 112);
-    EXPECT_EQ(s.frame_rate_code, 5);
-    EXPECT_EQ(s.frame_rate, 30.0);
-    EXPECT_EQ(s.matrix_coefficients, 4);
-    EXPECT_EQ(s.time_code_offset, 0);
-    ASSERT_EQ(s.motion_data.size(), 1u);
-    EXPECT_EQ(s.motion_data[0].forw_hor_f_code, 2);
-    EXPECT_EQ(s.motion_data[0].forw_search_width, 11);
-    EXPECT_EQ(s.motion_data[0].forw_search_height, 11);
 }
 
 // A set the encoder cannot code ends on a fatal error that names what is wrong.
@@ -106,77 +58,55 @@ TEST(ParameterChecks, RefusedSetsEndOnAFatalErrorNamingTheLine) {
     }
 }
 
-TEST(ParameterChecks, FifteenPicturesWithThreeBetweenReferencesReadsAllMotionLines) {
-    EncoderState s;
-    warnings_of(ParameterTable().set(10, "15").set(11, "3"), s);
-    ASSERT_EQ(s.motion_data.size(), 3u);
-    EXPECT_EQ(s.motion_data[1].forw_search_width, 3);
-    EXPECT_EQ(s.motion_data[1].back_search_width, 7);
-    EXPECT_EQ(s.motion_data[2].forw_search_width, 7);
-    EXPECT_EQ(s.motion_data[2].back_search_height, 3);
-}
-
-TEST(ParameterFixUps, SearchRangesAreReducedToWhatTheFCodeReaches) {
-    EncoderState s;
-    std::string warnings = warnings_of(ParameterTable().set(50, "1 1 11 11"), s);
-    EXPECT_NE(warnings.find("Warning: reducing forward horizontal search width to 7\n"), std::string::npos);
-    EXPECT_NE(warnings.find("Warning: reducing forward vertical search width to 7\n"), std::string::npos);
-    EXPECT_EQ(s.motion_data[0].forw_search_width, 7);
-
-    EncoderState kept;
-    warnings = warnings_of(ParameterTable(), kept);
-    EXPECT_EQ(warnings.find("reducing"), std::string::npos);
-    EXPECT_EQ(kept.motion_data[0].forw_search_width, 11);
-
-    EncoderState backward;
-    warnings = warnings_of(ParameterTable().set(10, "2").set(11, "2").set(52, "2 2 9 20"), backward);
-    EXPECT_EQ(warnings.find("backward horizontal"), std::string::npos);
-    EXPECT_NE(warnings.find("Warning: reducing backward vertical search width to 15\n"), std::string::npos);
-    EXPECT_EQ(backward.motion_data[1].back_search_width, 9);
-}
-
-TEST(ParameterFixUps, Mpeg2SetKeepsItsValuesAndClearsConstrainedParameters) {
-    EncoderState s;
-    std::string warnings = warnings_of(ParameterTable::mpeg2_main().set(21, "1"), s);
-    EXPECT_EQ(warnings, "Warning: setting constrained_parameters_flag = 0\n");
-    EXPECT_EQ(s.constrained_parameters_flag, 0);
-    EXPECT_EQ(s.q_scale_type_tab[0], 1);
-    EXPECT_EQ(s.intra_vlc_format_tab[0], 1);
-    EXPECT_EQ(s.top_field_first, 1);
-    EXPECT_EQ(s.progressive_frame, 0);
-}
-
-TEST(ParameterFixUps, ConstrainedParametersHoldOnlyForSmallPictures) {
-    EncoderState small;
-    std::string warnings =
-        warnings_of(ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3"), small);
-    EXPECT_EQ(warnings.find("constrained"), std::string::npos);
-    EXPECT_EQ(small.constrained_parameters_flag, 1);
-
-    EncoderState large;  // 704 x 480 is 1320 macroblocks, more than 396
-    warnings = warnings_of(ParameterTable().set(21, "1"), large);
-    EXPECT_NE(warnings.find("Warning: setting constrained_parameters_flag = 0\n"), std::string::npos);
-    EXPECT_EQ(large.constrained_parameters_flag, 0);
-
-    EncoderState wide_vectors;  // f_code 5 exceeds the constrained limit of 4
-    warnings = warnings_of(ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3").set(50, "5 5 11 11"),
-                           wide_vectors);
-    EXPECT_NE(warnings.find("Warning: setting constrained_parameters_flag = 0\n"), std::string::npos);
+// Values the encoder cannot keep are changed with a warning; values it can keep are kept silently.
+TEST(ParameterFixUps, ChangeOnlyWhatCannotBeKept) {
+    const struct {
+        ParameterTable table;
+        const char* warning;  // a warning among those printed, or "" for none about the value
+        const char* absent;   // a text no warning may contain
+        std::function<bool(const EncoderState&)> kept;
+    } cases[] = {
+        {ParameterTable().set(50, "1 1 11 11"), "Warning: reducing forward vertical search width to 7\n", "",
+         [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 7; }},
+        {ParameterTable(), "", "reducing", [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 11; }},
+        {ParameterTable().set(10, "2").set(11, "2").set(52, "2 2 9 20"),
+         "Warning: reducing backward vertical search width to 15\n", "backward horizontal",
+         [](const EncoderState& s) { return s.motion_data[1].back_search_width == 9; }},
+        {ParameterTable::mpeg2_main().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "qscale",
+         [](const EncoderState& s) {
+             return s.constrained_parameters_flag == 0 && s.q_scale_type_tab[0] == 1 && s.intra_vlc_format_tab[0] == 1 &&
+                    s.top_field_first == 1 && s.progressive_frame == 0;
+         }},
+        {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3"), "", "constrained",
+         [](const EncoderState& s) { return s.constrained_parameters_flag == 1; }},
+        // 704 x 480 is 1320 macroblocks, more than 396; f_code 5 exceeds the constrained limit of 4.
+        {ParameterTable().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "",
+         [](const EncoderState& s) { return s.constrained_parameters_flag == 0; }},
+        {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3").set(50, "5 5 11 11"),
+         "Warning: setting constrained_parameters_flag = 0\n", "", [](const EncoderState&) { return true; }},
+    };
+    int k = 0;
+    for (const auto& c : cases) {
+        EncoderState s;
+        const std::string warnings = warnings_of(c.table, s);
+        EXPECT_NE(warnings.find(c.warning), std::string::npos) << "case " << k << ": " << warnings;
+        if (*c.absent) {
+            EXPECT_EQ(warnings.find(c.absent), std::string::npos) << "case " << k << ": " << warnings;
+        }
+        EXPECT_TRUE(c.kept(s)) << "case " << k;
+        k++;
+    }
 }
 
 TEST(DerivedValues, TimeCodeOffsetCountsFramesAtTheRoundedRate) {
-    EncoderState one_second;
-    warnings_of(ParameterTable().set(9, "00:00:01:00 /* timecode */"), one_second);
-    EXPECT_EQ(one_second.time_code_offset, 30);
-
-    EncoderState pal;  // ((1 * 60 + 2) * 60 + 3) * 25 + 4
-    warnings_of(ParameterTable().set(9, "01:02:03:04").set(17, "3"), pal);
-    EXPECT_EQ(pal.time_code_offset, 93079);
-
-    EncoderState ntsc;  // 29.97 rounds to 30 frames per second
-    warnings_of(ParameterTable().set(9, "00:01:00:00").set(17, "4"), ntsc);
-    EXPECT_DOUBLE_EQ(ntsc.frame_rate, 30000.0 / 1001.0);
-    EXPECT_EQ(ntsc.time_code_offset, 1800);
+    // ((1 * 60 + 2) * 60 + 3) * 25 + 4; 29.97 frames per second count as 30.
+    const struct { const char* time_code; const char* rate_code; int offset; } cases[] = {
+        {"00:00:01:00 /* timecode */", "5", 30}, {"01:02:03:04", "3", 93079}, {"00:01:00:00", "4", 1800}};
+    for (const auto& c : cases) {
+        EncoderState s;
+        warnings_of(ParameterTable().set(9, c.time_code).set(17, c.rate_code), s);
+        EXPECT_EQ(s.time_code_offset, c.offset) << c.time_code;
+    }
 }
 
 class QuantMatrixFile : public testing::Test {
@@ -194,17 +124,15 @@ protected:
     int counter_ = 0;
 };
 
+// A wrong default weight of a high frequency hardly shows in decoded pictures: the values are checked here.
 TEST_F(QuantMatrixFile, DefaultsAreTheStandardMatricesInRasterOrder) {
     EncoderState s;
     warnings_of(ParameterTable(), s);
     read_quant_matrices(s);
     EXPECT_EQ(s.load_intra_quant_matrix, 0);
     EXPECT_EQ(s.load_non_intra_quant_matrix, 0);
-    EXPECT_EQ(s.intra_quant_matrix[0], 8);
-    EXPECT_EQ(s.intra_quant_matrix[1], 16);
-    EXPECT_EQ(s.intra_quant_matrix[8], 16);
-    EXPECT_EQ(s.intra_quant_matrix[7], 34);
-    EXPECT_EQ(s.intra_quant_matrix[63], 83);
+    const std::pair<int, int> intra[] = {{0, 8}, {1, 16}, {8, 16}, {7, 34}, {56, 27}, {63, 83}};
+    for (const auto& [at, weight] : intra) EXPECT_EQ(s.intra_quant_matrix[static_cast<std::size_t>(at)], weight) << at;
     for (int v : s.non_intra_quant_matrix) EXPECT_EQ(v, 16);
 }
 
@@ -252,6 +180,147 @@ TEST(FatalError, MovesTheBitsAlreadyProducedIntoTheStreamBeforeReporting) {
     EXPECT_EQ(fatal_text_of([&] { fatal_error(s, "M must be positive"); }), "M must be positive");
     EXPECT_EQ(stream_size, 3);
     std::fclose(stream);
+}
+
+// ---- Range, profile and level checks ----
+
+// Each set either passes every check or ends on the fatal error naming what is wrong, at the
+// boundaries of the syntax, the profiles and the levels.
+TEST(ConformanceChecks, AcceptOrNameTheFirstBrokenLimit) {
+    const std::pair<ParameterTable, std::string> sets[] = {
+        {ParameterTable(), "(no fatal error)"},
+        {ParameterTable().set(14, "4096"), "horizontal_size must be less than 4096 (MPEG-1)"},
+        {ParameterTable::mpeg2_main().set(22, "9").set(14, "4096"), "horizontal_size must not be a multiple of 4096"},
+        {ParameterTable().set(14, "0"), "horizontal_size must be between 1 and 16383"},
+        {ParameterTable().set(14, "16384"), "horizontal_size must be between 1 and 16383"},
+        {ParameterTable().set(15, "4096"), "vertical size must be less than 4096 (MPEG-1)"},
+        {ParameterTable::mpeg2_main().set(22, "9").set(15, "8192"), "vertical_size must not be a multiple of 4096"},
+        {ParameterTable().set(14, "4094").set(15, "4094"), "(no fatal error)"},
+        // The checks see the lines before the MPEG-1 fix-ups: the built-in 4:4:4 allows odd widths.
+        {ParameterTable().set(14, "705"), "(no fatal error)"},
+        {ParameterTable().set(25, "1").set(14, "705"), "horizontal_size must be a even (4:2:0 / 4:2:2)"},
+        {ParameterTable().set(25, "1").set(15, "481"), "vertical_size must be a even (4:2:0)"},
+        {ParameterTable::mpeg2_main().set(13, "1").set(15, "574"), "vertical_size must be a multiple of 4 (4:2:0 field pictures)"},
+        {ParameterTable().set(18, "104857200.0"), "(no fatal error)"},
+        {ParameterTable().set(18, "104857201.0"), "bit_rate must be less than 104 Mbit/s (MPEG-1)"},
+        {ParameterTable().set(18, "0"), "bit_rate must be positive"},
+        {ParameterTable().set(17, "9"), "frame_rate code must be between 1 and 8"},
+        {ParameterTable().set(19, "1024"), "vbv_buffer_size must be less than 1024 (MPEG-1)"},
+        {ParameterTable().set(19, "1023"), "(no fatal error)"},
+        {ParameterTable().set(16, "15"), "pel_aspect_ratio must be between 1 and 14 (MPEG-1)"},
+        {ParameterTable::mpeg2_main().set(16, "5"), "aspect_ratio_information must be 1, 2, 3 or 4"},
+        {ParameterTable().set(29, "3"), "matrix_coefficients must be in range 1...2 or 4...7"},
+        {ParameterTable().set(27, "8"), "color_primaries must be in range 1...2 or 4...7"},
+        {ParameterTable().set(32, "4"), "intra_dc_precision must be in range 0...3"},
+        {ParameterTable().set(50, "8 2 11 11"), "f_code must be le less than 8"},
+        {ParameterTable().set(50, "0 2 11 11"), "f_code must be between 1 and 9"},
+        {ParameterTable().set(50, "2 2 0 11"), "search window must be positive"},
+        {ParameterTable().set(10, "2").set(11, "2").set(52, "1 1 7 0"), "search window must be positive"},
+        // 720 x 576 x 25 is exactly the Main Level limit of 10368000 samples per second.
+        {ParameterTable::mpeg2_main(), "(no fatal error)"},
+        {ParameterTable::mpeg2_main().set(17, "4"), "Sample rate is greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(14, "722"), "Horizontal size is greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(15, "578"), "Vertical size is greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(18, "15000001.0"), "Bit rate is greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(19, "113"), "vbv_buffer_size exceeds High Level limit"},
+        {ParameterTable::mpeg2_main().set(17, "6"), "Picture rate greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(50, "9 2 11 11"), "forward horizontal f_code greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(23, "10").set(14, "352").set(15, "288").set(18, "4000000") .set(19, "29").set(50, "2 5 11 11"), "forward vertical f_code greater than permitted in specified Level"},
+        {ParameterTable::mpeg2_main().set(22, "16"), "profile must be between 0 and 15"},
+        {ParameterTable::mpeg2_main().set(22, "6"), "undefined Profile"},
+        {ParameterTable::mpeg2_main().set(22, "3"), "This encoder currently generates no scalable bitstreams"},
+        {ParameterTable::mpeg2_main().set(23, "7"), "undefined Level"},
+        {ParameterTable::mpeg2_main().set(22, "5").set(23, "4"), "undefined profile@level combination"},
+        {ParameterTable::mpeg2_main().set(22, "5").set(10, "3").set(11, "3"), "Simple Profile does not allow B pictures"},
+        {ParameterTable::mpeg2_main().set(25, "2"), "chroma format must be 4:2:0 in specified Profile"},
+        {ParameterTable::mpeg2_main().set(22, "1").set(25, "3"), "chroma format must be 4:2:0 or 4:2:2 in High Profile"},
+        {ParameterTable::mpeg2_main().set(32, "3"), "11 bit DC precision only allowed in High Profile"},
+        {ParameterTable::mpeg2_main().set(24, "1").set(39, "1"), "repeat_first_first must be zero"},
+    };
+    for (const auto& [table, message] : sets) {
+        EncoderState s;
+        RecordingReporter report(s);
+        EXPECT_EQ(fatal_text_of([&] { table.read_into(s); }), message) << report.warnings;
+    }
+}
+
+TEST(ProfileAndLevel, ReservedProfileSkipsEveryCheckWithAWarning) {
+    EncoderState s;
+    RecordingReporter report(s);
+    // 4:4:4 at 1920 x 1152 would break both the Main Profile and the Main Level.
+    ParameterTable::mpeg2_main().set(22, "9").set(25, "3").set(14, "1920").set(15, "1152").read_into(s);
+    EXPECT_EQ(report.warnings, "Warning: profile uses a reserved value, conformance checks skipped\n");
+    EXPECT_EQ(s.chroma_format, 3);
+}
+
+// ---- The command line ----
+
+const std::string encode = VINTREL_ENCODE_PATH;
+
+// Writes the built-in lines with some replaced, one per text line with blank lines between some.
+std::string write_lines(const std::string& name, std::initializer_list<std::pair<int, std::string>> changes,
+                        std::size_t count = builtin_parameter_lines.size()) {
+    std::string path = test::scratch_path(name);
+    std::ofstream out(path);
+    for (std::size_t k = 0; k < count; k++) {
+        std::string line(builtin_parameter_lines[k]);
+        for (const auto& [index, text] : changes)
+            if (static_cast<std::size_t>(index) == k) line = text;
+        out << line << (k % 10 == 3 ? "\n\n   \n" : "\n");
+    }
+    return path;
+}
+
+TEST(EncodeCli, DumpShowsTheEffectiveBuiltInSetAfterItsWarnings) {
+    auto r = run_program(encode + " --dump-parameters");
+    EXPECT_EQ(r.exit_code, 0);
+    EXPECT_EQ(r.err,
+              "Warning: setting progressive_sequence = 1\n"
+              "Warning: setting chroma_format = 1 (4:2:0)\n"
+              "Warning: setting qscale_tab[0] = 0\n"
+              "Warning: setting qscale_tab[1] = 0\n"
+              "Warning: setting qscale_tab[2] = 0\n"
+              "Warning: setting intravlc_tab[0] = 0\n"
+              "Warning: setting progressive_frame = 1\n"
+              "Warning: setting frame_pred_frame_dct[0] = 1\n"
+              "Warning: setting frame_pred_frame_dct[1] = 1\n"
+              "Warning: setting frame_pred_frame_dct[2] = 1\n"
+              "Warning: setting top_field_first = 0\n");
+    for (const char* line : {"id_string=MPEG-2 Test Sequence, 30 frames/sec\n", "statistics_file_name=stat.out\n",
+                             "N=1\n", "M=1\n", "is_mpeg1=1\n", "chroma_format=1\n", "progressive_sequence=1\n",
+                             "progressive_frame=1\n", "frame_pred_frame_dct=1 1 1\n", "q_scale_type=0 0 0\n",
+                             "intra_vlc_format=0 0 0\n", "alternate_scan=0 0 0\n", "top_field_first=0\n",
+                             "bit_rate=5000000\n", "vbv_buffer_size=112\n", "motion_data[0]=2 2 11 11\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line;
+    EXPECT_NE(r.out.find("motion_data[0]=2 2 11 11\nframe_rate=30\ntime_code_offset=0\n"), std::string::npos)
+        << r.out;
+    EXPECT_EQ(r.out.rfind("id_string=", 0), 0u);
+}
+
+TEST(EncodeCli, ParameterFileReplacesTheBuiltInLines) {
+    std::string path = write_lines("ntsc_pal.par", {{9, "00:00:01:00 /* timecode */"}, {17, "3"}, {10, "15"}, {11, "3"}});
+    auto r = run_program(encode + " --lines " + path + " --dump-parameters");
+    EXPECT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_NE(r.out.find("N=15\nM=3\n"), std::string::npos);
+    EXPECT_NE(r.out.find("motion_data[1]=1 1 3 3 1 1 7 7\nmotion_data[2]=1 1 7 7 1 1 3 3\n"), std::string::npos);
+    EXPECT_NE(r.out.find("frame_rate=25\ntime_code_offset=25\n"), std::string::npos) << r.out;
+}
+
+// Refused parameter files and arguments: a message and exit code 1 (2 for a wrong argument), nothing dumped.
+TEST(EncodeCli, RefusalsNameTheirReasonAndExitNonZero) {
+    const struct { std::string arguments, message; int exit_code; } cases[] = {
+        {"--lines " + write_lines("n10m3.par", {{10, "10"}, {11, "3"}}), "N must be an integer multiple of M\n", 1},
+        {"--lines " + write_lines("short.par", {}, 30), "Parameter line 30 is missing", 1},
+        {"--lines /nonexistent/ntsc.par", "/nonexistent/ntsc.par", 1},
+        {"--lines /nonexistent/ntsc.par", "No such file or directory", 1},
+        {"--frobnicate", "usage: vintrel-encode", 2},
+    };
+    for (const auto& c : cases) {
+        auto r = run_program(encode + " " + c.arguments + (c.exit_code == 1 ? " --dump-parameters" : ""));
+        EXPECT_EQ(r.exit_code, c.exit_code) << c.arguments;
+        EXPECT_NE(r.err.find(c.message), std::string::npos) << r.err;
+        EXPECT_EQ(r.out, "") << c.arguments;
+    }
 }
 
 }  // namespace

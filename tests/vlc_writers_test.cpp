@@ -1,21 +1,88 @@
-// Code tables and code writers, checked against the codes printed in the standard.
+// The bit writer, the code tables and the code writers, checked against a bit-by-bit writer and against
+// the codes printed in the standard.
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
+#include <functional>
+#include <random>
 #include <string>
 #include <vector>
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/vlc_tables.h"
 #include "encoder/coding/vlc_writers.h"
-#include "tests/bit_string_for_test.h"
 #include "tests/recording_reporter_for_test.h"
 
 namespace vintrel {
 namespace {
 
-using test::bit_string;
-using test::printed;
+// Every bit produced so far as '0' and '1', the partly assembled byte included.
+std::string bit_string(const BitWriter& w) {
+    std::string bits;
+    for (std::uint8_t byte : w.buffer)
+        for (int b = 7; b >= 0; b--) bits += ((byte >> b) & 1) ? '1' : '0';
+    for (int b = w.pending_bits - 1; b >= 0; b--) bits += ((w.pending >> b) & 1) ? '1' : '0';
+    return bits;
+}
+
+// A code as printed, with the spaces that group its digits removed.
+std::string printed(std::string code) {
+    std::erase(code, ' ');
+    return code;
+}
+
+// ---- Bit writer ----
+
+// Random codes of 0 to 32 bits (and a few of negative length), with byte alignment now and then,
+// against a writer that appends one bit at a time.
+TEST(BitWriter, RandomCodesMatchABitByBitReference) {
+    std::mt19937 random(12345);
+    BitWriter w;
+    init_bit_writer(w);
+    std::string expected;
+    for (int i = 0; i < 100000; i++) {
+        const int n = static_cast<int>(random() % 34) - 1;
+        const auto value = static_cast<std::uint32_t>(random());
+        write_bits(w, value, n);
+        for (int b = n - 1; b >= 0; b--) expected += ((value >> b) & 1) ? '1' : '0';
+        if (random() % 97 == 0) {
+            align_to_byte(w);
+            while (expected.size() % 8 != 0) expected += '0';
+        }
+    }
+    ASSERT_EQ(bits_written(w), static_cast<std::int64_t>(expected.size()));
+    EXPECT_EQ(bit_string(w), expected);
+}
+
+TEST(BitWriter, FlushedBytesReachTheFileInStreamOrderAndAFullDeviceIsReported) {
+    std::FILE* f = std::tmpfile();
+    ASSERT_NE(f, nullptr);
+    BitWriter w;
+    init_bit_writer(w, f);
+    // More than one buffer's worth, so some bytes leave before the final flush.
+    for (int i = 0; i < 200000; i++) write_bits(w, static_cast<std::uint32_t>(i & 0xFF), 8);
+    write_bits(w, 0b11, 2);
+    align_to_byte(w);
+    ASSERT_TRUE(flush_bit_writer(w));
+    ASSERT_EQ(std::fseek(f, 0, SEEK_SET), 0);
+    std::vector<std::uint8_t> bytes(200002);
+    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), 200001u);
+    for (int i = 0; i < 200000; i++) ASSERT_EQ(bytes[static_cast<std::size_t>(i)], i & 0xFF) << i;
+    EXPECT_EQ(bytes[200000], 0xC0);
+    std::fclose(f);
+
+    f = std::fopen("/dev/full", "wb");
+    if (!f) GTEST_SKIP() << "/dev/full is not available";
+    std::setvbuf(f, nullptr, _IONBF, 0);
+    init_bit_writer(w, f);
+    write_bits(w, 0x1B3, 32);
+    EXPECT_FALSE(flush_bit_writer(w));
+    EXPECT_TRUE(w.write_failed);
+    std::fclose(f);
+}
+
+// ---- Code tables ----
 
 std::string text_of(VlcCode c) {
     std::string s;
@@ -23,268 +90,147 @@ std::string text_of(VlcCode c) {
     return s;
 }
 
-// Code words with their sign bit spelled out (two words per signed code).
-std::vector<std::string> with_sign(const std::vector<std::string>& codes) {
-    std::vector<std::string> out;
-    for (const std::string& c : codes) {
-        out.push_back(c + "0");
-        out.push_back(c + "1");
-    }
-    return out;
+template <class Table>
+void append_codes(std::vector<std::string>& codes, const Table& table, bool sign = false) {
+    for (const VlcCode& c : table)
+        if (c.length) {
+            codes.push_back(text_of(c) + (sign ? "0" : ""));
+            if (sign) codes.push_back(text_of(c) + "1");
+        }
 }
 
-// Sum of 2^-length in units of 2^-20: 2^20 for a complete code.
-std::int64_t kraft_sum(const std::vector<std::string>& codes) {
+// No code is a prefix of another, and the sum of 2^-length (in units of 2^-20) is `kraft`.
+void expect_prefix_code(const std::vector<std::string>& codes, std::int64_t kraft, const char* name) {
     std::int64_t sum = 0;
-    for (const std::string& c : codes) sum += std::int64_t{1} << (20 - c.size());
-    return sum;
-}
-
-void expect_prefix_free(const std::vector<std::string>& codes) {
-    for (std::size_t i = 0; i < codes.size(); i++)
+    for (std::size_t i = 0; i < codes.size(); i++) {
+        sum += std::int64_t{1} << (20 - codes[i].size());
         for (std::size_t j = 0; j < codes.size(); j++)
             if (i != j) {
-                EXPECT_NE(codes[j].rfind(codes[i], 0), 0u) << codes[i] << " is a prefix of " << codes[j];
+                EXPECT_NE(codes[j].rfind(codes[i], 0), 0u) << name << ": " << codes[i] << " starts " << codes[j];
             }
-}
-
-template <std::size_t n>
-std::vector<std::string> all_codes(const VlcCode (&table)[n]) {
-    std::vector<std::string> codes;
-    for (const VlcCode& c : table)
-        if (c.length) codes.push_back(text_of(c));
-    return codes;
-}
-
-std::vector<std::string> dct_codes(const VlcCode (&first)[2][40], const VlcCode (&second)[30][5]) {
-    std::vector<std::string> codes;
-    auto append = [&codes](const std::vector<std::string>& more) { codes.insert(codes.end(), more.begin(), more.end()); };
-    for (const auto& row : first) append(all_codes(row));
-    for (const auto& row : second) append(all_codes(row));
-    return codes;
+    }
+    if (kraft) {
+        EXPECT_EQ(sum, kraft) << name;
+    }
 }
 
 constexpr std::int64_t whole = std::int64_t{1} << 20;
 
-TEST(CodeTables, DcSizeTablesAreCompletePrefixCodes) {
-    for (auto codes : {all_codes(dc_size_luminance_codes), all_codes(dc_size_chrominance_codes)}) {
-        EXPECT_EQ(codes.size(), 12u);
-        expect_prefix_free(codes);
-        EXPECT_EQ(kraft_sum(codes), whole);
-    }
-    EXPECT_EQ(text_of(dc_size_luminance_codes[0]), "100");
-    EXPECT_EQ(text_of(dc_size_luminance_codes[4]), "110");
-    EXPECT_EQ(text_of(dc_size_luminance_codes[11]), printed("1111 1111 1"));
-    EXPECT_EQ(text_of(dc_size_chrominance_codes[0]), "00");
-    EXPECT_EQ(text_of(dc_size_chrominance_codes[3]), "110");
-    EXPECT_EQ(text_of(dc_size_chrominance_codes[11]), printed("1111 1111 11"));
-}
-
-TEST(CodeTables, CodedBlockPatternLeavesOnlyTheAllZeroPrefixUnused) {
-    std::vector<std::string> codes = all_codes(coded_block_pattern_codes);
-    EXPECT_EQ(codes.size(), 64u);
-    expect_prefix_free(codes);
-    EXPECT_EQ(kraft_sum(codes), whole - (whole >> 9));  // 0000 0000 0 is forbidden
-    EXPECT_EQ(text_of(coded_block_pattern_codes[60]), "111");
-    EXPECT_EQ(text_of(coded_block_pattern_codes[1]), printed("0101 1"));
-    EXPECT_EQ(text_of(coded_block_pattern_codes[63]), printed("0011 00"));
-    EXPECT_EQ(text_of(coded_block_pattern_codes[27]), printed("0000 0001 1"));
-    EXPECT_EQ(text_of(coded_block_pattern_codes[0]), printed("0000 0000 1"));
-}
-
-TEST(CodeTables, AddressIncrementAndMotionCodesArePrefixFree) {
-    std::vector<std::string> increments = all_codes(address_increment_codes);
+// A wrong entry almost always breaks one of these properties; a few entries are spelled out as printed.
+TEST(CodeTables, ArePrefixCodesWithTheExpectedGaps) {
+    std::vector<std::string> luma, chroma, pattern, increments, motion, b14, b15;
+    append_codes(luma, dc_size_luminance_codes);
+    append_codes(chroma, dc_size_chrominance_codes);
+    expect_prefix_code(luma, whole, "dct_dc_size_luminance");
+    expect_prefix_code(chroma, whole, "dct_dc_size_chrominance");
+    append_codes(pattern, coded_block_pattern_codes);
+    EXPECT_EQ(pattern.size(), 64u);
+    expect_prefix_code(pattern, whole - (whole >> 9), "coded_block_pattern");  // 0000 0000 0 is forbidden
+    append_codes(increments, address_increment_codes);
     increments.push_back(text_of(macroblock_escape_code));
     increments.push_back(printed("0000 0001 111"));  // macroblock_stuffing
-    expect_prefix_free(increments);
-    EXPECT_EQ(text_of(address_increment_codes[0]), "1");
-    EXPECT_EQ(text_of(address_increment_codes[7]), printed("0000 111"));
-    EXPECT_EQ(text_of(address_increment_codes[15]), printed("0000 0101 11"));
-    EXPECT_EQ(text_of(address_increment_codes[32]), printed("0000 0011 000"));
-
-    std::vector<std::string> motion = {text_of(motion_codes[0])};
-    for (int m = 1; m <= 16; m++) {
-        motion.push_back(text_of(motion_codes[m]) + "0");
-        motion.push_back(text_of(motion_codes[m]) + "1");
-    }
-    expect_prefix_free(motion);
-    EXPECT_EQ(text_of(motion_codes[3]), "0001");
-    EXPECT_EQ(text_of(motion_codes[8]), printed("0000 0101 1"));
-    EXPECT_EQ(text_of(motion_codes[16]), printed("0000 0011 00"));
-}
-
-TEST(CodeTables, MacroblockTypesOfEachPictureTypeArePrefixFree) {
+    expect_prefix_code(increments, 0, "macroblock_address_increment");
+    motion.push_back(text_of(motion_codes[0]));
+    for (int m = 1; m <= 16; m++) append_codes(motion, std::vector<VlcCode>{motion_codes[m]}, true);
+    // Unused: the prefixes 0000 0010 and 0000 000.
+    expect_prefix_code(motion, whole - 3 * (whole >> 8), "motion_code");
     for (const auto& row : macroblock_type_codes) {
-        std::vector<std::string> codes;
-        for (const VlcCode& c : row)
-            if (c.length) codes.push_back(text_of(c));
-        expect_prefix_free(codes);
+        std::vector<std::string> types;
+        append_codes(types, row);
+        expect_prefix_code(types, 0, "macroblock_type");
     }
-    EXPECT_EQ(text_of(macroblock_type_codes[1][10]), "1");
-    EXPECT_EQ(text_of(macroblock_type_codes[2][30]), "00010");
+    for (const auto& row : dct_table_b14_run01) append_codes(b14, row, true);
+    for (const auto& row : dct_table_b14_run2to31) append_codes(b14, row, true);
+    for (const auto& row : dct_table_b15_run01) append_codes(b15, row, true);
+    for (const auto& row : dct_table_b15_run2to31) append_codes(b15, row, true);
+    EXPECT_EQ(b14.size(), 2u * 111u);
+    EXPECT_EQ(b15.size(), 2u * 111u);
+    for (auto* codes : {&b14, &b15}) codes->push_back(text_of(dct_escape_code));
+    b14.push_back(text_of(end_of_block_b14));
+    b15.push_back(text_of(end_of_block_b15));
+    expect_prefix_code(b14, whole - (whole >> 12), "Table B-14");  // only the start code prefix is unused
+    expect_prefix_code(b15, 0, "Table B-15");
+
+    const std::pair<VlcCode, const char*> spelled[] = {
+        {dc_size_luminance_codes[4], "110"},
+        {dc_size_chrominance_codes[11], "1111 1111 11"},
+        {coded_block_pattern_codes[60], "111"},
+        {coded_block_pattern_codes[27], "0000 0001 1"},
+        {address_increment_codes[32], "0000 0011 000"},
+        {motion_codes[8], "0000 0101 1"},
+        {macroblock_type_codes[2][30], "00010"},
+        {dct_table_b14_run01[0][39], "0000 0000 0010 000"},
+        {dct_table_b14_run2to31[29][0], "0000 0000 0001 1011"},
+        {dct_table_b15_run01[0][14], "1111 1111"},
+        {dct_table_b15_run2to31[7][0], "1111 000"},
+    };
+    for (const auto& [code, text] : spelled) EXPECT_EQ(text_of(code), printed(text));
     EXPECT_EQ(macroblock_type_codes[0][2].length, 0);
 }
 
-TEST(CodeTables, FirstCoefficientTableIsCompleteButForTheStartCodePrefix) {
-    std::vector<std::string> codes = with_sign(dct_codes(dct_table_b14_run01, dct_table_b14_run2to31));
-    EXPECT_EQ(codes.size(), 2u * 111u);
-    codes.push_back(text_of(end_of_block_b14));
-    codes.push_back(text_of(dct_escape_code));
-    expect_prefix_free(codes);
-    // Only words beginning with twelve zeros are unused.
-    EXPECT_EQ(kraft_sum(codes), whole - (whole >> 12));
-    EXPECT_EQ(text_of(dct_table_b14_run01[0][0]), "11");
-    EXPECT_EQ(text_of(dct_table_b14_run01[1][0]), "011");
-    EXPECT_EQ(text_of(dct_table_b14_run01[0][4]), printed("0010 0110"));
-    EXPECT_EQ(text_of(dct_table_b14_run01[0][39]), printed("0000 0000 0010 000"));
-    EXPECT_EQ(text_of(dct_table_b14_run01[1][17]), printed("0000 0000 0001 0000"));
-    EXPECT_EQ(text_of(dct_table_b14_run2to31[29][0]), printed("0000 0000 0001 1011"));
-    EXPECT_EQ(text_of(dct_table_b14_run2to31[3][2]), printed("0000 0000 1001 0"));
-    EXPECT_EQ(dct_table_b14_run01[1][18].length, 0);
-    EXPECT_EQ(dct_table_b14_run2to31[2][3].length, 0);
-}
+// ---- Code writers ----
 
-TEST(CodeTables, SecondCoefficientTableIsPrefixFree) {
-    std::vector<std::string> codes = with_sign(dct_codes(dct_table_b15_run01, dct_table_b15_run2to31));
-    EXPECT_EQ(codes.size(), 2u * 111u);
-    codes.push_back(text_of(end_of_block_b15));
-    codes.push_back(text_of(dct_escape_code));
-    expect_prefix_free(codes);
-    EXPECT_EQ(text_of(dct_table_b15_run01[0][0]), "10");
-    EXPECT_EQ(text_of(dct_table_b15_run01[0][1]), "110");
-    EXPECT_EQ(text_of(dct_table_b15_run01[0][14]), printed("1111 1111"));
-    EXPECT_EQ(text_of(dct_table_b15_run01[1][1]), printed("0011 0"));
-    EXPECT_EQ(text_of(dct_table_b15_run2to31[7][0]), printed("1111 000"));
-    EXPECT_EQ(text_of(dct_table_b15_run2to31[2][1]), printed("1111 1101"));
-    // Long codes are shared with Table B-14.
-    EXPECT_EQ(text_of(dct_table_b15_run01[0][30]), text_of(dct_table_b14_run01[0][30]));
-}
-
-class CodeWriters : public testing::Test {
-protected:
-    CodeWriters() {
-        init_bit_writer(s.bits);
-        s.is_mpeg1 = 1;
-    }
-    std::string bits() {
-        std::string b = bit_string(s.bits);
-        init_bit_writer(s.bits);
-        return b;
-    }
-    EncoderState s;
-    test::RecordingReporter report{s};
+struct Written {
+    int mpeg1;
+    std::function<void(EncoderState&)> write;
+    const char* bits;  // as printed: spaces group the digits
 };
 
-TEST_F(CodeWriters, DcDifferencesWriteSizeThenAdditionalBits) {
-    write_dc_luminance(s, 0);
-    EXPECT_EQ(bits(), "100");
-    write_dc_chrominance(s, 0);
-    EXPECT_EQ(bits(), "00");
-    write_dc_luminance(s, -1);
-    EXPECT_EQ(bits(), "00" "0");
-    write_dc_luminance(s, 5);
-    EXPECT_EQ(bits(), "101" "101");
-    write_dc_chrominance(s, -5);
-    EXPECT_EQ(bits(), "110" "010");
-    write_dc_luminance(s, 255);
-    EXPECT_EQ(bits(), "1111110" "11111111");
-    s.is_mpeg1 = 0;
-    write_dc_chrominance(s, -2047);
-    EXPECT_EQ(bits(), "1111111111" "00000000000");
+TEST(CodeWriters, WriteTheCodesAndEscapes) {
+    const Written cases[] = {
+        // DC differences: size code, then the additional bits (negative values one less, in ones' complement).
+        {1, [](EncoderState& s) { write_dc_luminance(s, -1); }, "00 0"},
+        {1, [](EncoderState& s) { write_dc_chrominance(s, -5); }, "110 010"},
+        {1, [](EncoderState& s) { write_dc_luminance(s, 255); }, "1111110 11111111"},
+        {0, [](EncoderState& s) { write_dc_chrominance(s, -2047); }, "1111111111 00000000000"},
+        // The first coefficient of a non-intra block has its own code for level 1. Codes the decoder tests
+        // meet in every stream are left to them.
+        {1, [](EncoderState& s) { write_first_ac(s, 0, -1); }, "11"},
+        {1, [](EncoderState& s) { write_first_ac(s, 1, -1); }, "011 1"},
+        {1, [](EncoderState& s) { write_ac(s, 1, 18, 0); }, "0000 0000 0001 0000 0"},
+        // Escapes: run in 6 bits, then the level in 8 or 16 bits (MPEG-1) or in 12 bits (MPEG-2).
+        {1, [](EncoderState& s) { write_ac(s, 1, 19, 0); }, "000001 000001 00010011"},
+        {1, [](EncoderState& s) { write_ac(s, 2, 6, 1); }, "000001 000010 00000110"},
+        {1, [](EncoderState& s) { write_ac(s, 40, 127, 0); }, "000001 101000 01111111"},
+        {1, [](EncoderState& s) { write_ac(s, 40, 128, 0); }, "000001 101000 00000000 10000000"},
+        {1, [](EncoderState& s) { write_ac(s, 40, -128, 0); }, "000001 101000 10000000 10000000"},
+        {1, [](EncoderState& s) { write_ac(s, 40, -127, 0); }, "000001 101000 10000001"},
+        {0, [](EncoderState& s) { write_ac(s, 63, -1, 0); }, "000001 111111 111111111111"},
+        {0, [](EncoderState& s) { write_ac(s, 0, 2047, 1); }, "000001 000000 011111111111"},
+        // Address increments beyond 33 are preceded by escapes of 33 each.
+        {1, [](EncoderState& s) { write_address_increment(s, 34); }, "0000 0001 000 1"},
+        {1, [](EncoderState& s) { write_address_increment(s, 67); }, "0000 0001 000 0000 0001 000 1"},
+        {1, [](EncoderState& s) { write_macroblock_type(s, 1, 2); }, ""},  // no such type: nothing
+        {1, [](EncoderState& s) { write_motion_code(s, 16); }, "0000 0011 00 0"},
+        {1, [](EncoderState& s) { write_dual_prime(s, 0); write_dual_prime(s, 1); write_dual_prime(s, -1); }, "0 10 11"},
+    };
+    for (const Written& c : cases) {
+        EncoderState s;
+        init_bit_writer(s.bits);
+        s.is_mpeg1 = c.mpeg1;
+        c.write(s);
+        EXPECT_EQ(bit_string(s.bits), printed(c.bits));
+    }
 }
 
-// Both texts end in a line feed of their own, kept verbatim.
-TEST_F(CodeWriters, DcDifferencesBeyondTheStreamRangeAreFatal) {
-    EXPECT_EQ(test::fatal_text_of([&] { write_dc_luminance(s, 256); }), "DC value out of range (256)\n");
-    s.is_mpeg1 = 0;
-    EXPECT_EQ(test::fatal_text_of([&] { write_dc_chrominance(s, -2048); }), "DC value out of range (-2048)\n");
-}
-
-TEST_F(CodeWriters, CoefficientsUseTheTableWhereItHasACode) {
-    write_ac(s, 0, 1, 0);
-    EXPECT_EQ(bits(), "11" "0");
-    write_first_ac(s, 0, 1);
-    EXPECT_EQ(bits(), "10");
-    write_first_ac(s, 0, -1);
-    EXPECT_EQ(bits(), "11");
-    write_first_ac(s, 1, -1);
-    EXPECT_EQ(bits(), "011" "1");
-    write_ac(s, 31, 1, 0);
-    EXPECT_EQ(bits(), printed("0000 0000 0001 1011") + "0");
-    write_ac(s, 1, 18, 0);
-    EXPECT_EQ(bits(), printed("0000 0000 0001 0000") + "0");
-    write_ac(s, 0, -1, 1);
-    EXPECT_EQ(bits(), "10" "1");
-}
-
-TEST_F(CodeWriters, PairsWithoutACodeEscape) {
-    write_ac(s, 1, 19, 0);
-    EXPECT_EQ(bits(), "000001" "000001" "00010011");
-    write_ac(s, 0, 41, 0);
-    EXPECT_EQ(bits(), "000001" "000000" "00101001");
-    write_ac(s, 32, 1, 0);
-    EXPECT_EQ(bits(), "000001" "100000" "00000001");
-    write_ac(s, 2, 6, 1);
-    EXPECT_EQ(bits(), "000001" "000010" "00000110");
-}
-
-TEST_F(CodeWriters, Mpeg1EscapesUseOneOrTwoLevelBytes) {
-    write_ac(s, 40, 127, 0);
-    EXPECT_EQ(bits(), "000001" "101000" "01111111");
-    write_ac(s, 40, 128, 0);
-    EXPECT_EQ(bits(), "000001" "101000" "00000000" "10000000");
-    write_ac(s, 40, -128, 0);
-    EXPECT_EQ(bits(), "000001" "101000" "10000000" "10000000");
-    write_ac(s, 40, -127, 0);
-    EXPECT_EQ(bits(), "000001" "101000" "10000001");
-    write_ac(s, 40, 255, 0);
-    EXPECT_EQ(bits(), "000001" "101000" "00000000" "11111111");
-}
-
-TEST_F(CodeWriters, Mpeg2EscapesUseTwelveLevelBits) {
-    s.is_mpeg1 = 0;
-    write_ac(s, 63, -1, 0);
-    EXPECT_EQ(bits(), "000001" "111111" "111111111111");
-    write_ac(s, 0, 2047, 1);
-    EXPECT_EQ(bits(), "000001" "000000" "011111111111");
-}
-
-TEST_F(CodeWriters, CoefficientsBeyondTheStreamRangeAreFatal) {
-    EXPECT_EQ(test::fatal_text_of([&] { write_ac(s, 0, 256, 0); }), "AC value out of range (run=0, signed_level=256)\n");
-    EXPECT_EQ(test::fatal_text_of([&] { write_ac(s, 64, 1, 0); }), "AC value out of range (run=64, signed_level=1)\n");
-    EXPECT_EQ(test::fatal_text_of([&] { write_ac(s, 3, 0, 0); }), "AC value out of range (run=3, signed_level=0)\n");
-    s.is_mpeg1 = 0;
-    EXPECT_EQ(test::fatal_text_of([&] { write_ac(s, 0, -2048, 0); }), "AC value out of range (run=0, signed_level=-2048)\n");
-}
-
-TEST_F(CodeWriters, LongAddressIncrementsUseEscapes) {
-    write_address_increment(s, 34);
-    EXPECT_EQ(bits(), printed("0000 0001 000") + "1");
-    write_address_increment(s, 66);
-    EXPECT_EQ(bits(), printed("0000 0001 000") + printed("0000 0011 000"));
-    write_address_increment(s, 67);
-    EXPECT_EQ(bits(), printed("0000 0001 000 0000 0001 000") + "1");
-}
-
-TEST_F(CodeWriters, TypesPatternsAndMotion) {
-    write_macroblock_type(s, 1, 17);
-    EXPECT_EQ(bits(), "01");
-    write_macroblock_type(s, 2, 2);
-    EXPECT_EQ(bits(), "01");
-    write_macroblock_type(s, 1, 2);  // no such type: nothing is written
-    EXPECT_EQ(bits(), "");
-    write_coded_block_pattern(s, 4);
-    EXPECT_EQ(bits(), "1101");
-    write_motion_code(s, 0);
-    EXPECT_EQ(bits(), "1");
-    write_motion_code(s, -3);
-    EXPECT_EQ(bits(), "0001" "1");
-    write_motion_code(s, 16);
-    EXPECT_EQ(bits(), printed("0000 0011 00") + "0");
-    write_dual_prime(s, 0);
-    write_dual_prime(s, 1);
-    write_dual_prime(s, -1);
-    EXPECT_EQ(bits(), "0" "10" "11");
+// The texts end in a line feed of their own, kept verbatim.
+TEST(CodeWriters, ValuesBeyondTheStreamRangeAreFatal) {
+    const std::pair<Written, std::string> cases[] = {
+        {{1, [](EncoderState& s) { write_dc_luminance(s, 256); }, ""}, "DC value out of range (256)\n"},
+        {{0, [](EncoderState& s) { write_dc_chrominance(s, -2048); }, ""}, "DC value out of range (-2048)\n"},
+        {{1, [](EncoderState& s) { write_ac(s, 0, 256, 0); }, ""}, "AC value out of range (run=0, signed_level=256)\n"},
+        {{1, [](EncoderState& s) { write_ac(s, 64, 1, 0); }, ""}, "AC value out of range (run=64, signed_level=1)\n"},
+        {{1, [](EncoderState& s) { write_ac(s, 3, 0, 0); }, ""}, "AC value out of range (run=3, signed_level=0)\n"},
+        {{0, [](EncoderState& s) { write_ac(s, 0, -2048, 0); }, ""},
+         "AC value out of range (run=0, signed_level=-2048)\n"},
+    };
+    for (const auto& [c, message] : cases) {
+        EncoderState s;
+        test::RecordingReporter report(s);
+        init_bit_writer(s.bits);
+        s.is_mpeg1 = c.mpeg1;
+        EXPECT_EQ(test::fatal_text_of([&] { c.write(s); }), message);
+    }
 }
 
 }  // namespace
