@@ -4,7 +4,7 @@
 #include <QImage>
 #include <QRect>
 
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 class QFont;
 

@@ -8,7 +8,7 @@
 #include <QImage>
 #include <QString>
 
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 
 namespace vintrel {
 

@@ -10,7 +10,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 
 class QLabel;
 class QPushButton;

@@ -7,7 +7,7 @@
 #include <algorithm>
 
 #include "convert/frame_grabber.h"
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 int main(int argc, char** argv) {
     if (argc != 2) {

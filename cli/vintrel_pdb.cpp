@@ -12,7 +12,7 @@
 
 #include "app/program_version.h"
 #include "cli/png_writer.h"
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "convert/database_writer.h"
+#include "convert/pdb/writer.h"
 #include "convert/frame_grabber.h"
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/encode_sequence.h"

@@ -7,11 +7,11 @@
 #include <string>
 
 #include "convert/conversion_host.h"
-#include "convert/database_writer.h"
+#include "convert/pdb/writer.h"
 #include "convert/fitted_movie.h"
-#include "convert/frame_record.h"
-#include "convert/movie.h"
-#include "convert/record_spool.h"
+#include "convert/pdb/frame_record.h"
+#include "convert/movie/movie.h"
+#include "convert/pdb/record_spool.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {

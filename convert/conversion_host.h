@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 namespace vintrel {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 namespace vintrel {
 

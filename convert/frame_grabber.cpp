@@ -6,7 +6,7 @@
 
 #include "convert/dither_tables.h"
 #include "convert/grey_dither.h"
-#include "convert/row_compression.h"
+#include "convert/pdb/row_compression.h"
 #include "encoder/setup/colour_conversion.h"
 
 namespace vintrel {

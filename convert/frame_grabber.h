@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "convert/conversion_host.h"
-#include "convert/frame_record.h"
-#include "convert/movie.h"
-#include "convert/prefetcher.h"
+#include "convert/pdb/frame_record.h"
+#include "convert/movie/movie.h"
+#include "convert/movie/decode_ahead.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "convert/frame_grabber.h"
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 #include "fuzz/fuzz_temp_file.h"
 
 using namespace vintrel;

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <vector>
 
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 #include "fuzz/fuzz_temp_file.h"
 
 int vintrel_pdb_main(int argc, char** argv);

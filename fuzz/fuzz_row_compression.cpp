@@ -3,8 +3,8 @@
 #include <cstdlib>
 #include <vector>
 
-#include "convert/pdb_reader.h"
-#include "convert/row_compression.h"
+#include "convert/pdb/reader.h"
+#include "convert/pdb/row_compression.h"
 
 using namespace vintrel;
 

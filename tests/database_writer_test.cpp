@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/database_writer.h"
+#include "convert/pdb/writer.h"
 #include "tests/pdb_file_for_test.h"
 
 namespace vintrel {

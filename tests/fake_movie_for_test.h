@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "convert/conversion_host.h"
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 namespace vintrel::test {
 

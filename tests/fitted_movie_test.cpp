@@ -6,7 +6,7 @@
 #include <string>
 
 #include "convert/fitted_movie.h"
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 #include "tests/fake_movie_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"

@@ -14,7 +14,7 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 #include "tests/test_movies_for_test.h"

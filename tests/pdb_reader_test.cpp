@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 #include "tests/pdb_file_for_test.h"
 
 namespace vintrel {

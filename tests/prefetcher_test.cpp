@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "convert/movie.h"
-#include "convert/prefetcher.h"
+#include "convert/movie/movie.h"
+#include "convert/movie/decode_ahead.h"
 
 namespace vintrel {
 namespace {

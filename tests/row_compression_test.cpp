@@ -4,7 +4,7 @@
 
 #include <vector>
 
-#include "convert/row_compression.h"
+#include "convert/pdb/row_compression.h"
 
 namespace vintrel {
 namespace {

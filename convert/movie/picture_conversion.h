@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/movie.h"
+#include "convert/movie/movie.h"
 
 struct AVFrame;
 struct SwsContext;

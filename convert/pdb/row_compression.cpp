@@ -1,5 +1,5 @@
 // Row compression.
-#include "convert/row_compression.h"
+#include "convert/pdb/row_compression.h"
 
 namespace vintrel {
 namespace {

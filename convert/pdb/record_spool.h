@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "convert/frame_record.h"
+#include "convert/pdb/frame_record.h"
 
 namespace vintrel {
 

@@ -1,5 +1,5 @@
 // Frame records.
-#include "convert/frame_record.h"
+#include "convert/pdb/frame_record.h"
 
 namespace vintrel {
 

@@ -1,4 +1,4 @@
-#include "convert/movie_file_input.h"
+#include "convert/movie/file_input.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

@@ -1,4 +1,4 @@
-#include "convert/movie_frame_index.h"
+#include "convert/movie/frame_index.h"
 
 #include <algorithm>
 #include <limits>

@@ -13,11 +13,11 @@
 #include <optional>
 #include <system_error>
 
-#include "convert/movie.h"
-#include "convert/movie_file_input.h"
-#include "convert/movie_frame_index.h"
-#include "convert/movie_palettes.h"
-#include "convert/movie_picture_conversion.h"
+#include "convert/movie/movie.h"
+#include "convert/movie/file_input.h"
+#include "convert/movie/frame_index.h"
+#include "convert/movie/palettes.h"
+#include "convert/movie/picture_conversion.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>

@@ -1,4 +1,4 @@
-#include "convert/movie_picture_conversion.h"
+#include "convert/movie/picture_conversion.h"
 
 #include <algorithm>
 #include <cmath>

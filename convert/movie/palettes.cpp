@@ -1,5 +1,5 @@
 // The colour palettes of a palettised video stream, kept by the packet they arrive with.
-#include "convert/movie_palettes.h"
+#include "convert/movie/palettes.h"
 
 #include <algorithm>
 

@@ -5,8 +5,8 @@
 #include <functional>
 #include <string>
 
-#include "convert/frame_record.h"
-#include "convert/record_spool.h"
+#include "convert/pdb/frame_record.h"
+#include "convert/pdb/record_spool.h"
 
 namespace vintrel {
 

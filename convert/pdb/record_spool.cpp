@@ -1,5 +1,5 @@
 // Frame records' compressed rows kept on disk while a conversion runs.
-#include "convert/record_spool.h"
+#include "convert/pdb/record_spool.h"
 
 #include <fcntl.h>
 #include <unistd.h>

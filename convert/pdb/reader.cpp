@@ -1,5 +1,5 @@
 // Reading handheld record databases (.pdb): parsing, full validation and expansion of frame rows.
-#include "convert/pdb_reader.h"
+#include "convert/pdb/reader.h"
 
 #include <algorithm>
 #include <cinttypes>

@@ -1,5 +1,5 @@
 // Handheld record database writer.
-#include "convert/database_writer.h"
+#include "convert/pdb/writer.h"
 
 #include <algorithm>
 #include <array>
