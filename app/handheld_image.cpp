@@ -20,7 +20,7 @@ constexpr std::array<Codes, 256> code_bytes = make_code_bytes();
 
 }  // namespace
 
-QImage handheld_image(std::span<const std::uint8_t> file, const pdb::FrameRecord& record,
+QImage handheld_image(std::span<const std::uint8_t> file, const pdb::StoredRecord& record,
                       std::vector<std::uint8_t>& rows, QString& fault) {
     if (auto error = pdb::expand_record(file, record, rows)) {
         fault = QString::fromStdString(error->message);

@@ -16,7 +16,7 @@ namespace vintrel {
 // colour table holds the handheld's four greys: code 00 white, 01 170, 10 85, 11 black. `rows` is
 // scratch storage kept between calls. On a fault returns a null image and puts the reader's
 // message into `fault`.
-QImage handheld_image(std::span<const std::uint8_t> file, const pdb::FrameRecord& record,
+QImage handheld_image(std::span<const std::uint8_t> file, const pdb::StoredRecord& record,
                       std::vector<std::uint8_t>& rows, QString& fault);
 
 }  // namespace vintrel

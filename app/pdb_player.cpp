@@ -136,7 +136,7 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     info_ = new QLabel(this);
     info_->setObjectName("info");
     if (!frames_.empty()) {
-        const pdb::FrameRecord& first = frames_.front();
+        const pdb::StoredRecord& first = frames_.front();
         info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at 5 frames a second, %6 bytes")
                            .arg(frame_count())
                            .arg(frame_count() == 1 ? "" : "s")

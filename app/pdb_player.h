@@ -63,7 +63,7 @@ private:
     QString title_;
     QString problem_;
     QByteArray bytes_;
-    std::vector<pdb::FrameRecord> frames_;
+    std::vector<pdb::StoredRecord> frames_;
     std::uint32_t listed_ = 0;  // records the header lists
     std::vector<std::uint8_t> rows_;
     QImage image_;

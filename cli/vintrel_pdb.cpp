@@ -102,7 +102,7 @@ int info(const std::string& path) {
     print_date("backed up:", header.backup_date);
     std::printf("%-11s%" PRIu32 "\n", "records:", header.record_count);
     for (std::size_t i = 0; i < database.records.size(); i++) {
-        const pdb::FrameRecord& r = database.records[i];
+        const pdb::StoredRecord& r = database.records[i];
         std::printf("record %zu: offset %" PRIu32 ", attributes 0x%02X, unique ID 0x%06" PRIX32 ", width %" PRIu32
                     ", height %" PRIu32 ", data length %" PRIu32 "\n",
                     i, r.offset, r.attributes, r.unique_id, r.width, r.height, r.data_length);
@@ -140,7 +140,7 @@ int export_frames(const std::string& path, const std::string& directory) {
     std::vector<std::uint8_t> rows;
     std::vector<std::uint8_t> grey;
     for (std::size_t i = 0; i < database.records.size(); i++) {
-        const pdb::FrameRecord& record = database.records[i];
+        const pdb::StoredRecord& record = database.records[i];
         if (auto fault = pdb::expand_record(bytes, record, rows)) {
             std::fprintf(stderr, "%s: record %zu: %s\n", path.c_str(), i, fault->message.c_str());
             return exit_failure;

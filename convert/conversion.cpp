@@ -89,9 +89,12 @@ void Conversion::abandon() {
 
 bool Conversion::open_movie() {
     MovieOpenResult result = MovieOpenResult::failed;
-    movie_ = Movie::open(movie_path_, result, open_detail_);
-    if (movie_ && !screen_.none()) movie_ = std::make_unique<FittedMovie>(std::move(movie_), screen_);
-    if (movie_) return true;
+    std::unique_ptr<Movie> movie = Movie::open(movie_path_, result, open_detail_);
+    if (movie && !screen_.none()) movie = std::make_unique<FittedMovie>(std::move(movie), screen_);
+    if (movie) {
+        movie_ = std::make_unique<OwnedMovie>(std::move(movie));
+        return true;
+    }
     if (result == MovieOpenResult::invalid_format)
         host_.show_message("The movie file could not be opened. It may be in use or in an invalid format.",
                            "QuickTime Error");
@@ -243,14 +246,15 @@ ConversionResult Conversion::run(int brightness) {
             std::move(times), 6, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
                 grab_frame(*movie_, t, brightness, rows, columns, drawn, frame);
                 return true;
-            });
+            },
+            &movie_->owner());
         source.ahead = ahead.get();
     } catch (const std::exception&) {
         // No thread to spare: the frames are grabbed on demand.
     }
     init_encoder(encoder_);
     encode_sequence(encoder_, &stop_encoding);
-    ahead.reset();  // the movie is this thread's again
+    ahead.reset();  // the movie is handed back to this thread
     encoder_.read_movie_frame = nullptr;
     encoder_.pump_waiting_messages = nullptr;
 
@@ -314,7 +318,7 @@ ConversionResult Conversion::run(int brightness) {
                            program_caption);
     }
     if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
-    if (records_.size() > records_handhelds_list)
+    if (records_.size() > pdb::records_handhelds_list)
         host_.show_message(pdb_name_ + " holds " + std::to_string(records_.size()) +
                                " frames. Handheld readers count at most 65535 records, so they may list only "
                                "part of it.",

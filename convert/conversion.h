@@ -11,6 +11,7 @@
 #include "convert/fitted_movie.h"
 #include "convert/pdb/frame_record.h"
 #include "convert/movie/movie.h"
+#include "convert/movie/owned_movie.h"
 #include "convert/pdb/record_spool.h"
 #include "encoder/setup/encoder_state.h"
 
@@ -86,7 +87,8 @@ private:
     EncoderState& encoder_;
     ConversionHost& host_;
     std::string movie_path_, pdb_name_, mpeg_name_, open_detail_;
-    std::unique_ptr<Movie> movie_;
+    // Used by this thread, except while a conversion hands it to the thread that decodes ahead.
+    std::unique_ptr<OwnedMovie> movie_;
     std::FILE* database_file_ = nullptr;
     RecordArray records_;
     // The records' rows wait on disk until the database is written.
@@ -94,7 +96,7 @@ private:
     bool spool_full_ = false;         // rows the spool cannot take stay in memory
     std::uint64_t record_bytes_ = 0;  // the rows of all records so far
     bool too_large_ = false;          // the records have passed what a database can address
-    std::uint64_t database_reach_ = database_reach;
+    std::uint64_t database_reach_ = pdb::database_reach;
     int frame_count_ = 0;
     ScreenSize screen_;
 };

@@ -18,7 +18,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         const auto& records = result.database.records;
         if (records.size() != result.database.header.record_count) __builtin_trap();
         std::vector<std::uint8_t> rows;
-        for (const pdb::FrameRecord& record : records) {
+        for (const pdb::StoredRecord& record : records) {
             if (pdb::expand_record(bytes, record, rows)) __builtin_trap();
             if (rows.size() != pdb::row_bytes_for_width(record.width) * record.height) __builtin_trap();
         }

@@ -117,7 +117,7 @@ TEST(ConvertFit, RecordsAndStreamTakeTheFittedSize) {
         std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
     ASSERT_TRUE(database.ok());
     ASSERT_EQ(database.database.records.size(), 5u);
-    for (const pdb::FrameRecord& record : database.database.records) {
+    for (const pdb::StoredRecord& record : database.database.records) {
         EXPECT_EQ(record.width, 320u);
         EXPECT_EQ(record.height, 180u);
     }

@@ -152,7 +152,7 @@ std::vector<Levels> records_of(const std::string& pdb_path) {
     const pdb::ReadResult read = pdb::read_database(file);
     EXPECT_TRUE(read.ok()) << pdb_path << ": " << (read.error ? read.error->message : "");
     std::vector<Levels> records;
-    for (const pdb::FrameRecord& record : read.database.records) {
+    for (const pdb::StoredRecord& record : read.database.records) {
         std::vector<std::uint8_t> rows;
         EXPECT_FALSE(pdb::expand_record(file, record, rows));
         const int width = static_cast<int>(record.width), height = static_cast<int>(record.height);

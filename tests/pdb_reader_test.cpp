@@ -78,7 +78,7 @@ TEST(PdbReaderLayout, OneRecordOfOneHundredDataBytesSitsAtOffset86) {
     pdb::ReadResult result = read_database(file);
     ASSERT_TRUE(result.ok()) << result.error->message;
     ASSERT_EQ(result.database.records.size(), 1u);
-    const pdb::FrameRecord& record = result.database.records[0];
+    const pdb::StoredRecord& record = result.database.records[0];
     EXPECT_EQ(record.offset, 86u);
     EXPECT_EQ(record.attributes, 0x40);
     EXPECT_EQ(record.unique_id, 0xA48000u);

@@ -1,4 +1,5 @@
-// Working ahead: a background thread makes the items for announced times in order and hands them over.
+// Decoding ahead: a background thread makes the items for announced times in order (a decoded
+// picture, a dithered frame) and hands them over.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,8 @@
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include "convert/movie/thread_owner.h"
 
 namespace vintrel {
 
@@ -25,10 +28,20 @@ public:
 
     // Starts a thread that calls `produce` for each of `times` in order, keeping at most `depth`
     // finished items waiting. Throws std::system_error when no thread can be started.
-    Prefetcher(std::vector<std::int32_t> times, std::size_t depth, Producer produce)
-        : times_(std::move(times)), depth_(depth > 0 ? depth : 1), produce_(std::move(produce)) {
+    //
+    // `handed` guards what `produce` works on (the movie), which the calling thread owns: it is
+    // handed to the thread for as long as the thread runs, and the calling thread takes it back in
+    // stop(). Between the two, the calling thread must not use it.
+    Prefetcher(std::vector<std::int32_t> times, std::size_t depth, Producer produce, ThreadOwner* handed = nullptr)
+        : times_(std::move(times)), depth_(depth > 0 ? depth : 1), produce_(std::move(produce)), handed_(handed) {
         spare_.reserve(depth_ + 1);
-        thread_ = std::thread([this] { run(); });
+        if (handed_) handed_->release();
+        try {
+            thread_ = std::thread([this] { run(); });
+        } catch (...) {
+            if (handed_) handed_->take_over();
+            throw;
+        }
     }
     // Stops the thread and waits for it.
     ~Prefetcher() { stop(); }
@@ -65,11 +78,15 @@ public:
         }
         changed_.notify_all();
         if (thread_.joinable()) thread_.join();
+        if (handed_) handed_->take_over();
     }
 
 private:
     void run() noexcept {
+        bool owns = false;
         try {
+            if (handed_) handed_->take_over();
+            owns = true;
             for (const std::int32_t t : times_) {
                 Item item;
                 {
@@ -91,6 +108,7 @@ private:
         } catch (...) {
             // Out of memory, most likely: the items not made yet are made on demand instead.
         }
+        if (handed_ && owns) handed_->release();
         {
             std::lock_guard lock(mutex_);
             finished_ = true;
@@ -101,6 +119,7 @@ private:
     const std::vector<std::int32_t> times_;
     const std::size_t depth_;
     const Producer produce_;
+    ThreadOwner* const handed_;
     std::size_t taken_ = 0;  // used by the taking thread only
 
     std::atomic<bool> stopping_{false};

@@ -1,4 +1,5 @@
-// Frame records: one compressed 2-bit frame with its 12-byte big-endian header.
+// The frame record a conversion builds: one compressed 2-bit frame with its 12-byte big-endian
+// header, ready to be written (see pdb::StoredRecord for a record found in a file that was read).
 #pragma once
 
 #include <array>
@@ -6,11 +7,13 @@
 #include <memory>
 #include <vector>
 
+#include "convert/pdb/layout.h"
+
 namespace vintrel {
 
 struct FrameRecord {
     // Width, height and data length, each a 32-bit big-endian number, ready to be written.
-    std::array<std::uint8_t, 12> header{};
+    std::array<std::uint8_t, pdb::record_header_size> header{};
     // The compressed rows; exactly data_length() bytes once the record is finished, until a
     // RecordSpool takes them.
     std::vector<std::uint8_t> data;
@@ -30,10 +33,12 @@ struct FrameRecord {
 // The frames of one conversion in the order they were read.
 using RecordArray = std::vector<std::unique_ptr<FrameRecord>>;
 
-// Bytes of one packed row of `width` pixels: four pixels a byte, rounded up to an even count.
-std::size_t packed_row_length(std::uint32_t width);
+// Bytes of one packed row of `width` pixels.
+inline std::size_t packed_row_length(std::uint32_t width) {
+    return static_cast<std::size_t>(pdb::row_bytes_for_width(width));
+}
 
-std::uint32_t read_big_endian_32(const std::uint8_t* p);
-void write_big_endian_32(std::uint8_t* p, std::uint32_t value);
+using pdb::read_big_endian_32;
+using pdb::write_big_endian_32;
 
 }  // namespace vintrel

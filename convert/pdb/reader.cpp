@@ -111,11 +111,6 @@ std::optional<std::string> frame_size_fault(std::uint32_t width, std::uint32_t h
 
 }  // namespace
 
-std::uint64_t row_bytes_for_width(std::uint32_t width) {
-    const std::uint64_t bytes = (std::uint64_t{width} + 3) / 4;
-    return bytes + (bytes & 1);
-}
-
 std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
                                        std::size_t data_offset, std::vector<std::uint8_t>& out) {
     // Check first: a sound walk proves rows × row_bytes is bounded by the data (at most 127 bytes
@@ -125,7 +120,7 @@ std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::
     return walk_packets(data, row_bytes, rows, data_offset, out.data());
 }
 
-std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const FrameRecord& record,
+std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
                                       std::vector<std::uint8_t>& rows) {
     const auto prefix = [&](PdbError error) {
         error.message = format("record at byte %" PRIu32 ": ", record.offset) + error.message;
@@ -207,7 +202,7 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
     std::uint32_t previous_offset = 0;
     for (std::uint32_t i = 0; i < count; i++) {
         const std::size_t entry = database_header_size + std::size_t{record_list_entry_size} * i;
-        FrameRecord record;
+        StoredRecord record;
         record.offset = read32(file, entry);
         record.attributes = file[entry + 4];
         record.unique_id = (std::uint32_t{file[entry + 5]} << 16) | (std::uint32_t{file[entry + 6]} << 8) |

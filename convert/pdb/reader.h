@@ -9,11 +9,9 @@
 #include <string>
 #include <vector>
 
-namespace vintrel::pdb {
+#include "convert/pdb/layout.h"
 
-inline constexpr std::size_t database_header_size = 78;
-inline constexpr std::size_t record_list_entry_size = 8;
-inline constexpr std::size_t record_header_size = 12;
+namespace vintrel::pdb {
 
 // Frames wider or taller than this, or with more pixels than max_frame_pixels, are refused: no
 // movie frame we write comes near them, and they keep every size computation far from overflow
@@ -40,8 +38,9 @@ struct DatabaseHeader {
     std::uint32_t record_count = 0;           // bytes 74-77, one 32-bit number
 };
 
-// One frame record: its record list entry together with its 12-byte record header.
-struct FrameRecord {
+// Where one frame record lies in a file that was read: its record list entry together with its
+// 12-byte record header. (The record a conversion builds, with its rows, is vintrel::FrameRecord.)
+struct StoredRecord {
     std::uint32_t offset = 0;     // byte offset of the record in the file
     std::uint8_t attributes = 0;  // record attributes from the list entry
     std::uint32_t unique_id = 0;  // the entry's three unique ID bytes as a 24-bit number
@@ -53,7 +52,7 @@ struct FrameRecord {
 
 struct Database {
     DatabaseHeader header;
-    std::vector<FrameRecord> records;
+    std::vector<StoredRecord> records;
 };
 
 // What is wrong with a file, and where.
@@ -81,9 +80,6 @@ struct ReadResult {
 // safe; every fault comes back as an error with its byte offset.
 ReadResult read_database(std::span<const std::uint8_t> file);
 
-// Bytes in one uncompressed row of a frame `width` pixels wide: ceil(width / 4), made even.
-std::uint64_t row_bytes_for_width(std::uint32_t width);
-
 // Expands `rows` rows of `row_bytes` bytes each from their run-length packets in `data`.
 // `data_offset` is the file offset of data[0], used only in error messages. On a fault returns an
 // error (record unset) and leaves `out` unspecified. `out` is sized only once the packets have been
@@ -93,7 +89,7 @@ std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::
 
 // Expands a record of a successfully read database (its file's bytes in `file`) into its
 // height rows of row_bytes_for_width(width) bytes, top row first.
-std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const FrameRecord& record,
+std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
                                       std::vector<std::uint8_t>& rows);
 
 // A date field as "YYYY-MM-DD hh:mm:ss" (seconds since 1904-01-01 00:00).

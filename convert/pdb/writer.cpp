@@ -9,29 +9,30 @@
 namespace vintrel {
 namespace {
 
-constexpr std::size_t header_size = 78;
-constexpr std::size_t list_entry_size = 8;
-constexpr std::size_t name_length = 31;
+using pdb::database_header_size;
+using pdb::record_header_size;
+using pdb::record_list_entry_size;
+using pdb::write_big_endian_32;
 
 bool write_all(std::FILE* file, const void* bytes, std::size_t size) {
     return size == 0 || std::fwrite(bytes, 1, size, file) == size;
 }
 
-std::array<std::uint8_t, header_size> database_header(const std::string& title, std::uint32_t count) {
-    std::array<std::uint8_t, header_size> h{};
-    std::memcpy(h.data(), title.data(), std::min(title.size(), name_length));
-    write_big_endian_32(&h[36], database_date);  // creation
-    write_big_endian_32(&h[40], database_date);  // modification
-    std::memcpy(&h[60], "Zebv", 4);              // type
-    std::memcpy(&h[64], "Kwop", 4);              // creator
-    write_big_endian_32(&h[74], count);          // next record list (high half) and record count
+std::array<std::uint8_t, database_header_size> database_header(const std::string& title, std::uint32_t count) {
+    std::array<std::uint8_t, database_header_size> h{};
+    std::memcpy(h.data(), title.data(), std::min(title.size(), pdb::database_name_length));
+    write_big_endian_32(&h[36], pdb::database_date);  // creation
+    write_big_endian_32(&h[40], pdb::database_date);  // modification
+    std::memcpy(&h[60], pdb::database_type, 4);
+    std::memcpy(&h[64], pdb::database_creator, 4);
+    write_big_endian_32(&h[74], count);  // next record list (high half) and record count
     return h;
 }
 
 }  // namespace
 
 bool database_fits(std::uint64_t count, std::uint64_t data_bytes, std::uint64_t reach) {
-    return header_size + (list_entry_size + 12) * count + data_bytes <= reach;
+    return database_header_size + (record_list_entry_size + record_header_size) * count + data_bytes <= reach;
 }
 
 DatabaseResult write_database(std::FILE* file, const std::string& title, const RecordArray& records,
@@ -44,13 +45,14 @@ DatabaseResult write_database(std::FILE* file, const std::string& title, const R
     const auto header = database_header(title, count);
     if (!write_all(file, header.data(), header.size())) return DatabaseResult::write_failed;
 
-    std::uint32_t offset = static_cast<std::uint32_t>(header_size + list_entry_size * count);
+    std::uint32_t offset = static_cast<std::uint32_t>(database_header_size + record_list_entry_size * count);
     for (std::uint32_t i = 0; i < count; i++) {
         if (!keep_going()) return DatabaseResult::stopped;
-        std::uint8_t entry[list_entry_size] = {0, 0, 0, 0, 0x40, 0xA4, 0x80, static_cast<std::uint8_t>(i & 0xFF)};
+        std::uint8_t entry[record_list_entry_size] = {0, 0, 0, 0, pdb::record_attributes, pdb::record_id_high[0],
+                                                      pdb::record_id_high[1], static_cast<std::uint8_t>(i & 0xFF)};
         write_big_endian_32(entry, offset);
         if (!write_all(file, entry, sizeof entry)) return DatabaseResult::write_failed;
-        offset += 12 + records[i]->data_length();
+        offset += static_cast<std::uint32_t>(record_header_size) + records[i]->data_length();
     }
     std::vector<std::uint8_t> spooled;
     for (std::uint32_t i = 0; i < count; i++) {

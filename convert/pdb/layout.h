@@ -1,0 +1,56 @@
+// The layout of a handheld record database (.pdb) of frames, shared by its writer and its reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace vintrel::pdb {
+
+// A database is a 78-byte header, a list of 8-byte entries (one per record: the record's 32-bit
+// file offset, its attributes and a 24-bit unique ID), then the records. Each frame record is a
+// 12-byte header (width, height, data length, each 32-bit) followed by its compressed rows. Every
+// number is big-endian.
+inline constexpr std::size_t database_header_size = 78;
+inline constexpr std::size_t record_list_entry_size = 8;
+inline constexpr std::size_t record_header_size = 12;
+
+// The name field holds at most this many characters; a zero byte always follows them.
+inline constexpr std::size_t database_name_length = 31;
+
+// The database header's creation and modification date: fixed, not the clock.
+inline constexpr std::uint32_t database_date = 0xAE44D106;
+// The header's type and creator, which tell the handheld reader the file is one of its movies.
+inline constexpr char database_type[4] = {'Z', 'e', 'b', 'v'};
+inline constexpr char database_creator[4] = {'K', 'w', 'o', 'p'};
+// Every record list entry's attributes and the upper two bytes of its unique ID; the lowest byte
+// is the record's number modulo 256.
+inline constexpr std::uint8_t record_attributes = 0x40;
+inline constexpr std::uint8_t record_id_high[2] = {0xA4, 0x80};
+
+// Bytes a database can span: its record offsets are 32-bit numbers.
+inline constexpr std::uint64_t database_reach = std::uint64_t{1} << 32;
+
+// Readers on handheld devices count records in 16 bits: a database of more records is whole, but
+// they may list only part of it.
+inline constexpr std::size_t records_handhelds_list = 65535;
+
+// Bytes in one uncompressed row of a frame `width` pixels wide: four 2-bit pixels a byte, rounded
+// up to an even count.
+constexpr std::uint64_t row_bytes_for_width(std::uint32_t width) {
+    const std::uint64_t bytes = (std::uint64_t{width} + 3) / 4;
+    return bytes % 2 ? bytes + 1 : bytes;
+}
+
+inline std::uint32_t read_big_endian_32(const std::uint8_t* p) {
+    return static_cast<std::uint32_t>(p[0]) << 24 | static_cast<std::uint32_t>(p[1]) << 16 |
+           static_cast<std::uint32_t>(p[2]) << 8 | p[3];
+}
+
+inline void write_big_endian_32(std::uint8_t* p, std::uint32_t value) {
+    p[0] = static_cast<std::uint8_t>(value >> 24);
+    p[1] = static_cast<std::uint8_t>(value >> 16);
+    p[2] = static_cast<std::uint8_t>(value >> 8);
+    p[3] = static_cast<std::uint8_t>(value);
+}
+
+}  // namespace vintrel::pdb
