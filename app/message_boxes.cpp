@@ -9,8 +9,8 @@ MessageBoxes::Answer MessageBoxes::show(const Box& box) {
     if (responder_) return responder_(box);
     const bool question = box.buttons == Buttons::yes_no;
     QMessageBox message(question ? QMessageBox::Question
-                        : box.caption == "Finished" ? QMessageBox::Information
-                                                    : QMessageBox::Warning,
+                        : box.icon == Icon::information ? QMessageBox::Information
+                                                        : QMessageBox::Warning,
                         box.caption, box.text,
                         question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, box.owner);
     if (!box.detail.isEmpty()) message.setInformativeText(box.detail);
@@ -20,8 +20,9 @@ MessageBoxes::Answer MessageBoxes::show(const Box& box) {
     return result == QMessageBox::Yes ? Answer::yes : Answer::no;
 }
 
-void MessageBoxes::inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail) {
-    show({owner, text, caption, detail, Buttons::ok});
+void MessageBoxes::inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail,
+                          Icon icon) {
+    show({owner, text, caption, detail, Buttons::ok, icon});
 }
 
 void MessageBoxes::notify(QWidget* owner, const QString& text, const QString& caption) {

@@ -13,6 +13,8 @@ class MessageBoxes {
 public:
     enum class Buttons { ok, yes_no };
     enum class Answer { ok, yes, no };
+    // The icon of an OK-only box: information for good news, a warning for everything else.
+    enum class Icon { warning, information };
 
     // What a box shows. The text and caption are the program's exact words; the detail (may be
     // empty) is a second, smaller line naming the file and the technical reason.
@@ -22,11 +24,13 @@ public:
         QString caption;
         QString detail;
         Buttons buttons;
+        Icon icon = Icon::warning;
     };
     using Responder = std::function<Answer(const Box&)>;
 
     // An OK-only notice. Without an owner the box is modal for the whole program.
-    void inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail = {});
+    void inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail = {},
+                Icon icon = Icon::warning);
 
     // An OK-only notice that does not wait for its answer: work that pumps events goes on while
     // it is on screen.

@@ -52,7 +52,7 @@ protected:
 TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     : app_(app),
       title_(QString::fromStdString(document_title(path.toStdString()))),
-      conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString())) {
+      conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString(), Movie::open)) {
     setWindowTitle(title_);
     conversion_->fit_within(app.screen_size_menu().chosen());
     conversion_->open_movie();
@@ -170,11 +170,11 @@ void TMovieWindowView::run_conversion() {
     set_status(title_ + ": converting...");
     messages_.clear();
     running_ = true;
-    const ConversionResult result = conversion_->run(brightness);
+    const ConversionOutcome outcome = conversion_->run(brightness);
     running_ = false;
     // A finished conversion has shown its outcome already, under the "Finished" box.
     if (outcome_ != Outcome::none) return;
-    switch (result) {
+    switch (outcome.result) {
         case ConversionResult::finished: show_outcome(Outcome::finished); break;
         case ConversionResult::stopped: show_outcome(Outcome::stopped); break;
         case ConversionResult::failed: show_outcome(Outcome::failed); break;
@@ -204,7 +204,8 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
             state = "Stopped";
             // A stop while the database is written keeps what was written (and says so in a box).
             text = "The conversion was stopped. " + mpg_file + " holds the frames coded so far; " + pdb_file +
-                   (QFileInfo(pdb).size() == 0 ? " was left empty." : " holds only some frames.");
+                   (conversion_->outcome().database == DatabaseState::partial ? " holds only some frames."
+                                                                              : " was left empty.");
             status = title_ + ": conversion stopped";
             break;
         case Outcome::failed:
@@ -233,12 +234,12 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
 void TMovieWindowView::confirm_stop() {
     if (!converting()) return;
     if (app_.message_boxes().ask_yes_no(this, "Are you sure you want to stop this conversion?", "Stop Conversion"))
-        conversion_->cancel_requested = 1;
+        conversion_->request_stop();
 }
 
 bool TMovieWindowView::can_close() {
     if (converting()) {
-        conversion_->cancel_requested = 1;
+        conversion_->request_stop();
         return false;
     }
     // The dialog or the end of a conversion is still running in this view's own code.
@@ -269,20 +270,21 @@ void TMovieWindowView::progress(int frame, int count) {
     emit frame_progress(frame, count);
 }
 
-void TMovieWindowView::show_message(const std::string& text, const std::string& caption) {
-    const QString detail =
-        caption == "QuickTime Error" || caption == "QT DLL"
-            ? QString::fromStdString(conversion_->movie_path() + ": " + conversion_->open_detail())
-            : QString();
-    if (running_ && caption == "Finished") show_outcome(Outcome::finished);
-    if (running_ && caption != "Finished") messages_.append(QString::fromStdString(text));
+void TMovieWindowView::show_message(Notice kind, const std::string& text, const std::string& caption) {
+    const QString detail = about_opening(kind)
+                               ? QString::fromStdString(conversion_->movie_path() + ": " + conversion_->open_detail())
+                               : QString();
+    if (running_ && kind == Notice::finished) show_outcome(Outcome::finished);
+    if (running_ && kind != Notice::finished) messages_.append(QString::fromStdString(text));
     if (unattended_) {
         app_.message_boxes().notify(this, QString::fromStdString(text), QString::fromStdString(caption));
         return;
     }
     // The movie library speaks before the view has a window: its boxes have no owner.
     app_.message_boxes().inform(isVisible() ? this : nullptr, QString::fromStdString(text),
-                                QString::fromStdString(caption), detail);
+                                QString::fromStdString(caption), detail,
+                                kind == Notice::finished ? MessageBoxes::Icon::information
+                                                         : MessageBoxes::Icon::warning);
 }
 
 }  // namespace vintrel

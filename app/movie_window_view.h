@@ -53,7 +53,7 @@ public:
 
     // True from the dialog's start to the conversion's end: the view must stay as it is.
     bool busy() const { return busy_; }
-    bool converting() const { return conversion_->converting != 0; }
+    bool converting() const { return conversion_->running(); }
 
     // The offset added to every grey before dithering; 0 for each new view, set by the dialog.
     int brightness = 0;
@@ -73,7 +73,7 @@ public:
     void show_received_frame(const Bitmap& bitmap) override;
     void show_dithered_frame(const Bitmap& bitmap) override;
     void progress(int frame, int count) override;
-    void show_message(const std::string& text, const std::string& caption) override;
+    void show_message(Notice kind, const std::string& text, const std::string& caption) override;
 
 signals:
     // Frame `frame` (from 0) of `count` is about to be grabbed.

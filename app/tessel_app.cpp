@@ -367,7 +367,7 @@ int TTesselApp::convert_movie(const QString& path, bool unattended) {
 
 void TTesselApp::stop_queue() {
     // The waiting movies have gone; the one converting stops as its Cancel button's Yes does.
-    if (TMovieWindowView* busy = busy_view(); busy && busy->converting()) busy->conversion().cancel_requested = 1;
+    if (TMovieWindowView* busy = busy_view(); busy && busy->converting()) busy->conversion().request_stop();
 }
 
 void TTesselApp::command_about() {

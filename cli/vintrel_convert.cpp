@@ -1,5 +1,4 @@
 // vintrel-convert: converts movies from the command line exactly as the desktop program's Ok does.
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <csignal>
@@ -41,7 +40,7 @@ public:
     bool draws_frames() const override { return false; }
 
     bool pump_waiting_messages() override {
-        if (interrupted && conversion_) conversion_->cancel_requested = 1;
+        if (interrupted && conversion_) conversion_->request_stop();
         return false;
     }
 
@@ -49,28 +48,27 @@ public:
         if (on_terminal_) std::fprintf(stderr, "\n%s: frame %d of %d\n", title_.c_str(), frame + 1, count);
     }
 
-    void show_message(const std::string& text, const std::string& caption) override {
-        if (caption == "Finished") {
+    void show_message(Notice kind, const std::string& text, const std::string&) override {
+        if (kind == Notice::finished) {
             std::printf("%s: %s\n", conversion_->movie_path().c_str(), text.c_str());
             std::printf("  %s\n  %s\n", conversion_->pdb_name().c_str(), conversion_->mpeg_name().c_str());
             std::fflush(stdout);
             return;
         }
         std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str());
-        if (caption == "QuickTime Error" || caption == "QT DLL")
-            std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
+        if (about_opening(kind)) std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
         std::fputc('\n', stderr);
     }
 
     // Told after a fatal encoder error has been written to standard error, before the program
     // ends: says which movie it ended and in what state it leaves the outputs.
     void ended_by_error() const {
-        if (!conversion_ || !conversion_->converting) return;
-        struct stat stream {};
+        if (!conversion_ || !conversion_->running()) return;
         const std::string& mpg = conversion_->mpeg_name();
         std::fprintf(stderr, "vintrel-convert: %s: the conversion ended on the error above; %s was left empty",
                      conversion_->movie_path().c_str(), conversion_->pdb_name().c_str());
-        if (::stat(mpg.c_str(), &stream) == 0) std::fprintf(stderr, " and %s is incomplete", mpg.c_str());
+        if (conversion_->outcome().stream != StreamState::untouched)
+            std::fprintf(stderr, " and %s is incomplete", mpg.c_str());
         std::fputc('\n', stderr);
     }
 
@@ -148,18 +146,16 @@ int main(int argc, char** argv) {
     bool all_converted = true;
     for (const std::string& path : movies) {
         if (interrupted) break;
-        Conversion conversion(encoder, host, path);
+        Conversion conversion(encoder, host, path, Movie::open);
         conversion.fit_within(screen);
         host.start(conversion);
         if (!conversion.open_movie() || !conversion.setup()) {
             all_converted = false;
             continue;
         }
-        const ConversionResult result = conversion.run(brightness);
-        if (result != ConversionResult::finished) all_converted = false;
-        struct stat database {};
-        if (result == ConversionResult::stopped && ::stat(conversion.pdb_name().c_str(), &database) == 0 &&
-            database.st_size == 0) {
+        const ConversionOutcome outcome = conversion.run(brightness);
+        if (outcome.result != ConversionResult::finished) all_converted = false;
+        if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied) {
             // Stopped while encoding (a stop while the database is written is told by the conversion).
             std::fprintf(stderr, "vintrel-convert: %s: stopped; %s holds the pictures coded so far and %s was left empty\n",
                          path.c_str(), conversion.mpeg_name().c_str(), conversion.pdb_name().c_str());

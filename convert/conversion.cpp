@@ -77,8 +77,8 @@ int count_frames(std::int32_t duration, std::int32_t time_scale) {
     return static_cast<int>(n);
 }
 
-Conversion::Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path)
-    : encoder_(encoder), host_(host), movie_path_(std::move(movie_path)) {}
+Conversion::Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path, MovieOpener open)
+    : encoder_(encoder), host_(host), open_(std::move(open)), movie_path_(std::move(movie_path)) {}
 
 Conversion::~Conversion() { abandon(); }
 
@@ -89,17 +89,18 @@ void Conversion::abandon() {
 
 bool Conversion::open_movie() {
     MovieOpenResult result = MovieOpenResult::failed;
-    std::unique_ptr<Movie> movie = Movie::open(movie_path_, result, open_detail_);
+    std::unique_ptr<Movie> movie = open_(movie_path_, result, open_detail_);
     if (movie && !screen_.none()) movie = std::make_unique<FittedMovie>(std::move(movie), screen_);
     if (movie) {
         movie_ = std::make_unique<OwnedMovie>(std::move(movie));
         return true;
     }
     if (result == MovieOpenResult::invalid_format)
-        host_.show_message("The movie file could not be opened. It may be in use or in an invalid format.",
+        host_.show_message(Notice::movie_unreadable,
+                           "The movie file could not be opened. It may be in use or in an invalid format.",
                            "QuickTime Error");
     else
-        host_.show_message("OpenMovieFile failure", "QT DLL");
+        host_.show_message(Notice::movie_open_failed, "OpenMovieFile failure", "QT DLL");
     return false;
 }
 
@@ -108,7 +109,7 @@ bool Conversion::setup() {
     const MovieBounds bounds = movie_->natural_bounds();
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size) {
-        host_.show_message(document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
+        host_.show_message(Notice::refused, document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
                                std::to_string(height) +
                                " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). "
                                "Nothing was converted.",
@@ -126,7 +127,7 @@ bool Conversion::setup() {
     if (!encoder_.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.statistics_file_name);
     for (const std::string* output : outputs) {
         if (same_file(*output, movie_path_)) {
-            host_.show_message(document_title(movie_path_) + ": the output file " + *output +
+            host_.show_message(Notice::refused, document_title(movie_path_) + ": the output file " + *output +
                                    " would replace the movie itself. Nothing was converted.",
                                program_caption);
             return false;
@@ -136,7 +137,7 @@ bool Conversion::setup() {
     // only when run() starts. A database that cannot be opened for writing is still found here.
     database_file_ = open_keeping_contents(pdb_name_);
     if (!database_file_) {
-        host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
+        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
                            program_caption);
         return false;
     }
@@ -145,7 +146,7 @@ bool Conversion::setup() {
 }
 
 void Conversion::show_too_large(std::size_t frames) {
-    host_.show_message("Couldn't write output file " + pdb_name_ + ": its " + std::to_string(frames) +
+    host_.show_message(Notice::error, "Couldn't write output file " + pdb_name_ + ": its " + std::to_string(frames) +
                            " frames need more than the 4 GB a handheld database can address. The movie was not "
                            "converted completely; the database was left empty.",
                        program_caption);
@@ -176,7 +177,7 @@ void Conversion::keep_record() {
 bool Conversion::keep_going() {
     while (host_.pump_waiting_messages()) {
     }
-    return cancel_requested == 0;
+    return !stop_requested_;
 }
 
 // Everything the encoder produced reaches the file, and the file closes cleanly. On failure
@@ -193,21 +194,30 @@ std::string Conversion::finish_stream(std::FILE* stream) {
     return {};
 }
 
-ConversionResult Conversion::run(int brightness) {
-    if (!movie_ || !database_file_) return ConversionResult::failed;
+ConversionOutcome Conversion::fail(DatabaseState database, StreamState stream) {
+    running_ = false;
+    outcome_ = {ConversionResult::failed, database, stream};
+    return outcome_;
+}
+
+ConversionOutcome Conversion::run(int brightness) {
+    outcome_ = {};
+    if (!movie_ || !database_file_) return outcome_;
     if (::ftruncate(::fileno(database_file_), 0) != 0) {
         const int error = errno;
         abandon();
-        host_.show_message("Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
+        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
                                "). Nothing was converted.",
                            program_caption);
-        return ConversionResult::failed;
+        return outcome_;
     }
-    converting = 1;
+    running_ = true;
+    outcome_.database = DatabaseState::emptied;
     read_quant_matrices(encoder_);
 
     std::FILE* stream = std::fopen(mpeg_name_.c_str(), "wb");
     if (!stream) fatal_error(encoder_, error_text("Couldn't create output file %s", mpeg_name_.c_str()));
+    outcome_.stream = StreamState::incomplete;
 
     const MovieBounds bounds = movie_->natural_bounds();
     encoder_.frame_rate = sample_rate;
@@ -229,7 +239,7 @@ ConversionResult Conversion::run(int brightness) {
     };
     encoder_.pump_waiting_messages = [this, &stop_encoding] {
         const bool waiting = host_.pump_waiting_messages();
-        stop_encoding = cancel_requested || encoder_.bits.write_failed || too_large_;
+        stop_encoding = stop_requested_ || encoder_.bits.write_failed || too_large_;
         return waiting;
     };
     encoder_.bits.out = stream;
@@ -254,6 +264,7 @@ ConversionResult Conversion::run(int brightness) {
     }
     init_encoder(encoder_);
     encode_sequence(encoder_, &stop_encoding);
+    const bool coded_to_the_end = stop_encoding == 0;
     ahead.reset();  // the movie is handed back to this thread
     encoder_.read_movie_frame = nullptr;
     encoder_.pump_waiting_messages = nullptr;
@@ -263,24 +274,25 @@ ConversionResult Conversion::run(int brightness) {
     if (!stream_error.empty()) {
         // The database would describe a movie whose stream is incomplete: it stays empty.
         abandon();
-        converting = 0;
-        host_.show_message("Couldn't write output file " + mpeg_name_ + " (" + stream_error +
+        running_ = false;
+        host_.show_message(Notice::error, "Couldn't write output file " + mpeg_name_ + " (" + stream_error +
                                "). The conversion was stopped; " + pdb_name_ + " was left empty.",
                            program_caption);
-        return ConversionResult::failed;
+        return fail(DatabaseState::emptied, StreamState::incomplete);
     }
+    outcome_.stream = coded_to_the_end ? StreamState::complete : StreamState::ended_early;
 
     if (too_large_) {
         // Found while encoding: the stream ends where the conversion stopped, the database stays empty.
         abandon();
-        converting = 0;
+        running_ = false;
         show_too_large(frame_count_);
-        return ConversionResult::failed;
+        return fail(DatabaseState::emptied, StreamState::ended_early);
     }
 
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
-    const bool stopped_before_database = cancel_requested != 0;
+    const bool stopped_before_database = stop_requested_;
     if (!stopped_before_database)
         database = write_database(
             database_file_, document_title(movie_path_), records_, [this] { return keep_going(); }, &spool_);
@@ -296,35 +308,46 @@ ConversionResult Conversion::run(int brightness) {
     const bool database_closed = std::fclose(database_file_) == 0;
     const int close_errno = errno;
     database_file_ = nullptr;
-    converting = 0;
+    running_ = false;
 
     if (database == DatabaseResult::too_large) {
         show_too_large(records_.size());
-        return ConversionResult::failed;
+        return fail(DatabaseState::emptied, outcome_.stream);
     }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
-        host_.show_message("Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
+        host_.show_message(Notice::error, "Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
                                "). The movie was not converted completely; the database was left empty.",
                            program_caption);
-        return ConversionResult::failed;
+        // A write failure empties the file; a failed close may have lost any part of it.
+        return fail(database == DatabaseResult::write_failed ? DatabaseState::emptied : DatabaseState::partial,
+                    outcome_.stream);
     }
     if (!statistics_ok)
-        host_.show_message("Couldn't write the statistics file " + encoder_.statistics_file_name, program_caption);
+        host_.show_message(Notice::warning, "Couldn't write the statistics file " + encoder_.statistics_file_name,
+                           program_caption);
     if (database == DatabaseResult::stopped && !stopped_before_database) {
         // The header already lists every frame: say that the file holds only some of them.
-        host_.show_message("The conversion was stopped while " + pdb_name_ +
+        host_.show_message(Notice::warning, "The conversion was stopped while " + pdb_name_ +
                                " was being written; it lists every frame but holds only some of them.",
                            program_caption);
     }
-    if (cancel_requested || database == DatabaseResult::stopped) return ConversionResult::stopped;
+    if (stop_requested_ || database == DatabaseResult::stopped) {
+        outcome_.result = ConversionResult::stopped;
+        outcome_.database = database == DatabaseResult::stopped && !stopped_before_database ? DatabaseState::partial
+                            : database == DatabaseResult::written                           ? DatabaseState::written
+                                                                                            : DatabaseState::emptied;
+        return outcome_;
+    }
     if (records_.size() > pdb::records_handhelds_list)
-        host_.show_message(pdb_name_ + " holds " + std::to_string(records_.size()) +
+        host_.show_message(Notice::warning, pdb_name_ + " holds " + std::to_string(records_.size()) +
                                " frames. Handheld readers count at most 65535 records, so they may list only "
                                "part of it.",
                            program_caption);
-    host_.show_message(".PDB file has been created !", "Finished");
-    return ConversionResult::finished;
+    outcome_.database = DatabaseState::written;
+    outcome_.result = ConversionResult::finished;
+    host_.show_message(Notice::finished, ".PDB file has been created !", "Finished");
+    return outcome_;
 }
 
 }  // namespace vintrel

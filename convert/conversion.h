@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -33,11 +34,39 @@ int count_frames(std::int32_t duration, std::int32_t time_scale);
 
 enum class ConversionResult { finished, stopped, failed };
 
+// What became of the .pdb.
+enum class DatabaseState {
+    untouched,  // left as it was: the conversion did not start
+    emptied,    // emptied when the conversion started, and left empty (stopped or failed before it was written)
+    partial,    // stopped while it was written: its header lists every frame, the file holds only some
+    written,    // complete
+};
+
+// What became of the .mpg.
+enum class StreamState {
+    untouched,    // not created (or left as it was)
+    incomplete,   // being written, or a write failed: the file holds what reached the disk
+    ended_early,  // stopped by the user or by a database that grew too large: a whole stream of
+                  // the frames coded until then
+    complete,     // every frame coded
+};
+
+struct ConversionOutcome {
+    ConversionResult result = ConversionResult::failed;
+    DatabaseState database = DatabaseState::untouched;
+    StreamState stream = StreamState::untouched;
+};
+
+// Opens the movie at a path; on failure returns null, sets `result` and puts a technical detail
+// into `detail`. Movie::open is the library's.
+using MovieOpener =
+    std::function<std::unique_ptr<Movie>(const std::string& path, MovieOpenResult& result, std::string& detail)>;
+
 // Everything one conversion owns: its movie, output files, frame records and flags. The encoder
 // state is shared by the conversions of a program and set up anew by each.
 class Conversion {
 public:
-    Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path);
+    Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path, MovieOpener open);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
@@ -47,7 +76,7 @@ public:
     void fit_within(ScreenSize screen) { screen_ = screen; }
     ScreenSize screen() const { return screen_; }
 
-    // Opens the movie; on failure shows the library's message and returns false.
+    // Opens the movie with the opener; on failure shows the library's message and returns false.
     bool open_movie();
 
     // Checks the picture size, opens the .pdb for writing (created empty when missing, an
@@ -57,14 +86,19 @@ public:
 
     // Converts with the brightness offset: empties the .pdb, encodes the .mpg (pulling every frame through the
     // frame grabber), then writes the .pdb, and says "Finished" when all went well.
-    ConversionResult run(int brightness);
+    ConversionOutcome run(int brightness);
 
     // Closes the files of a conversion that will not run (the dialog was cancelled).
     void abandon();
 
-    // Set by the user's Stop Conversion or a refused close; read between the stages.
-    int cancel_requested = 0;
-    int converting = 0;
+    // The user's Stop Conversion or a refused close: the conversion stops at its next check, which
+    // comes while the host pumps its messages.
+    void request_stop() { stop_requested_ = true; }
+    bool stop_requested() const { return stop_requested_; }
+    // Between run()'s start and its end.
+    bool running() const { return running_; }
+    // The outputs as they stand: during run() as far as it got, afterwards what run() returned.
+    const ConversionOutcome& outcome() const { return outcome_; }
 
     // Lets a test reach the database size limit with a small movie.
     void limit_database_for_test(std::uint64_t bytes) { database_reach_ = bytes; }
@@ -84,8 +118,14 @@ private:
     void open_spool();
     void keep_record();
 
+    ConversionOutcome fail(DatabaseState database, StreamState stream);
+
     EncoderState& encoder_;
     ConversionHost& host_;
+    MovieOpener open_;
+    bool stop_requested_ = false;
+    bool running_ = false;
+    ConversionOutcome outcome_;
     std::string movie_path_, pdb_name_, mpeg_name_, open_detail_;
     // Used by this thread, except while a conversion hands it to the thread that decodes ahead.
     std::unique_ptr<OwnedMovie> movie_;

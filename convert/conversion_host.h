@@ -7,6 +7,20 @@
 
 namespace vintrel {
 
+// What kind of message a conversion shows, so that a host can treat each (its icon, whether it
+// adds the movie's open detail, whether it ends the conversion) without reading the caption.
+enum class Notice {
+    finished,           // the conversion went through: both files are written
+    movie_unreadable,   // the file holds no movie the library can decode; Conversion::open_detail() says why
+    movie_open_failed,  // the movie could not be opened at all (missing, unreadable); open_detail() says why
+    refused,            // this movie cannot be converted as it is; nothing was created or changed
+    error,              // an output could not be created or written: the conversion failed
+    warning,            // the conversion goes on or has ended, with something the user should know
+};
+
+// Whether the notice is about opening the movie, with a technical detail to show beside it.
+constexpr bool about_opening(Notice kind) { return kind == Notice::movie_unreadable || kind == Notice::movie_open_failed; }
+
 // The desktop program and the command line each fill this in, so both share every line of the
 // conversion itself.
 class ConversionHost {
@@ -25,8 +39,8 @@ public:
     // Frame `frame` (from 0) of `count` is being converted.
     virtual void progress(int /*frame*/, int /*count*/) {}
 
-    // An OK-only message box with the given text and caption.
-    virtual void show_message(const std::string& text, const std::string& caption) = 0;
+    // An OK-only message box with the given text and caption, shown exactly as given.
+    virtual void show_message(Notice kind, const std::string& text, const std::string& caption) = 0;
 };
 
 }  // namespace vintrel

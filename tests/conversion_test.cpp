@@ -9,6 +9,7 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -90,15 +91,18 @@ protected:
     template <typename Host = test::RecordingHost>
     ConversionResult convert(const std::string& movie, int brightness = 0, Host* stopping = nullptr) {
         ConversionHost& used = stopping ? static_cast<ConversionHost&>(*stopping) : host;
-        Conversion conversion(encoder, used, movie);
+        Conversion conversion(encoder, used, movie, open);
         if constexpr (requires { stopping->conversion; })
             if (stopping) stopping->conversion = &conversion;
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
         frame_count = conversion.frame_count();
-        return conversion.run(brightness);
+        outcome = conversion.run(brightness);
+        return outcome.result;
     }
 
     std::string dir;
+    MovieOpener open = Movie::open;
+    ConversionOutcome outcome;
     EncoderState encoder;
     test::RecordingReporter report{encoder};
     test::RecordingHost host;
@@ -180,7 +184,7 @@ TEST_F(MovieConversion, NamesAndFrameCounts) {
 TEST_F(MovieConversion, CancelledDialogLeavesAnEmptyDatabaseAndNoStream) {
     const std::string movie = make_movie("cancel.avi", 10);
     {
-        Conversion conversion(encoder, host, movie);
+        Conversion conversion(encoder, host, movie, Movie::open);
         ASSERT_TRUE(conversion.open_movie());
         ASSERT_TRUE(conversion.setup());
         conversion.abandon();
@@ -191,17 +195,27 @@ TEST_F(MovieConversion, CancelledDialogLeavesAnEmptyDatabaseAndNoStream) {
     EXPECT_NE(::stat((dir + "/cancel.mpg").c_str(), &info), 0);
 }
 
+// A fake movie, handed to the conversion by its opener, drives it until it is stopped while the
+// stream is coded: the stream ends there, the database stays empty, and the outcome says so.
 TEST_F(MovieConversion, StopDuringEncodingKeepsAPartialStreamAndAnEmptyDatabase) {
-    const std::string movie = make_movie("stop.avi", 30);
+    std::vector<Bitmap> frames;
+    for (int n = 0; n < 15; n++) frames.push_back(test::solid_bitmap(64, 48, 90, 90, 90));
+    open = [&frames](const std::string&, MovieOpenResult& result, std::string&) {
+        result = MovieOpenResult::ok;
+        return std::make_unique<test::FakeMovie>(frames);
+    };
+    const std::string movie = dir + "/stop.avi";
     // Stops once the third picture has been dithered.
     struct StoppingHost : test::RecordingHost {
         Conversion* conversion = nullptr;
         bool pump_waiting_messages() override {
-            if (dithered >= 3) conversion->cancel_requested = 1;
+            if (dithered >= 3) conversion->request_stop();
             return false;
         }
     } stopping;
     EXPECT_EQ(convert(movie, 0, &stopping), ConversionResult::stopped);
+    EXPECT_EQ(outcome.database, DatabaseState::emptied);
+    EXPECT_EQ(outcome.stream, StreamState::ended_early);
     EXPECT_TRUE(stopping.messages.empty());
     EXPECT_LT(stopping.dithered, 15);
     EXPECT_EQ(read_file(dir + "/stop.pdb").size(), 0u);
@@ -219,7 +233,7 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
         std::string stream;
         bool pump_waiting_messages() override {
             const std::string bytes = read_file(stream);
-            if (bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == sequence_end) conversion->cancel_requested = 1;
+            if (bytes.size() >= 4 && bytes.substr(bytes.size() - 4) == sequence_end) conversion->request_stop();
             return false;
         }
     } stopping;
@@ -246,13 +260,13 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
 
 TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
     const std::string movie = make_movie("huge.avi", 30);  // 15 frames
-    Conversion conversion(encoder, host, movie);
+    Conversion conversion(encoder, host, movie, Movie::open);
     ASSERT_TRUE(conversion.open_movie());
     ASSERT_TRUE(conversion.setup());
     // Room for the header, the list and the record headers of 15 records, and 1 byte of rows:
     // the first record passes it.
     conversion.limit_database_for_test(78 + 15 * (8 + 12) + 1);
-    EXPECT_EQ(conversion.run(0), ConversionResult::failed);
+    EXPECT_EQ(conversion.run(0).result, ConversionResult::failed);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +
                                                       "/huge.pdb: its 15 frames need more than the 4 GB a handheld "
                                                       "database can address. The movie was not converted "
@@ -278,7 +292,7 @@ TEST_F(MovieConversion, FailuresToOpenOrCreateAreReportedAndNothingIsConverted) 
     };
     for (const auto& [file, message] : cases) {
         test::RecordingHost failing;
-        Conversion conversion(encoder, failing, file);
+        Conversion conversion(encoder, failing, file, Movie::open);
         EXPECT_FALSE(conversion.open_movie() && conversion.setup()) << file;
         EXPECT_EQ(failing.messages, std::vector<std::string>{message});
     }

@@ -41,12 +41,21 @@ bool wait_until(Condition condition) {
     return true;
 }
 
+// The movie the pictures come from is the thread's while it runs, and the taker's again once it
+// has stopped.
 TEST(Prefetcher, GivesThePicturesInTheOrderOfTheTimes) {
     const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600};
-    PicturePrefetcher prefetcher(times, 2, [](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
-        make_picture(t, picture);
-        return true;
-    });
+    ThreadOwner movie;
+    std::atomic<bool> made_by_owner{true};
+    PicturePrefetcher prefetcher(
+        times, 2,
+        [&](std::int32_t t, ReadyPicture& picture, const std::atomic<bool>&) {
+            if (!movie.held_here()) made_by_owner = false;
+            make_picture(t, picture);
+            return true;
+        },
+        &movie);
+    EXPECT_FALSE(movie.held_here());
     for (const std::int32_t t : times) {
         ASSERT_TRUE(prefetcher.is_next(t)) << t;
         EXPECT_FALSE(prefetcher.is_next(t + 1)) << t;
@@ -62,6 +71,9 @@ TEST(Prefetcher, GivesThePicturesInTheOrderOfTheTimes) {
     picture.warning = "unchanged";
     EXPECT_FALSE(prefetcher.take(picture));
     EXPECT_EQ(picture.warning, "unchanged");
+    prefetcher.stop();
+    EXPECT_TRUE(made_by_owner);
+    EXPECT_TRUE(movie.held_here());
 }
 
 TEST(Prefetcher, NeverMakesMoreThanTheAllowedPicturesAhead) {
