@@ -11,8 +11,8 @@
 #include <filesystem>
 #include <vector>
 
-#include "convert/pdb/writer.h"
 #include "convert/frame_grabber.h"
+#include "convert/pdb/writer.h"
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/encode_sequence.h"
 #include "encoder/setup/fatal_error.h"

@@ -8,12 +8,12 @@
 #include <string>
 
 #include "convert/conversion_host.h"
-#include "convert/pdb/writer.h"
 #include "convert/fitted_movie.h"
-#include "convert/pdb/frame_record.h"
 #include "convert/movie/movie.h"
 #include "convert/movie/owned_movie.h"
+#include "convert/pdb/frame_record.h"
 #include "convert/pdb/record_spool.h"
+#include "convert/pdb/writer.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
