@@ -26,18 +26,12 @@ using test::run_program;
 
 using Bytes = std::vector<std::uint8_t>;
 
-void put32(Bytes& bytes, std::uint32_t value) {
-    bytes.push_back(static_cast<std::uint8_t>(value >> 24));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 16));
-    bytes.push_back(static_cast<std::uint8_t>(value >> 8));
-    bytes.push_back(static_cast<std::uint8_t>(value));
-}
-
 void set32(Bytes& bytes, std::size_t at, std::uint32_t value) {
-    bytes[at] = static_cast<std::uint8_t>(value >> 24);
-    bytes[at + 1] = static_cast<std::uint8_t>(value >> 16);
-    bytes[at + 2] = static_cast<std::uint8_t>(value >> 8);
-    bytes[at + 3] = static_cast<std::uint8_t>(value);
+    for (int k = 0; k < 4; k++) bytes[at + k] = static_cast<std::uint8_t>(value >> (24 - 8 * k));
+}
+void put32(Bytes& bytes, std::uint32_t value) {
+    bytes.resize(bytes.size() + 4);
+    set32(bytes, bytes.size() - 4, value);
 }
 
 // The 78-byte database header as our converter writes it, for `count` records.
@@ -52,27 +46,20 @@ Bytes database_header(std::uint32_t count, std::string_view name = "walk.mov") {
     return header;
 }
 
-// One record list entry: offset, attributes 0x40, unique ID A4 80 (index mod 256).
-void put_entry(Bytes& bytes, std::uint32_t offset, std::uint32_t index) {
-    put32(bytes, offset);
-    bytes.push_back(0x40);
-    bytes.push_back(0xA4);
-    bytes.push_back(0x80);
-    bytes.push_back(static_cast<std::uint8_t>(index & 0xFF));
-}
-
 struct TestRecord {
     std::uint32_t width;
     std::uint32_t height;
     Bytes data;  // the compressed rows
 };
 
-// A whole database: header, a consistent record list, the records back to back.
+// A whole database: header, a consistent record list (entries of offset, attributes 0x40 and
+// unique ID A4 80 (index mod 256)), the records back to back.
 Bytes database(const std::vector<TestRecord>& records) {
     Bytes file = database_header(static_cast<std::uint32_t>(records.size()));
     std::uint32_t offset = 78 + 8 * static_cast<std::uint32_t>(records.size());
     for (std::size_t i = 0; i < records.size(); i++) {
-        put_entry(file, offset, static_cast<std::uint32_t>(i));
+        put32(file, offset);
+        file.insert(file.end(), {0x40, 0xA4, 0x80, static_cast<std::uint8_t>(i)});
         offset += 12 + static_cast<std::uint32_t>(records[i].data.size());
     }
     for (const TestRecord& record : records) {
@@ -87,9 +74,7 @@ Bytes database(const std::vector<TestRecord>& records) {
 // Three small records: at 102 (8x1, 2 data bytes), 116 (4x2, 5 bytes) and 133 (9x1, 5 bytes);
 // the file is 150 bytes long.
 std::vector<TestRecord> three_records() {
-    return {{8, 1, {0x82, 0x00}},
-            {4, 2, {0x02, 0x1B, 0xE4, 0x82, 0xFF}},
-            {9, 1, {0x04, 0x01, 0x02, 0x03, 0x04}}};
+    return {{8, 1, {0x82, 0x00}}, {4, 2, {0x02, 0x1B, 0xE4, 0x82, 0xFF}}, {9, 1, {0x04, 0x01, 0x02, 0x03, 0x04}}};
 }
 
 // ---- Rows ----
@@ -430,17 +415,11 @@ TEST(PdbReaderDamage, FrameSizesUpToThePixelLimitAreRead) {
 
 const std::string& tool = test::pdb_program;
 
-// A fresh path in the test's scratch folder.
-std::string temp_path(const std::string& name) {
-    const std::string path = test::scratch_path(name);
-    std::filesystem::remove_all(path);
-    return path;
-}
-
+// `bytes` written to `name` in the test's scratch folder.
 std::string write_file(const std::string& name, const Bytes& bytes) {
-    const std::string path = temp_path(name);
-    std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    const std::string path = test::scratch_path(name);
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return path;
 }
 
@@ -480,12 +459,12 @@ TEST(PdbToolInfo, UnprintableNameBytesAreEscaped) {
 }
 
 TEST(PdbToolInfo, UnreadableFilesAndUsageErrors) {
-    const std::string missing = temp_path("missing.pdb");
+    const std::string missing = test::scratch_path("missing.pdb");
     auto r = run_program(tool + " info " + missing);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.err, "vintrel-pdb: cannot open " + missing + ": No such file or directory\n");
 
-    const std::string folder = temp_path("folder.pdb");
+    const std::string folder = test::scratch_path("folder.pdb");
     std::filesystem::create_directory(folder);
     r = run_program(tool + " info " + folder);
     EXPECT_EQ(r.exit_code, 1);
@@ -509,7 +488,7 @@ std::vector<TestRecord> picture_records() {
 
 TEST(PdbToolExport, WritesOneGreyPngPerFrame) {
     const std::string path = write_file("pictures.pdb", database(picture_records()));
-    const std::string folder = temp_path("frames") + "/nested";  // created with its parent
+    const std::string folder = test::scratch_path("frames") + "/nested";  // created with its parent
     auto r = run_program(tool + " export " + path + " " + folder);
     ASSERT_EQ(r.exit_code, 0) << r.err;
     EXPECT_EQ(r.out, "wrote 2 frames to " + folder + "\n");
@@ -528,7 +507,7 @@ TEST(PdbToolExport, ADamagedFileIsNamedWithItsFaultAndWritesNothing) {
     std::vector<TestRecord> records = picture_records();
     records[1].data.push_back(0x00);
     const std::string path = write_file("leftover.pdb", database(records));
-    const std::string folder = temp_path("not_written");
+    const std::string folder = test::scratch_path("not_written");
     for (const std::string& command : {" info " + path, " export " + path + " " + folder}) {
         auto r = run_program(tool + command);
         EXPECT_EQ(r.exit_code, 1) << command;
@@ -549,7 +528,7 @@ TEST(PdbToolExport, WriteFailuresNameTheFileAndTheReason) {
     EXPECT_NE(r.err.find("Not a directory"), std::string::npos) << r.err;
 
     // A frame file cannot be written: a folder stands in its place.
-    const std::string folder = temp_path("blocked");
+    const std::string folder = test::scratch_path("blocked");
     std::filesystem::create_directories(folder + "/frame-00001.png");
     r = run_program(tool + " export " + path + " " + folder);
     EXPECT_EQ(r.exit_code, 1);
