@@ -35,7 +35,9 @@ struct Format {
     const char* movie;  // the movie's file name
     int records;        // whole or partial fifths of a second from the first frame to the end of the last
     int width = 64, height = 48;  // of every record: the size the movie is shown at
-    bool quarter_turn = false;    // a display matrix turns the picture clockwise
+    // A display matrix [a b; c d] with its translation, written into the track header, turns
+    // the picture: clockwise x' = -y + 48, y' = x; anticlockwise x' = y, y' = -x + 64.
+    std::array<int, 6> turn = {1, 0, 0, 1, 0, 0};
     const char* reference_filter = "";  // how ffmpeg brings its frames to the size shown
 };
 
@@ -49,8 +51,10 @@ const Format formats[] = {
     {"Rgb555", "rgb555.avi", 10},
     {"Alpha", "alpha.mov", 10},
     // PAL DV: interlaced, bottom field first, pixels 16:15 wide; 1 s at 25 frames a second.
-    {"InterlacedDvWithWidePixels", "dv.avi", 5, 768, 576, false, "scale=768:576"},
-    {"DisplayMatrixTurn", "turn.mp4", 10, 48, 64, true},
+    {"InterlacedDvWithWidePixels", "dv.avi", 5, 768, 576, {1, 0, 0, 1, 0, 0}, "scale=768:576"},
+    {"DisplayMatrixClockwise", "turn.mp4", 10, 48, 64, {0, 1, -1, 0, 48, 0}},
+    {"DisplayMatrixAnticlockwise", "turn.mp4", 10, 48, 64, {0, -1, 1, 0, 0, 64}},
+    {"DisplayMatrixUpsideDown", "turn.mp4", 10, 64, 48, {-1, 0, 0, -1, 64, 48}},
     {"AudioStreamFirst", "audio.mp4", 10},
     {"TwoVideoTracks", "two.mov", 10},
     // Frames 0.1 s apart, then nothing for 3 s: frames at 0.0 ... 0.9 and 4.0 ... 4.9 s.
@@ -188,7 +192,8 @@ TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
     const Format& format = GetParam();
     const std::string movie = dir + "/" + format.movie;
     std::filesystem::copy_file(test::test_movie(std::string("formats/") + format.movie), movie);
-    if (format.quarter_turn) test::set_track_matrix(movie, 0, 1, -1, 0, 48, 0, 48, 64);
+    if (const auto [a, b, c, d, x, y] = format.turn; b != 0 || a != 1)
+        test::set_track_matrix(movie, a, b, c, d, x, y, format.width, format.height);
     const std::string movie_bytes = read_file(movie);
 
     const auto converted = run_program(test::convert_program + " --stat - " + in_quotes(movie));

@@ -1,5 +1,5 @@
 // The movie layer against the test movies, whose right pictures are known: frame n of the grey
-// movies is a solid grey of level 10·n.
+// movies is a solid grey of level 10·n. (Turned pictures are the format matrix's.)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -18,7 +18,6 @@
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 #include "tests/test_movies_for_test.h"
-#include "tests/track_matrix_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -203,37 +202,6 @@ TEST_F(MovieLibraryTest, PicturesAskedInAnyOrderAreTheFramesOnScreen) {
                 EXPECT_EQ(movie->warning(), "") << "t=" << t;
             }
         }
-    }
-}
-
-TEST_F(MovieLibraryTest, RotationTurnsTheBoundsAndThePixelsAsTheFfmpegProgramShowsThem) {
-    // Blue, with a red 16×8 block in the top left corner, turned by a display matrix [a b; c d]
-    // with a translation: clockwise x' = -y + 48, y' = x; anticlockwise x' = y, y' = -x + 64.
-    struct Turn {
-        const char* name;
-        int a, b, c, d, tx, ty;
-        int width, height;
-    };
-    const Turn turns[] = {{"clockwise", 0, 1, -1, 0, 48, 0, 48, 64},
-                          {"anticlockwise", 0, -1, 1, 0, 0, 64, 48, 64},
-                          {"upside_down", -1, 0, 0, -1, 64, 48, 64, 48}};
-    for (const Turn& turn : turns) {
-        SCOPED_TRACE(turn.name);
-        const std::string file = copy("upright.mov", std::string(turn.name) + ".mov");
-        test::set_track_matrix(file, turn.a, turn.b, turn.c, turn.d, turn.tx, turn.ty, turn.width, turn.height);
-        auto movie = open_ok(file);
-        ASSERT_TRUE(movie);
-        EXPECT_EQ(movie->natural_bounds().right, turn.width);
-        EXPECT_EQ(movie->natural_bounds().bottom, turn.height);
-        const Bitmap& picture = movie->picture_at(0);
-        ASSERT_TRUE(is_24_bit(picture, turn.width, turn.height));
-        const auto shown = run_program("ffmpeg -nostdin -v error -i '" + file + "' -frames:v 1 -f rawvideo -pix_fmt bgr24 -");
-        ASSERT_EQ(shown.out.size(), static_cast<std::size_t>(turn.width * turn.height * 3));
-        for (int y = 0; y < turn.height; ++y)
-            for (int x = 0; x < turn.width; ++x) {
-                const auto* p = reinterpret_cast<const unsigned char*>(shown.out.data()) + (y * turn.width + x) * 3;
-                ASSERT_TRUE(near(pixel_at(picture, x, y), p[2], p[1], p[0])) << x << "," << y;
-            }
     }
 }
 
