@@ -157,8 +157,9 @@ TEST(HandheldRows, RowLengthIsAQuarterOfTheWidthRoundedUpThenMadeEven) {
 
 // ---- Sound files, written and read ----
 
-TEST(HandheldDatabase, ZeroRecordsIsTheHeaderAlone) {
-    const Bytes file = {
+// Files built byte by byte are the helpers' files; vintrel-pdb info shows the fields the reader finds.
+TEST(HandheldDatabase, ZeroRecordsAreTheHeaderAloneAndOneRecordSitsAtOffset86) {
+    const Bytes header = {
         0x77, 0x61, 0x6C, 0x6B, 0x2E, 0x6D, 0x6F, 0x76, 0, 0, 0, 0, 0, 0, 0, 0,  // "walk.mov"
         0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                // rest of the name, attributes, version
         0xAE, 0x44, 0xD1, 0x06, 0xAE, 0x44, 0xD1, 0x06,                         // created, modified
@@ -166,13 +167,9 @@ TEST(HandheldDatabase, ZeroRecordsIsTheHeaderAlone) {
         0x5A, 0x65, 0x62, 0x76, 0x4B, 0x77, 0x6F, 0x70,                         // "Zebv" "Kwop"
         0, 0, 0, 0, 0, 0, 0, 0, 0, 0,                                           // seed, bytes 72-77
     };
-    ASSERT_EQ(file, database_header(0)) << "the test helper must build the same header";
+    ASSERT_EQ(header, database_header(0));
+    EXPECT_TRUE(read_database(header).ok());
 
-    // vintrel-pdb info shows the fields the reader finds.
-    EXPECT_TRUE(read_database(file).ok());
-}
-
-TEST(HandheldDatabase, OneRecordOfOneHundredDataBytesSitsAtOffset86) {
     // 160x50 all white: 50 rows of 40 zero bytes, each row the packet A8 00.
     Bytes file = plus(database_header(1), {0x00, 0x00, 0x00, 0x56, 0x40, 0xA4, 0x80, 0x00,   // entry 0
                                            0x00, 0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x32,   // 160, 50
@@ -180,14 +177,12 @@ TEST(HandheldDatabase, OneRecordOfOneHundredDataBytesSitsAtOffset86) {
     for (int row = 0; row < 50; row++) file.insert(file.end(), {0xA8, 0x00});
     ASSERT_EQ(file.size(), 198u);
     ASSERT_EQ(file, one_record(160, 50, Bytes(file.begin() + 98, file.end())));
-
     pdb::ReadResult result = read_database(file);
     ASSERT_TRUE(result.ok()) << result.error->message;
     ASSERT_EQ(result.database.records.size(), 1u);
-    const pdb::FrameRecord& record = result.database.records[0];
-    EXPECT_EQ(record.offset, 86u);
+    EXPECT_EQ(result.database.records[0].offset, 86u);
     Bytes rows;
-    auto error = pdb::expand_record(file, record, rows);
+    auto error = pdb::expand_record(file, result.database.records[0], rows);
     ASSERT_FALSE(error) << error->message;
     EXPECT_EQ(rows, Bytes(50 * 40, 0x00));
 }
@@ -204,7 +199,7 @@ TEST(HandheldDatabase, ThreeRecordsStartAt102AndFollowEachOther) {
     ASSERT_TRUE(result.ok()) << result.error->message;
     const auto& records = result.database.records;
     ASSERT_EQ(records.size(), 3u);
-    // The fields are vintrel-pdb info's; here the rows.
+    // The rows (the fields are vintrel-pdb info's).
     const std::vector<Bytes> expected = {{0x00, 0x00}, {0x1B, 0xE4, 0xFF, 0xFF}, {0x01, 0x02, 0x03, 0x04}};
     for (std::size_t k = 0; k < 3; k++) {
         Bytes expanded;
@@ -330,14 +325,10 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
         {"list past the file", with32(white, 74, 1000), 198,
          "incomplete database: the header lists 1000 records, but the file ends at byte 198 inside the record list, "
          "which runs to byte 8078 (15 of 1000 entries present, no records)"},
-        {"offset outside", with32(three, 86, 5000), 86,
-         "record list entry 1 at byte 86: record offset 5000 lies outside the file (150 bytes)"},
         {"offset at the end", with32(three, 86, 150), 86,
          "record list entry 1 at byte 86: record offset 150 lies outside the file (150 bytes)"},
         {"same offset", with32(three, 94, 116), 94,
          "record list entry 2 at byte 94: record offset 116 does not increase past record 1's offset 116"},
-        {"offset going back", with32(three, 94, 110), 94,
-         "record list entry 2 at byte 94: record offset 110 does not increase past record 1's offset 116"},
         {"offset past a record", with32(three, 86, 117), 86,
          "record list entry 1 at byte 86: record offset 117, but record 0 ends at byte 116"},
         {"gap after the list", gap, 78,
