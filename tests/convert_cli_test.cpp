@@ -41,39 +41,45 @@ protected:
         return run_program("cd '" + dir + "' && " + convert + " " + arguments);
     }
 
-    // The stream decodes without a complaint from ffmpeg.
-    void expect_decodes(const std::string& stream) {
-        auto decoded = run_program("ffmpeg -nostdin -v error -i '" + dir + "/" + stream + "' -f null -");
-        EXPECT_EQ(decoded.exit_code, 0);
-        EXPECT_EQ(decoded.err, "");
-    }
-
     std::string dir;
 };
 
 TEST_F(ConvertCli, ConvertsAMovieAndNamesTheOutputs) {
-    movie("clip.mp4", "clip one.mp4");  // H.264 with B-frames, 96x64
-    auto r = run("'" + dir + "/clip one.mp4'");
-    EXPECT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_NE(r.out.find(".PDB file has been created !"), std::string::npos);
-    EXPECT_NE(r.out.find(dir + "/clip one.pdb"), std::string::npos);
-    EXPECT_NE(r.out.find(dir + "/clip one.mpg"), std::string::npos);
-    EXPECT_NE(r.err.find("Encoding frame 9 "), std::string::npos);
-    EXPECT_TRUE(exists(dir + "/stat.out"));
-    auto info = run_program(pdb_tool + " info '" + dir + "/clip one.pdb'");
-    EXPECT_EQ(info.exit_code, 0) << info.err;
-    EXPECT_NE(info.out.find("records:   10"), std::string::npos) << info.out;
-    expect_decodes("clip one.mpg");
-
-    // Sizes that are no multiple of 16 or even of 2.
-    movie("odd.avi", "odd.avi");
-    EXPECT_EQ(run("odd.avi").exit_code, 0);
-    info = run_program(pdb_tool + " info '" + dir + "/odd.pdb'");
-    EXPECT_EQ(info.exit_code, 0) << info.err;
-    EXPECT_NE(info.out.find("width 95, height 63"), std::string::npos) << info.out;
-    auto probe = run_program("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + dir + "/odd.mpg'");
-    EXPECT_EQ(probe.out, "95,63\n");
-    expect_decodes("odd.mpg");
+    struct Case {
+        const char* movie;
+        const char* as;
+        std::string options;
+        int records, width, height;
+    };
+    const Case cases[] = {
+        {"clip.mp4", "clip one.mp4", "", 10, 96, 64},  // H.264 with B-frames, a name with a space
+        {"odd.avi", "odd.avi", "", 3, 95, 63},         // 0.5 s; sizes that are no multiple of 16 or even of 2
+        {"wide.mp4", "wide.mp4", "--fit 320x480 ", 5, 320, 180},  // 640x360 fitted inside the screen
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.as);
+        const std::string base = dir + "/" + std::string(c.as).substr(0, std::string(c.as).size() - 4);
+        auto r = run(c.options + "'" + movie(c.movie, c.as) + "'");
+        EXPECT_EQ(r.exit_code, 0) << r.err;
+        EXPECT_NE(r.out.find(".PDB file has been created !"), std::string::npos);
+        EXPECT_NE(r.out.find(base + ".pdb"), std::string::npos);
+        EXPECT_NE(r.out.find(base + ".mpg"), std::string::npos);
+        EXPECT_NE(r.err.find("Encoding frame " + std::to_string(c.records - 1) + " "), std::string::npos);
+        EXPECT_TRUE(exists(dir + "/stat.out"));
+        // Every record and the stream take the size shown.
+        auto info = run_program(pdb_tool + " info '" + base + ".pdb'");
+        EXPECT_EQ(info.exit_code, 0) << info.err;
+        EXPECT_NE(info.out.find("records:   " + std::to_string(c.records) + "\n"), std::string::npos) << info.out;
+        const std::string size = "width " + std::to_string(c.width) + ", height " + std::to_string(c.height);
+        int sized = 0;
+        for (std::size_t at = 0; (at = info.out.find(size, at)) != std::string::npos; ++at) ++sized;
+        EXPECT_EQ(sized, c.records) << info.out;
+        auto probe = run_program("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + base + ".mpg'");
+        EXPECT_EQ(probe.out, std::to_string(c.width) + "," + std::to_string(c.height) + "\n");
+        auto decoded = run_program("ffmpeg -nostdin -v error -i '" + base + ".mpg' -f null -");
+        EXPECT_EQ(decoded.exit_code, 0);
+        EXPECT_EQ(decoded.err, "");
+    }
 }
 
 TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
@@ -124,6 +130,9 @@ TEST_F(ConvertCli, ArgumentsAreChecked) {
     EXPECT_EQ(bright.exit_code, 2);
     EXPECT_NE(bright.err.find("-255 to 255"), std::string::npos);
     EXPECT_EQ(run("--frobnicate x.mov").exit_code, 2);
+    auto fit = run("--fit 320 x.mov");
+    EXPECT_EQ(fit.exit_code, 2);
+    EXPECT_NE(fit.err.find("the screen size must be WxH"), std::string::npos) << fit.err;
 }
 
 }  // namespace

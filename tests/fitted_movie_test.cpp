@@ -1,16 +1,11 @@
-// Frames fitted inside a handheld's screen: the size, the area filter, and vintrel-convert --fit.
-#include <filesystem>
-
+// Frames fitted inside a handheld's screen: the size and the area filter (vintrel-convert --fit is
+// the command-line test's).
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "convert/fitted_movie.h"
-#include "convert/pdb/reader.h"
-#include "tests/fake_movie_for_test.h"
-#include "tests/run_program_for_test.h"
-#include "tests/scratch_directory_for_test.h"
-#include "tests/test_movies_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -89,45 +84,6 @@ TEST(ScaleByArea, AveragesTheAreaEachNewPixelCovers) {
             std::fill_n(board.bits.data() + static_cast<std::size_t>(y) * board.row_bytes() + 3 * x, 3, 255);
     scale_by_area(board, 160, 120, scaled);
     for (std::uint8_t value : scaled.bits) ASSERT_EQ(value, 128);
-}
-
-TEST(FittedMovie, GivesTheFittedSizeAndPictures) {
-    std::vector<Bitmap> frames = {test::solid_bitmap(640, 480, 10, 20, 30)};
-    FittedMovie movie(std::make_unique<test::FakeMovie>(frames), {160, 160});
-    const MovieBounds bounds = movie.natural_bounds();
-    EXPECT_EQ(bounds.right - bounds.left, 160);
-    EXPECT_EQ(bounds.bottom - bounds.top, 120);
-    EXPECT_EQ(movie.duration(), 120);
-    const Bitmap& picture = movie.picture_at(0);
-    EXPECT_EQ(picture.width, 160);
-    EXPECT_EQ(picture.height, 120);
-    EXPECT_EQ(picture.bits, test::solid_bitmap(160, 120, 10, 20, 30).bits);
-}
-
-// The records and the stream both take the fitted size; the stream's size is read by ffprobe.
-TEST(ConvertFit, RecordsAndStreamTakeTheFittedSize) {
-    const std::string dir = test::fresh_scratch_folder("fit");
-    const std::string movie = dir + "/wide.mp4";  // 640x360, 1 s
-    std::filesystem::copy_file(test::test_movie("wide.mp4"), movie);
-    auto r = test::run_program("cd '" + dir + "' && " + test::convert_program + " --fit 320x480 --stat - '" + movie +
-                               "' >/dev/null");
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    const std::string bytes = test::read_file(dir + "/wide.pdb");
-    const pdb::ReadResult database = pdb::read_database(
-        std::span(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size()));
-    ASSERT_TRUE(database.ok());
-    ASSERT_EQ(database.database.records.size(), 5u);
-    for (const pdb::StoredRecord& record : database.database.records) {
-        EXPECT_EQ(record.width, 320u);
-        EXPECT_EQ(record.height, 180u);
-    }
-    auto probe = test::run_program("ffprobe -v error -show_entries stream=width,height -of csv=p=0 '" + dir +
-                                   "/wide.mpg'");
-    EXPECT_EQ(probe.out, "320,180\n");
-
-    auto refused = test::run_program(test::convert_program + " --fit 320 '" + movie + "'");
-    EXPECT_EQ(refused.exit_code, 2);
-    EXPECT_NE(refused.err.find("the screen size must be WxH"), std::string::npos) << refused.err;
 }
 
 }  // namespace

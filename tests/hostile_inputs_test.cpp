@@ -8,7 +8,6 @@
 #include <filesystem>
 #include <fstream>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -66,13 +65,6 @@ void write_file(const std::string& path, const std::string& bytes) {
     std::ofstream(path, std::ios::binary) << bytes;
 }
 
-std::string random_bytes(std::size_t n, unsigned seed) {
-    std::mt19937 random(seed);
-    std::string bytes(n, '\0');
-    for (char& c : bytes) c = static_cast<char>(random());
-    return bytes;
-}
-
 // Sets the two 32-bit little-endian numbers found `skip` bytes after the first `tag` in `bytes`.
 void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, std::uint32_t a, std::uint32_t b) {
     const std::size_t at = bytes.find(tag);
@@ -108,15 +100,6 @@ const std::vector<HostileInput> cases = {
      },
      "Warning: %DIR%/cut.avi: the picture at 1.000 s could not be decoded; showing the one at 0.800 s", 0,
      Output::sound, Output::sound, 6},
-    {"CorruptedPayload",
-     [](const std::string& dir) {
-         std::string bytes = read_file(test::test_movie("mjpeg64x48.avi"));
-         const std::string noise = random_bytes(300, 11);
-         bytes.replace(bytes.size() / 2, noise.size(), noise);
-         write_file(dir + "/damaged.avi", bytes);
-         return Invocation{dir + "/damaged.avi"};
-     },
-     created, 0, Output::sound, Output::sound, 10},
     {"SingleFrame",
      [](const std::string& dir) { return Invocation{copied("raw48x32_single.avi", dir + "/one.avi")}; },
      created, 0, Output::sound, Output::sound, 1},
@@ -133,12 +116,6 @@ const std::vector<HostileInput> cases = {
     {"PictureSizeTheStreamCannotCarry",
      [](const std::string& dir) { return Invocation{copied("raw4096x16.avi", dir + "/wide.avi")}; },
      "wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream", 2, Output::absent, Output::absent},
-    {"PathWithSpacesAndNonAsciiCharacters",
-     [](const std::string& dir) {
-         ::mkdir((dir + "/mes films d’été").c_str(), 0755);
-         return Invocation{copied("raw32x16.avi", dir + "/mes films d’été/Ünïcødé clip ☃.avi")};
-     },
-     "Ünïcødé clip ☃.avi: " + created, 0, Output::sound, Output::sound, 5},
     {"MovieDeletedDuringTheConversion",
      [](const std::string& dir) {
          // The open movie stays readable to us: nothing is lost.
@@ -238,43 +215,33 @@ protected:
     }
 
     void expect_output(const std::string& path, Output state, int records) {
-        if (state == Output::movie) {
-            EXPECT_EQ(read_file(path), movie_bytes) << path;
-            return;
-        }
         struct stat info;
         const bool exists = ::stat(path.c_str(), &info) == 0;
-        switch (state) {
-        case Output::absent: EXPECT_FALSE(exists) << path; return;
-        case Output::empty:
-            ASSERT_TRUE(exists) << path;
-            EXPECT_EQ(info.st_size, 0) << path;
+        if (state == Output::movie) {
+            EXPECT_EQ(read_file(path), movie_bytes) << path;
+        }
+        if (state == Output::absent || state == Output::movie) {
+            EXPECT_EQ(exists, state == Output::movie) << path;
             return;
-        default: break;
         }
         ASSERT_TRUE(exists) << path;
-        if (state == Output::partial) {
-            EXPECT_GT(info.st_size, 0) << path;
+        if (state != Output::sound) {
+            EXPECT_EQ(info.st_size > 0, state == Output::partial) << path;
             return;
         }
+        const std::string count = records < 0 ? "" : std::to_string(records) + "\n";
         if (path.ends_with("pdb")) {
             auto r = run_program(pdb_program + " info '" + path + "'");
             EXPECT_EQ(r.exit_code, 0) << r.err;
-            if (records >= 0) {
-                EXPECT_NE(r.out.find("records:   " + std::to_string(records) + "\n"), std::string::npos) << r.out;
-            }
+            EXPECT_NE(r.out.find("records:   " + count), std::string::npos) << r.out;
             return;
         }
         const std::string stream = read_file(path);
-        ASSERT_GE(stream.size(), 4u) << path;
-        EXPECT_EQ(stream.substr(stream.size() - 4), std::string("\x00\x00\x01\xB7", 4)) << path;
-        {
-            auto r = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" +
-                                 path + "'");
-            EXPECT_EQ(r.err, "") << path;
-            if (records >= 0) {
-                EXPECT_EQ(r.out, std::to_string(records) + "\n") << path;
-            }
+        EXPECT_TRUE(stream.ends_with(std::string("\x00\x00\x01\xB7", 4))) << path;
+        auto r = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + path + "'");
+        EXPECT_EQ(r.err, "") << path;
+        if (records >= 0) {
+            EXPECT_EQ(r.out, count) << path;
         }
     }
 
