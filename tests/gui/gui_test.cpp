@@ -459,19 +459,32 @@ private slots:
         QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
     }
 
-    void stopInTheMiddle_data() {
+    void endings_data() {
         QTest::addColumn<QString>("how");
-        QTest::newRow("cancel button") << "cancel";
-        QTest::newRow("closing the window") << "close";
-        QTest::newRow("exit") << "exit";
+        QTest::addColumn<QString>("state");
+        QTest::addColumn<QString>("says");
+        const QString stopped = "The conversion was stopped. long walk.mpg holds the frames coded so far; long walk.pdb "
+                                "was left empty.";
+        QTest::newRow("finished") << "finish" << "Finished" << "long walk.mov was converted into these two files:";
+        QTest::newRow("cancel button") << "cancel" << "Stopped" << stopped;
+        QTest::newRow("closing the window") << "close" << "Stopped" << stopped;
+        QTest::newRow("exit") << "exit" << "Stopped" << stopped;
+        QTest::newRow("disk full") << "fail" << "Failed"
+                                   << "long walk.mov was not converted.\nCouldn't write output file %mpg (File too "
+                                      "large). The conversion was stopped; %pdb was left empty.";
     }
 
-    // However it is stopped, a conversion leaves the .pdb empty and the .mpg with the frames coded
-    // so far. The Cancel button asks first (No lets it go on); closing the movie's window is refused
-    // but stops it; the first Exit stops it and the second ends the program.
-    void stopInTheMiddle() {
+    // However a conversion ends, its window says so, names both files with their sizes and shows
+    // their folder. Stopped, it leaves the .pdb empty and the .mpg with the frames coded so far:
+    // the Cancel button asks first (No lets it go on); closing the movie's window is refused but
+    // stops it; the first Exit stops it and the second ends the program.
+    void endings() {
         QFETCH(QString, how);
-        const QString movie = copy_of(long_movie_, "stop " + how);
+        QFETCH(QString, state);
+        QFETCH(QString, says);
+        const QString movie = copy_of(long_movie_, "ending " + how);
+        const QString pdb = output(movie, "pdb"), mpg = output(movie, "mpg");
+        says.replace("%mpg", mpg).replace("%pdb", pdb);
         Program program;
         auto& [app, answers] = program;
         answers.stop_answers = {false, true};
@@ -488,62 +501,10 @@ private slots:
                 shown_after_exit = app.main_window().isVisible();
             }
         };
-        QVERIFY(open_with(app, movie, script));
-        const QString question = "Stop Conversion: Are you sure you want to stop this conversion?";
-        QCOMPARE(answers.boxes, how == "cancel" ? QStringList({question, question}) : QStringList());
-        QCOMPARE(file_bytes(output(movie, "pdb")), QByteArray());
-        const int pictures = decoded_pictures(output(movie, "mpg"));
-        QVERIFY2(pictures >= 5 && pictures <= 7, qPrintable(QString::number(pictures)));
-
-        QPointer<TMovieWindowView> view = app.views().value(0);
-        QVERIFY(view);
-        // Once the conversion is over there is nothing to stop: the button is gone and asks nothing.
-        QVERIFY(view->cancel_button().isHidden());
-        view->cancel_button().click();
-        QCOMPARE(answers.boxes.size(), how == "cancel" ? 2 : 0);
-        if (how == "close") {
-            QVERIFY(!closed);
-            QVERIFY(view->parentWidget()->close());
-            delete_closed_windows();
-            QVERIFY(!view);
-        }
-        if (how == "exit") {
-            QVERIFY(shown_after_exit);
-            app.exit_action().trigger();
-            QVERIFY(!app.main_window().isVisible());
-        }
-    }
-
-    void outcomeStaysInTheWindow_data() {
-        QTest::addColumn<QString>("row");
-        QTest::addColumn<QString>("state");
-        QTest::addColumn<QString>("says");
-        QTest::newRow("finished") << "finished" << "Finished" << "walk.mov was converted into these two files:";
-        QTest::newRow("stopped") << "stopped" << "Stopped"
-                                 << "The conversion was stopped. walk.mpg holds the frames coded so far; walk.pdb was "
-                                    "left empty.";
-        QTest::newRow("failed") << "failed" << "Failed"
-                                << "walk.mov was not converted.\nCouldn't write output file %mpg (File too large). The "
-                                   "conversion was stopped; %pdb was left empty.";
-    }
-
-    // Finished, stopped or failed: the window says which, names both files with their sizes,
-    // and shows their folder.
-    void outcomeStaysInTheWindow() {
-        QFETCH(QString, row);
-        QFETCH(QString, state);
-        QFETCH(QString, says);
-        const QString movie = copy_of(movie_, "outcome " + row);
-        const QString pdb = output(movie, "pdb"), mpg = output(movie, "mpg");
-        says.replace("%mpg", mpg).replace("%pdb", pdb);
-        Program program;
-        auto& [app, answers] = program;
-        Script script;
-        if (row == "stopped") script.at_frame[2] = [](TMovieWindowView& view) { view.cancel_button().click(); };
         // A stream that cannot grow beyond a few kilobytes fails the conversion.
         rlimit unlimited{};
         getrlimit(RLIMIT_FSIZE, &unlimited);
-        if (row == "failed") {
+        if (how == "fail") {
             std::signal(SIGXFSZ, SIG_IGN);
             rlimit small = unlimited;
             small.rlim_cur = 8192;
@@ -552,27 +513,45 @@ private slots:
         QVERIFY(open_with(app, movie, script));
         setrlimit(RLIMIT_FSIZE, &unlimited);
 
-        TMovieWindowView& view = *app.views().value(0);
-        QCOMPARE(view.findChild<QLabel*>("outcome_state")->text(), state);
-        auto* text = view.findChild<QLabel*>("outcome_text");
+        const QString question = "Stop Conversion: Are you sure you want to stop this conversion?";
+        if (how == "cancel") QCOMPARE(answers.boxes, QStringList({question, question}));
+        if (state == "Stopped") {
+            QCOMPARE(file_bytes(pdb), QByteArray());
+            const int pictures = decoded_pictures(mpg);
+            QVERIFY2(pictures >= 5 && pictures <= 7, qPrintable(QString::number(pictures)));
+        }
+        QPointer<TMovieWindowView> view = app.views().value(0);
+        QVERIFY(view);
+        QCOMPARE(view->findChild<QLabel*>("outcome_state")->text(), state);
+        auto* text = view->findChild<QLabel*>("outcome_text");
         QVERIFY2(text->text().contains(says), qPrintable(text->text()));
         for (const QString& file : {pdb, mpg}) {
             const QString line = file + "  (" + QString::number(QFileInfo(file).size()) + " bytes)";
             QVERIFY2(text->text().contains(line), qPrintable(text->text() + "\nlacks " + line));
         }
         QVERIFY(text->textInteractionFlags() & Qt::TextSelectableByMouse);
-        QVERIFY(view.findChild<QWidget*>("outcome")->isVisible());
-        QVERIFY(view.cancel_button().isHidden());
-        QCOMPARE(view.parentWidget()->windowTitle(), "walk.mov - " + state);
-        QVERIFY2(app.status_text().startsWith("walk.mov: "), qPrintable(app.status_text()));
+        QVERIFY(view->findChild<QWidget*>("outcome")->isVisible());
+        QCOMPARE(view->parentWidget()->windowTitle(), "long walk.mov - " + state);
+        QVERIFY2(app.status_text().startsWith("long walk.mov: "), qPrintable(app.status_text()));
         QVERIFY(!app.status_text().contains("converting"));
+        // Once the conversion is over there is nothing to stop: the button is gone and asks nothing.
+        const auto boxes = answers.boxes.size();
+        QVERIFY(view->cancel_button().isHidden());
+        view->cancel_button().click();
+        QCOMPARE(answers.boxes.size(), boxes);
 
         UrlRecorder desktop;
-        click(view, "show_folder");
+        click(*view, "show_folder");
         QCOMPARE(desktop.urls, QList<QUrl>({QUrl::fromLocalFile(QFileInfo(movie).absolutePath())}));
-        click(view, "close_window");
+        if (how == "close") QVERIFY(!closed);
+        click(*view, "close_window");
         delete_closed_windows();
-        QVERIFY(app.views().isEmpty());
+        QVERIFY(!view);
+        if (how == "exit") {
+            QVERIFY(shown_after_exit);
+            app.exit_action().trigger();
+            QVERIFY(!app.main_window().isVisible());
+        }
     }
 
     // Movies dropped or opened while one converts wait in the queue, in an order the user can
