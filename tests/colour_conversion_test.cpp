@@ -21,15 +21,15 @@ using Rgb = std::array<int, 3>;
 
 // Sizes, clip table and picture buffers through the encoder's own initialisation.
 void prepare(EncoderState& s, int width, int height, int chroma_format, int is_mpeg1 = 1) {
-    s.horizontal_size = width;
-    s.vertical_size = height;
-    s.chroma_format = chroma_format;
-    s.is_mpeg1 = is_mpeg1;
-    s.progressive_sequence = 1;
-    s.progressive_frame = 1;
-    s.field_pictures = 0;
-    s.matrix_coefficients = 4;
-    s.statistics_file_name = std::string("-");
+    s.params.horizontal_size = width;
+    s.params.vertical_size = height;
+    s.params.chroma_format = chroma_format;
+    s.params.is_mpeg1 = is_mpeg1;
+    s.params.progressive_sequence = 1;
+    s.params.progressive_frame = 1;
+    s.params.field_pictures = 0;
+    s.params.matrix_coefficients = 4;
+    s.params.statistics_file_name = std::string("-");
     init_encoder(s);
 }
 
@@ -37,8 +37,8 @@ void prepare(EncoderState& s, int width, int height, int chroma_format, int is_m
 template <class ColourAt>
 void convert_frame(EncoderState& s, Picture& picture, ColourAt colour_at) {
     begin_movie_picture(s, picture);
-    for (int y = 0; y < s.vertical_size; y++)
-        for (int x = 0; x < s.horizontal_size; x++) {
+    for (int y = 0; y < s.params.vertical_size; y++)
+        for (int x = 0; x < s.params.horizontal_size; x++) {
             const Rgb c = colour_at(x, y);
             convert_movie_pixel(s, picture, x, y, c[0], c[1], c[2]);
         }
@@ -63,7 +63,7 @@ void expect_extended(const Plane& plane, int w, int h, int stride, int rows, con
 
 class ColourConversion : public testing::Test {
 protected:
-    Picture& picture() { return s.new_org_frame; }
+    Picture& picture() { return s.buffers.new_org_frame; }
     EncoderState s;
     test::RecordingReporter report{s};
 };
@@ -72,7 +72,7 @@ TEST_F(ColourConversion, GreysAndPrimariesTakeTheWeightedFormula) {
     // Greys, every matrix: Y * 219/256 + 16.5 truncated, neutral chroma.
     for (int matrix : {1, 2, 4, 5, 6, 7}) {
         prepare(s, 16, 16, 3);
-        s.matrix_coefficients = matrix;
+        s.params.matrix_coefficients = matrix;
         begin_movie_picture(s, picture());
         const int greys[4] = {0, 85, 170, 255}, luminance[4] = {16, 89, 161, 234};
         for (int x = 0; x < 4; x++) convert_movie_pixel(s, picture(), x, 0, greys[x], greys[x], greys[x]);
@@ -174,30 +174,30 @@ TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
     prepare(s, 16, 16, 1);
     int asked = -1;
     Picture* filled = nullptr;
-    s.read_movie_frame = [&](Picture& p, int n) {
+    s.hooks.read_movie_frame = [&](Picture& p, int n) {
         asked = n;
         filled = &p;
     };
-    s.input_picture_format = 2;
+    s.params.input_picture_format = 2;
     read_frame(s, "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(filled, &picture());
 
     // An unknown format reads nothing.
-    s.input_picture_format = 5;
+    s.params.input_picture_format = 5;
     const Picture before = picture();
     read_frame(s, test::scratch_path("no_such_frame"), picture(), 8);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
     const std::string missing = test::scratch_path("no_such_frame");
-    s.input_picture_format = 0;
+    s.params.input_picture_format = 0;
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".Y\n");
-    s.input_picture_format = 1;
+    s.params.input_picture_format = 1;
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".yuv\n");
-    s.input_picture_format = 2;
-    s.read_movie_frame = nullptr;
+    s.params.input_picture_format = 2;
+    s.hooks.read_movie_frame = nullptr;
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, "unused", picture(), 0); }), "No movie to read frames from");
 }
 
@@ -293,7 +293,7 @@ TEST_F(ColourConversion, VerticalFilterClampsAtTopAndBottomAndKeepsFieldsApart) 
     // j = 28: rows beyond clamp to row 31 (248); the weighted sum is 124176.
     const int interlaced[16] = {5, 19, 0, 0, 0, 0, 100, 116, 0, 0, 0, 0, 0, 0, 229, 243};
     for (int progressive_frame : {1, 0}) {
-        s.progressive_frame = progressive_frame;
+        s.params.progressive_frame = progressive_frame;
         subsample_422_to_420(s, ramp.data(), dst.data());
         const int* expected = progressive_frame ? progressive : interlaced;
         for (int row : progressive_frame ? std::vector<int>{0, 6, 15} : std::vector<int>{0, 1, 6, 7, 14, 15})

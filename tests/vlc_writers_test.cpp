@@ -207,7 +207,7 @@ TEST(CodeWriters, WriteTheCodesAndEscapes) {
     for (const Written& c : cases) {
         EncoderState s;
         init_bit_writer(s.bits);
-        s.is_mpeg1 = c.mpeg1;
+        s.params.is_mpeg1 = c.mpeg1;
         c.write(s);
         EXPECT_EQ(bit_string(s.bits), printed(c.bits));
     }
@@ -228,7 +228,7 @@ TEST(CodeWriters, ValuesBeyondTheStreamRangeAreFatal) {
         EncoderState s;
         test::RecordingReporter report(s);
         init_bit_writer(s.bits);
-        s.is_mpeg1 = c.mpeg1;
+        s.params.is_mpeg1 = c.mpeg1;
         EXPECT_EQ(test::fatal_text_of([&] { c.write(s); }), message);
     }
 }

@@ -221,13 +221,13 @@ void dequantise_non_intra_any([[maybe_unused]] int level, Standard standard, con
 
 void dequantise_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
                       const std::uint8_t* matrix, int mquant) {
-    dequantise_intra_any(state.transform.simd_level, state.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
+    dequantise_intra_any(state.kernels.transform.simd_level, state.params.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
                          intra_dc_precision, matrix, mquant);
 }
 
 void dequantise_non_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
                           const std::uint8_t* matrix, int mquant) {
-    dequantise_non_intra_any(state.transform.simd_level, state.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
+    dequantise_non_intra_any(state.kernels.transform.simd_level, state.params.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
                              matrix, mquant);
 }
 

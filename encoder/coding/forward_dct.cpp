@@ -146,7 +146,7 @@ __attribute__((target("avx2"))) void forward_dct_avx2(const TransformTables& t, 
 }  // namespace
 
 void init_forward_dct(EncoderState& state) {
-    TransformTables& t = state.transform;
+    TransformTables& t = state.kernels.transform;
     for (int u = 0; u < 8; u++) {
         const double scale = u == 0 ? std::sqrt(0.125) : 0.5;
         for (int x = 0; x < 8; x++) {

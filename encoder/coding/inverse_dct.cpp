@@ -344,7 +344,7 @@ VINTREL_AVX2 void inverse_dct_avx2(std::int16_t* block) {
 
 void init_inverse_dct(EncoderState& state) {
     for (int i = -512; i < 512; i++)
-        state.transform.idct_clip_table[i + 512] = static_cast<std::int16_t>(std::clamp(i, -256, 255));
+        state.kernels.transform.idct_clip_table[i + 512] = static_cast<std::int16_t>(std::clamp(i, -256, 255));
 }
 
 void inverse_dct(const TransformTables& tables, std::int16_t* block) {

@@ -120,13 +120,13 @@ __attribute__((target("avx2"))) int quantise_block_avx2(const std::int16_t* src,
 int quantise_block([[maybe_unused]] const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
                    const std::uint8_t* matrix, int mquant, int rounding, int max_level) {
 #if defined(__SSE2__)
-    if (state.transform.simd_level >= 2) return quantise_block_avx2(src, dst, matrix, mquant, rounding, max_level);
-    if (state.transform.simd_level == 1) return quantise_block_sse2(src, dst, matrix, mquant, rounding, max_level);
+    if (state.kernels.transform.simd_level >= 2) return quantise_block_avx2(src, dst, matrix, mquant, rounding, max_level);
+    if (state.kernels.transform.simd_level == 1) return quantise_block_sse2(src, dst, matrix, mquant, rounding, max_level);
 #endif
     return quantise_block_plain(src, dst, matrix, mquant, rounding, max_level);
 }
 
-int largest_level(const EncoderState& state) { return state.is_mpeg1 ? 255 : 2047; }
+int largest_level(const EncoderState& state) { return state.params.is_mpeg1 ? 255 : 2047; }
 
 }  // namespace
 

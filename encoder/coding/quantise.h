@@ -19,7 +19,7 @@ int quantise_intra(const EncoderState& state, const std::int16_t* src, std::int1
 int quantise_non_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
                        const std::uint8_t* matrix, int mquant);
 
-// Inverse quantisers; these two hand over to the MPEG-1 forms when state.is_mpeg1 is 1.
+// Inverse quantisers; these two hand over to the MPEG-1 forms when state.params.is_mpeg1 is 1.
 void dequantise_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
                       const std::uint8_t* matrix, int mquant);
 void dequantise_non_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst,

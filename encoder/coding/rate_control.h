@@ -3,9 +3,35 @@
 
 #include <cstdint>
 
-#include "encoder/setup/encoder_state.h"
+#include "encoder/setup/buffers.h"
 
 namespace vintrel {
+struct EncoderState;
+}
+
+namespace vintrel {
+
+// Rate control's running values. The start values r, avg_act, X and d0 are copied from the
+// parameters when a sequence starts, so every conversion starts from the same state. Bit counts
+// and buffer fullness are 64-bit: they grow with the length of the stream.
+struct RateControl {
+    std::int64_t r = 0;
+    double avg_act = 0.0;
+    std::int64_t Xi = 0, Xp = 0, Xb = 0;
+    std::int64_t d0i = 0, d0p = 0, d0b = 0;
+    std::int64_t R = 0;
+    int Np = 0;
+    int Nb = 0;
+    std::int64_t T = 0;
+    std::int64_t d = 0;
+    std::int64_t S = 0;
+    int Q = 0;
+    double activity_sum = 0.0;
+    int previous_mquant = 0;
+    std::int64_t bitcnt_EOP = 0;
+    double decoding_time = 0.0;
+    double next_ip_delay = 0.0;
+};
 
 // Start of a sequence: defaults for the start values that are 0, R = 0, a fresh VBV model.
 void init_rate_control(EncoderState& state);
@@ -16,7 +42,7 @@ void start_gop_rate_control(EncoderState& state, int np, int nb);
 // Start of a picture: target bits, virtual buffer, macroblock activities of the source luminance.
 void start_picture_rate_control(EncoderState& state, const std::uint8_t* luma);
 
-// Sets state.vbv_delay for the picture whose start code was just written.
+// Sets state.header.vbv_delay for the picture whose start code was just written.
 void compute_vbv_delay(EncoderState& state);
 
 // Quantiser scale of the first slice header of a picture.

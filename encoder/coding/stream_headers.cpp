@@ -37,33 +37,33 @@ void write_matrix(EncoderState& s, int loaded, const std::array<std::uint8_t, 64
 
 }  // namespace
 
-int bit_rate_value(const EncoderState& s) { return static_cast<int>(std::ceil(s.bit_rate * 0.0025)); }
+int bit_rate_value(const EncoderState& s) { return static_cast<int>(std::ceil(s.params.bit_rate * 0.0025)); }
 
 void write_sequence_header(EncoderState& s) {
     start_code(s, sequence_header_code);
-    put(s, s.horizontal_size & 0xFFF, 12);
-    put(s, s.vertical_size & 0xFFF, 12);
-    put(s, s.aspect_ratio_information, 4);
-    put(s, s.frame_rate_code, 4);
+    put(s, s.params.horizontal_size & 0xFFF, 12);
+    put(s, s.params.vertical_size & 0xFFF, 12);
+    put(s, s.params.aspect_ratio_information, 4);
+    put(s, s.params.frame_rate_code, 4);
     put(s, bit_rate_value(s) & 0x3FFFF, 18);
     put(s, 1, 1);  // marker_bit
-    put(s, s.vbv_buffer_size & 0x3FF, 10);
-    put(s, s.constrained_parameters_flag, 1);
-    write_matrix(s, s.load_intra_quant_matrix, s.intra_quant_matrix);
-    write_matrix(s, s.load_non_intra_quant_matrix, s.non_intra_quant_matrix);
+    put(s, s.params.vbv_buffer_size & 0x3FF, 10);
+    put(s, s.params.constrained_parameters_flag, 1);
+    write_matrix(s, s.params.load_intra_quant_matrix, s.params.intra_quant_matrix);
+    write_matrix(s, s.params.load_non_intra_quant_matrix, s.params.non_intra_quant_matrix);
 }
 
 void write_sequence_extension(EncoderState& s) {
     start_code(s, extension_start_code);
     put(s, sequence_extension_id, 4);
-    put(s, (s.profile << 4) | s.level, 8);
-    put(s, s.progressive_sequence, 1);
-    put(s, s.chroma_format, 2);
-    put(s, s.horizontal_size >> 12, 2);
-    put(s, s.vertical_size >> 12, 2);
+    put(s, (s.params.profile << 4) | s.params.level, 8);
+    put(s, s.params.progressive_sequence, 1);
+    put(s, s.params.chroma_format, 2);
+    put(s, s.params.horizontal_size >> 12, 2);
+    put(s, s.params.vertical_size >> 12, 2);
     put(s, bit_rate_value(s) >> 18, 12);
     put(s, 1, 1);  // marker_bit
-    put(s, s.vbv_buffer_size >> 10, 8);
+    put(s, s.params.vbv_buffer_size >> 10, 8);
     put(s, 0, 1);  // low_delay
     put(s, 0, 2);  // frame_rate_extension_n
     put(s, 0, 5);  // frame_rate_extension_d
@@ -72,14 +72,14 @@ void write_sequence_extension(EncoderState& s) {
 void write_display_extension(EncoderState& s) {
     start_code(s, extension_start_code);
     put(s, sequence_display_extension_id, 4);
-    put(s, s.video_format, 3);
+    put(s, s.params.video_format, 3);
     put(s, 1, 1);  // colour_description
-    put(s, s.color_primaries, 8);
-    put(s, s.transfer_characteristics, 8);
-    put(s, s.matrix_coefficients, 8);
-    put(s, s.display_horizontal_size, 14);
+    put(s, s.params.color_primaries, 8);
+    put(s, s.params.transfer_characteristics, 8);
+    put(s, s.params.matrix_coefficients, 8);
+    put(s, s.params.display_horizontal_size, 14);
     put(s, 1, 1);  // marker_bit
-    put(s, s.display_vertical_size, 14);
+    put(s, s.params.display_vertical_size, 14);
 }
 
 void write_user_data(EncoderState& s, const std::string& text) {
@@ -92,13 +92,13 @@ void write_user_data(EncoderState& s, const std::string& text) {
 
 void write_gop_header(EncoderState& s, int frame, int closed_gop) {
     start_code(s, group_start_code);
-    put(s, frame_to_time_code(s, s.time_code_offset + frame), 25);
+    put(s, frame_to_time_code(s, s.params.time_code_offset + frame), 25);
     put(s, closed_gop, 1);
     put(s, 0, 1);  // broken_link
 }
 
 int frame_to_time_code(const EncoderState& s, int n) {
-    const int fps = static_cast<int>(s.frame_rate + 0.5);
+    const int fps = static_cast<int>(s.params.frame_rate + 0.5);
     const int pictures = n % fps;
     n = (n - pictures) / fps;
     const int seconds = n % 60;
@@ -115,16 +115,16 @@ int frame_to_time_code(const EncoderState& s, int n) {
 void write_picture_header(EncoderState& s) {
     start_code(s, picture_start_code);
     compute_vbv_delay(s);
-    put(s, s.temporal_reference, 10);
-    put(s, s.picture_type, 3);
-    put(s, s.vbv_delay, 16);
-    if (s.picture_type == 2 || s.picture_type == 3) {
+    put(s, s.header.temporal_reference, 10);
+    put(s, s.header.picture_type, 3);
+    put(s, s.header.vbv_delay, 16);
+    if (s.header.picture_type == 2 || s.header.picture_type == 3) {
         put(s, 0, 1);  // full_pel_forward_vector
-        put(s, s.is_mpeg1 ? s.forw_hor_f_code : 7, 3);
+        put(s, s.params.is_mpeg1 ? s.header.forw_hor_f_code : 7, 3);
     }
-    if (s.picture_type == 3) {
+    if (s.header.picture_type == 3) {
         put(s, 0, 1);  // full_pel_backward_vector
-        put(s, s.is_mpeg1 ? s.back_hor_f_code : 7, 3);
+        put(s, s.params.is_mpeg1 ? s.header.back_hor_f_code : 7, 3);
     }
     put(s, 0, 1);  // extra_bit_picture
 }
@@ -132,22 +132,22 @@ void write_picture_header(EncoderState& s) {
 void write_picture_coding_extension(EncoderState& s) {
     start_code(s, extension_start_code);
     put(s, picture_coding_extension_id, 4);
-    put(s, s.forw_hor_f_code, 4);
-    put(s, s.forw_vert_f_code, 4);
-    put(s, s.back_hor_f_code, 4);
-    put(s, s.back_vert_f_code, 4);
-    put(s, s.intra_dc_precision, 2);
-    put(s, s.picture_structure, 2);
-    put(s, s.picture_structure == 3 ? s.top_field_first : 0, 1);
+    put(s, s.header.forw_hor_f_code, 4);
+    put(s, s.header.forw_vert_f_code, 4);
+    put(s, s.header.back_hor_f_code, 4);
+    put(s, s.header.back_vert_f_code, 4);
+    put(s, s.params.intra_dc_precision, 2);
+    put(s, s.header.picture_structure, 2);
+    put(s, s.header.picture_structure == 3 ? s.params.top_field_first : 0, 1);
     // Only frame pictures can restrict themselves to frame prediction and frame DCT.
-    put(s, s.picture_structure == 3 ? s.frame_pred_frame_dct : 0, 1);
+    put(s, s.header.picture_structure == 3 ? s.header.frame_pred_frame_dct : 0, 1);
     put(s, 0, 1);  // concealment_motion_vectors
-    put(s, s.q_scale_type, 1);
-    put(s, s.intra_vlc_format, 1);
-    put(s, s.alternate_scan, 1);
-    put(s, s.repeat_first_field, 1);
-    put(s, s.progressive_frame, 1);  // chroma_420_type
-    put(s, s.progressive_frame, 1);
+    put(s, s.header.q_scale_type, 1);
+    put(s, s.header.intra_vlc_format, 1);
+    put(s, s.header.alternate_scan, 1);
+    put(s, s.params.repeat_first_field, 1);
+    put(s, s.params.progressive_frame, 1);  // chroma_420_type
+    put(s, s.params.progressive_frame, 1);
     put(s, 0, 1);  // composite_display_flag
 }
 

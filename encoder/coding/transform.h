@@ -7,7 +7,7 @@
 
 namespace vintrel {
 
-// Fill state.transform: the DCT basis and the inverse transform's clipping table.
+// Fill state.kernels.transform: the DCT basis and the inverse transform's clipping table.
 void init_forward_dct(EncoderState& state);
 void init_inverse_dct(EncoderState& state);
 
@@ -18,10 +18,10 @@ void inverse_dct(const TransformTables& tables, std::int16_t* block);
 // Sets dct_type of every macroblock of the picture being coded.
 void choose_dct_type(EncoderState& state, const std::uint8_t* prediction_luma, const std::uint8_t* current_luma);
 
-// Prediction error of every block of the picture, transformed, into state.blocks.
+// Prediction error of every block of the picture, transformed, into state.buffers.blocks.
 void transform_picture(EncoderState& state, const Picture& prediction, const Picture& current);
 
-// Inverse DCT of every block of state.blocks plus the prediction, into the reconstruction.
+// Inverse DCT of every block of state.buffers.blocks plus the prediction, into the reconstruction.
 void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction);
 
 }  // namespace vintrel

@@ -38,7 +38,7 @@ constexpr int horizontal_reach = 6;
 
 // Rounds the weighted sum (in 512ths) to a sample. The filters' sums stay well inside the clip
 // table's range for any 8-bit input.
-std::uint8_t filter_output(const EncoderState& state, int sum) { return state.clip((sum + 256) >> 9); }
+std::uint8_t filter_output(const EncoderState& state, int sum) { return state.kernels.clip((sum + 256) >> 9); }
 
 std::ptrdiff_t offset_of(int row, int stride) { return static_cast<std::ptrdiff_t>(row) * stride; }
 
@@ -71,10 +71,10 @@ void extend_borders(std::uint8_t* plane, int w, int h, int w2, int h2) {
 }
 
 void subsample_444_to_422(const EncoderState& state, const std::uint8_t* src, std::uint8_t* dst) {
-    const int w = state.coded_width;
-    const int h = state.coded_height;
+    const int w = state.geometry.coded_width;
+    const int h = state.geometry.coded_height;
     if (w <= 0 || h <= 0) return;
-    const FilterTaps& taps = state.is_mpeg1 ? interstitial_taps : co_sited_taps;
+    const FilterTaps& taps = state.params.is_mpeg1 ? interstitial_taps : co_sited_taps;
 
     // One source row with its first and last samples repeated beyond the ends, so that taps
     // outside the row read the nearest edge sample.
@@ -94,11 +94,11 @@ void subsample_444_to_422(const EncoderState& state, const std::uint8_t* src, st
 }
 
 void subsample_422_to_420(const EncoderState& state, const std::uint8_t* src, std::uint8_t* dst) {
-    const int w = state.coded_width / 2;
-    const int h = state.coded_height;
+    const int w = state.geometry.coded_width / 2;
+    const int h = state.geometry.coded_height;
     if (w <= 0 || h < 2) return;
 
-    if (state.progressive_frame) {
+    if (state.params.progressive_frame) {
         auto clamp_frame = [h](int r) { return std::clamp(r, 0, h - 1); };
         for (int j = 0; j + 1 < h; j += 2)
             filter_row(state, src, w, interstitial_taps, j, clamp_frame, dst + offset_of(j / 2, w));

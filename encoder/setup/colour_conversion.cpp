@@ -45,14 +45,14 @@ void grow(std::vector<std::uint8_t>& plane, std::size_t size) {
 // The work planes outlive a conversion; a later movie with a larger coded size, or another
 // chroma format, gets them grown here before they are written.
 void ensure_work_planes(EncoderState& state) {
-    if (state.chroma_format == 3) return;  // the picture's own Cb and Cr planes serve
+    if (state.params.chroma_format == 3) return;  // the picture's own Cb and Cr planes serve
     ColourWorkPlanes& c = state.colour;
     try {
-        const std::size_t full = plane_size(state.coded_width, state.coded_height);
+        const std::size_t full = plane_size(state.geometry.coded_width, state.geometry.coded_height);
         grow(c.cb_full, full);
         grow(c.cr_full, full);
-        if (state.chroma_format == 1) {
-            const std::size_t half = plane_size(state.coded_width / 2, state.coded_height);
+        if (state.params.chroma_format == 1) {
+            const std::size_t half = plane_size(state.geometry.coded_width / 2, state.geometry.coded_height);
             grow(c.cb_half, half);
             grow(c.cr_half, half);
         }
@@ -62,18 +62,18 @@ void ensure_work_planes(EncoderState& state) {
 }
 
 std::uint8_t* full_cb(EncoderState& state, Picture& picture) {
-    return state.chroma_format == 3 ? picture[1] : state.colour.cb_full.data();
+    return state.params.chroma_format == 3 ? picture[1] : state.colour.cb_full.data();
 }
 
 std::uint8_t* full_cr(EncoderState& state, Picture& picture) {
-    return state.chroma_format == 3 ? picture[2] : state.colour.cr_full.data();
+    return state.params.chroma_format == 3 ? picture[2] : state.colour.cr_full.data();
 }
 
 }  // namespace
 
 void begin_movie_picture(EncoderState& state, Picture& /*picture*/) {
     ColourWorkPlanes& c = state.colour;
-    const ColourCoefficients& k = colour_coefficients_for(state.matrix_coefficients);
+    const ColourCoefficients& k = colour_coefficients_for(state.params.matrix_coefficients);
     c.kr = k.kr;
     c.kg = k.kg;
     c.kb = k.kb;
@@ -94,7 +94,7 @@ void begin_movie_picture(EncoderState& state, Picture& /*picture*/) {
 
 void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, int red, int green, int blue) {
     // Pixels outside the coded area have no place in the planes.
-    if (x < 0 || y < 0 || x >= state.coded_width || y >= state.coded_height) return;
+    if (x < 0 || y < 0 || x >= state.geometry.coded_width || y >= state.geometry.coded_height) return;
     const ColourWorkPlanes& c = state.colour;
     Sample s;
     if (red == green && green == blue && red >= 0 && red <= 255) {
@@ -103,7 +103,7 @@ void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, in
     } else {
         s = convert(c, red, green, blue);
     }
-    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.coded_width) +
+    const std::size_t at = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.geometry.coded_width) +
                            static_cast<std::size_t>(x);
     picture[0][at] = s.luminance;
     full_cb(state, picture)[at] = s.cb;
@@ -119,10 +119,10 @@ void convert_movie_pixel(EncoderState& state, Picture& picture, int x, int y, in
 }
 
 void convert_movie_grey_row(EncoderState& state, Picture& picture, int y, const std::uint8_t* greys, int count) {
-    if (y < 0 || y >= state.coded_height || count <= 0) return;
-    if (count > state.coded_width) count = state.coded_width;
+    if (y < 0 || y >= state.geometry.coded_height || count <= 0) return;
+    if (count > state.geometry.coded_width) count = state.geometry.coded_width;
     ColourWorkPlanes& work = state.colour;
-    const std::size_t start = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.coded_width);
+    const std::size_t start = static_cast<std::size_t>(y) * static_cast<std::size_t>(state.geometry.coded_width);
     std::uint8_t* luminance = picture[0] + start;
     std::uint8_t* cb = full_cb(state, picture) + start;
     std::uint8_t* cr = full_cr(state, picture) + start;
@@ -154,7 +154,7 @@ namespace {
 // What the subsampling filters make of a plane whose samples all have the value v: every tap
 // reads v, so each output is clip((sum of weights * v + 256) >> 9).
 std::uint8_t filtered_constant(const EncoderState& state, int v, int weight_sum) {
-    return state.clip((weight_sum * v + 256) >> 9);
+    return state.kernels.clip((weight_sum * v + 256) >> 9);
 }
 
 // The subsampled Cb or Cr plane of a picture whose full-resolution plane is the constant v.
@@ -162,9 +162,9 @@ void fill_uniform_chroma(const EncoderState& state, std::uint8_t* plane, int v) 
     // The horizontal filter's weights sum to 512, except the co-sited one of MPEG-2 streams (514);
     // the vertical filters' weights sum to 512.
     int value = v;
-    if (state.chroma_format != 3) value = filtered_constant(state, value, state.is_mpeg1 ? 512 : 514);
-    if (state.chroma_format == 1) value = filtered_constant(state, value, 512);
-    std::fill_n(plane, plane_size(state.chroma_width, state.chroma_height), static_cast<std::uint8_t>(value));
+    if (state.params.chroma_format != 3) value = filtered_constant(state, value, state.params.is_mpeg1 ? 512 : 514);
+    if (state.params.chroma_format == 1) value = filtered_constant(state, value, 512);
+    std::fill_n(plane, plane_size(state.geometry.chroma_width, state.geometry.chroma_height), static_cast<std::uint8_t>(value));
 }
 
 }  // namespace
@@ -172,25 +172,25 @@ void fill_uniform_chroma(const EncoderState& state, std::uint8_t* plane, int v) 
 void finish_movie_picture(EncoderState& state, Picture& picture) {
     ensure_work_planes(state);
     const ColourWorkPlanes& work = state.colour;
-    if (work.chroma_uniform && state.horizontal_size > 0 && state.vertical_size > 0 &&
-        work.chroma_samples == plane_size(state.horizontal_size, state.vertical_size)) {
+    if (work.chroma_uniform && state.params.horizontal_size > 0 && state.params.vertical_size > 0 &&
+        work.chroma_samples == plane_size(state.params.horizontal_size, state.params.vertical_size)) {
         // A grey picture: the filters would only turn one constant into another.
-        extend_borders(picture[0], state.horizontal_size, state.vertical_size, state.coded_width, state.coded_height);
+        extend_borders(picture[0], state.params.horizontal_size, state.params.vertical_size, state.geometry.coded_width, state.geometry.coded_height);
         fill_uniform_chroma(state, picture[1], work.uniform_cb);
         fill_uniform_chroma(state, picture[2], work.uniform_cr);
         return;
     }
     std::uint8_t* cb = full_cb(state, picture);
     std::uint8_t* cr = full_cr(state, picture);
-    const int w = state.horizontal_size, h = state.vertical_size;
-    extend_borders(picture[0], w, h, state.coded_width, state.coded_height);
-    extend_borders(cb, w, h, state.coded_width, state.coded_height);
-    extend_borders(cr, w, h, state.coded_width, state.coded_height);
+    const int w = state.params.horizontal_size, h = state.params.vertical_size;
+    extend_borders(picture[0], w, h, state.geometry.coded_width, state.geometry.coded_height);
+    extend_borders(cb, w, h, state.geometry.coded_width, state.geometry.coded_height);
+    extend_borders(cr, w, h, state.geometry.coded_width, state.geometry.coded_height);
 
-    if (state.chroma_format == 2) {
+    if (state.params.chroma_format == 2) {
         subsample_444_to_422(state, cb, picture[1]);
         subsample_444_to_422(state, cr, picture[2]);
-    } else if (state.chroma_format == 1) {
+    } else if (state.params.chroma_format == 1) {
         ColourWorkPlanes& c = state.colour;
         subsample_444_to_422(state, cb, c.cb_half.data());
         subsample_422_to_420(state, c.cb_half.data(), picture[1]);
@@ -200,7 +200,7 @@ void finish_movie_picture(EncoderState& state, Picture& picture) {
 }
 
 void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n) {
-    switch (state.input_picture_format) {
+    switch (state.params.input_picture_format) {
     case 0:
         read_planar_files(state, name, picture);
         break;
@@ -208,8 +208,8 @@ void read_frame(EncoderState& state, const std::string& name, Picture& picture, 
         read_yuv_file(state, name, picture);
         break;
     case 2:
-        if (!state.read_movie_frame) fatal_error(state, "No movie to read frames from");
-        state.read_movie_frame(picture, n);
+        if (!state.hooks.read_movie_frame) fatal_error(state, "No movie to read frames from");
+        state.hooks.read_movie_frame(picture, n);
         break;
     default:
         // No other source exists; the picture keeps what it held.

@@ -9,7 +9,7 @@
 namespace vintrel {
 
 // Fills the picture with frame n by input_picture_format: 0 planar files NAME.Y/.U/.V, 1 one file
-// NAME.yuv, 2 the movie (through state.read_movie_frame). Other formats read nothing.
+// NAME.yuv, 2 the movie (through state.hooks.read_movie_frame). Other formats read nothing.
 void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n);
 
 void read_planar_files(EncoderState& state, const std::string& name, Picture& picture);

@@ -18,13 +18,13 @@ struct PlaneLayout {
 };
 
 PlaneLayout luminance_layout(const EncoderState& s) {
-    return {s.horizontal_size, s.vertical_size, s.coded_width, s.coded_height};
+    return {s.params.horizontal_size, s.params.vertical_size, s.geometry.coded_width, s.geometry.coded_height};
 }
 
 PlaneLayout chroma_layout(const EncoderState& s) {
-    const int width = s.chroma_format == 3 ? s.horizontal_size : s.horizontal_size / 2;
-    const int height = s.chroma_format == 1 ? s.vertical_size / 2 : s.vertical_size;
-    return {width, height, s.chroma_width, s.chroma_height};
+    const int width = s.params.chroma_format == 3 ? s.params.horizontal_size : s.params.horizontal_size / 2;
+    const int height = s.params.chroma_format == 1 ? s.params.vertical_size / 2 : s.params.vertical_size;
+    return {width, height, s.geometry.chroma_width, s.geometry.chroma_height};
 }
 
 std::FILE* open_for_reading(EncoderState& state, const std::string& path) {
