@@ -10,11 +10,6 @@
 namespace vintrel {
 namespace {
 
-void fill_clip_table(EncoderState& s) {
-    for (int i = -384; i < 640; i++) s.kernels.clip.table[static_cast<std::size_t>(i + 384)] =
-        static_cast<std::uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
-}
-
 void allocate_buffers(EncoderState& s) {
     const std::size_t luma = static_cast<std::size_t>(s.geometry.coded_width) * static_cast<std::size_t>(s.geometry.coded_height);
     const std::size_t chroma = static_cast<std::size_t>(s.geometry.chroma_width) * static_cast<std::size_t>(s.geometry.chroma_height);
@@ -35,7 +30,6 @@ void init_encoder(EncoderState& s) {
     init_forward_dct(s);
     init_inverse_dct(s);
     s.geometry = compute_geometry(s.params);
-    fill_clip_table(s);
     try {
         allocate_buffers(s);
     } catch (const std::bad_alloc&) {

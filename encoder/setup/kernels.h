@@ -27,9 +27,13 @@ struct TransformTables {
     int simd_level = 0;
 };
 
-// Maps -384..639 to 0..255; clip(i) reads entry i + 384.
+// Maps -384..639 to 0..255 (saturating); clip(i) reads entry i + 384.
 struct ClipTable {
     std::array<std::uint8_t, 1024> table{};
+    constexpr ClipTable() {
+        for (int i = -384; i < 640; i++)
+            table[static_cast<std::size_t>(i + 384)] = static_cast<std::uint8_t>(i < 0 ? 0 : i > 255 ? 255 : i);
+    }
     std::uint8_t operator()(int i) const { return table[static_cast<std::size_t>(i + 384)]; }
 };
 
