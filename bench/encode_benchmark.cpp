@@ -76,8 +76,8 @@ struct PreparedPicture : Encoder {
     std::vector<std::array<std::int16_t, 64>> coefficients;
     PreparedPicture() {
         fill_dithered(s.buffers.new_org_frame, 640, 480, 0);
-        s.header.picture_type = 1;
-        s.header.picture_structure = 3;
+        s.header.picture_type = PictureType::I;
+        s.header.picture_structure = PictureStructure::frame;
         s.header.frame_pred_frame_dct = 1;
         for (auto& mb : s.buffers.macroblock_info) {
             mb.macroblock_type = 1;

@@ -62,13 +62,13 @@ struct MotionScene {
         fill_scene(s.buffers.aux_org_frame, 720, 480, 1);
         s.buffers.old_ref_frame.plane = s.buffers.old_org_frame.plane;
         s.buffers.new_ref_frame.plane = s.buffers.new_org_frame.plane;
-        s.header.picture_structure = 3;
+        s.header.picture_structure = PictureStructure::frame;
         s.header.frame_pred_frame_dct = frame_prediction_only ? 1 : 0;
     }
 
     void estimate(int picture_type, int record) {
         const MotionData& m = s.params.motion_data[static_cast<std::size_t>(record)];
-        s.header.picture_type = picture_type;
+        s.header.picture_type = static_cast<PictureType>(picture_type);
         const bool p = picture_type == 2;
         const MotionPlanes planes{s.buffers.old_org_frame[0], s.buffers.new_org_frame[0], s.buffers.old_ref_frame[0], s.buffers.new_ref_frame[0],
                                   p ? s.buffers.new_org_frame[0] : s.buffers.aux_org_frame[0],

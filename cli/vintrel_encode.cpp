@@ -39,7 +39,7 @@ void dump_parameters(const EncoderState& s) {
     std::printf("intra_quant_matrix_file_name=%s\n", s.params.intra_quant_matrix_file_name.c_str());
     std::printf("non_intra_quant_matrix_file_name=%s\n", s.params.non_intra_quant_matrix_file_name.c_str());
     std::printf("statistics_file_name=%s\n", s.params.statistics_file_name.c_str());
-    std::printf("input_picture_format=%d\n", s.params.input_picture_format);
+    std::printf("input_picture_format=%d\n", static_cast<int>(s.params.input_picture_format));
     std::printf("frame_count=%d\n", s.params.frame_count);
     std::printf("first_frame=%d\n", s.params.first_frame);
     std::printf("hours=%d\nminutes=%d\nseconds=%d\npictures=%d\n", s.params.time_code_hours, s.params.time_code_minutes,
@@ -82,7 +82,7 @@ void dump_parameters(const EncoderState& s) {
 
 // Encodes the pictures the parameter lines name into `output`. Returns the exit status.
 int encode(EncoderState& state, const std::string& output) {
-    if (state.params.input_picture_format == 2) {
+    if (state.params.input_picture_format == vintrel::InputPictureFormat::movie) {
         std::fprintf(stderr,
                      "vintrel-encode: these parameter lines take their pictures from a movie "
                      "(input_picture_format 2); convert movies with vintrel-convert, or give --lines "

@@ -178,25 +178,25 @@ TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
         asked = n;
         filled = &p;
     };
-    s.params.input_picture_format = 2;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(2);
     read_frame(s, "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(filled, &picture());
 
     // An unknown format reads nothing.
-    s.params.input_picture_format = 5;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(5);
     const Picture before = picture();
     read_frame(s, test::scratch_path("no_such_frame"), picture(), 8);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
     const std::string missing = test::scratch_path("no_such_frame");
-    s.params.input_picture_format = 0;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(0);
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".Y\n");
-    s.params.input_picture_format = 1;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(1);
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".yuv\n");
-    s.params.input_picture_format = 2;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(2);
     s.hooks.read_movie_frame = nullptr;
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, "unused", picture(), 0); }), "No movie to read frames from");
 }

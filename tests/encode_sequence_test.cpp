@@ -176,8 +176,8 @@ protected:
         s.params.statistics_file_name = test::scratch_path("rate_control.out");
         init_encoder(s);
         luma.assign(32 * 32, 100);
-        s.header.picture_type = 1;
-        s.header.picture_structure = 3;
+        s.header.picture_type = PictureType::I;
+        s.header.picture_structure = PictureStructure::frame;
     }
     void TearDown() override { close_statistics_file(s); }
 

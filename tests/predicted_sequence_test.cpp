@@ -166,14 +166,14 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
     init_encoder(s);
     init_rate_control(s);
     start_gop_rate_control(s, 4, 10);
-    s.header.picture_type = 3;
-    s.header.picture_structure = 3;
+    s.header.picture_type = PictureType::B;
+    s.header.picture_structure = PictureStructure::frame;
     s.header.frame_pred_frame_dct = 0;
     s.header.forw_hor_f_code = s.header.forw_vert_f_code = s.header.back_hor_f_code = s.header.back_vert_f_code = 2;
     for (std::size_t k = 0; k < s.buffers.macroblock_info.size(); k++) {
         MacroblockInfo& mb = s.buffers.macroblock_info[k];
         mb.macroblock_type = forward_flag;
-        mb.motion_type = k == 0 ? 1 : 2;
+        mb.motion_type = k == 0 ? MotionType::field : MotionType::frame;
         mb.motion_vectors[0][0][0] = 6;
         mb.motion_vectors[0][0][1] = -4;
         mb.motion_vectors[1][0][0] = -2;

@@ -33,7 +33,7 @@ protected:
     void set(int k, int type, int motion_type, int mquant, int pattern, int skipped = 0) {
         MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
         mb.macroblock_type = type;
-        mb.motion_type = motion_type;
+        mb.motion_type = static_cast<MotionType>(motion_type);
         mb.mquant = mquant;
         mb.coded_block_pattern = pattern;
         mb.skipped = skipped;

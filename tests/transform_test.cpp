@@ -176,7 +176,7 @@ protected:
         // A 48 x 32 frame picture: three by two macroblocks, luminance 100.
         state.geometry.coded_width = 48;
         state.geometry.coded_height = state.geometry.picture_height = 32;
-        state.header.picture_structure = 3;
+        state.header.picture_structure = PictureStructure::frame;
         state.header.frame_pred_frame_dct = 0;
         state.buffers.macroblock_info.assign(6, MacroblockInfo{});
         prediction = current = std::vector<std::uint8_t>(48 * 32, 100);

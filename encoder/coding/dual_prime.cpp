@@ -7,7 +7,7 @@
 namespace vintrel {
 
 void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], const int dmv[2], int mvx, int mvy) {
-    if (s.header.picture_structure == 3) {
+    if (s.header.picture_structure == PictureStructure::frame) {
         if (s.params.top_field_first) {
             first[0] = half_distance(mvx) + dmv[0];
             first[1] = half_distance(mvy) + dmv[1] - 1;
@@ -22,7 +22,7 @@ void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], cons
         return;
     }
     first[0] = half_distance(mvx) + dmv[0];
-    first[1] = half_distance(mvy) + dmv[1] + (s.header.picture_structure == 1 ? -1 : 1);
+    first[1] = half_distance(mvy) + dmv[1] + (s.header.picture_structure == PictureStructure::top_field ? -1 : 1);
     second[0] = first[0];
     second[1] = first[1];
 }
@@ -115,7 +115,7 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
 DualPrimeResult dual_prime_field_search(const EncoderState& s, const std::uint8_t* top_ref,
                                         const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
                                         const SearchResult& same_parity) {
-    const bool top = s.header.picture_structure == 1;
+    const bool top = s.header.picture_structure == PictureStructure::top_field;
     const std::uint8_t* same = top ? top_ref : bottom_ref;
     const std::uint8_t* opposite = top ? bottom_ref : top_ref;
     const int lx = s.geometry.line_stride;

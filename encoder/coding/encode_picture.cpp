@@ -53,12 +53,12 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         for (int r = 0; r < 2; r++)
             for (int t = 0; t < 2; t++) pmv[r][dir][t] = mv[r][dir][t];
     };
-    if (s.header.picture_structure == 3) {
-        if (mb.motion_type == 2) {  // frame
+    if (s.header.picture_structure == PictureStructure::frame) {
+        if (mb.motion_type == MotionType::frame) {  // frame
             write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
             write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
             same_for_both(mv[0][dir]);
-        } else if (mb.motion_type == 1) {  // field: vertical components in field units
+        } else if (mb.motion_type == MotionType::field) {  // field: vertical components in field units
             for (int r = 0; r < 2; r++) {
                 put(s, mb.field_select[r][dir], 1);
                 write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
@@ -74,12 +74,12 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         }
         return;
     }
-    if (mb.motion_type == 1) {  // field
+    if (mb.motion_type == MotionType::field) {  // field
         put(s, mb.field_select[0][dir], 1);
         write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
         write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
         same_for_both(mv[0][dir]);
-    } else if (mb.motion_type == 2) {  // 16x8
+    } else if (mb.motion_type == MotionType::field_16x8) {  // 16x8
         for (int r = 0; r < 2; r++) {
             put(s, mb.field_select[r][dir], 1);
             write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
@@ -109,14 +109,14 @@ void clear_predictors(EncoderState& s, Predictors& pmv) {
 bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, const MacroblockInfo& left,
                             int type, const Predictors& pmv) {
     const int directions = forward_flag | backward_flag;
-    const bool frame = s.header.picture_structure == 3;
-    if (mb.motion_type != (frame ? 2 : 1) || left.motion_type != mb.motion_type) return false;
+    const bool frame = s.header.picture_structure == PictureStructure::frame;
+    if (mb.motion_type != (frame ? MotionType::frame : MotionType::field) || left.motion_type != mb.motion_type) return false;
     if ((type & directions) != (left.macroblock_type & directions)) return false;
     for (int dir = 0; dir < 2; dir++) {
         if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
         if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
             return false;
-        if (!frame && (mb.field_select[0][dir] != (s.header.picture_structure == 2 ? 1 : 0) ||
+        if (!frame && (mb.field_select[0][dir] != (s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0) ||
                        left.field_select[0][dir] != mb.field_select[0][dir]))
             return false;
     }
@@ -228,10 +228,10 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
 
             bool skip = false;
             if (i != 0 && i != s.geometry.macroblock_columns - 1 && pattern == 0) {
-                if (s.header.picture_type == 2 && !(type & forward_flag)) {
+                if (s.header.picture_type == PictureType::P && !(type & forward_flag)) {
                     skip = true;
                     clear_predictors(s, pmv);
-                } else if (s.header.picture_type == 3) {
+                } else if (s.header.picture_type == PictureType::B) {
                     skip = b_macroblock_skippable(s, mb, s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
                 }
             }
@@ -243,14 +243,14 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             }
 
             mb.skipped = 0;
-            if (s.header.picture_type == 2 && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
+            if (s.header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
             write_address_increment(s, address_increment);
             address_increment = 1;
             write_macroblock_type(s, s.header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
-            if ((type & (forward_flag | backward_flag)) && (!s.header.frame_pred_frame_dct || s.header.picture_structure != 3))
-                put(s, mb.motion_type, 2);
-            if (s.header.picture_structure == 3 && pattern && !s.header.frame_pred_frame_dct) put(s, mb.dct_type, 1);
+            if ((type & (forward_flag | backward_flag)) && (!s.header.frame_pred_frame_dct || s.header.picture_structure != PictureStructure::frame))
+                put(s, syntax_value(mb.motion_type), 2);
+            if (s.header.picture_structure == PictureStructure::frame && pattern && !s.header.frame_pred_frame_dct) put(s, mb.dct_type, 1);
             if (type & quantiser_flag) {
                 put(s, quantiser_scale_code(s, q), 5);
                 previous_q = q;
@@ -269,7 +269,7 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                     write_non_intra_block(s, blocks[b].data());
             }
             if (!(type & intra_flag)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
-            if ((type & intra_flag) || (s.header.picture_type == 2 && !(type & forward_flag)))
+            if ((type & intra_flag) || (s.header.picture_type == PictureType::P && !(type & forward_flag)))
                 for (auto& r : pmv)
                     for (auto& d : r) d[0] = d[1] = 0;
             mb.macroblock_type = type;

@@ -53,7 +53,7 @@ void dequantise_picture(EncoderState& s, const int* checkpoint_cancel_flag) {
 void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
     std::FILE* out = s.statistics.file;
     std::fprintf(out, "\nFrame %d (#%d in display order):\n", i, f);
-    std::fprintf(out, " picture_type=%c\n", " IPBD"[s.header.picture_type]);
+    std::fprintf(out, " picture_type=%c\n", " IPBD"[syntax_value(s.header.picture_type)]);
     std::fprintf(out, " temporal_reference=%d\n", s.header.temporal_reference);
     std::fprintf(out, " frame_pred_frame_dct=%d\n", s.header.frame_pred_frame_dct);
     std::fprintf(out, " q_scale_type=%d\n", s.header.q_scale_type);
@@ -64,8 +64,8 @@ void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
         std::fprintf(out, " %s vector range: %d...%d.5 / %d...%d.5\n", direction, -(4 << hor_f_code),
                      (4 << hor_f_code) - 1, -(4 << vert_f_code), (4 << vert_f_code) - 1);
     };
-    if (s.header.picture_type != 1) range("forward", r.sxf, r.syf, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
-    if (s.header.picture_type == 3) range("backward", r.sxb, r.syb, s.header.back_hor_f_code, s.header.back_vert_f_code);
+    if (s.header.picture_type != PictureType::I) range("forward", r.sxf, r.syf, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
+    if (s.header.picture_type == PictureType::B) range("backward", r.sxb, r.syb, s.header.back_hor_f_code, s.header.back_vert_f_code);
 }
 
 // An MPEG-1 picture header carries one f code per direction, which the decoder applies to both
@@ -119,19 +119,19 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
 // Codes a frame as two fields. Returns false when the user stopped in between.
 bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_flag) {
     s.hooks.report.progress(s.params.top_field_first ? "\nfirst field  (top) " : "\nfirst field  (bot) ");
-    s.header.picture_structure = s.params.top_field_first ? 1 : 2;
+    s.header.picture_structure = s.params.top_field_first ? PictureStructure::top_field : PictureStructure::bottom_field;
     estimate(s, job, 0, 0);
     predict_and_transform(s, job, 0);
     code_and_reconstruct(s, job, cancel_flag);
 
     s.hooks.report.progress(s.params.top_field_first ? "second field (bot) " : "second field (top) ");
     if (cancelled(s, cancel_flag)) return false;
-    s.header.picture_structure = s.params.top_field_first ? 2 : 1;
+    s.header.picture_structure = s.params.top_field_first ? PictureStructure::bottom_field : PictureStructure::top_field;
     int i_to_p = 0;
-    if (s.header.picture_type == 1) {
+    if (s.header.picture_type == PictureType::I) {
         // The second field of an I frame is predicted from the first.
         const MotionData& m = s.params.motion_data[0];
-        s.header.picture_type = 2;
+        s.header.picture_type = PictureType::P;
         s.header.forw_hor_f_code = m.forw_hor_f_code;
         s.header.forw_vert_f_code = m.forw_vert_f_code;
         s.header.back_hor_f_code = s.header.back_vert_f_code = 15;
@@ -175,7 +175,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
             f = i == 0 ? 0 : i + M - 1;
             if (f >= s.params.frame_count) f = s.params.frame_count - 1;
             if (f0 == i) {
-                s.header.picture_type = 1;
+                s.header.picture_type = PictureType::I;
                 s.header.forw_hor_f_code = s.header.forw_vert_f_code = s.header.back_hor_f_code = s.header.back_vert_f_code = 15;
                 int n = i == 0 ? N - (M - 1) : N;
                 if (n > s.params.frame_count - f0) n = s.params.frame_count - f0;
@@ -185,7 +185,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
                 write_gop_header(s, f0, i == 0 ? 1 : 0);
             } else {
                 const MotionData& m = s.params.motion_data[0];
-                s.header.picture_type = 2;
+                s.header.picture_type = PictureType::P;
                 s.header.forw_hor_f_code = m.forw_hor_f_code;
                 s.header.forw_vert_f_code = m.forw_vert_f_code;
                 job.ranges.sxf = m.forw_search_width;
@@ -196,7 +196,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
             job.source = &s.buffers.aux_org_frame;
             job.reconstruction = &s.buffers.aux_frame;
             f = i - 1;
-            s.header.picture_type = 3;
+            s.header.picture_type = PictureType::B;
             const MotionData& m = s.params.motion_data[static_cast<std::size_t>((i - 2) % M + 1)];
             s.header.forw_hor_f_code = m.forw_hor_f_code;
             s.header.forw_vert_f_code = m.forw_vert_f_code;
@@ -206,7 +206,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
         }
         if (s.params.is_mpeg1) use_one_f_code_per_direction(s);
         s.header.temporal_reference = f - f0;
-        const int t = s.header.picture_type - 1;
+        const int t = syntax_value(s.header.picture_type) - 1;
         s.header.frame_pred_frame_dct = s.params.frame_pred_frame_dct_tab[t];
         s.header.q_scale_type = s.params.q_scale_type_tab[t];
         s.header.intra_vlc_format = s.params.intra_vlc_format_tab[t];
@@ -218,7 +218,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
 
         if (!s.params.field_pictures) {
             if (cancelled(s, cancel_flag)) break;
-            s.header.picture_structure = 3;
+            s.header.picture_structure = PictureStructure::frame;
             estimate(s, job, 0, 0);
             if (cancelled(s, cancel_flag)) break;
             predict_and_transform(s, job, 0);

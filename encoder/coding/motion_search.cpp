@@ -100,7 +100,7 @@ FieldPair search_both_fields(const EncoderState& s, const FieldReferences& refer
 
 FieldSearch field_search(const EncoderState& s, const FieldReferences& reference, const std::uint8_t* mb, int i, int j,
                          int sx, int sy, bool skip_same_parity) {
-    const int parity = s.header.picture_structure == 2 ? 1 : 0;
+    const int parity = s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0;
     const int skipped = skip_same_parity ? parity : -1;
     const FieldPair whole = search_both_fields(s, reference, mb, i, j, sx, sy, 16, skipped);
     const FieldPair upper = search_both_fields(s, reference, mb, i, j, sx, sy, 8, skipped);

@@ -54,15 +54,15 @@ public:
             clear_prediction(s_, dst_, bx_, by_);
             return;
         }
-        const bool forward = (mb_.macroblock_type & forward_flag) || s_.header.picture_type == 2;
+        const bool forward = (mb_.macroblock_type & forward_flag) || s_.header.picture_type == PictureType::P;
         if (forward) {
-            if (s_.header.picture_structure == 3)
+            if (s_.header.picture_structure == PictureStructure::frame)
                 forward_frame();
             else
                 forward_field();
         }
         if (mb_.macroblock_type & backward_flag) {
-            if (s_.header.picture_structure == 3)
+            if (s_.header.picture_structure == PictureStructure::frame)
                 backward_frame(forward);
             else
                 backward_field(forward);
@@ -107,11 +107,11 @@ private:
 
     void forward_frame() const {
         const bool motion = mb_.macroblock_type & forward_flag;
-        if (mb_.motion_type == 2 || !motion) {
+        if (mb_.motion_type == MotionType::frame || !motion) {
             area(old_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
-        } else if (mb_.motion_type == 1) {
+        } else if (mb_.motion_type == MotionType::field) {
             frame_fields(old_, 0, false);
-        } else if (mb_.motion_type == 3) {
+        } else if (mb_.motion_type == MotionType::dual_prime) {
             const int lx = 2 * s_.geometry.coded_width;
             const Vector v = field_vector(0, 0);
             int first[2], second[2];
@@ -125,12 +125,12 @@ private:
         }
     }
 
-    int current_field() const { return s_.header.picture_structure == 2 ? 1 : 0; }
+    int current_field() const { return s_.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
 
     // The reference holding field `select` for a forward prediction: in the second field of a P
     // frame the field of the other parity is this frame's own first field.
     const Picture& forward_source(int select) const {
-        return s_.header.picture_type == 2 && second_field_ && select != current_field() ? new_ : old_;
+        return s_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_ : old_;
     }
 
     // The 16x16 or the two 16x8 predictions of a field macroblock.
@@ -146,11 +146,11 @@ private:
 
     void forward_field() const {
         const bool motion = mb_.macroblock_type & forward_flag;
-        if (mb_.motion_type == 1 || !motion) {
+        if (mb_.motion_type == MotionType::field || !motion) {
             field_halves(0, false, false);
-        } else if (mb_.motion_type == 2) {
+        } else if (mb_.motion_type == MotionType::field_16x8) {
             field_halves(0, true, false);
-        } else if (mb_.motion_type == 3) {
+        } else if (mb_.motion_type == MotionType::dual_prime) {
             const int lx = 2 * s_.geometry.coded_width;
             const int cur = current_field();
             const Vector v = vector(0, 0);
@@ -164,16 +164,16 @@ private:
     }
 
     void backward_frame(bool average) const {
-        if (mb_.motion_type == 2)
+        if (mb_.motion_type == MotionType::frame)
             area(new_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 1), average);
         else
             frame_fields(new_, 1, average);
     }
 
     void backward_field(bool average) const {
-        if (mb_.motion_type == 1)
+        if (mb_.motion_type == MotionType::field)
             field_halves(1, false, average);
-        else if (mb_.motion_type == 2)
+        else if (mb_.motion_type == MotionType::field_16x8)
             field_halves(1, true, average);
         else
             s_.hooks.report.warning("invalid motion_type\n");
@@ -201,7 +201,7 @@ void predict_component(const std::uint8_t* src, std::uint8_t* dst, int lx, int w
 }
 
 void clear_prediction(const EncoderState& s, Picture& dst, int bx, int by) {
-    const bool bottom = s.header.picture_structure == 2;
+    const bool bottom = s.header.picture_structure == PictureStructure::bottom_field;
     fill(dst[0] + bx + static_cast<std::ptrdiff_t>(s.geometry.line_stride) * by + (bottom ? s.geometry.coded_width : 0), s.geometry.line_stride,
          16, 16);
     const int cw = s.params.chroma_format == 3 ? 16 : 8;

@@ -56,7 +56,7 @@ void compute_activity(EncoderState& s, const std::uint8_t* frame) {
     for (int j = 0; j < s.geometry.picture_height; j += 16)
         for (int i = 0; i < s.geometry.coded_width; i += 16) {
             const std::uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * s.geometry.line_stride;
-            if (s.header.picture_structure == 2) p += s.geometry.coded_width;
+            if (s.header.picture_structure == PictureStructure::bottom_field) p += s.geometry.coded_width;
             const int ls = s.geometry.line_stride;
             double minimum = block_variance(p, ls);
             auto consider = [&minimum](double v) {
@@ -124,11 +124,11 @@ void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma) {
     RateControl& rc = s.rc;
     const std::int64_t np_xp = rc.Np * rc.Xp, nb_xb = rc.Nb * rc.Xb;
     switch (s.header.picture_type) {
-    case 1:
+    case PictureType::I:
         rc.T = nint(rc.R / (1.0 + np_xp / (rc.Xi * 1.0) + nb_xb / (rc.Xi * 1.4)));
         rc.d = rc.d0i;
         break;
-    case 2:
+    case PictureType::P:
         rc.T = nint(rc.R / (rc.Np + rc.Nb * 1.0 * rc.Xb / (1.4 * rc.Xp)));
         rc.d = rc.d0p;
         break;
@@ -176,11 +176,11 @@ void end_picture_rate_control(EncoderState& s) {
     rc.d = rc.d + rc.S - rc.T;
     rc.avg_act = rc.activity_sum / M_B;
     switch (s.header.picture_type) {
-    case 1:
+    case PictureType::I:
         rc.Xi = X;
         rc.d0i = rc.d;
         break;
-    case 2:
+    case PictureType::P:
         rc.Xp = X;
         rc.d0p = rc.d;
         rc.Np--;
@@ -211,10 +211,10 @@ void update_vbv_at_picture_end(EncoderState& s) { s.rc.bitcnt_EOP = (bits_writte
 void compute_vbv_delay(EncoderState& s) {
     RateControl& rc = s.rc;
     const double field_time = 90000.0 / (2.0 * s.params.frame_rate);
-    const bool reference = s.header.picture_type != 3;
+    const bool reference = s.header.picture_type != PictureType::B;
     const bool frame_picture = !s.params.field_pictures;
     const bool first_field =
-        (s.header.picture_structure == 1 && s.params.top_field_first) || (s.header.picture_structure == 2 && !s.params.top_field_first);
+        (s.header.picture_structure == PictureStructure::top_field && s.params.top_field_first) || (s.header.picture_structure == PictureStructure::bottom_field && !s.params.top_field_first);
 
     double picture_delay;
     if (!reference)

@@ -116,13 +116,13 @@ void write_picture_header(EncoderState& s) {
     start_code(s, picture_start_code);
     compute_vbv_delay(s);
     put(s, s.header.temporal_reference, 10);
-    put(s, s.header.picture_type, 3);
+    put(s, syntax_value(s.header.picture_type), 3);
     put(s, s.header.vbv_delay, 16);
-    if (s.header.picture_type == 2 || s.header.picture_type == 3) {
+    if (s.header.picture_type == PictureType::P || s.header.picture_type == PictureType::B) {
         put(s, 0, 1);  // full_pel_forward_vector
         put(s, s.params.is_mpeg1 ? s.header.forw_hor_f_code : 7, 3);
     }
-    if (s.header.picture_type == 3) {
+    if (s.header.picture_type == PictureType::B) {
         put(s, 0, 1);  // full_pel_backward_vector
         put(s, s.params.is_mpeg1 ? s.header.back_hor_f_code : 7, 3);
     }
@@ -137,10 +137,10 @@ void write_picture_coding_extension(EncoderState& s) {
     put(s, s.header.back_hor_f_code, 4);
     put(s, s.header.back_vert_f_code, 4);
     put(s, s.params.intra_dc_precision, 2);
-    put(s, s.header.picture_structure, 2);
-    put(s, s.header.picture_structure == 3 ? s.params.top_field_first : 0, 1);
+    put(s, syntax_value(s.header.picture_structure), 2);
+    put(s, s.header.picture_structure == PictureStructure::frame ? s.params.top_field_first : 0, 1);
     // Only frame pictures can restrict themselves to frame prediction and frame DCT.
-    put(s, s.header.picture_structure == 3 ? s.header.frame_pred_frame_dct : 0, 1);
+    put(s, s.header.picture_structure == PictureStructure::frame ? s.header.frame_pred_frame_dct : 0, 1);
     put(s, 0, 1);  // concealment_motion_vectors
     put(s, s.header.q_scale_type, 1);
     put(s, s.header.intra_vlc_format, 1);

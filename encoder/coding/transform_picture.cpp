@@ -26,7 +26,7 @@ struct BlockPlace {
 // A field DCT macroblock of a frame picture takes its luminance (and, unless 4:2:0, its chroma)
 // blocks from the lines of one field; a bottom-field picture starts one frame line down.
 BlockPlace place_block(const EncoderState& s, int i, int j, int n, bool field_dct) {
-    const bool bottom_field = s.header.picture_structure == 2;
+    const bool bottom_field = s.header.picture_structure == PictureStructure::bottom_field;
     BlockPlace place{};
     if (n < 4) {
         place.component = 0;
@@ -63,7 +63,7 @@ void for_each_block(EncoderState& s, Visit visit) {
     std::size_t k = 0;
     for (int j = 0; j < s.geometry.picture_height; j += 16) {
         for (int i = 0; i < s.geometry.coded_width; i += 16, k++) {
-            const bool field_dct = s.header.picture_structure == 3 && s.buffers.macroblock_info[k].dct_type == 1;
+            const bool field_dct = s.header.picture_structure == PictureStructure::frame && s.buffers.macroblock_info[k].dct_type == 1;
             for (int n = 0; n < s.geometry.blocks_per_macroblock; n++)
                 visit(s.buffers.blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
                       place_block(s, i, j, n, field_dct));

@@ -80,8 +80,8 @@ void write_address_increment(EncoderState& s, int increment) {
     put(s, address_increment_codes[increment - 1]);
 }
 
-void write_macroblock_type(EncoderState& s, int picture_type, int flags) {
-    put(s, macroblock_type_codes[static_cast<std::size_t>(picture_type - 1)][static_cast<std::size_t>(flags)]);
+void write_macroblock_type(EncoderState& s, PictureType picture_type, int flags) {
+    put(s, macroblock_type_codes[static_cast<std::size_t>(syntax_value(picture_type) - 1)][static_cast<std::size_t>(flags)]);
 }
 
 void write_motion_code(EncoderState& s, int motion_code) {

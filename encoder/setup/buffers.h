@@ -14,10 +14,15 @@ inline constexpr int backward_flag = 4;      // backward motion compensation
 inline constexpr int forward_flag = 8;       // forward motion compensation
 inline constexpr int quantiser_flag = 16;    // quantiser scale present
 
+// How a macroblock is motion compensated, by its syntax value: in frame pictures field, frame or
+// dual prime prediction; in field pictures field (16x16), 16x8 or dual prime prediction.
+enum class MotionType { field = 1, frame = 2, field_16x8 = 2, dual_prime = 3 };
+constexpr int syntax_value(MotionType t) { return static_cast<int>(t); }
+
 // Per-macroblock decisions of one coded picture, in raster order.
 struct MacroblockInfo {
     int macroblock_type = 0;  // the flags above
-    int motion_type = 0;
+    MotionType motion_type{};  // 0, no type, until motion estimation decides
     int dct_type = 0;
     int mquant = 0;
     int coded_block_pattern = 0;

@@ -201,13 +201,13 @@ void finish_movie_picture(EncoderState& state, Picture& picture) {
 
 void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n) {
     switch (state.params.input_picture_format) {
-    case 0:
+    case InputPictureFormat::planar_files:
         read_planar_files(state, name, picture);
         break;
-    case 1:
+    case InputPictureFormat::yuv_file:
         read_yuv_file(state, name, picture);
         break;
-    case 2:
+    case InputPictureFormat::movie:
         if (!state.hooks.read_movie_frame) fatal_error(state, "No movie to read frames from");
         state.hooks.read_movie_frame(picture, n);
         break;

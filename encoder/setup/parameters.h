@@ -21,6 +21,9 @@ struct MotionData {
     int back_search_height = 0;
 };
 
+// Where the source pictures come from (the values of the parameter line); other values read nothing.
+enum class InputPictureFormat { planar_files = 0, yuv_file = 1, movie = 2 };
+
 struct Parameters {
     std::string id_string;
     std::string source_file_name_template;
@@ -28,7 +31,7 @@ struct Parameters {
     std::string intra_quant_matrix_file_name;
     std::string non_intra_quant_matrix_file_name;
     std::string statistics_file_name;
-    int input_picture_format = 0;
+    InputPictureFormat input_picture_format = InputPictureFormat::planar_files;
     int frame_count = 0;
     int first_frame = 0;
     int time_code_hours = 0;
@@ -37,8 +40,8 @@ struct Parameters {
     int time_code_pictures = 0;
     int N = 0;
     int M = 0;
-    int is_mpeg1 = 0;
-    int field_pictures = 0;
+    bool is_mpeg1 = false;        // an ISO/IEC 11172-2 stream rather than a 13818-2 one
+    bool field_pictures = false;  // frames coded as two field pictures
     int horizontal_size = 0;
     int vertical_size = 0;
     int aspect_ratio_information = 0;

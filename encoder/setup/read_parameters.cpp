@@ -168,15 +168,19 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
     in.scan_string(3, s.params.intra_quant_matrix_file_name, "the intra matrix file name");
     in.scan_string(4, s.params.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
     in.scan_string(5, s.params.statistics_file_name, "the statistics file name");
-    in.scan_int(6, s.params.input_picture_format, "input_picture_format");
+    int input_picture_format = 0, is_mpeg1 = 0, field_pictures = 0;
+    in.scan_int(6, input_picture_format, "input_picture_format");
+    s.params.input_picture_format = static_cast<InputPictureFormat>(input_picture_format);
     in.scan_int(7, s.params.frame_count, "the number of frames");
     in.scan_int(8, s.params.first_frame, "the number of the first frame");
     in.scan_time_code(9, s.params.time_code_hours, s.params.time_code_minutes, s.params.time_code_seconds, s.params.time_code_pictures,
                       "the time code (hh:mm:ss:pp)");
     in.scan_int(10, s.params.N, "N");
     in.scan_int(11, s.params.M, "M");
-    in.scan_int(12, s.params.is_mpeg1, "the stream type");
-    in.scan_int(13, s.params.field_pictures, "field_pictures");
+    in.scan_int(12, is_mpeg1, "the stream type");
+    in.scan_int(13, field_pictures, "field_pictures");
+    s.params.is_mpeg1 = is_mpeg1 != 0;
+    s.params.field_pictures = field_pictures != 0;
     in.scan_int(14, s.params.horizontal_size, "horizontal_size");
     in.scan_int(15, s.params.vertical_size, "vertical_size");
     in.scan_int(16, s.params.aspect_ratio_information, "aspect_ratio_information");
@@ -231,7 +235,7 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
                            m.back_search_height, "the backward motion data");
     }
 
-    for (int* flag : {&s.params.is_mpeg1, &s.params.field_pictures, &s.params.low_delay, &s.params.constrained_parameters_flag,
+    for (int* flag : {&s.params.low_delay, &s.params.constrained_parameters_flag,
                       &s.params.progressive_sequence, &s.params.top_field_first, &s.params.repeat_first_field,
                       &s.params.progressive_frame})
         make_boolean(*flag);
@@ -268,7 +272,7 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
         warn(s, "Warning: setting progressive_frame = 1\n");
     }
     if (s.params.progressive_frame && s.params.field_pictures) {
-        s.params.field_pictures = 0;
+        s.params.field_pictures = false;
         warn(s, "Warning: setting field_pictures = 0\n");
     }
     if (!s.params.progressive_frame && s.params.repeat_first_field) {

@@ -9,9 +9,6 @@
 namespace vintrel {
 namespace {
 
-constexpr int field_motion = 1;
-constexpr int dual_prime_motion = 3;
-
 struct PictureCounts {
     int intra = 0;
     int coded_blocks = 0;
@@ -54,9 +51,9 @@ char type_character(const MacroblockInfo& mb) {
     if (type & intra_flag) return 'I';
     const bool forward = type & forward_flag;
     const bool backward = type & backward_flag;
-    if (forward && !backward) return mb.motion_type == field_motion ? 'f' : mb.motion_type == dual_prime_motion ? 'p' : 'F';
-    if (backward && !forward) return mb.motion_type == field_motion ? 'b' : 'B';
-    if (forward && backward) return mb.motion_type == field_motion ? 'd' : 'D';
+    if (forward && !backward) return mb.motion_type == MotionType::field ? 'f' : mb.motion_type == MotionType::dual_prime ? 'p' : 'F';
+    if (backward && !forward) return mb.motion_type == MotionType::field ? 'b' : 'B';
+    if (forward && backward) return mb.motion_type == MotionType::field ? 'd' : 'D';
     return '0';
 }
 
