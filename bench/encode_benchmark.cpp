@@ -91,7 +91,7 @@ struct PreparedPicture : Encoder {
     std::vector<std::array<std::int16_t, 64>> quantised() {
         std::vector<std::array<std::int16_t, 64>> levels(coefficients.size());
         for (std::size_t b = 0; b < levels.size(); b++)
-            quantise_intra(s, coefficients[b].data(), levels[b].data(), 0, s.params.intra_quant_matrix.data(), 8);
+            quantise_intra(s.kernels.simd, s.params.is_mpeg1, coefficients[b].data(), levels[b].data(), 0, s.params.intra_quant_matrix.data(), 8);
         return levels;
     }
 };
@@ -107,7 +107,7 @@ void BM_Quantisation(benchmark::State& state) {
     std::vector<std::array<std::int16_t, 64>> out(p.coefficients.size());
     for (auto _ : state)
         for (std::size_t b = 0; b < out.size(); b++)
-            quantise_intra(p.s, p.coefficients[b].data(), out[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+            quantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, p.coefficients[b].data(), out[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
 }
 BENCHMARK(BM_Quantisation)->Unit(benchmark::kMillisecond);
 
@@ -116,7 +116,7 @@ void BM_InversePath(benchmark::State& state) {
     const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
-            dequantise_intra(p.s, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+            dequantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
         inverse_transform_picture(p.s, p.s.pred_frame, p.s.new_ref_frame);
     }
 }

@@ -101,23 +101,22 @@ std::vector<Block> extreme_blocks(int low, int high) {
 class Transform : public testing::Test {
 protected:
     void SetUp() override {
-        init_forward_dct(state);
-        init_inverse_dct(state);
+        init_kernels(state.kernels);
     }
     // Every kernel level this processor runs: plain, SSE2, AVX2.
     std::vector<int> levels() const {
         std::vector<int> all;
-        for (int level = 0; level <= state.kernels.transform.simd_level; level++) all.push_back(level);
+        for (int level = 0; level <= static_cast<int>(state.kernels.simd); level++) all.push_back(level);
         return all;
     }
     Block forward(Block b, int level) {
-        state.kernels.transform.simd_level = level;
-        forward_dct(state.kernels.transform, b.data());
+        state.kernels.simd = static_cast<SimdLevel>(level);
+        forward_dct(state.kernels, b.data());
         return b;
     }
     Block inverse(Block b, int level) {
-        state.kernels.transform.simd_level = level;
-        inverse_dct(state.kernels.transform, b.data());
+        state.kernels.simd = static_cast<SimdLevel>(level);
+        inverse_dct(state.kernels, b.data());
         return b;
     }
     EncoderState state;

@@ -188,9 +188,11 @@ void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
 }
 
 void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
-    start_picture_rate_control(s, source_luma);
-    write_picture_header(s);
-    if (!s.params.is_mpeg1) write_picture_coding_extension(s);
+    start_picture_rate_control(s, source_luma, bits_written(s.bits));
+    // The delay counts to the end of the picture start code: the next byte boundary and 32 bits on.
+    s.header.vbv_delay = compute_vbv_delay(s, (bits_written(s.bits) + 7) / 8 * 8 + 32);
+    write_picture_header(s.header, s.params, s.bits);
+    if (!s.params.is_mpeg1) write_picture_coding_extension(s.header, s.params, s.bits);
     int previous_q = initial_quantiser_scale(s);
 
     const int bpm = s.geometry.blocks_per_macroblock;
@@ -208,19 +210,19 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
             std::array<std::int16_t, 64>* blocks = &s.buffers.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
             int type = mb.macroblock_type;
-            const int q = macroblock_quantiser_scale(s, k);
+            const int q = macroblock_quantiser_scale(s, k, bits_written(s.bits));
             mb.mquant = q;
 
             int pattern = 0;
             if (type & intra_flag) {
                 for (int b = 0; b < bpm; b++)
-                    quantise_intra(s, blocks[b].data(), blocks[b].data(), s.params.intra_dc_precision,
+                    quantise_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.intra_dc_precision,
                                    s.params.intra_quant_matrix.data(), q);
                 pattern = all_blocks;
             } else {
                 for (int b = 0; b < bpm; b++)
                     pattern = pattern * 2 +
-                              quantise_non_intra(s, blocks[b].data(), blocks[b].data(), s.params.non_intra_quant_matrix.data(), q);
+                              quantise_non_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.non_intra_quant_matrix.data(), q);
                 if (pattern) type |= pattern_flag;
             }
             mb.coded_block_pattern = pattern;
@@ -275,8 +277,8 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             mb.macroblock_type = type;
         }
     }
-    end_picture_rate_control(s);
-    update_vbv_at_picture_end(s);
+    end_picture_rate_control(s, bits_written(s.bits));
+    update_vbv_at_picture_end(s.rc, bits_written(s.bits));
 }
 
 }  // namespace vintrel

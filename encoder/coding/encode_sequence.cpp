@@ -43,9 +43,9 @@ void dequantise_picture(EncoderState& s, const int* checkpoint_cancel_flag) {
         for (int b = 0; b < bpm; b++) {
             std::int16_t* block = s.buffers.blocks[static_cast<std::size_t>(k * bpm + b)].data();
             if (mb.macroblock_type & intra_flag)
-                dequantise_intra(s, block, block, s.params.intra_dc_precision, s.params.intra_quant_matrix.data(), mb.mquant);
+                dequantise_intra(s.kernels.simd, s.params.is_mpeg1, block, block, s.params.intra_dc_precision, s.params.intra_quant_matrix.data(), mb.mquant);
             else
-                dequantise_non_intra(s, block, block, s.params.non_intra_quant_matrix.data(), mb.mquant);
+                dequantise_non_intra(s.kernels.simd, s.params.is_mpeg1, block, block, s.params.non_intra_quant_matrix.data(), mb.mquant);
         }
     }
 }
@@ -151,12 +151,12 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
 
 void encode_sequence(EncoderState& s, const int* cancel_flag) {
     init_rate_control(s);
-    write_sequence_header(s);
+    write_sequence_header(s.params, s.bits);
     if (!s.params.is_mpeg1) {
-        write_sequence_extension(s);
-        write_display_extension(s);
+        write_sequence_extension(s.params, s.bits);
+        write_display_extension(s.params, s.bits);
     }
-    if (s.params.id_string.size() > 1) write_user_data(s, s.params.id_string);
+    if (s.params.id_string.size() > 1) write_user_data(s.bits, s.params.id_string);
 
     const int N = s.params.N, M = s.params.M;
     for (int i = 0; i < s.params.frame_count; i++) {
@@ -182,7 +182,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
                 const int np = i == 0 ? (n + 2 * (M - 1)) / M - 1 : (n + M - 1) / M - 1;
                 const int nb = n - np - 1;
                 start_gop_rate_control(s, np, nb);
-                write_gop_header(s, f0, i == 0 ? 1 : 0);
+                write_gop_header(s.params, s.bits, f0, i == 0 ? 1 : 0);
             } else {
                 const MotionData& m = s.params.motion_data[0];
                 s.header.picture_type = PictureType::P;
@@ -230,7 +230,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
         if (cancelled(s, cancel_flag)) break;
         write_frame(s, format_frame_name(s.params.reconstructed_file_name_template, f + s.params.first_frame), *job.reconstruction);
     }
-    write_sequence_end(s);
+    write_sequence_end(s.bits);
 }
 
 }  // namespace vintrel

@@ -5,7 +5,6 @@
 #include <cmath>
 #include <cstdio>
 
-#include "encoder/coding/bit_writer.h"
 #include "encoder/coding/quantiser_scale_tables.h"
 #include "encoder/coding/sample_sums.h"
 
@@ -120,7 +119,7 @@ void start_gop_rate_control(EncoderState& s, int np, int nb) {
     std::fprintf(f, " number of B pictures in GOP: Nb=%d\n", rc.Nb);
 }
 
-void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma) {
+void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma, std::int64_t bits) {
     RateControl& rc = s.rc;
     const std::int64_t np_xp = rc.Np * rc.Xp, nb_xb = rc.Nb * rc.Xb;
     switch (s.header.picture_type) {
@@ -139,7 +138,7 @@ void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma) {
     }
     const std::int64_t minimum_target = nint(s.params.bit_rate / (8.0 * s.params.frame_rate));
     if (rc.T < minimum_target) rc.T = minimum_target;
-    rc.S = bits_written(s.bits);
+    rc.S = bits;
     rc.Q = 0;
     compute_activity(s, luma);
     rc.activity_sum = 0.0;
@@ -154,9 +153,9 @@ int initial_quantiser_scale(EncoderState& s) {
     return linear_scale(nint(rc.d * 31.0 / rc.r) * 2, rc.previous_mquant, false);
 }
 
-int macroblock_quantiser_scale(EncoderState& s, int k) {
+int macroblock_quantiser_scale(EncoderState& s, int k, std::int64_t bits) {
     RateControl& rc = s.rc;
-    const std::int64_t dj = rc.d + (bits_written(s.bits) - rc.S) - k * (rc.T / macroblocks_per_picture(s));
+    const std::int64_t dj = rc.d + (bits - rc.S) - k * (rc.T / macroblocks_per_picture(s));
     const double Qj = dj * 31.0 / rc.r;
     const double actj = s.buffers.macroblock_info[static_cast<std::size_t>(k)].activity;
     rc.activity_sum += actj;
@@ -167,10 +166,10 @@ int macroblock_quantiser_scale(EncoderState& s, int k) {
     return m;
 }
 
-void end_picture_rate_control(EncoderState& s) {
+void end_picture_rate_control(EncoderState& s, std::int64_t bits) {
     RateControl& rc = s.rc;
     const int M_B = macroblocks_per_picture(s);
-    rc.S = bits_written(s.bits) - rc.S;
+    rc.S = bits - rc.S;
     rc.R -= rc.S;
     const std::int64_t X = nint(rc.S * (0.5 * rc.Q / M_B));
     rc.d = rc.d + rc.S - rc.T;
@@ -206,9 +205,9 @@ void end_picture_rate_control(EncoderState& s) {
     std::fprintf(f, " average activity: avg_act=%.1f\n", rc.avg_act);
 }
 
-void update_vbv_at_picture_end(EncoderState& s) { s.rc.bitcnt_EOP = (bits_written(s.bits) + 7) & ~std::int64_t{7}; }
+void update_vbv_at_picture_end(RateControl& rc, std::int64_t bits) { rc.bitcnt_EOP = (bits + 7) & ~std::int64_t{7}; }
 
-void compute_vbv_delay(EncoderState& s) {
+int compute_vbv_delay(EncoderState& s, std::int64_t bits) {
     RateControl& rc = s.rc;
     const double field_time = 90000.0 / (2.0 * s.params.frame_rate);
     const bool reference = s.header.picture_type != PictureType::B;
@@ -242,7 +241,6 @@ void compute_vbv_delay(EncoderState& s) {
     }
 
     rc.decoding_time += picture_delay;
-    const std::int64_t bits = bits_written(s.bits);
     const std::int64_t vbv_delay = to_int64(std::trunc(rc.decoding_time - bits * 90000.0 / s.params.bit_rate));
 
     if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / s.params.bit_rate > (s.params.vbv_buffer_size * 16384.0) * 90000.0 / s.params.bit_rate)
@@ -253,13 +251,13 @@ void compute_vbv_delay(EncoderState& s) {
 
     if (vbv_delay < 0) {
         s.hooks.report.warning(formatted("vbv_delay underflow: %lld\n", ll(vbv_delay)));
-        s.header.vbv_delay = 0;
-    } else if (vbv_delay > 65535) {
-        s.hooks.report.warning(formatted("vbv_delay overflow: %lld\n", ll(vbv_delay)));
-        s.header.vbv_delay = 65535;
-    } else {
-        s.header.vbv_delay = static_cast<int>(vbv_delay);
+        return 0;
     }
+    if (vbv_delay > 65535) {
+        s.hooks.report.warning(formatted("vbv_delay overflow: %lld\n", ll(vbv_delay)));
+        return 65535;
+    }
+    return static_cast<int>(vbv_delay);
 }
 
 }  // namespace vintrel

@@ -39,23 +39,28 @@ void init_rate_control(EncoderState& state);
 // Start of a group of pictures with np P and nb B frames: adds the group's budget to R.
 void start_gop_rate_control(EncoderState& state, int np, int nb);
 
-// Start of a picture: target bits, virtual buffer, macroblock activities of the source luminance.
-void start_picture_rate_control(EncoderState& state, const std::uint8_t* luma);
+// The bit counts are those of the stream produced so far at the moment named, so tests can
+// feed made-up figures.
 
-// Sets state.header.vbv_delay for the picture whose start code was just written.
-void compute_vbv_delay(EncoderState& state);
+// Start of a picture (`bits` before its header): target bits, virtual buffer, macroblock
+// activities of the source luminance.
+void start_picture_rate_control(EncoderState& state, const std::uint8_t* luma, std::int64_t bits);
+
+// The vbv_delay of the picture whose start code ends at `bits`, clamped to 0..65535 with a warning.
+int compute_vbv_delay(EncoderState& state, std::int64_t bits);
 
 // Quantiser scale of the first slice header of a picture.
 int initial_quantiser_scale(EncoderState& state);
 
-// Quantiser scale of macroblock k (in coding order) of the picture.
-int macroblock_quantiser_scale(EncoderState& state, int k);
+// Quantiser scale of macroblock k (in coding order) of the picture, `bits` before it is coded.
+int macroblock_quantiser_scale(EncoderState& state, int k, std::int64_t bits);
 
-// After the last macroblock: updates the budget, complexity and buffer of the picture's type.
-void end_picture_rate_control(EncoderState& state);
+// After the last macroblock (`bits` at the picture's end): updates the budget, complexity and
+// buffer of the picture's type.
+void end_picture_rate_control(EncoderState& state, std::int64_t bits);
 
-// Remembers where the picture ended, in whole bytes, for the VBV model.
-void update_vbv_at_picture_end(EncoderState& state);
+// Remembers where the picture ended (`bits`), rounded up to whole bytes, for the VBV model.
+void update_vbv_at_picture_end(RateControl& rc, std::int64_t bits);
 
 // Spatial activity of one 8x8 block: variance of its samples.
 double block_variance(const std::uint8_t* p, int stride);

@@ -110,13 +110,13 @@ void transform_picture(EncoderState& state, const Picture& prediction, const Pic
     for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
         subtract_prediction(prediction[place.component] + place.offset, current[place.component] + place.offset,
                             place.step, block);
-        forward_dct(state.kernels.transform, block);
+        forward_dct(state.kernels, block);
     });
 }
 
 void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction) {
     for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
-        inverse_dct(state.kernels.transform, block);
+        inverse_dct(state.kernels, block);
         add_prediction(state, prediction[place.component] + place.offset,
                        reconstruction[place.component] + place.offset, place.step, block);
     });

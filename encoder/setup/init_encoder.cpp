@@ -27,8 +27,7 @@ void allocate_buffers(EncoderState& s) {
 
 void init_encoder(EncoderState& s) {
     init_bit_writer(s.bits, s.bits.out);  // the stream file stays the one the caller opened
-    init_forward_dct(s);
-    init_inverse_dct(s);
+    init_kernels(s.kernels);
     s.geometry = compute_geometry(s.params);
     try {
         allocate_buffers(s);

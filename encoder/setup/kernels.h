@@ -7,24 +7,24 @@
 
 namespace vintrel {
 
-// The best vector instruction level this processor offers: 0 none, 1 SSE2, 2 AVX2.
-inline int processor_simd_level() {
+// Instruction set of the vector kernels. Every level gives the same results.
+enum class SimdLevel { plain = 0, sse2 = 1, avx2 = 2 };
+
+// The best level this processor runs.
+inline SimdLevel processor_simd_level() {
 #if defined(__SSE2__)
-    return __builtin_cpu_supports("avx2") ? 2 : 1;
+    return __builtin_cpu_supports("avx2") ? SimdLevel::avx2 : SimdLevel::sse2;
 #else
-    return 0;
+    return SimdLevel::plain;
 #endif
 }
 
-// Constant tables of the transforms, filled once by init_forward_dct and init_inverse_dct.
+// Constant tables of the transforms, filled once by init_kernels.
 struct TransformTables {
     double dct_basis[8][8] = {};             // [frequency u][sample x]
     std::int16_t idct_clip_table[1024] = {};  // entry i + 512 for i in -512..511
     // dct_basis transposed, [sample x][frequency u]: the row pass reads eight frequencies at once.
     double dct_basis_by_sample[8][8] = {};
-    // Instruction set of the transform kernels: 0 plain C++, 1 SSE2, 2 AVX2. Every level gives
-    // the same results; init_forward_dct picks the best one the processor runs.
-    int simd_level = 0;
 };
 
 // Maps -384..639 to 0..255 (saturating); clip(i) reads entry i + 384.
@@ -37,9 +37,14 @@ struct ClipTable {
     std::uint8_t operator()(int i) const { return table[static_cast<std::size_t>(i + 384)]; }
 };
 
+// The one choice of instruction level, made by init_kernels, and the tables, handed to every kernel.
 struct Kernels {
+    SimdLevel simd = SimdLevel::plain;
     TransformTables transform;
     ClipTable clip;
 };
+
+// Chooses the best instruction level of this processor and fills the transform tables.
+void init_kernels(Kernels& kernels);
 
 }  // namespace vintrel
