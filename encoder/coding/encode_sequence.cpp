@@ -13,7 +13,7 @@
 #include "encoder/coding/rate_control.h"
 #include "encoder/coding/stream_headers.h"
 #include "encoder/coding/transform.h"
-#include "encoder/setup/colour_conversion.h"
+#include "encoder/setup/source_pictures.h"
 #include "encoder/setup/frame_names.h"
 #include "encoder/setup/statistics.h"
 
