@@ -173,8 +173,10 @@ protected:
     void SetUp() override {
         Transform::SetUp();
         // A 48 x 32 frame picture: three by two macroblocks, luminance 100.
-        state.geometry.coded_width = 48;
-        state.geometry.coded_height = state.geometry.picture_height = 32;
+        state.params.horizontal_size = 48;
+        state.params.vertical_size = 32;
+        state.params.progressive_sequence = 1;
+        state.geometry = compute_geometry(state.params);
         state.header.picture_structure = PictureStructure::frame;
         state.header.frame_pred_frame_dct = 0;
         state.buffers.macroblock_info.assign(6, MacroblockInfo{});
