@@ -65,7 +65,7 @@ struct Encoder {
 void BM_WholePicture(benchmark::State& state) {
     Encoder e;
     for (auto _ : state) {
-        e.s.frame_count = 1;
+        e.s.params.frame_count = 1;
         encode_sequence(e.s, nullptr);
     }
 }
@@ -98,7 +98,7 @@ struct PreparedPicture : Encoder {
 
 void BM_ForwardTransform(benchmark::State& state) {
     PreparedPicture p;
-    for (auto _ : state) transform_picture(p.s, p.s.pred_frame, p.s.new_org_frame);
+    for (auto _ : state) transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_org_frame);
 }
 BENCHMARK(BM_ForwardTransform)->Unit(benchmark::kMillisecond);
 
@@ -107,7 +107,7 @@ void BM_Quantisation(benchmark::State& state) {
     std::vector<std::array<std::int16_t, 64>> out(p.coefficients.size());
     for (auto _ : state)
         for (std::size_t b = 0; b < out.size(); b++)
-            quantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, p.coefficients[b].data(), out[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+            quantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, p.coefficients[b].data(), out[b].data(), 0, p.s.params.intra_quant_matrix.data(), 8);
 }
 BENCHMARK(BM_Quantisation)->Unit(benchmark::kMillisecond);
 
@@ -116,8 +116,8 @@ void BM_InversePath(benchmark::State& state) {
     const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
-            dequantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
-        inverse_transform_picture(p.s, p.s.pred_frame, p.s.new_ref_frame);
+            dequantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, levels[b].data(), p.s.buffers.blocks[b].data(), 0, p.s.params.intra_quant_matrix.data(), 8);
+        inverse_transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_ref_frame);
     }
 }
 BENCHMARK(BM_InversePath)->Unit(benchmark::kMillisecond);

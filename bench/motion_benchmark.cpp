@@ -115,7 +115,7 @@ BENCHMARK(BM_MotionEstimationB)->Arg(1)->Arg(0)->ArgName("frame_pred_frame_dct")
 void BM_PredictionB(benchmark::State& state) {
     MotionScene scene(true);
     scene.estimate(3, 1);
-    for (auto _ : state) predict_picture(scene.s, scene.s.old_ref_frame, scene.s.new_ref_frame, scene.s.pred_frame, 0);
+    for (auto _ : state) predict_picture(scene.s, scene.s.buffers.old_ref_frame, scene.s.buffers.new_ref_frame, scene.s.buffers.pred_frame, 0);
 }
 BENCHMARK(BM_PredictionB)->Unit(benchmark::kMillisecond);
 
