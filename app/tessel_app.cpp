@@ -96,7 +96,7 @@ void TTesselMainFrame::dropEvent(QDropEvent* event) {
 }
 
 TTesselApp::TTesselApp() {
-    encoder_.report.fatal = [this](const std::string& text) {
+    encoder_.hooks.report.fatal = [this](const std::string& text) {
         write_fatal_text(text);
         message_boxes_.inform(main_window_.get(), QString::fromStdString(text), "MPEG Error");
         std::exit(1);

@@ -41,16 +41,16 @@ struct Encoder {
         (void)quiet;
         read_parameters(s);
         read_quant_matrices(s);
-        s.horizontal_size = 640;
-        s.vertical_size = 480;
-        s.frame_rate = 5.0;
-        s.statistics_file_name = "/dev/null";
+        s.params.horizontal_size = 640;
+        s.params.vertical_size = 480;
+        s.params.frame_rate = 5.0;
+        s.params.statistics_file_name = "/dev/null";
         s.bits.out = sink;
         init_encoder(s);
         // The source picture is made once; the movie path's own cost belongs to the conversion.
-        for (int c = 0; c < 3; c++) source.plane[static_cast<std::size_t>(c)] = s.new_org_frame.plane[static_cast<std::size_t>(c)];
+        for (int c = 0; c < 3; c++) source.plane[static_cast<std::size_t>(c)] = s.buffers.new_org_frame.plane[static_cast<std::size_t>(c)];
         fill_dithered(source, 640, 480, 0);
-        s.read_movie_frame = [this](Picture& picture, int) {
+        s.hooks.read_movie_frame = [this](Picture& picture, int) {
             for (int c = 0; c < 3; c++) picture.plane[static_cast<std::size_t>(c)] = source.plane[static_cast<std::size_t>(c)];
         };
     }
@@ -65,7 +65,7 @@ struct Encoder {
 void BM_WholePicture(benchmark::State& state) {
     Encoder e;
     for (auto _ : state) {
-        e.s.frame_count = 1;
+        e.s.params.frame_count = 1;
         encode_sequence(e.s, nullptr);
     }
 }
@@ -75,30 +75,30 @@ BENCHMARK(BM_WholePicture)->Unit(benchmark::kMillisecond);
 struct PreparedPicture : Encoder {
     std::vector<std::array<std::int16_t, 64>> coefficients;
     PreparedPicture() {
-        fill_dithered(s.new_org_frame, 640, 480, 0);
-        s.picture_type = 1;
-        s.picture_structure = 3;
-        s.frame_pred_frame_dct = 1;
-        for (auto& mb : s.macroblock_info) {
+        fill_dithered(s.buffers.new_org_frame, 640, 480, 0);
+        s.header.picture_type = PictureType::I;
+        s.header.picture_structure = PictureStructure::frame;
+        s.header.frame_pred_frame_dct = 1;
+        for (auto& mb : s.buffers.macroblock_info) {
             mb.macroblock_type = 1;
             mb.mquant = 8;
         }
-        for (auto& plane : s.pred_frame.plane) std::fill(plane.begin(), plane.end(), 128);
-        transform_picture(s, s.pred_frame, s.new_org_frame);
-        coefficients = s.blocks;
+        for (auto& plane : s.buffers.pred_frame.plane) std::fill(plane.begin(), plane.end(), 128);
+        transform_picture(s, s.buffers.pred_frame, s.buffers.new_org_frame);
+        coefficients = s.buffers.blocks;
     }
     // The picture's blocks quantised as an intra picture at scale 8.
     std::vector<std::array<std::int16_t, 64>> quantised() {
         std::vector<std::array<std::int16_t, 64>> levels(coefficients.size());
         for (std::size_t b = 0; b < levels.size(); b++)
-            quantise_intra(s, coefficients[b].data(), levels[b].data(), 0, s.intra_quant_matrix.data(), 8);
+            quantise_intra(s.kernels.simd, s.params.is_mpeg1, coefficients[b].data(), levels[b].data(), 0, s.params.intra_quant_matrix.data(), 8);
         return levels;
     }
 };
 
 void BM_ForwardTransform(benchmark::State& state) {
     PreparedPicture p;
-    for (auto _ : state) transform_picture(p.s, p.s.pred_frame, p.s.new_org_frame);
+    for (auto _ : state) transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_org_frame);
 }
 BENCHMARK(BM_ForwardTransform)->Unit(benchmark::kMillisecond);
 
@@ -107,7 +107,7 @@ void BM_Quantisation(benchmark::State& state) {
     std::vector<std::array<std::int16_t, 64>> out(p.coefficients.size());
     for (auto _ : state)
         for (std::size_t b = 0; b < out.size(); b++)
-            quantise_intra(p.s, p.coefficients[b].data(), out[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
+            quantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, p.coefficients[b].data(), out[b].data(), 0, p.s.params.intra_quant_matrix.data(), 8);
 }
 BENCHMARK(BM_Quantisation)->Unit(benchmark::kMillisecond);
 
@@ -116,8 +116,8 @@ void BM_InversePath(benchmark::State& state) {
     const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
-            dequantise_intra(p.s, levels[b].data(), p.s.blocks[b].data(), 0, p.s.intra_quant_matrix.data(), 8);
-        inverse_transform_picture(p.s, p.s.pred_frame, p.s.new_ref_frame);
+            dequantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, levels[b].data(), p.s.buffers.blocks[b].data(), 0, p.s.params.intra_quant_matrix.data(), 8);
+        inverse_transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_ref_frame);
     }
 }
 BENCHMARK(BM_InversePath)->Unit(benchmark::kMillisecond);

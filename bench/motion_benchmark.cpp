@@ -57,22 +57,22 @@ struct MotionScene {
         std::vector<std::string_view> view(lines.begin(), lines.end());
         read_parameters(s, view);
         init_encoder(s);
-        fill_scene(s.old_org_frame, 720, 480, 0);
-        fill_scene(s.new_org_frame, 720, 480, 3);
-        fill_scene(s.aux_org_frame, 720, 480, 1);
-        s.old_ref_frame.plane = s.old_org_frame.plane;
-        s.new_ref_frame.plane = s.new_org_frame.plane;
-        s.picture_structure = 3;
-        s.frame_pred_frame_dct = frame_prediction_only ? 1 : 0;
+        fill_scene(s.buffers.old_org_frame, 720, 480, 0);
+        fill_scene(s.buffers.new_org_frame, 720, 480, 3);
+        fill_scene(s.buffers.aux_org_frame, 720, 480, 1);
+        s.buffers.old_ref_frame.plane = s.buffers.old_org_frame.plane;
+        s.buffers.new_ref_frame.plane = s.buffers.new_org_frame.plane;
+        s.header.picture_structure = PictureStructure::frame;
+        s.header.frame_pred_frame_dct = frame_prediction_only ? 1 : 0;
     }
 
     void estimate(int picture_type, int record) {
-        const MotionData& m = s.motion_data[static_cast<std::size_t>(record)];
-        s.picture_type = picture_type;
+        const MotionData& m = s.params.motion_data[static_cast<std::size_t>(record)];
+        s.header.picture_type = static_cast<PictureType>(picture_type);
         const bool p = picture_type == 2;
-        const MotionPlanes planes{s.old_org_frame[0], s.new_org_frame[0], s.old_ref_frame[0], s.new_ref_frame[0],
-                                  p ? s.new_org_frame[0] : s.aux_org_frame[0],
-                                  p ? s.new_ref_frame[0] : s.aux_frame[0]};
+        const MotionPlanes planes{s.buffers.old_org_frame[0], s.buffers.new_org_frame[0], s.buffers.old_ref_frame[0], s.buffers.new_ref_frame[0],
+                                  p ? s.buffers.new_org_frame[0] : s.buffers.aux_org_frame[0],
+                                  p ? s.buffers.new_ref_frame[0] : s.buffers.aux_frame[0]};
         const SearchRanges ranges{m.forw_search_width, m.forw_search_height, m.back_search_width,
                                   m.back_search_height};
         estimate_motion(s, planes, ranges, 0, 0);
@@ -81,12 +81,12 @@ struct MotionScene {
     // Shares of the macroblock decisions, shown beside the times to tell what was measured.
     void report(benchmark::State& state) const {
         double intra = 0, forward = 0, backward = 0;
-        for (const MacroblockInfo& mb : s.macroblock_info) {
+        for (const MacroblockInfo& mb : s.buffers.macroblock_info) {
             intra += (mb.macroblock_type & intra_flag) != 0;
             forward += (mb.macroblock_type & forward_flag) != 0;
             backward += (mb.macroblock_type & backward_flag) != 0;
         }
-        const double n = static_cast<double>(s.macroblock_info.size());
+        const double n = static_cast<double>(s.buffers.macroblock_info.size());
         state.counters["intra"] = intra / n;
         state.counters["forward"] = forward / n;
         state.counters["backward"] = backward / n;
@@ -115,7 +115,7 @@ BENCHMARK(BM_MotionEstimationB)->Arg(1)->Arg(0)->ArgName("frame_pred_frame_dct")
 void BM_PredictionB(benchmark::State& state) {
     MotionScene scene(true);
     scene.estimate(3, 1);
-    for (auto _ : state) predict_picture(scene.s, scene.s.old_ref_frame, scene.s.new_ref_frame, scene.s.pred_frame, 0);
+    for (auto _ : state) predict_picture(scene.s, scene.s.buffers.old_ref_frame, scene.s.buffers.new_ref_frame, scene.s.buffers.pred_frame, 0);
 }
 BENCHMARK(BM_PredictionB)->Unit(benchmark::kMillisecond);
 

@@ -135,10 +135,10 @@ int main(int argc, char** argv) {
 
     EncoderState encoder;
     read_parameters(encoder);
-    encoder.statistics_file_name = statistics;
+    encoder.params.statistics_file_name = statistics;
 
     TerminalHost host;
-    encoder.report.fatal = [&host](const std::string& text) {
+    encoder.hooks.report.fatal = [&host](const std::string& text) {
         write_fatal_text(text);
         host.ended_by_error();
         std::exit(1);

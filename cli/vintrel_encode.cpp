@@ -33,42 +33,42 @@ std::string number(double v) {
 void print_triple(const char* name, const int (&v)[3]) { std::printf("%s=%d %d %d\n", name, v[0], v[1], v[2]); }
 
 void dump_parameters(const EncoderState& s) {
-    std::printf("id_string=%s\n", s.id_string.c_str());
-    std::printf("source_file_name_template=%s\n", s.source_file_name_template.c_str());
-    std::printf("reconstructed_file_name_template=%s\n", s.reconstructed_file_name_template.c_str());
-    std::printf("intra_quant_matrix_file_name=%s\n", s.intra_quant_matrix_file_name.c_str());
-    std::printf("non_intra_quant_matrix_file_name=%s\n", s.non_intra_quant_matrix_file_name.c_str());
-    std::printf("statistics_file_name=%s\n", s.statistics_file_name.c_str());
-    std::printf("input_picture_format=%d\n", s.input_picture_format);
-    std::printf("frame_count=%d\n", s.frame_count);
-    std::printf("first_frame=%d\n", s.first_frame);
-    std::printf("hours=%d\nminutes=%d\nseconds=%d\npictures=%d\n", s.time_code_hours, s.time_code_minutes,
-                s.time_code_seconds, s.time_code_pictures);
-    std::printf("N=%d\nM=%d\nis_mpeg1=%d\nfield_pictures=%d\n", s.N, s.M, s.is_mpeg1, s.field_pictures);
-    std::printf("horizontal_size=%d\nvertical_size=%d\n", s.horizontal_size, s.vertical_size);
-    std::printf("aspect_ratio_information=%d\nframe_rate_code=%d\n", s.aspect_ratio_information, s.frame_rate_code);
-    std::printf("bit_rate=%s\n", number(s.bit_rate).c_str());
-    std::printf("vbv_buffer_size=%d\nlow_delay=%d\n", s.vbv_buffer_size, s.low_delay);
-    std::printf("constrained_parameters_flag=%d\n", s.constrained_parameters_flag);
-    std::printf("profile=%d\nlevel=%d\n", s.profile, s.level);
-    std::printf("progressive_sequence=%d\nchroma_format=%d\n", s.progressive_sequence, s.chroma_format);
-    std::printf("video_format=%d\ncolor_primaries=%d\n", s.video_format, s.color_primaries);
-    std::printf("transfer_characteristics=%d\nmatrix_coefficients=%d\n", s.transfer_characteristics,
-                s.matrix_coefficients);
-    std::printf("display_horizontal_size=%d\ndisplay_vertical_size=%d\n", s.display_horizontal_size,
-                s.display_vertical_size);
-    std::printf("intra_dc_precision=%d\ntop_field_first=%d\n", s.intra_dc_precision, s.top_field_first);
-    print_triple("frame_pred_frame_dct", s.frame_pred_frame_dct_tab);
-    print_triple("concealment_motion_vectors", s.concealment_motion_vectors_tab);
-    print_triple("q_scale_type", s.q_scale_type_tab);
-    print_triple("intra_vlc_format", s.intra_vlc_format_tab);
-    print_triple("alternate_scan", s.alternate_scan_tab);
-    std::printf("repeat_first_field=%d\nprogressive_frame=%d\n", s.repeat_first_field, s.progressive_frame);
-    std::printf("P=%d\nr=%d\navg_act=%s\n", s.P, s.r, number(s.avg_act).c_str());
-    std::printf("Xi=%d\nXp=%d\nXb=%d\n", s.Xi, s.Xp, s.Xb);
-    std::printf("d0i=%d\nd0p=%d\nd0b=%d\n", s.d0i, s.d0p, s.d0b);
-    for (std::size_t k = 0; k < s.motion_data.size(); k++) {
-        const vintrel::MotionData& m = s.motion_data[k];
+    std::printf("id_string=%s\n", s.params.id_string.c_str());
+    std::printf("source_file_name_template=%s\n", s.params.source_file_name_template.c_str());
+    std::printf("reconstructed_file_name_template=%s\n", s.params.reconstructed_file_name_template.c_str());
+    std::printf("intra_quant_matrix_file_name=%s\n", s.params.intra_quant_matrix_file_name.c_str());
+    std::printf("non_intra_quant_matrix_file_name=%s\n", s.params.non_intra_quant_matrix_file_name.c_str());
+    std::printf("statistics_file_name=%s\n", s.params.statistics_file_name.c_str());
+    std::printf("input_picture_format=%d\n", static_cast<int>(s.params.input_picture_format));
+    std::printf("frame_count=%d\n", s.params.frame_count);
+    std::printf("first_frame=%d\n", s.params.first_frame);
+    std::printf("hours=%d\nminutes=%d\nseconds=%d\npictures=%d\n", s.params.time_code_hours, s.params.time_code_minutes,
+                s.params.time_code_seconds, s.params.time_code_pictures);
+    std::printf("N=%d\nM=%d\nis_mpeg1=%d\nfield_pictures=%d\n", s.params.N, s.params.M, s.params.is_mpeg1, s.params.field_pictures);
+    std::printf("horizontal_size=%d\nvertical_size=%d\n", s.params.horizontal_size, s.params.vertical_size);
+    std::printf("aspect_ratio_information=%d\nframe_rate_code=%d\n", s.params.aspect_ratio_information, s.params.frame_rate_code);
+    std::printf("bit_rate=%s\n", number(s.params.bit_rate).c_str());
+    std::printf("vbv_buffer_size=%d\nlow_delay=%d\n", s.params.vbv_buffer_size, s.params.low_delay);
+    std::printf("constrained_parameters_flag=%d\n", s.params.constrained_parameters_flag);
+    std::printf("profile=%d\nlevel=%d\n", s.params.profile, s.params.level);
+    std::printf("progressive_sequence=%d\nchroma_format=%d\n", s.params.progressive_sequence, s.params.chroma_format);
+    std::printf("video_format=%d\ncolor_primaries=%d\n", s.params.video_format, s.params.color_primaries);
+    std::printf("transfer_characteristics=%d\nmatrix_coefficients=%d\n", s.params.transfer_characteristics,
+                s.params.matrix_coefficients);
+    std::printf("display_horizontal_size=%d\ndisplay_vertical_size=%d\n", s.params.display_horizontal_size,
+                s.params.display_vertical_size);
+    std::printf("intra_dc_precision=%d\ntop_field_first=%d\n", s.params.intra_dc_precision, s.params.top_field_first);
+    print_triple("frame_pred_frame_dct", s.params.frame_pred_frame_dct_tab);
+    print_triple("concealment_motion_vectors", s.params.concealment_motion_vectors_tab);
+    print_triple("q_scale_type", s.params.q_scale_type_tab);
+    print_triple("intra_vlc_format", s.params.intra_vlc_format_tab);
+    print_triple("alternate_scan", s.params.alternate_scan_tab);
+    std::printf("repeat_first_field=%d\nprogressive_frame=%d\n", s.params.repeat_first_field, s.params.progressive_frame);
+    std::printf("P=%d\nr=%d\navg_act=%s\n", s.params.P, s.params.r, number(s.params.avg_act).c_str());
+    std::printf("Xi=%d\nXp=%d\nXb=%d\n", s.params.Xi, s.params.Xp, s.params.Xb);
+    std::printf("d0i=%d\nd0p=%d\nd0b=%d\n", s.params.d0i, s.params.d0p, s.params.d0b);
+    for (std::size_t k = 0; k < s.params.motion_data.size(); k++) {
+        const vintrel::MotionData& m = s.params.motion_data[k];
         std::printf("motion_data[%zu]=%d %d %d %d", k, m.forw_hor_f_code, m.forw_vert_f_code,
                     m.forw_search_width, m.forw_search_height);
         if (k > 0)
@@ -76,13 +76,13 @@ void dump_parameters(const EncoderState& s) {
                         m.back_search_height);
         std::printf("\n");
     }
-    std::printf("frame_rate=%s\n", number(s.frame_rate).c_str());
-    std::printf("time_code_offset=%d\n", s.time_code_offset);
+    std::printf("frame_rate=%s\n", number(s.params.frame_rate).c_str());
+    std::printf("time_code_offset=%d\n", s.params.time_code_offset);
 }
 
 // Encodes the pictures the parameter lines name into `output`. Returns the exit status.
 int encode(EncoderState& state, const std::string& output) {
-    if (state.input_picture_format == 2) {
+    if (state.params.input_picture_format == vintrel::InputPictureFormat::movie) {
         std::fprintf(stderr,
                      "vintrel-encode: these parameter lines take their pictures from a movie "
                      "(input_picture_format 2); convert movies with vintrel-convert, or give --lines "
@@ -107,7 +107,7 @@ int encode(EncoderState& state, const std::string& output) {
     }
     if (!vintrel::close_statistics_file(state)) {
         std::fprintf(stderr, "vintrel-encode: could not write all of the statistics file %s\n",
-                     state.statistics_file_name.c_str());
+                     state.params.statistics_file_name.c_str());
         return 1;
     }
     return 0;

@@ -116,7 +116,7 @@ bool Conversion::setup() {
                            program_caption);
         return false;
     }
-    encoder_.frame_rate = sample_rate;
+    encoder_.params.frame_rate = sample_rate;
 
     pdb_name_ = output_name(movie_path_, "pdb");
     mpeg_name_ = stream_name(movie_path_);
@@ -124,7 +124,7 @@ bool Conversion::setup() {
     // by an output before it is read: refuse, before anything is created.
     std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
     // A statistics file name starting with "-" stands for the standard output.
-    if (!encoder_.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.statistics_file_name);
+    if (!encoder_.params.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.params.statistics_file_name);
     for (const std::string* output : outputs) {
         if (same_file(*output, movie_path_)) {
             host_.show_message(Notice::refused, document_title(movie_path_) + ": the output file " + *output +
@@ -220,11 +220,11 @@ ConversionOutcome Conversion::run(int brightness) {
     outcome_.stream = StreamState::incomplete;
 
     const MovieBounds bounds = movie_->natural_bounds();
-    encoder_.frame_rate = sample_rate;
+    encoder_.params.frame_rate = sample_rate;
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
-    encoder_.frame_count = frame_count_;
-    encoder_.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
-    encoder_.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
+    encoder_.params.frame_count = frame_count_;
+    encoder_.params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
+    encoder_.params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
 
     // The encoder stops at its next checkpoint when the user asks to, when the stream can no
     // longer be written (a full disk), or when the records have outgrown what a database can
@@ -232,12 +232,12 @@ ConversionOutcome Conversion::run(int brightness) {
     int stop_encoding = 0;
     FrameSource source{*movie_, host_, records_, brightness, movie_path_};
     open_spool();
-    encoder_.read_movie_frame = [this, &source](Picture& picture, int n) {
+    encoder_.hooks.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_, source, picture, n);
         keep_record();
     };
-    encoder_.pump_waiting_messages = [this, &stop_encoding] {
+    encoder_.hooks.pump_waiting_messages = [this, &stop_encoding] {
         const bool waiting = host_.pump_waiting_messages();
         stop_encoding = stop_requested_ || encoder_.bits.write_failed || too_large_;
         return waiting;
@@ -251,7 +251,7 @@ ConversionOutcome Conversion::run(int brightness) {
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();
-        const int rows = encoder_.vertical_size, columns = encoder_.horizontal_size;
+        const int rows = encoder_.params.vertical_size, columns = encoder_.params.horizontal_size;
         ahead = std::make_unique<Prefetcher<GrabbedFrame>>(
             std::move(times), 6, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
                 grab_frame(*movie_, t, brightness, rows, columns, drawn, frame);
@@ -266,8 +266,8 @@ ConversionOutcome Conversion::run(int brightness) {
     encode_sequence(encoder_, &stop_encoding);
     const bool coded_to_the_end = stop_encoding == 0;
     ahead.reset();  // the movie is handed back to this thread
-    encoder_.read_movie_frame = nullptr;
-    encoder_.pump_waiting_messages = nullptr;
+    encoder_.hooks.read_movie_frame = nullptr;
+    encoder_.hooks.pump_waiting_messages = nullptr;
 
     const std::string stream_error = finish_stream(stream);
     const bool statistics_ok = close_statistics_file(encoder_);
@@ -324,7 +324,7 @@ ConversionOutcome Conversion::run(int brightness) {
                     outcome_.stream);
     }
     if (!statistics_ok)
-        host_.show_message(Notice::warning, "Couldn't write the statistics file " + encoder_.statistics_file_name,
+        host_.show_message(Notice::warning, "Couldn't write the statistics file " + encoder_.params.statistics_file_name,
                            program_caption);
     if (database == DatabaseResult::stopped && !stopped_before_database) {
         // The header already lists every frame: say that the file holds only some of them.

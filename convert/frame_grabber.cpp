@@ -7,7 +7,7 @@
 #include "convert/dither_tables.h"
 #include "convert/grey_dither.h"
 #include "convert/pdb/row_compression.h"
-#include "encoder/setup/colour_conversion.h"
+#include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
 namespace {
@@ -153,8 +153,8 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
 }
 
 void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
-    begin_movie_picture(s, picture);
-    const std::int32_t t = sample_time(n, source.movie.time_scale(), s.frame_rate);
+    if (!source.colour.begin(s.params, s.geometry)) fatal_error(s, "malloc failed");
+    const std::int32_t t = sample_time(n, source.movie.time_scale(), s.params.frame_rate);
     const bool drawn = source.host.draws_frames();
     GrabbedFrame& frame = source.frame;
     if (source.ahead && !(source.ahead->is_next(t) && source.ahead->take(frame))) {
@@ -162,21 +162,21 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
         source.ahead->stop();
         source.ahead = nullptr;
     }
-    if (!source.ahead) grab_frame(source.movie, t, source.brightness, s.vertical_size, s.horizontal_size, drawn, frame);
+    if (!source.ahead) grab_frame(source.movie, t, source.brightness, s.params.vertical_size, s.params.horizontal_size, drawn, frame);
 
     if (!frame.warning.empty()) {
         if (source.movie_name.empty())
-            s.report.warning("\nWarning: " + frame.warning + "\n");
+            s.hooks.report.warning("\nWarning: " + frame.warning + "\n");
         else
-            s.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
+            s.hooks.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
     }
     if (drawn) source.host.show_received_frame(frame.received);
     source.records.push_back(std::move(frame.record));
     for (int y = 0; y < frame.rows; y++)
-        convert_movie_grey_row(s, picture, y, frame.greys.data() + static_cast<std::size_t>(y) * frame.columns,
+        source.colour.grey_row(picture, y, frame.greys.data() + static_cast<std::size_t>(y) * frame.columns,
                                frame.columns);
     if (drawn) source.host.show_dithered_frame(frame.dithered);
-    finish_movie_picture(s, picture);
+    source.colour.finish(picture);
 }
 
 void dither_preview_bitmap(Bitmap& bitmap, int brightness) {

@@ -10,6 +10,7 @@
 #include "convert/pdb/frame_record.h"
 #include "convert/movie/movie.h"
 #include "convert/movie/decode_ahead.h"
+#include "convert/movie_picture_colour.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
@@ -43,6 +44,7 @@ struct FrameSource {
     // grabbed on demand, once the thread that works ahead has been stopped.
     Prefetcher<GrabbedFrame>* ahead = nullptr;
     GrabbedFrame frame = {};  // the last frame taken, its storage reused for the next
+    MoviePictureColour colour = {};  // turns the dithered greys into the encoder's source picture
 };
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame

@@ -29,15 +29,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     EncoderState state;
-    state.report.fatal = [](const std::string&) { throw Refused{}; };
+    state.hooks.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_parameters(state, lines);
     } catch (const Refused&) {
         return 0;
     }
     // An accepted set keeps the promises the encoder relies on.
-    if (state.N < 1 || state.M < 1 || state.N % state.M != 0) __builtin_trap();
-    if (state.motion_data.size() != static_cast<std::size_t>(state.M)) __builtin_trap();
-    if (state.is_mpeg1 && (state.chroma_format != 1 || !state.progressive_sequence)) __builtin_trap();
+    if (state.params.N < 1 || state.params.M < 1 || state.params.N % state.params.M != 0) __builtin_trap();
+    if (state.params.motion_data.size() != static_cast<std::size_t>(state.params.M)) __builtin_trap();
+    if (state.params.is_mpeg1 && (state.params.chroma_format != 1 || !state.params.progressive_sequence)) __builtin_trap();
     return 0;
 }

@@ -18,17 +18,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     file.write(data, size);
 
     EncoderState state;
-    state.intra_quant_matrix_file_name = file.path();
-    state.non_intra_quant_matrix_file_name = "-";
+    state.params.intra_quant_matrix_file_name = file.path();
+    state.params.non_intra_quant_matrix_file_name = "-";
     // A refused matrix leaves through the fatal handler instead of ending the process.
-    state.report.fatal = [](const std::string&) { throw Refused{}; };
+    state.hooks.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_quant_matrices(state);
     } catch (const Refused&) {
         return 0;
     }
-    if (state.load_intra_quant_matrix != 1 || state.load_non_intra_quant_matrix != 0) __builtin_trap();
-    for (const std::uint8_t weight : state.intra_quant_matrix)
+    if (state.params.load_intra_quant_matrix != 1 || state.params.load_non_intra_quant_matrix != 0) __builtin_trap();
+    for (const std::uint8_t weight : state.params.intra_quant_matrix)
         if (weight == 0) __builtin_trap();
     return 0;
 }

@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "encoder/setup/colour_conversion.h"
+#include "convert/movie_picture_colour.h"
+#include "encoder/setup/chroma_subsampling.h"
+#include "encoder/setup/source_pictures.h"
 #include "encoder/setup/init_encoder.h"
 #include "tests/recording_reporter_for_test.h"
 #include "tests/scratch_directory_for_test.h"
@@ -21,28 +23,28 @@ using Rgb = std::array<int, 3>;
 
 // Sizes, clip table and picture buffers through the encoder's own initialisation.
 void prepare(EncoderState& s, int width, int height, int chroma_format, int is_mpeg1 = 1) {
-    s.horizontal_size = width;
-    s.vertical_size = height;
-    s.chroma_format = chroma_format;
-    s.is_mpeg1 = is_mpeg1;
-    s.progressive_sequence = 1;
-    s.progressive_frame = 1;
-    s.field_pictures = 0;
-    s.matrix_coefficients = 4;
-    s.statistics_file_name = std::string("-");
+    s.params.horizontal_size = width;
+    s.params.vertical_size = height;
+    s.params.chroma_format = chroma_format;
+    s.params.is_mpeg1 = is_mpeg1;
+    s.params.progressive_sequence = 1;
+    s.params.progressive_frame = 1;
+    s.params.field_pictures = 0;
+    s.params.matrix_coefficients = 4;
+    s.params.statistics_file_name = std::string("-");
     init_encoder(s);
 }
 
 // Feeds one movie frame through the movie path, pixel by pixel as the frame grabber does.
 template <class ColourAt>
-void convert_frame(EncoderState& s, Picture& picture, ColourAt colour_at) {
-    begin_movie_picture(s, picture);
-    for (int y = 0; y < s.vertical_size; y++)
-        for (int x = 0; x < s.horizontal_size; x++) {
+void convert_frame(EncoderState& s, MoviePictureColour& colour, Picture& picture, ColourAt colour_at) {
+    ASSERT_TRUE(colour.begin(s.params, s.geometry));
+    for (int y = 0; y < s.params.vertical_size; y++)
+        for (int x = 0; x < s.params.horizontal_size; x++) {
             const Rgb c = colour_at(x, y);
-            convert_movie_pixel(s, picture, x, y, c[0], c[1], c[2]);
+            colour.pixel(picture, x, y, c[0], c[1], c[2]);
         }
-    finish_movie_picture(s, picture);
+    colour.finish(picture);
 }
 
 Rgb grey(int g) { return {g, g, g}; }
@@ -63,8 +65,10 @@ void expect_extended(const Plane& plane, int w, int h, int stride, int rows, con
 
 class ColourConversion : public testing::Test {
 protected:
-    Picture& picture() { return s.new_org_frame; }
+    Picture& picture() { return s.buffers.new_org_frame; }
+    const MoviePictureColour::WorkPlanes& work() const { return colour.work_planes(); }
     EncoderState s;
+    MoviePictureColour colour;
     test::RecordingReporter report{s};
 };
 
@@ -72,25 +76,25 @@ TEST_F(ColourConversion, GreysAndPrimariesTakeTheWeightedFormula) {
     // Greys, every matrix: Y * 219/256 + 16.5 truncated, neutral chroma.
     for (int matrix : {1, 2, 4, 5, 6, 7}) {
         prepare(s, 16, 16, 3);
-        s.matrix_coefficients = matrix;
-        begin_movie_picture(s, picture());
+        s.params.matrix_coefficients = matrix;
+        colour.begin(s.params, s.geometry);
         const int greys[4] = {0, 85, 170, 255}, luminance[4] = {16, 89, 161, 234};
-        for (int x = 0; x < 4; x++) convert_movie_pixel(s, picture(), x, 0, greys[x], greys[x], greys[x]);
+        for (int x = 0; x < 4; x++) colour.pixel(picture(), x, 0, greys[x], greys[x], greys[x]);
         for (int x = 0; x < 4; x++)
             EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), (Rgb{luminance[x], 128, 128}))
                 << "matrix " << matrix << " grey " << greys[x];
         // A pixel beyond the coded width has no place in the planes; it must not land on row 1.
-        convert_movie_pixel(s, picture(), 16, 0, 255, 255, 255);
+        colour.pixel(picture(), 16, 0, 255, 255, 255);
         EXPECT_EQ(picture()[0][16], 0);
     }
     // Matrix 4: kr 0.30, kg 0.59, kb 0.11; cu = 0.5/0.89, cv = 0.5/0.70.
     // Red: Y 76.5 -> 81.94; Cb -42.98 * 0.875 + 128.5 = 90.89; Cr 127.5 * 0.875 + 128.5 = 240.06.
     // Green: Y 150.45 -> 145.21; Cb 54.54; Cr 34.47. Blue: Y 28.05 -> 40.50; Cb 240.06; Cr 110.97.
     prepare(s, 16, 16, 3);
-    begin_movie_picture(s, picture());
+    colour.begin(s.params, s.geometry);
     const Rgb primaries[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}}, expected[3] = {{81, 90, 240}, {145, 54, 34}, {40, 240, 110}};
     for (int x = 0; x < 3; x++) {
-        convert_movie_pixel(s, picture(), x, 0, primaries[x][0], primaries[x][1], primaries[x][2]);
+        colour.pixel(picture(), x, 0, primaries[x][0], primaries[x][1], primaries[x][2]);
         EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), expected[x]) << "primary " << x;
     }
 }
@@ -105,17 +109,17 @@ Rgb edge_pattern(int x, int y) {
 
 TEST_F(ColourConversion, BordersRepeatTheLastColumnAndRowInAllFullSizePlanes) {
     prepare(s, 150, 100, 1);
-    convert_frame(s, picture(), edge_pattern);
+    convert_frame(s, colour, picture(), edge_pattern);
     expect_extended(picture().plane[0], 150, 100, 160, 112, "luminance");
-    expect_extended(s.colour.cb_full, 150, 100, 160, 112, "Cb work plane");
-    expect_extended(s.colour.cr_full, 150, 100, 160, 112, "Cr work plane");
+    expect_extended(work().cb_full, 150, 100, 160, 112, "Cb work plane");
+    expect_extended(work().cr_full, 150, 100, 160, 112, "Cr work plane");
     EXPECT_EQ(at(picture().plane[0], 160, 159, 111), 81);   // the red corner pixel
-    EXPECT_EQ(at(s.colour.cr_full, 160, 155, 50), 240);      // red column carried right
-    EXPECT_EQ(at(s.colour.cb_full, 160, 20, 105), 240);      // blue row carried down
+    EXPECT_EQ(at(work().cr_full, 160, 155, 50), 240);      // red column carried right
+    EXPECT_EQ(at(work().cb_full, 160, 20, 105), 240);      // blue row carried down
 
     // 4:4:4 has no work planes: the picture's own Cb and Cr planes are extended.
     prepare(s, 150, 100, 3);
-    convert_frame(s, picture(), edge_pattern);
+    convert_frame(s, colour, picture(), edge_pattern);
     expect_extended(picture().plane[0], 150, 100, 160, 112, "luminance 4:4:4");
     expect_extended(picture().plane[1], 150, 100, 160, 112, "Cb 4:4:4");
     expect_extended(picture().plane[2], 150, 100, 160, 112, "Cr 4:4:4");
@@ -128,17 +132,18 @@ TEST_F(ColourConversion, UniformPicturesMatchTheFilteredPlanes) {
     for (int chroma_format : {1, 2}) {
         for (int is_mpeg1 : {1, 0}) {
             prepare(s, width += 16, 32, chroma_format, is_mpeg1);
-            convert_frame(s, picture(), [](int, int) { return Rgb{200, 30, 90}; });
+            convert_frame(s, colour, picture(), [](int, int) { return Rgb{200, 30, 90}; });
             const Plane fast_cb = picture().plane[1], fast_cr = picture().plane[2];
             Plane cb(picture().plane[1].size()), cr(cb.size());
             if (chroma_format == 2) {
-                subsample_444_to_422(s, s.colour.cb_full.data(), cb.data());
-                subsample_444_to_422(s, s.colour.cr_full.data(), cr.data());
+                subsample_444_to_422(s.params, s.geometry, work().cb_full.data(), cb.data());
+                subsample_444_to_422(s.params, s.geometry, work().cr_full.data(), cr.data());
             } else {
-                subsample_444_to_422(s, s.colour.cb_full.data(), s.colour.cb_half.data());
-                subsample_422_to_420(s, s.colour.cb_half.data(), cb.data());
-                subsample_444_to_422(s, s.colour.cr_full.data(), s.colour.cr_half.data());
-                subsample_422_to_420(s, s.colour.cr_half.data(), cr.data());
+                Plane half(work().cb_full.size() / 2);
+                subsample_444_to_422(s.params, s.geometry, work().cb_full.data(), half.data());
+                subsample_422_to_420(s.params, s.geometry, half.data(), cb.data());
+                subsample_444_to_422(s.params, s.geometry, work().cr_full.data(), half.data());
+                subsample_422_to_420(s.params, s.geometry, half.data(), cr.data());
             }
             EXPECT_EQ(fast_cb, cb) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
             EXPECT_EQ(fast_cr, cr) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
@@ -151,19 +156,19 @@ TEST_F(ColourConversion, GreyRowsConvertLikeSinglePixels) {
     auto pattern = [](int x, int y) { return grey(85 * ((x * 3 + y) % 4)); };
     for (int chroma_format : {1, 2, 3}) {
         prepare(s, 150, 100, chroma_format);
-        convert_frame(s, picture(), pattern);
+        convert_frame(s, colour, picture(), pattern);
         const Picture by_pixel = [&] {
             Picture copy;
             copy.plane = picture().plane;
             return copy;
         }();
-        begin_movie_picture(s, picture());
+        colour.begin(s.params, s.geometry);
         std::vector<std::uint8_t> row(150);
         for (int y = 0; y < 100; y++) {
             for (int x = 0; x < 150; x++) row[static_cast<std::size_t>(x)] = static_cast<std::uint8_t>(pattern(x, y)[0]);
-            convert_movie_grey_row(s, picture(), y, row.data(), 150);
+            colour.grey_row(picture(), y, row.data(), 150);
         }
-        finish_movie_picture(s, picture());
+        colour.finish(picture());
         for (int c = 0; c < 3; c++)
             EXPECT_EQ(picture().plane[static_cast<std::size_t>(c)], by_pixel.plane[static_cast<std::size_t>(c)])
                 << "chroma_format " << chroma_format << ", plane " << c;
@@ -174,30 +179,30 @@ TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
     prepare(s, 16, 16, 1);
     int asked = -1;
     Picture* filled = nullptr;
-    s.read_movie_frame = [&](Picture& p, int n) {
+    s.hooks.read_movie_frame = [&](Picture& p, int n) {
         asked = n;
         filled = &p;
     };
-    s.input_picture_format = 2;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(2);
     read_frame(s, "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(filled, &picture());
 
     // An unknown format reads nothing.
-    s.input_picture_format = 5;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(5);
     const Picture before = picture();
     read_frame(s, test::scratch_path("no_such_frame"), picture(), 8);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
     const std::string missing = test::scratch_path("no_such_frame");
-    s.input_picture_format = 0;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(0);
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".Y\n");
-    s.input_picture_format = 1;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(1);
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".yuv\n");
-    s.input_picture_format = 2;
-    s.read_movie_frame = nullptr;
+    s.params.input_picture_format = static_cast<InputPictureFormat>(2);
+    s.hooks.read_movie_frame = nullptr;
     EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, "unused", picture(), 0); }), "No movie to read frames from");
 }
 
@@ -267,7 +272,7 @@ TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {
     const std::vector<std::pair<int, int>> co_sited = {{7, 126}, {8, 176}, {32, 129}, {39, 129}, {31, 255}};
     for (int is_mpeg1 : {1, 0}) {
         prepare(s, 16, 16, 1, is_mpeg1);
-        subsample_444_to_422(s, src.data(), dst.data());
+        subsample_444_to_422(s.params, s.geometry, src.data(), dst.data());
         for (const auto& [at, value] : is_mpeg1 ? interstitial : co_sited)
             EXPECT_EQ(dst[static_cast<std::size_t>(at)], value) << "MPEG-1 " << is_mpeg1 << " at " << at;
     }
@@ -293,8 +298,8 @@ TEST_F(ColourConversion, VerticalFilterClampsAtTopAndBottomAndKeepsFieldsApart) 
     // j = 28: rows beyond clamp to row 31 (248); the weighted sum is 124176.
     const int interlaced[16] = {5, 19, 0, 0, 0, 0, 100, 116, 0, 0, 0, 0, 0, 0, 229, 243};
     for (int progressive_frame : {1, 0}) {
-        s.progressive_frame = progressive_frame;
-        subsample_422_to_420(s, ramp.data(), dst.data());
+        s.params.progressive_frame = progressive_frame;
+        subsample_422_to_420(s.params, s.geometry, ramp.data(), dst.data());
         const int* expected = progressive_frame ? progressive : interlaced;
         for (int row : progressive_frame ? std::vector<int>{0, 6, 15} : std::vector<int>{0, 1, 6, 7, 14, 15})
             for (int c = 0; c < 8; c++)

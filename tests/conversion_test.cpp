@@ -77,7 +77,7 @@ protected:
     void SetUp() override {
         dir = test::fresh_scratch_folder("conversion");
         read_parameters(encoder);
-        encoder.statistics_file_name = dir + "/stat.out";
+        encoder.params.statistics_file_name = dir + "/stat.out";
     }
 
     // A copy of the test movie of `frames` (30 or 10) frames, named `name` in the test's folder.

@@ -27,12 +27,12 @@ protected:
     void SetUp() override {
         read_parameters(s);
         read_quant_matrices(s);
-        s.horizontal_size = 160;
-        s.vertical_size = 120;
-        s.frame_rate = 5.0;
+        s.params.horizontal_size = 160;
+        s.params.vertical_size = 120;
+        s.params.frame_rate = 5.0;
         stat_path = test::scratch_path("sequence_stat.out");
-        s.statistics_file_name = stat_path;
-        s.read_movie_frame = [](Picture& picture, int) {
+        s.params.statistics_file_name = stat_path;
+        s.hooks.read_movie_frame = [](Picture& picture, int) {
             std::memset(picture[0], 128, picture.plane[0].size());
             std::memset(picture[1], 128, picture.plane[1].size());
             std::memset(picture[2], 128, picture.plane[2].size());
@@ -41,7 +41,7 @@ protected:
 
     // Codes the sequence into memory (the bit writer keeps the bytes without a file).
     void encode(int frames, const int* cancel = nullptr) {
-        s.frame_count = frames;
+        s.params.frame_count = frames;
         init_encoder(s);
         encode_sequence(s, cancel);
         ASSERT_TRUE(close_statistics_file(s));
@@ -116,11 +116,11 @@ TEST_F(ConversionLikeSequence, RateControlStartsFromTheDefaultFigures) {
 }
 
 TEST_F(ConversionLikeSequence, TimeCodesCountPicturesAtFivePerSecond) {
-    s.frame_rate = 5.0;
-    EXPECT_EQ(frame_to_time_code(s, 0), 0x1000);
-    EXPECT_EQ(frame_to_time_code(s, 7), 0x1042);    // 1 second, 2 pictures
-    EXPECT_EQ(frame_to_time_code(s, 300), 0x3000);  // 1 minute
-    EXPECT_EQ(frame_to_time_code(s, 5 * 3600 * 24), 0x1000);  // hours wrap after 24
+    s.params.frame_rate = 5.0;
+    EXPECT_EQ(frame_to_time_code(s.params, 0), 0x1000);
+    EXPECT_EQ(frame_to_time_code(s.params, 7), 0x1042);    // 1 second, 2 pictures
+    EXPECT_EQ(frame_to_time_code(s.params, 300), 0x3000);  // 1 minute
+    EXPECT_EQ(frame_to_time_code(s.params, 5 * 3600 * 24), 0x1000);  // hours wrap after 24
 }
 
 TEST_F(ConversionLikeSequence, EveryPictureOpensItsOwnGroupAndOnlyTheFirstIsClosed) {
@@ -151,7 +151,7 @@ TEST_F(ConversionLikeSequence, CancelBeforeTheFirstPictureLeavesOnlyTheHeaders) 
 TEST_F(ConversionLikeSequence, CancelDuringAPictureEndsTheStreamAfterTheLastWholePicture) {
     int cancel = 0;
     // The user presses Cancel once the third picture has been read.
-    s.read_movie_frame = [&](Picture& picture, int n) {
+    s.hooks.read_movie_frame = [&](Picture& picture, int n) {
         for (auto& plane : picture.plane) std::fill(plane.begin(), plane.end(), 128);
         if (n == 2) cancel = 1;
     };
@@ -170,44 +170,45 @@ class RateControlFigures : public testing::Test {
 protected:
     void SetUp() override {
         read_parameters(s);
-        s.horizontal_size = 32;
-        s.vertical_size = 32;
-        s.frame_rate = 5.0;
-        s.statistics_file_name = test::scratch_path("rate_control.out");
+        s.params.horizontal_size = 32;
+        s.params.vertical_size = 32;
+        s.params.frame_rate = 5.0;
+        s.params.statistics_file_name = test::scratch_path("rate_control.out");
         init_encoder(s);
         luma.assign(32 * 32, 100);
-        s.picture_type = 1;
-        s.picture_structure = 3;
+        s.header.picture_type = PictureType::I;
+        s.header.picture_structure = PictureStructure::frame;
     }
     void TearDown() override { close_statistics_file(s); }
 
     // One intra picture whose macroblocks use `bits_per_macroblock` each; returns the scales.
     std::vector<int> picture(std::int64_t bits_per_macroblock) {
         start_gop_rate_control(s, 0, 0);
-        start_picture_rate_control(s, luma.data());
+        start_picture_rate_control(s, luma.data(), bits);
         std::vector<int> scales{initial_quantiser_scale(s)};
         for (int k = 0; k < 4; k++) {
-            scales.push_back(macroblock_quantiser_scale(s, k));
-            s.bits.bytes_written += bits_per_macroblock / 8;
+            scales.push_back(macroblock_quantiser_scale(s, k, bits));
+            bits += bits_per_macroblock;
         }
-        end_picture_rate_control(s);
-        update_vbv_at_picture_end(s);
+        end_picture_rate_control(s, bits);
+        update_vbv_at_picture_end(s.rc, bits);
         return scales;
     }
 
     EncoderState s;
     test::RecordingReporter report{s};
     std::vector<std::uint8_t> luma;
+    std::int64_t bits = 0;  // the made-up length of the stream so far
 };
 
 TEST_F(RateControlFigures, FlatMacroblockHalvesTheFirstPicturesScale) {
     init_rate_control(s);
     start_gop_rate_control(s, 0, 0);
-    start_picture_rate_control(s, luma.data());
+    start_picture_rate_control(s, luma.data(), 0);
     EXPECT_EQ(initial_quantiser_scale(s), 20);
     // A flat macroblock has activity 1: N_act = (2 + 400) / (1 + 800) = 402 / 801, so the scale halves to 10.
-    EXPECT_DOUBLE_EQ(s.macroblock_info[0].activity, 1.0);
-    EXPECT_EQ(macroblock_quantiser_scale(s, 0), 10);
+    EXPECT_DOUBLE_EQ(s.buffers.macroblock_info[0].activity, 1.0);
+    EXPECT_EQ(macroblock_quantiser_scale(s, 0, 0), 10);
 }
 
 TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
@@ -222,7 +223,7 @@ TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
     EXPECT_GT(s.rc.R, std::int64_t{1} << 31);
     EXPECT_LT(s.rc.d0i, -(std::int64_t{1} << 31));
     close_statistics_file(s);
-    const std::string stats = test::read_file(s.statistics_file_name);
+    const std::string stats = test::read_file(s.params.statistics_file_name);
     EXPECT_NE(stats.find(" remaining number of bits in GOP: R=2976000000\n"), std::string::npos);
 }
 
@@ -236,7 +237,7 @@ TEST_F(RateControlFigures, QuantiserScalesFromTheBufferFullness) {
         {1, 62, 91, 96},  // m = nint(2 * d * 31 / 62) = d
         {1, 62, 0, 1}, {1, 62, -7, 1}, {1, 62, 113, 112}, {1, 62, 9, 8}};
     for (const auto& c : cases) {
-        s.q_scale_type = c.q_scale_type;
+        s.header.q_scale_type = c.q_scale_type;
         s.rc.r = c.r;
         s.rc.d = c.d;
         EXPECT_EQ(initial_quantiser_scale(s), c.scale) << "type " << c.q_scale_type << " d " << c.d;
@@ -246,16 +247,12 @@ TEST_F(RateControlFigures, QuantiserScalesFromTheBufferFullness) {
 TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
     init_rate_control(s);
     s.rc.decoding_time = 1.0;  // not the first picture
-    s.bits.bytes_written = 1000000;  // far behind the decoding time
-    compute_vbv_delay(s);
-    EXPECT_EQ(s.vbv_delay, 0);
+    EXPECT_EQ(compute_vbv_delay(s, 8000000), 0);  // far behind the decoding time
     EXPECT_NE(report.warnings.find("vbv_delay underflow: -"), std::string::npos);
 
-    s.bits.bytes_written = 0;
     s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
     report.warnings.clear();
-    compute_vbv_delay(s);
-    EXPECT_EQ(s.vbv_delay, 65535);
+    EXPECT_EQ(compute_vbv_delay(s, 0), 65535);
     EXPECT_NE(report.warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
 }
 

@@ -22,14 +22,14 @@ protected:
     // Grabs frame 0 of a one-frame movie made of `bitmap`.
     FrameRecord& grab(const Bitmap& bitmap, int brightness = 0) {
         read_parameters(s);
-        s.horizontal_size = bitmap.width;
-        s.vertical_size = bitmap.height;
-        s.frame_rate = 5.0;
-        s.statistics_file_name = test::scratch_path("grabber_stat.out");
+        s.params.horizontal_size = bitmap.width;
+        s.params.vertical_size = bitmap.height;
+        s.params.frame_rate = 5.0;
+        s.params.statistics_file_name = test::scratch_path("grabber_stat.out");
         init_encoder(s);
         movie = std::make_unique<test::FakeMovie>(std::vector<Bitmap>{bitmap});
         FrameSource source{*movie, host, records, brightness};
-        read_movie_frame(s, source, s.new_org_frame, 0);
+        read_movie_frame(s, source, s.buffers.new_org_frame, 0);
         close_statistics_file(s);
         return *records.back();
     }
@@ -51,9 +51,9 @@ TEST_F(FrameGrabber, WhiteFrameGivesWhiteRecordAndLuminance234) {
         EXPECT_EQ(record.data[i + 1], 0x00);
     }
     // The whole coded area, borders included, is white; no colour.
-    for (std::uint8_t y : s.new_org_frame.plane[0]) ASSERT_EQ(y, 234);
-    for (std::uint8_t c : s.new_org_frame.plane[1]) ASSERT_EQ(c, 128);
-    for (std::uint8_t c : s.new_org_frame.plane[2]) ASSERT_EQ(c, 128);
+    for (std::uint8_t y : s.buffers.new_org_frame.plane[0]) ASSERT_EQ(y, 234);
+    for (std::uint8_t c : s.buffers.new_org_frame.plane[1]) ASSERT_EQ(c, 128);
+    for (std::uint8_t c : s.buffers.new_org_frame.plane[2]) ASSERT_EQ(c, 128);
     EXPECT_EQ(host.received, 1);
     EXPECT_EQ(host.dithered, 1);
 }
@@ -94,8 +94,8 @@ TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
     // Luminance 89 where dark grey, 16 where black.
     records.clear();
     grab(solid_bitmap(8, 4, 40, 40, 40));
-    const auto& luminance = s.new_org_frame.plane[0];
-    const auto row = static_cast<std::size_t>(s.coded_width);
+    const auto& luminance = s.buffers.new_org_frame.plane[0];
+    const auto row = static_cast<std::size_t>(s.geometry.coded_width);
     EXPECT_EQ(std::vector<int>({luminance[0], luminance[1], luminance[row], luminance[row + 1]}),
               std::vector<int>({89, 16, 16, 89}));
 }

@@ -166,14 +166,14 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
     init_encoder(s);
     init_rate_control(s);
     start_gop_rate_control(s, 4, 10);
-    s.picture_type = 3;
-    s.picture_structure = 3;
-    s.frame_pred_frame_dct = 0;
-    s.forw_hor_f_code = s.forw_vert_f_code = s.back_hor_f_code = s.back_vert_f_code = 2;
-    for (std::size_t k = 0; k < s.macroblock_info.size(); k++) {
-        MacroblockInfo& mb = s.macroblock_info[k];
+    s.header.picture_type = PictureType::B;
+    s.header.picture_structure = PictureStructure::frame;
+    s.header.frame_pred_frame_dct = 0;
+    s.header.forw_hor_f_code = s.header.forw_vert_f_code = s.header.back_hor_f_code = s.header.back_vert_f_code = 2;
+    for (std::size_t k = 0; k < s.buffers.macroblock_info.size(); k++) {
+        MacroblockInfo& mb = s.buffers.macroblock_info[k];
         mb.macroblock_type = forward_flag;
-        mb.motion_type = k == 0 ? 1 : 2;
+        mb.motion_type = k == 0 ? MotionType::field : MotionType::frame;
         mb.motion_vectors[0][0][0] = 6;
         mb.motion_vectors[0][0][1] = -4;
         mb.motion_vectors[1][0][0] = -2;
@@ -181,11 +181,11 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
         mb.field_select[0][0] = 0;
         mb.field_select[1][0] = 1;
     }
-    encode_picture(s, s.aux_org_frame[0]);
+    encode_picture(s, s.buffers.aux_org_frame[0]);
     // A decoder would repeat the field prediction for a skipped second macroblock.
-    EXPECT_EQ(s.macroblock_info[1].skipped, 0);
-    EXPECT_EQ(s.macroblock_info[2].skipped, 1);
-    EXPECT_EQ(s.macroblock_info[3].skipped, 0);  // the last of its row
+    EXPECT_EQ(s.buffers.macroblock_info[1].skipped, 0);
+    EXPECT_EQ(s.buffers.macroblock_info[2].skipped, 1);
+    EXPECT_EQ(s.buffers.macroblock_info[3].skipped, 0);  // the last of its row
     EXPECT_TRUE(close_statistics_file(s));
 }
 

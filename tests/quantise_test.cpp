@@ -50,11 +50,11 @@ Block reference_dequantise(const Block& src, const Matrix& m, int mquant, int dc
 
 class Quantisation : public testing::Test {
 protected:
-    void SetUp() override { init_forward_dct(state); }
+    void SetUp() override { init_kernels(state.kernels); }
     // Every kernel level this processor runs: plain, SSE2, AVX2.
     std::vector<int> levels() const {
         std::vector<int> all;
-        for (int level = 0; level <= state.transform.simd_level; level++) all.push_back(level);
+        for (int level = 0; level <= static_cast<int>(state.kernels.simd); level++) all.push_back(level);
         return all;
     }
     EncoderState state;
@@ -79,7 +79,7 @@ std::vector<int> coded_quantiser_scales() {
 // kernel: covers every dividend and divisor their reciprocal arithmetic meets in that range.
 void expect_every_coefficient_exact(EncoderState& state, const std::vector<int>& levels, int first, int last,
                                     const std::vector<int>& scales) {
-    const bool mpeg1 = state.is_mpeg1 != 0;
+    const bool mpeg1 = state.params.is_mpeg1 != 0;
     for (int w = 1; w <= 255; w++) {
         const Matrix m = constant_matrix(w);
         for (int mquant : scales) {
@@ -92,11 +92,11 @@ void expect_every_coefficient_exact(EncoderState& state, const std::vector<int>&
                 }
                 intra[0] = static_cast<std::int16_t>(reference_intra_dc(src[0], 0));
                 for (int level : levels) {
-                    state.transform.simd_level = level;
+                    state.kernels.simd = static_cast<SimdLevel>(level);
                     Block out;
-                    quantise_intra(state, src.data(), out.data(), 0, m.data(), mquant);
+                    quantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), 0, m.data(), mquant);
                     if (out != intra) FAIL() << "intra from " << start << " w " << w << " mquant " << mquant;
-                    quantise_non_intra(state, src.data(), out.data(), m.data(), mquant);
+                    quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant);
                     if (out != non_intra) FAIL() << "non-intra from " << start << " w " << w << " mquant " << mquant;
                 }
             }
@@ -109,7 +109,7 @@ TEST_F(Quantisation, ExactForEveryCoefficientWeightAndScale) {
     expect_every_coefficient_exact(state, levels(), -4096, 4095, coded_quantiser_scales());
     // The whole 16-bit range, where the dividends are largest.
     expect_every_coefficient_exact(state, levels(), -32768, 32767, {1, 112});
-    state.is_mpeg1 = 1;
+    state.params.is_mpeg1 = 1;
     expect_every_coefficient_exact(state, levels(), -32768, 32767, {2});
 }
 
@@ -123,23 +123,23 @@ TEST_F(Quantisation, RandomBlocksMatchTheReferenceInPlaceAndOutOfPlace) {
         for (auto& v : src) v = static_cast<std::int16_t>(trial % 5 == 0 ? coefficient(rng) / 64 : coefficient(rng));
         for (auto& w : m) w = static_cast<std::uint8_t>(trial % 3 == 0 ? 16 : weight(rng));
         const int mquant = scales[rng() % scales.size()], precision = static_cast<int>(rng() % 4);
-        state.is_mpeg1 = trial % 2;
+        state.params.is_mpeg1 = trial % 2;
         for (int i = 0; i < 64; i++) {
-            intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, true, state.is_mpeg1));
-            non_intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, false, state.is_mpeg1));
+            intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, true, state.params.is_mpeg1));
+            non_intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, false, state.params.is_mpeg1));
         }
         intra[0] = static_cast<std::int16_t>(reference_intra_dc(src[0], precision));
         const int coded = std::any_of(non_intra.begin(), non_intra.end(), [](int v) { return v != 0; });
         for (int level : levels()) {
-            state.transform.simd_level = level;
+            state.kernels.simd = static_cast<SimdLevel>(level);
             Block out, in_place = src;
-            quantise_intra(state, src.data(), out.data(), precision, m.data(), mquant);
-            quantise_intra(state, in_place.data(), in_place.data(), precision, m.data(), mquant);
+            quantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), precision, m.data(), mquant);
+            quantise_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), precision, m.data(), mquant);
             ASSERT_EQ(out, intra) << "trial " << trial << " level " << level;
             ASSERT_EQ(in_place, intra) << "trial " << trial << " level " << level;
             in_place = src;
-            ASSERT_EQ(quantise_non_intra(state, src.data(), out.data(), m.data(), mquant), coded);
-            quantise_non_intra(state, in_place.data(), in_place.data(), m.data(), mquant);
+            ASSERT_EQ(quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant), coded);
+            quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), m.data(), mquant);
             ASSERT_EQ(out, non_intra) << "trial " << trial << " level " << level;
             ASSERT_EQ(in_place, non_intra) << "trial " << trial << " level " << level;
         }
@@ -152,18 +152,18 @@ TEST_F(Quantisation, RandomBlocksMatchTheReferenceInPlaceAndOutOfPlace) {
 void expect_inverse_matches(EncoderState& state, const std::vector<int>& levels, const Block& src, const Matrix& m,
                             int mquant, int dc_precision) {
     for (int mpeg1 = 0; mpeg1 <= 1; mpeg1++) {
-        state.is_mpeg1 = mpeg1;
+        state.params.is_mpeg1 = mpeg1;
         const Block intra = reference_dequantise(src, m, mquant, dc_precision, true, mpeg1);
         const Block non_intra = reference_dequantise(src, m, mquant, dc_precision, false, mpeg1);
         for (int level : levels) {
-            state.transform.simd_level = level;
+            state.kernels.simd = static_cast<SimdLevel>(level);
             Block out, in_place = src;
-            dequantise_intra(state, src.data(), out.data(), dc_precision, m.data(), mquant);
-            dequantise_intra(state, in_place.data(), in_place.data(), dc_precision, m.data(), mquant);
+            dequantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), dc_precision, m.data(), mquant);
+            dequantise_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), dc_precision, m.data(), mquant);
             ASSERT_TRUE(out == intra && in_place == intra) << "intra mquant " << mquant << " level " << level;
             in_place = src;
-            dequantise_non_intra(state, src.data(), out.data(), m.data(), mquant);
-            dequantise_non_intra(state, in_place.data(), in_place.data(), m.data(), mquant);
+            dequantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant);
+            dequantise_non_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), m.data(), mquant);
             ASSERT_TRUE(out == non_intra && in_place == non_intra)
                 << "non-intra mquant " << mquant << " level " << level;
         }

@@ -67,21 +67,21 @@ TEST(ParameterFixUps, ChangeOnlyWhatCannotBeKept) {
         std::function<bool(const EncoderState&)> kept;
     } cases[] = {
         {ParameterTable().set(50, "1 1 11 11"), "Warning: reducing forward vertical search width to 7\n", "",
-         [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 7; }},
-        {ParameterTable(), "", "reducing", [](const EncoderState& s) { return s.motion_data[0].forw_search_width == 11; }},
+         [](const EncoderState& s) { return s.params.motion_data[0].forw_search_width == 7; }},
+        {ParameterTable(), "", "reducing", [](const EncoderState& s) { return s.params.motion_data[0].forw_search_width == 11; }},
         {ParameterTable().set(10, "2").set(11, "2").set(52, "2 2 9 20"),
          "Warning: reducing backward vertical search width to 15\n", "backward horizontal",
-         [](const EncoderState& s) { return s.motion_data[1].back_search_width == 9; }},
+         [](const EncoderState& s) { return s.params.motion_data[1].back_search_width == 9; }},
         {ParameterTable::mpeg2_main().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "qscale",
          [](const EncoderState& s) {
-             return s.constrained_parameters_flag == 0 && s.q_scale_type_tab[0] == 1 && s.intra_vlc_format_tab[0] == 1 &&
-                    s.top_field_first == 1 && s.progressive_frame == 0;
+             return s.params.constrained_parameters_flag == 0 && s.params.q_scale_type_tab[0] == 1 && s.params.intra_vlc_format_tab[0] == 1 &&
+                    s.params.top_field_first == 1 && s.params.progressive_frame == 0;
          }},
         {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3"), "", "constrained",
-         [](const EncoderState& s) { return s.constrained_parameters_flag == 1; }},
+         [](const EncoderState& s) { return s.params.constrained_parameters_flag == 1; }},
         // 704 x 480 is 1320 macroblocks, more than 396; f_code 5 exceeds the constrained limit of 4.
         {ParameterTable().set(21, "1"), "Warning: setting constrained_parameters_flag = 0\n", "",
-         [](const EncoderState& s) { return s.constrained_parameters_flag == 0; }},
+         [](const EncoderState& s) { return s.params.constrained_parameters_flag == 0; }},
         {ParameterTable().set(21, "1").set(14, "352").set(15, "240").set(17, "3").set(50, "5 5 11 11"),
          "Warning: setting constrained_parameters_flag = 0\n", "", [](const EncoderState&) { return true; }},
     };
@@ -105,7 +105,7 @@ TEST(DerivedValues, TimeCodeOffsetCountsFramesAtTheRoundedRate) {
     for (const auto& c : cases) {
         EncoderState s;
         warnings_of(ParameterTable().set(9, c.time_code).set(17, c.rate_code), s);
-        EXPECT_EQ(s.time_code_offset, c.offset) << c.time_code;
+        EXPECT_EQ(s.params.time_code_offset, c.offset) << c.time_code;
     }
 }
 
@@ -129,11 +129,11 @@ TEST_F(QuantMatrixFile, DefaultsAreTheStandardMatricesInRasterOrder) {
     EncoderState s;
     warnings_of(ParameterTable(), s);
     read_quant_matrices(s);
-    EXPECT_EQ(s.load_intra_quant_matrix, 0);
-    EXPECT_EQ(s.load_non_intra_quant_matrix, 0);
+    EXPECT_EQ(s.params.load_intra_quant_matrix, 0);
+    EXPECT_EQ(s.params.load_non_intra_quant_matrix, 0);
     const std::pair<int, int> intra[] = {{0, 8}, {1, 16}, {8, 16}, {7, 34}, {56, 27}, {63, 83}};
-    for (const auto& [at, weight] : intra) EXPECT_EQ(s.intra_quant_matrix[static_cast<std::size_t>(at)], weight) << at;
-    for (int v : s.non_intra_quant_matrix) EXPECT_EQ(v, 16);
+    for (const auto& [at, weight] : intra) EXPECT_EQ(s.params.intra_quant_matrix[static_cast<std::size_t>(at)], weight) << at;
+    for (int v : s.params.non_intra_quant_matrix) EXPECT_EQ(v, 16);
 }
 
 TEST_F(QuantMatrixFile, LoadedValuesAreKeptInReadingOrder) {
@@ -142,11 +142,11 @@ TEST_F(QuantMatrixFile, LoadedValuesAreKeptInReadingOrder) {
     std::string non_intra = write(values(100, 255));
     warnings_of(ParameterTable().set(3, intra).set(4, non_intra), s);
     read_quant_matrices(s);
-    EXPECT_EQ(s.load_intra_quant_matrix, 1);
-    EXPECT_EQ(s.load_non_intra_quant_matrix, 1);
-    for (int i = 0; i < 64; i++) EXPECT_EQ(s.intra_quant_matrix[static_cast<std::size_t>(i)], i + 1);
-    EXPECT_EQ(s.non_intra_quant_matrix[62], 162);
-    EXPECT_EQ(s.non_intra_quant_matrix[63], 255);
+    EXPECT_EQ(s.params.load_intra_quant_matrix, 1);
+    EXPECT_EQ(s.params.load_non_intra_quant_matrix, 1);
+    for (int i = 0; i < 64; i++) EXPECT_EQ(s.params.intra_quant_matrix[static_cast<std::size_t>(i)], i + 1);
+    EXPECT_EQ(s.params.non_intra_quant_matrix[62], 162);
+    EXPECT_EQ(s.params.non_intra_quant_matrix[63], 255);
 }
 
 TEST_F(QuantMatrixFile, ValuesOutsideOneTo255AndMissingFilesAreFatal) {
@@ -173,7 +173,7 @@ TEST(FatalError, MovesTheBitsAlreadyProducedIntoTheStreamBeforeReporting) {
     init_bit_writer(s.bits, stream);
     write_bits(s.bits, 0xABCDEF, 24);
     long stream_size = -1;
-    s.report.fatal = [&](const std::string& text) {
+    s.hooks.report.fatal = [&](const std::string& text) {
         stream_size = std::ftell(stream);
         throw test::FatalError(text);
     };
@@ -250,7 +250,7 @@ TEST(ProfileAndLevel, ReservedProfileSkipsEveryCheckWithAWarning) {
     // 4:4:4 at 1920 x 1152 would break both the Main Profile and the Main Level.
     ParameterTable::mpeg2_main().set(22, "9").set(25, "3").set(14, "1920").set(15, "1152").read_into(s);
     EXPECT_EQ(report.warnings, "Warning: profile uses a reserved value, conformance checks skipped\n");
-    EXPECT_EQ(s.chroma_format, 3);
+    EXPECT_EQ(s.params.chroma_format, 3);
 }
 
 // ---- The command line ----

@@ -18,11 +18,11 @@ struct FatalError : std::runtime_error {
 // what the encoder reports through it meanwhile collects here.
 struct RecordingReporter {
     explicit RecordingReporter(EncoderState& state) : state_(state) {
-        state.report.fatal = [](const std::string& text) { throw FatalError(text); };
-        state.report.warning = [this](const std::string& text) { warnings += text; };
-        state.report.progress = [this](const std::string& text) { progress += text; };
+        state.hooks.report.fatal = [](const std::string& text) { throw FatalError(text); };
+        state.hooks.report.warning = [this](const std::string& text) { warnings += text; };
+        state.hooks.report.progress = [this](const std::string& text) { progress += text; };
     }
-    ~RecordingReporter() { state_.report = Reporter{}; }
+    ~RecordingReporter() { state_.hooks.report = Reporter{}; }
     RecordingReporter(const RecordingReporter&) = delete;
     RecordingReporter& operator=(const RecordingReporter&) = delete;
 

@@ -17,23 +17,23 @@ namespace {
 class Statistics : public testing::Test {
 protected:
     void SetUp() override {
-        s.statistics_file = std::tmpfile();
-        ASSERT_NE(s.statistics_file, nullptr);
-        s.statistics_file_owned = true;
+        s.statistics.file = std::tmpfile();
+        ASSERT_NE(s.statistics.file, nullptr);
+        s.statistics.owned = true;
     }
 
     void layout(int columns, int rows, int blocks_per_macroblock) {
-        s.macroblock_columns = columns;
-        s.macroblock_rows = rows;
-        s.field_macroblock_rows = rows;
-        s.blocks_per_macroblock = blocks_per_macroblock;
-        s.macroblock_info.assign(static_cast<std::size_t>(columns * rows), MacroblockInfo{});
+        s.geometry.macroblock_columns = columns;
+        s.geometry.macroblock_rows = rows;
+        s.geometry.field_macroblock_rows = rows;
+        s.geometry.blocks_per_macroblock = blocks_per_macroblock;
+        s.buffers.macroblock_info.assign(static_cast<std::size_t>(columns * rows), MacroblockInfo{});
     }
 
     void set(int k, int type, int motion_type, int mquant, int pattern, int skipped = 0) {
-        MacroblockInfo& mb = s.macroblock_info[static_cast<std::size_t>(k)];
+        MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
         mb.macroblock_type = type;
-        mb.motion_type = motion_type;
+        mb.motion_type = static_cast<MotionType>(motion_type);
         mb.mquant = mquant;
         mb.coded_block_pattern = pattern;
         mb.skipped = skipped;
@@ -41,12 +41,12 @@ protected:
 
     // Everything written to the statistics file so far.
     std::string text() {
-        std::fflush(s.statistics_file);
-        std::rewind(s.statistics_file);
+        std::fflush(s.statistics.file);
+        std::rewind(s.statistics.file);
         std::string all;
         char buffer[4096];
         std::size_t n;
-        while ((n = std::fread(buffer, 1, sizeof buffer, s.statistics_file)) > 0) all.append(buffer, n);
+        while ((n = std::fread(buffer, 1, sizeof buffer, s.statistics.file)) > 0) all.append(buffer, n);
         return all;
     }
 
@@ -98,35 +98,35 @@ TEST_F(Statistics, EmptyPictureShowsZeroShares) {
 class PictureOutput : public testing::Test {
 protected:
     void SetUp() override {
-        s.horizontal_size = s.vertical_size = 16;
-        s.statistics_file_name = std::string("-");
+        s.params.horizontal_size = s.params.vertical_size = 16;
+        s.params.statistics_file_name = std::string("-");
         init_encoder(s);
     }
     EncoderState s;
 };
 
 TEST_F(PictureOutput, AnotherConversionReplacesTheStatisticsFileAndAnUncreatableOneIsFatal) {
-    s.statistics_file_name = test::scratch_path("first_stat.out");
+    s.params.statistics_file_name = test::scratch_path("first_stat.out");
     init_encoder(s);
-    EXPECT_TRUE(s.statistics_file_owned);
-    s.statistics_file_name = test::scratch_path("second_stat.out");
+    EXPECT_TRUE(s.statistics.owned);
+    s.params.statistics_file_name = test::scratch_path("second_stat.out");
     init_encoder(s);
     EXPECT_TRUE(close_statistics_file(s));
     test::RecordingReporter report(s);
-    s.statistics_file_name = "/nonexistent/dir/stat.out";
+    s.params.statistics_file_name = "/nonexistent/dir/stat.out";
     EXPECT_EQ(test::fatal_text_of([&] { init_encoder(s); }),
               "Couldn't create statistics output file /nonexistent/dir/stat.out");
 }
 
 TEST_F(PictureOutput, DashWritesNothingAndFileErrorsAreFatal) {
     ASSERT_FALSE(std::filesystem::exists("-.Y"));
-    write_frame(s, "-", s.new_ref_frame);
+    write_frame(s, "-", s.buffers.new_ref_frame);
     EXPECT_FALSE(std::filesystem::exists("-.Y"));
     EXPECT_FALSE(std::filesystem::exists(".Y"));
 
     test::RecordingReporter report(s);
     // The line feed inside both texts is kept verbatim: standard error shows a blank line after them.
-    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, "/nonexistent/dir/q", s.new_ref_frame); }),
+    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, "/nonexistent/dir/q", s.buffers.new_ref_frame); }),
               "Couldn't create /nonexistent/dir/q.Y\n");
 
     // A device that is always full accepts the open but not the data.
@@ -134,7 +134,7 @@ TEST_F(PictureOutput, DashWritesNothingAndFileErrorsAreFatal) {
     const std::string stem = test::scratch_path("recon_full");
     std::filesystem::remove(stem + ".Y");
     std::filesystem::create_symlink("/dev/full", stem + ".Y");
-    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, stem, s.new_ref_frame); }), "Couldn't write " + stem + ".Y\n");
+    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, stem, s.buffers.new_ref_frame); }), "Couldn't write " + stem + ".Y\n");
     std::filesystem::remove(stem + ".Y");
 }
 

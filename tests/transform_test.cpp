@@ -101,23 +101,22 @@ std::vector<Block> extreme_blocks(int low, int high) {
 class Transform : public testing::Test {
 protected:
     void SetUp() override {
-        init_forward_dct(state);
-        init_inverse_dct(state);
+        init_kernels(state.kernels);
     }
     // Every kernel level this processor runs: plain, SSE2, AVX2.
     std::vector<int> levels() const {
         std::vector<int> all;
-        for (int level = 0; level <= state.transform.simd_level; level++) all.push_back(level);
+        for (int level = 0; level <= static_cast<int>(state.kernels.simd); level++) all.push_back(level);
         return all;
     }
     Block forward(Block b, int level) {
-        state.transform.simd_level = level;
-        forward_dct(state.transform, b.data());
+        state.kernels.simd = static_cast<SimdLevel>(level);
+        forward_dct(state.kernels, b.data());
         return b;
     }
     Block inverse(Block b, int level) {
-        state.transform.simd_level = level;
-        inverse_dct(state.transform, b.data());
+        state.kernels.simd = static_cast<SimdLevel>(level);
+        inverse_dct(state.kernels, b.data());
         return b;
     }
     EncoderState state;
@@ -174,11 +173,13 @@ protected:
     void SetUp() override {
         Transform::SetUp();
         // A 48 x 32 frame picture: three by two macroblocks, luminance 100.
-        state.coded_width = 48;
-        state.coded_height = state.picture_height = 32;
-        state.picture_structure = 3;
-        state.frame_pred_frame_dct = 0;
-        state.macroblock_info.assign(6, MacroblockInfo{});
+        state.params.horizontal_size = 48;
+        state.params.vertical_size = 32;
+        state.params.progressive_sequence = 1;
+        state.geometry = compute_geometry(state.params);
+        state.header.picture_structure = PictureStructure::frame;
+        state.header.frame_pred_frame_dct = 0;
+        state.buffers.macroblock_info.assign(6, MacroblockInfo{});
         prediction = current = std::vector<std::uint8_t>(48 * 32, 100);
     }
     // Macroblock k's differences: top(row, col) on its top-field lines, bottom(row, col) on its
@@ -195,7 +196,7 @@ protected:
     std::vector<int> decide() {
         choose_dct_type(state, prediction.data(), current.data());
         std::vector<int> types;
-        for (const auto& info : state.macroblock_info) types.push_back(info.dct_type);
+        for (const auto& info : state.buffers.macroblock_info) types.push_back(info.dct_type);
         return types;
     }
     std::vector<std::uint8_t> prediction, current;
@@ -226,7 +227,7 @@ TEST_F(DctTypeDecision, FrameDctOnlyWhenTheFieldsCorrelateAboveOneHalf) {
     set_differences(
         4, [](int, int) { return 5; }, [](int, int) { return -9; });  // flat fields: dd = 0
     // Macroblock 5 keeps current == prediction: dd = 0 as well.
-    for (auto& info : state.macroblock_info) info.dct_type = 7;
+    for (auto& info : state.buffers.macroblock_info) info.dct_type = 7;
     EXPECT_EQ(decide(), (std::vector<int>{0, 1, 0, 1, 1, 1}));
 }
 

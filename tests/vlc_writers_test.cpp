@@ -200,14 +200,14 @@ TEST(CodeWriters, WriteTheCodesAndEscapes) {
         // Address increments beyond 33 are preceded by escapes of 33 each.
         {1, [](EncoderState& s) { write_address_increment(s, 34); }, "0000 0001 000 1"},
         {1, [](EncoderState& s) { write_address_increment(s, 67); }, "0000 0001 000 0000 0001 000 1"},
-        {1, [](EncoderState& s) { write_macroblock_type(s, 1, 2); }, ""},  // no such type: nothing
+        {1, [](EncoderState& s) { write_macroblock_type(s, PictureType::I, 2); }, ""},  // no such type: nothing
         {1, [](EncoderState& s) { write_motion_code(s, 16); }, "0000 0011 00 0"},
         {1, [](EncoderState& s) { write_dual_prime(s, 0); write_dual_prime(s, 1); write_dual_prime(s, -1); }, "0 10 11"},
     };
     for (const Written& c : cases) {
         EncoderState s;
         init_bit_writer(s.bits);
-        s.is_mpeg1 = c.mpeg1;
+        s.params.is_mpeg1 = c.mpeg1;
         c.write(s);
         EXPECT_EQ(bit_string(s.bits), printed(c.bits));
     }
@@ -228,7 +228,7 @@ TEST(CodeWriters, ValuesBeyondTheStreamRangeAreFatal) {
         EncoderState s;
         test::RecordingReporter report(s);
         init_bit_writer(s.bits);
-        s.is_mpeg1 = c.mpeg1;
+        s.params.is_mpeg1 = c.mpeg1;
         EXPECT_EQ(test::fatal_text_of([&] { c.write(s); }), message);
     }
 }

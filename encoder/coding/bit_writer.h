@@ -4,9 +4,20 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "encoder/setup/encoder_state.h"
+#include <vector>
 
 namespace vintrel {
+
+// Packs bits most significant first and counts them. Bits wait in `pending` until they make
+// whole bytes; the bytes collect in `buffer` and go to `out` when it fills or on flush_bit_writer.
+struct BitWriter {
+    std::uint64_t pending = 0;   // bits not yet in the buffer, in the low `pending_bits`
+    int pending_bits = 0;        // 0..31
+    std::int64_t bytes_written = 0;  // bytes moved into the buffer so far
+    std::vector<std::uint8_t> buffer;
+    std::FILE* out = nullptr;
+    bool write_failed = false;   // a write to `out` came back short
+};
 
 // Empties the writer and directs whole bytes to `out` (with no file they stay in the buffer).
 void init_bit_writer(BitWriter& writer, std::FILE* out = nullptr);

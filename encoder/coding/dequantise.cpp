@@ -196,22 +196,21 @@ VINTREL_AVX2 void dequantise_intra_avx2(Standard standard, const std::int16_t* s
 
 #endif  // __SSE2__
 
-// Kernel levels as in TransformTables::simd_level: 0 plain C++, 1 SSE2, 2 AVX2.
-void dequantise_intra_any([[maybe_unused]] int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
+void dequantise_intra_any([[maybe_unused]] SimdLevel level, Standard standard, const std::int16_t* src, std::int16_t* dst,
                           int intra_dc_precision, const std::uint8_t* matrix, int mquant) {
 #if defined(__SSE2__)
-    if (level >= 1 && mquant >= 0 && mquant <= largest_vector_mquant) {
-        if (level >= 2) return dequantise_intra_avx2(standard, src, dst, intra_dc_precision, matrix, mquant);
+    if (level != SimdLevel::plain && mquant >= 0 && mquant <= largest_vector_mquant) {
+        if (level == SimdLevel::avx2) return dequantise_intra_avx2(standard, src, dst, intra_dc_precision, matrix, mquant);
         return dequantise_intra_sse2(standard, src, dst, intra_dc_precision, matrix, mquant);
     }
 #endif
     dequantise_intra_plain(standard, src, dst, intra_dc_precision, matrix, mquant);
 }
 
-void dequantise_non_intra_any([[maybe_unused]] int level, Standard standard, const std::int16_t* src, std::int16_t* dst,
+void dequantise_non_intra_any([[maybe_unused]] SimdLevel level, Standard standard, const std::int16_t* src, std::int16_t* dst,
                               const std::uint8_t* matrix, int mquant) {
 #if defined(__SSE2__)
-    if (level >= 1 && mquant >= 0 && mquant <= largest_vector_mquant)
+    if (level != SimdLevel::plain && mquant >= 0 && mquant <= largest_vector_mquant)
         return dequantise_non_intra_sse2(standard, src, dst, matrix, mquant);
 #endif
     dequantise_non_intra_plain(standard, src, dst, matrix, mquant);
@@ -219,15 +218,15 @@ void dequantise_non_intra_any([[maybe_unused]] int level, Standard standard, con
 
 }  // namespace
 
-void dequantise_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
+void dequantise_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
                       const std::uint8_t* matrix, int mquant) {
-    dequantise_intra_any(state.transform.simd_level, state.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
+    dequantise_intra_any(simd, mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
                          intra_dc_precision, matrix, mquant);
 }
 
-void dequantise_non_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
+void dequantise_non_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::int16_t* dst,
                           const std::uint8_t* matrix, int mquant) {
-    dequantise_non_intra_any(state.transform.simd_level, state.is_mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
+    dequantise_non_intra_any(simd, mpeg1 ? Standard::mpeg1 : Standard::mpeg2, src, dst,
                              matrix, mquant);
 }
 

@@ -7,8 +7,8 @@
 namespace vintrel {
 
 void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], const int dmv[2], int mvx, int mvy) {
-    if (s.picture_structure == 3) {
-        if (s.top_field_first) {
+    if (s.header.picture_structure == PictureStructure::frame) {
+        if (s.params.top_field_first) {
             first[0] = half_distance(mvx) + dmv[0];
             first[1] = half_distance(mvy) + dmv[1] - 1;
             second[0] = three_half_distance(mvx) + dmv[0];
@@ -22,7 +22,7 @@ void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], cons
         return;
     }
     first[0] = half_distance(mvx) + dmv[0];
-    first[1] = half_distance(mvy) + dmv[1] + (s.picture_structure == 1 ? -1 : 1);
+    first[1] = half_distance(mvy) + dmv[1] + (s.header.picture_structure == PictureStructure::top_field ? -1 : 1);
     second[0] = first[0];
     second[1] = first[1];
 }
@@ -46,7 +46,7 @@ struct FramePositions {
 template <typename Distance>
 int frame_dual_prime_cost(const EncoderState& s, const std::uint8_t* ref, const std::uint8_t* mb,
                           const FramePositions& p, Distance distance) {
-    const int w = s.coded_width, lx = 2 * w;
+    const int w = s.geometry.coded_width, lx = 2 * w;
     auto field_point = [&](int field, int x, int y) {
         return HalfPel{at(ref + field * w, lx, x, y), x & 1, y & 1};
     };
@@ -60,7 +60,7 @@ int frame_dual_prime_cost(const EncoderState& s, const std::uint8_t* ref, const 
 
 DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_t* ref, const std::uint8_t* mb, int i,
                                         int jf, const FrameSearch& fields) {
-    const int xmax = 2 * (s.coded_width - 16), ymax = s.coded_height - 16;
+    const int xmax = 2 * (s.geometry.coded_width - 16), ymax = s.geometry.coded_height - 16;
     DualPrimeResult best;
     best.squared = 1 << 30;
     FramePositions best_positions{};
@@ -72,12 +72,12 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
                 // An opposite-parity vector: shift it by half a field line to the same parity, and
                 // scale the one that spans three field periods down to two.
                 js += ppred == 0 ? 1 : -1;
-                if (ppred != s.top_field_first) continue;
+                if (ppred != s.params.top_field_first) continue;
                 is = two_thirds(is);
                 js = two_thirds(js);
             }
             int tb[2], bt[2];
-            if (s.top_field_first) {
+            if (s.params.top_field_first) {
                 tb[0] = half_distance(is), tb[1] = half_distance(js) - 1;
                 bt[0] = three_half_distance(is), bt[1] = three_half_distance(js) + 1;
             } else {
@@ -115,11 +115,11 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
 DualPrimeResult dual_prime_field_search(const EncoderState& s, const std::uint8_t* top_ref,
                                         const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
                                         const SearchResult& same_parity) {
-    const bool top = s.picture_structure == 1;
+    const bool top = s.header.picture_structure == PictureStructure::top_field;
     const std::uint8_t* same = top ? top_ref : bottom_ref;
     const std::uint8_t* opposite = top ? bottom_ref : top_ref;
-    const int lx = s.line_stride;
-    const int xmax = 2 * (s.coded_width - 16), ymax = 2 * (s.picture_height - 16);
+    const int lx = s.geometry.line_stride;
+    const int xmax = 2 * (s.geometry.coded_width - 16), ymax = 2 * (s.geometry.picture_height - 16);
     const int is = same_parity.x - 2 * i, js = same_parity.y - 2 * j;
     const int base_x = half_distance(is) + 2 * i, base_y = half_distance(js) + (top ? -1 : 1) + 2 * j;
     const HalfPel same_prediction{at(same, lx, same_parity.x, same_parity.y), same_parity.x & 1, same_parity.y & 1};

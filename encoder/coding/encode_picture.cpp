@@ -23,18 +23,18 @@ namespace {
 using Predictors = int[2][2][2];
 
 const std::uint8_t* scan_of(const EncoderState& s) {
-    return s.alternate_scan ? alternate_scan_order.data() : zigzag_scan.data();
+    return s.header.alternate_scan ? alternate_scan_order.data() : zigzag_scan.data();
 }
 
 int quantiser_scale_code(const EncoderState& s, int q) {
-    return s.q_scale_type ? linear_to_code_map[static_cast<std::size_t>(q)] : q >> 1;
+    return s.header.q_scale_type ? linear_to_code_map[static_cast<std::size_t>(q)] : q >> 1;
 }
 
 void put(EncoderState& s, int value, int n) { write_bits(s.bits, static_cast<std::uint32_t>(value), n); }
 
 void write_slice_header(EncoderState& s, int row, int previous_q) {
     align_to_byte(s.bits);
-    if (s.is_mpeg1 || s.vertical_size <= 2800) {
+    if (s.params.is_mpeg1 || s.params.vertical_size <= 2800) {
         put(s, 0x101 + row, 32);
     } else {
         put(s, 0x101 + (row & 127), 32);
@@ -53,12 +53,12 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         for (int r = 0; r < 2; r++)
             for (int t = 0; t < 2; t++) pmv[r][dir][t] = mv[r][dir][t];
     };
-    if (s.picture_structure == 3) {
-        if (mb.motion_type == 2) {  // frame
+    if (s.header.picture_structure == PictureStructure::frame) {
+        if (mb.motion_type == MotionType::frame) {  // frame
             write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
             write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
             same_for_both(mv[0][dir]);
-        } else if (mb.motion_type == 1) {  // field: vertical components in field units
+        } else if (mb.motion_type == MotionType::field) {  // field: vertical components in field units
             for (int r = 0; r < 2; r++) {
                 put(s, mb.field_select[r][dir], 1);
                 write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
@@ -74,12 +74,12 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         }
         return;
     }
-    if (mb.motion_type == 1) {  // field
+    if (mb.motion_type == MotionType::field) {  // field
         put(s, mb.field_select[0][dir], 1);
         write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
         write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
         same_for_both(mv[0][dir]);
-    } else if (mb.motion_type == 2) {  // 16x8
+    } else if (mb.motion_type == MotionType::field_16x8) {  // 16x8
         for (int r = 0; r < 2; r++) {
             put(s, mb.field_select[r][dir], 1);
             write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
@@ -109,14 +109,14 @@ void clear_predictors(EncoderState& s, Predictors& pmv) {
 bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, const MacroblockInfo& left,
                             int type, const Predictors& pmv) {
     const int directions = forward_flag | backward_flag;
-    const bool frame = s.picture_structure == 3;
-    if (mb.motion_type != (frame ? 2 : 1) || left.motion_type != mb.motion_type) return false;
+    const bool frame = s.header.picture_structure == PictureStructure::frame;
+    if (mb.motion_type != (frame ? MotionType::frame : MotionType::field) || left.motion_type != mb.motion_type) return false;
     if ((type & directions) != (left.macroblock_type & directions)) return false;
     for (int dir = 0; dir < 2; dir++) {
         if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
         if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
             return false;
-        if (!frame && (mb.field_select[0][dir] != (s.picture_structure == 2 ? 1 : 0) ||
+        if (!frame && (mb.field_select[0][dir] != (s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0) ||
                        left.field_select[0][dir] != mb.field_select[0][dir]))
             return false;
     }
@@ -133,7 +133,7 @@ void write_motion_vector(EncoderState& s, int d, int f_code) {
         d -= 32 * f;
     else if (d < low)
         d += 32 * f;
-    if (d > high || d < low) s.report.warning("invalid motion vector\n");
+    if (d > high || d < low) s.hooks.report.warning("invalid motion vector\n");
     const int t = std::abs(d) + f - 1;
     const int motion_code = d < 0 ? -(t >> r_size) : t >> r_size;
     write_motion_code(s, motion_code);
@@ -166,10 +166,10 @@ void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
     std::uint64_t nonzero = scan_block(block, scan_of(s), scanned) & ~std::uint64_t{1};
     for (int previous = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int n = std::countr_zero(nonzero);
-        write_ac(s, n - previous - 1, scanned[n], s.intra_vlc_format);
+        write_ac(s, n - previous - 1, scanned[n], s.header.intra_vlc_format);
         previous = n;
     }
-    const VlcCode eob = s.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
+    const VlcCode eob = s.header.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
     write_bits(s.bits, eob.code, eob.length);
 }
 
@@ -188,51 +188,53 @@ void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
 }
 
 void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
-    start_picture_rate_control(s, source_luma);
-    write_picture_header(s);
-    if (!s.is_mpeg1) write_picture_coding_extension(s);
+    start_picture_rate_control(s, source_luma, bits_written(s.bits));
+    // The delay counts to the end of the picture start code: the next byte boundary and 32 bits on.
+    s.header.vbv_delay = compute_vbv_delay(s, (bits_written(s.bits) + 7) / 8 * 8 + 32);
+    write_picture_header(s.header, s.params, s.bits);
+    if (!s.params.is_mpeg1) write_picture_coding_extension(s.header, s.params, s.bits);
     int previous_q = initial_quantiser_scale(s);
 
-    const int bpm = s.blocks_per_macroblock;
+    const int bpm = s.geometry.blocks_per_macroblock;
     const int all_blocks = (1 << bpm) - 1;
     Predictors pmv = {};
     int address_increment = 1;
     int k = 0;
-    for (int j = 0; j < s.field_macroblock_rows; j++) {
-        for (int i = 0; i < s.macroblock_columns; i++, k++) {
+    for (int j = 0; j < s.geometry.field_macroblock_rows; j++) {
+        for (int i = 0; i < s.geometry.macroblock_columns; i++, k++) {
             if (i == 0) {
                 write_slice_header(s, j, previous_q);
                 clear_predictors(s, pmv);
                 address_increment = i + 1;
             }
-            MacroblockInfo& mb = s.macroblock_info[static_cast<std::size_t>(k)];
-            std::array<std::int16_t, 64>* blocks = &s.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
+            MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
+            std::array<std::int16_t, 64>* blocks = &s.buffers.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
             int type = mb.macroblock_type;
-            const int q = macroblock_quantiser_scale(s, k);
+            const int q = macroblock_quantiser_scale(s, k, bits_written(s.bits));
             mb.mquant = q;
 
             int pattern = 0;
             if (type & intra_flag) {
                 for (int b = 0; b < bpm; b++)
-                    quantise_intra(s, blocks[b].data(), blocks[b].data(), s.intra_dc_precision,
-                                   s.intra_quant_matrix.data(), q);
+                    quantise_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.intra_dc_precision,
+                                   s.params.intra_quant_matrix.data(), q);
                 pattern = all_blocks;
             } else {
                 for (int b = 0; b < bpm; b++)
                     pattern = pattern * 2 +
-                              quantise_non_intra(s, blocks[b].data(), blocks[b].data(), s.non_intra_quant_matrix.data(), q);
+                              quantise_non_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.non_intra_quant_matrix.data(), q);
                 if (pattern) type |= pattern_flag;
             }
             mb.coded_block_pattern = pattern;
             if (pattern && q != previous_q) type |= quantiser_flag;
 
             bool skip = false;
-            if (i != 0 && i != s.macroblock_columns - 1 && pattern == 0) {
-                if (s.picture_type == 2 && !(type & forward_flag)) {
+            if (i != 0 && i != s.geometry.macroblock_columns - 1 && pattern == 0) {
+                if (s.header.picture_type == PictureType::P && !(type & forward_flag)) {
                     skip = true;
                     clear_predictors(s, pmv);
-                } else if (s.picture_type == 3) {
-                    skip = b_macroblock_skippable(s, mb, s.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
+                } else if (s.header.picture_type == PictureType::B) {
+                    skip = b_macroblock_skippable(s, mb, s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
                 }
             }
             if (skip) {
@@ -243,23 +245,23 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             }
 
             mb.skipped = 0;
-            if (s.picture_type == 2 && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
+            if (s.header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
             write_address_increment(s, address_increment);
             address_increment = 1;
-            write_macroblock_type(s, s.picture_type, type);
+            write_macroblock_type(s, s.header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
-            if ((type & (forward_flag | backward_flag)) && (!s.frame_pred_frame_dct || s.picture_structure != 3))
-                put(s, mb.motion_type, 2);
-            if (s.picture_structure == 3 && pattern && !s.frame_pred_frame_dct) put(s, mb.dct_type, 1);
+            if ((type & (forward_flag | backward_flag)) && (!s.header.frame_pred_frame_dct || s.header.picture_structure != PictureStructure::frame))
+                put(s, syntax_value(mb.motion_type), 2);
+            if (s.header.picture_structure == PictureStructure::frame && pattern && !s.header.frame_pred_frame_dct) put(s, mb.dct_type, 1);
             if (type & quantiser_flag) {
                 put(s, quantiser_scale_code(s, q), 5);
                 previous_q = q;
             }
-            if (type & forward_flag) write_motion_vectors(s, mb, pmv, 0, s.forw_hor_f_code, s.forw_vert_f_code);
-            if (type & backward_flag) write_motion_vectors(s, mb, pmv, 1, s.back_hor_f_code, s.back_vert_f_code);
+            if (type & forward_flag) write_motion_vectors(s, mb, pmv, 0, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
+            if (type & backward_flag) write_motion_vectors(s, mb, pmv, 1, s.header.back_hor_f_code, s.header.back_vert_f_code);
             if (type & pattern_flag) {
                 write_coded_block_pattern(s, (pattern >> (bpm - 6)) & 63);
-                if (s.chroma_format != 1) put(s, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
+                if (s.params.chroma_format != 1) put(s, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
             }
             for (int b = 0; b < bpm; b++) {
                 if (!(pattern & (1 << (bpm - 1 - b)))) continue;
@@ -269,14 +271,14 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                     write_non_intra_block(s, blocks[b].data());
             }
             if (!(type & intra_flag)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
-            if ((type & intra_flag) || (s.picture_type == 2 && !(type & forward_flag)))
+            if ((type & intra_flag) || (s.header.picture_type == PictureType::P && !(type & forward_flag)))
                 for (auto& r : pmv)
                     for (auto& d : r) d[0] = d[1] = 0;
             mb.macroblock_type = type;
         }
     }
-    end_picture_rate_control(s);
-    update_vbv_at_picture_end(s);
+    end_picture_rate_control(s, bits_written(s.bits));
+    update_vbv_at_picture_end(s.rc, bits_written(s.bits));
 }
 
 }  // namespace vintrel

@@ -6,7 +6,7 @@
 namespace vintrel {
 
 // Codes frame_count frames into the stream and ends it with the sequence end code. Between stages
-// it lets state.pump_waiting_messages run the waiting window messages, then stops at once (still
+// it lets state.hooks.pump_waiting_messages run the waiting window messages, then stops at once (still
 // ending the stream properly) when *cancel_flag has become non-zero.
 void encode_sequence(EncoderState& state, const int* cancel_flag);
 

@@ -145,8 +145,7 @@ __attribute__((target("avx2"))) void forward_dct_avx2(const TransformTables& t, 
 
 }  // namespace
 
-void init_forward_dct(EncoderState& state) {
-    TransformTables& t = state.transform;
+void init_forward_dct(TransformTables& t) {
     for (int u = 0; u < 8; u++) {
         const double scale = u == 0 ? std::sqrt(0.125) : 0.5;
         for (int x = 0; x < 8; x++) {
@@ -154,7 +153,6 @@ void init_forward_dct(EncoderState& state) {
             t.dct_basis_by_sample[x][u] = t.dct_basis[u][x];
         }
     }
-    t.simd_level = processor_simd_level();
 }
 
 // Whether all 64 values of the block are the same.
@@ -172,7 +170,8 @@ static bool is_flat(const std::int16_t* block) {
 #endif
 }
 
-void forward_dct(const TransformTables& tables, std::int16_t* block) {
+void forward_dct(const Kernels& kernels, std::int16_t* block) {
+    const TransformTables& tables = kernels.transform;
     // A flat block (every chroma block of a grey picture, every luminance block of an even grey)
     // has its DC alone: 8 times its value. The double-precision sums leave rounding errors far
     // below the half that could move a coefficient, so this is what every kernel gives, for every
@@ -184,8 +183,8 @@ void forward_dct(const TransformTables& tables, std::int16_t* block) {
         return;
     }
 #if defined(__SSE2__)
-    if (tables.simd_level >= 2) return forward_dct_avx2(tables, block);
-    if (tables.simd_level == 1) return forward_dct_sse2(tables, block);
+    if (kernels.simd == SimdLevel::avx2) return forward_dct_avx2(tables, block);
+    if (kernels.simd == SimdLevel::sse2) return forward_dct_sse2(tables, block);
 #endif
     forward_dct_plain(tables, block);
 }

@@ -342,18 +342,18 @@ VINTREL_AVX2 void inverse_dct_avx2(std::int16_t* block) {
 
 }  // namespace
 
-void init_inverse_dct(EncoderState& state) {
+void init_inverse_dct(TransformTables& tables) {
     for (int i = -512; i < 512; i++)
-        state.transform.idct_clip_table[i + 512] = static_cast<std::int16_t>(std::clamp(i, -256, 255));
+        tables.idct_clip_table[i + 512] = static_cast<std::int16_t>(std::clamp(i, -256, 255));
 }
 
-void inverse_dct(const TransformTables& tables, std::int16_t* block) {
+void inverse_dct(const Kernels& kernels, std::int16_t* block) {
 #if defined(__SSE2__)
-    if (tables.simd_level >= 2) return inverse_dct_avx2(block);
-    if (tables.simd_level == 1) return inverse_dct_sse2(block);
+    if (kernels.simd == SimdLevel::avx2) return inverse_dct_avx2(block);
+    if (kernels.simd == SimdLevel::sse2) return inverse_dct_sse2(block);
 #endif
     for (int r = 0; r < 8; r++) inverse_dct_row(block + 8 * r);
-    for (int c = 0; c < 8; c++) inverse_dct_column(tables, block + c);
+    for (int c = 0; c < 8; c++) inverse_dct_column(kernels.transform, block + c);
 }
 
 }  // namespace vintrel

@@ -62,12 +62,12 @@ struct FrameMacroblock {
     const std::uint8_t* mb;
     int i, j;
 
-    int w() const { return s.coded_width; }
+    int w() const { return s.geometry.coded_width; }
     SearchReference forward() const { return {planes.old_source, planes.old_reconstruction}; }
     SearchReference backward() const { return {planes.new_source, planes.new_reconstruction}; }
 
     SearchResult whole_search(SearchReference r, int sx, int sy) const {
-        return full_search(r.source, r.reconstruction, mb, w(), i, j, sx, sy, 16, w(), s.coded_height);
+        return full_search(r.source, r.reconstruction, mb, w(), i, j, sx, sy, 16, w(), s.geometry.coded_height);
     }
     // Squared error of the two field predictions of a frame search from `ref`.
     int field_squared(const std::uint8_t* ref, const FrameSearch& f) const {
@@ -99,23 +99,23 @@ struct FrameMacroblock {
         FrameSearch fields;
         SearchResult frame;
         DualPrimeResult dual;
-        if (s.frame_pred_frame_dct) {
+        if (s.header.frame_pred_frame_dct) {
             frame = whole_search(forward(), ranges.sxf, ranges.syf);
             vmc = squared(old_ref, w(), frame, mb, 16);
-            info.motion_type = 2;
+            info.motion_type = MotionType::frame;
         } else {
             fields = frame_search(s, forward(), mb, i, j, ranges.sxf, ranges.syf);
             frame = fields.frame;
-            const bool dual_prime_allowed = s.M == 1;
+            const bool dual_prime_allowed = s.params.M == 1;
             if (dual_prime_allowed) dual = dual_prime_frame_search(s, old_ref, mb, i, j / 2, fields);
             if (dual_prime_allowed && dual.absolute < frame.distance && dual.absolute < fields.field_distance) {
-                info.motion_type = 3;
+                info.motion_type = MotionType::dual_prime;
                 vmc = dual.squared;
             } else if (fields.field_distance < frame.distance) {
-                info.motion_type = 1;
+                info.motion_type = MotionType::field;
                 vmc = field_squared(old_ref, fields);
             } else {
-                info.motion_type = 2;
+                info.motion_type = MotionType::frame;
                 vmc = squared(old_ref, w(), frame, mb, 16);
             }
         }
@@ -125,9 +125,9 @@ struct FrameMacroblock {
         if (4 * v0 > 5 * vmc && v0 >= intra_threshold) {
             info.variance = static_cast<unsigned>(vmc);
             info.macroblock_type = forward_flag;
-            if (info.motion_type == 2) {
+            if (info.motion_type == MotionType::frame) {
                 set_vector(info, 0, 0, frame.x - 2 * i, frame.y - 2 * j);
-            } else if (info.motion_type == 3) {
+            } else if (info.motion_type == MotionType::dual_prime) {
                 set_vector(info, 0, 0, dual.x - 2 * i, 2 * dual.y - 2 * j);
                 info.dual_prime_vector[0] = dual.dmv[0];
                 info.dual_prime_vector[1] = dual.dmv[1];
@@ -138,7 +138,7 @@ struct FrameMacroblock {
         }
         info.variance = static_cast<unsigned>(v0);
         info.macroblock_type = 0;
-        info.motion_type = 2;
+        info.motion_type = MotionType::frame;
         set_vector(info, 0, 0, 0, 0);
     }
 
@@ -148,7 +148,7 @@ struct FrameMacroblock {
         int vmc;
         bool field_mode = false;
         FrameSearch f, b;
-        if (s.frame_pred_frame_dct) {
+        if (s.header.frame_pred_frame_dct) {
             f.frame = whole_search(forward(), ranges.sxf, ranges.syf);
             b.frame = whole_search(backward(), ranges.sxb, ranges.syb);
             const int vmcf = squared(old_ref, w(), f.frame, mb, 16);
@@ -181,7 +181,7 @@ struct FrameMacroblock {
             default: vmc = field_squared(new_ref, b); break;
             }
         }
-        info.motion_type = field_mode ? 1 : 2;
+        info.motion_type = field_mode ? MotionType::field : MotionType::frame;
         if (better_intra(vmc, var)) return make_intra(info, var);
         info.variance = static_cast<unsigned>(vmc);
         if (field_mode) {
@@ -203,12 +203,12 @@ struct FieldMacroblock {
     const std::uint8_t* mb;
     int i, j;  // j in field lines
 
-    int lx() const { return 2 * s.coded_width; }
-    int parity() const { return s.picture_structure == 2 ? 1 : 0; }
+    int lx() const { return 2 * s.geometry.coded_width; }
+    int parity() const { return s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
     const std::uint8_t* lower_half() const { return mb + 8 * static_cast<std::ptrdiff_t>(lx()); }
 
     FieldReferences frame_fields(const std::uint8_t* source, const std::uint8_t* reconstruction) const {
-        const int w = s.coded_width;
+        const int w = s.geometry.coded_width;
         return {{source, reconstruction}, {source + w, reconstruction + w}};
     }
     int whole_squared(const FieldReferences& r, const FieldSearch& f) const {
@@ -255,20 +255,20 @@ struct FieldMacroblock {
                 ref.top = current.top;
         }
         const FieldSearch f = field_search(s, ref, mb, i, j, ranges.sxf, ranges.syf, i_to_p != 0);
-        const bool dual_prime_allowed = s.M == 1 && !i_to_p;
+        const bool dual_prime_allowed = s.params.M == 1 && !i_to_p;
         DualPrimeResult dual;
         if (dual_prime_allowed)
             dual = dual_prime_field_search(s, ref.top.reconstruction, ref.bottom.reconstruction, mb, i, j, f.same_parity);
 
         int vmc;
         if (dual_prime_allowed && dual.absolute < f.distance_16x8 && dual.absolute < f.whole.distance) {
-            info.motion_type = 3;
+            info.motion_type = MotionType::dual_prime;
             vmc = dual.squared;
         } else if (f.distance_16x8 < f.whole.distance) {
-            info.motion_type = 2;
+            info.motion_type = MotionType::field_16x8;
             vmc = halves_squared(ref, f);
         } else {
-            info.motion_type = 1;
+            info.motion_type = MotionType::field;
             vmc = whole_squared(ref, f);
         }
         if (better_intra(vmc, var)) return make_intra(info, var);
@@ -279,7 +279,7 @@ struct FieldMacroblock {
             if (!(4 * v0 > 5 * vmc && v0 >= intra_threshold)) {
                 info.variance = static_cast<unsigned>(v0);
                 info.macroblock_type = 0;
-                info.motion_type = 1;
+                info.motion_type = MotionType::field;
                 set_vector(info, 0, 0, 0, 0);
                 info.field_select[0][0] = parity();
                 return;
@@ -287,12 +287,12 @@ struct FieldMacroblock {
         }
         info.variance = static_cast<unsigned>(vmc);
         info.macroblock_type = forward_flag;
-        if (info.motion_type == 3) {
+        if (info.motion_type == MotionType::dual_prime) {
             set_vector(info, 0, 0, dual.x - 2 * i, dual.y - 2 * j);
             info.dual_prime_vector[0] = dual.dmv[0];
             info.dual_prime_vector[1] = dual.dmv[1];
         } else {
-            store_vectors(info, 0, f, info.motion_type == 2);
+            store_vectors(info, 0, f, info.motion_type == MotionType::field_16x8);
         }
     }
 
@@ -305,7 +305,7 @@ struct FieldMacroblock {
             info, {interpolated_whole(fr, f, br, b, bidir_sad_distance), interpolated_halves(fr, f, br, b, bidir_sad_distance),
                    f.whole.distance, f.distance_16x8, b.whole.distance, b.distance_16x8});
         const bool halves = choice % 2 == 1;
-        info.motion_type = halves ? 2 : 1;
+        info.motion_type = halves ? MotionType::field_16x8 : MotionType::field;
         int vmc;
         switch (choice) {
         case 0: vmc = interpolated_whole(fr, f, br, b, bidir_sse_distance); break;
@@ -331,34 +331,34 @@ unsigned macroblock_variance(const std::uint8_t* p, int step) {
 
 void estimate_motion(EncoderState& s, const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
                      int second_field_of_i_frame) {
-    const bool frame = s.picture_structure == 3;
-    const int step = frame ? s.coded_width : 2 * s.coded_width;
+    const bool frame = s.header.picture_structure == PictureStructure::frame;
+    const int step = frame ? s.geometry.coded_width : 2 * s.geometry.coded_width;
     int k = 0;
-    for (int j = 0; j < s.picture_height; j += 16) {
-        for (int i = 0; i < s.coded_width; i += 16, k++) {
+    for (int j = 0; j < s.geometry.picture_height; j += 16) {
+        for (int i = 0; i < s.geometry.coded_width; i += 16, k++) {
             const std::uint8_t* mb = planes.current_source + i + static_cast<std::ptrdiff_t>(j) * step;
-            if (s.picture_structure == 2) mb += s.coded_width;
-            MacroblockInfo& info = s.macroblock_info[static_cast<std::size_t>(k)];
+            if (s.header.picture_structure == PictureStructure::bottom_field) mb += s.geometry.coded_width;
+            MacroblockInfo& info = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
             const unsigned var = macroblock_variance(mb, step);
-            if (s.picture_type == 1) {
+            if (s.header.picture_type == PictureType::I) {
                 make_intra(info, var);
             } else if (frame) {
                 const FrameMacroblock m{s, planes, ranges, mb, i, j};
-                if (s.picture_type == 2)
+                if (s.header.picture_type == PictureType::P)
                     m.estimate_p(info, var);
                 else
                     m.estimate_b(info, var);
             } else {
                 const FieldMacroblock m{s, planes, ranges, mb, i, j};
-                if (s.picture_type == 2)
+                if (s.header.picture_type == PictureType::P)
                     m.estimate_p(info, var, second_field, second_field_of_i_frame);
                 else
                     m.estimate_b(info, var);
             }
         }
-        s.report.progress(".");
+        s.hooks.report.progress(".");
     }
-    s.report.progress("\n");
+    s.hooks.report.progress("\n");
 }
 
 }  // namespace vintrel

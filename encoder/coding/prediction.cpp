@@ -54,15 +54,15 @@ public:
             clear_prediction(s_, dst_, bx_, by_);
             return;
         }
-        const bool forward = (mb_.macroblock_type & forward_flag) || s_.picture_type == 2;
+        const bool forward = (mb_.macroblock_type & forward_flag) || s_.header.picture_type == PictureType::P;
         if (forward) {
-            if (s_.picture_structure == 3)
+            if (s_.header.picture_structure == PictureStructure::frame)
                 forward_frame();
             else
                 forward_field();
         }
         if (mb_.macroblock_type & backward_flag) {
-            if (s_.picture_structure == 3)
+            if (s_.header.picture_structure == PictureStructure::frame)
                 backward_frame(forward);
             else
                 backward_field(forward);
@@ -81,12 +81,12 @@ private:
         int dx = v.x, dy = v.y;
         for (int c = 0; c < 3; c++) {
             if (c == 1) {
-                if (s_.chroma_format == 1) {
+                if (s_.params.chroma_format == 1) {
                     h >>= 1;
                     y >>= 1;
                     dy /= 2;
                 }
-                if (s_.chroma_format != 3) {
+                if (s_.params.chroma_format != 3) {
                     w >>= 1;
                     x >>= 1;
                     lx >>= 1;
@@ -100,19 +100,19 @@ private:
 
     // Both fields of a frame macroblock, each from its selected reference field.
     void frame_fields(const Picture& src, int dir, bool average) const {
-        const int lx = 2 * s_.coded_width;
+        const int lx = 2 * s_.geometry.coded_width;
         area(src, mb_.field_select[0][dir], 0, lx, 16, 8, bx_, by_ / 2, field_vector(0, dir), average);
         area(src, mb_.field_select[1][dir], 1, lx, 16, 8, bx_, by_ / 2, field_vector(1, dir), average);
     }
 
     void forward_frame() const {
         const bool motion = mb_.macroblock_type & forward_flag;
-        if (mb_.motion_type == 2 || !motion) {
-            area(old_, 0, 0, s_.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
-        } else if (mb_.motion_type == 1) {
+        if (mb_.motion_type == MotionType::frame || !motion) {
+            area(old_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
+        } else if (mb_.motion_type == MotionType::field) {
             frame_fields(old_, 0, false);
-        } else if (mb_.motion_type == 3) {
-            const int lx = 2 * s_.coded_width;
+        } else if (mb_.motion_type == MotionType::dual_prime) {
+            const int lx = 2 * s_.geometry.coded_width;
             const Vector v = field_vector(0, 0);
             int first[2], second[2];
             dual_prime_vectors(s_, first, second, mb_.dual_prime_vector, v.x, v.y);
@@ -121,21 +121,21 @@ private:
             area(old_, 1, 0, lx, 16, 8, bx_, by_ / 2, {first[0], first[1]}, true);
             area(old_, 0, 1, lx, 16, 8, bx_, by_ / 2, {second[0], second[1]}, true);
         } else {
-            s_.report.warning("invalid motion_type\n");
+            s_.hooks.report.warning("invalid motion_type\n");
         }
     }
 
-    int current_field() const { return s_.picture_structure == 2 ? 1 : 0; }
+    int current_field() const { return s_.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
 
     // The reference holding field `select` for a forward prediction: in the second field of a P
     // frame the field of the other parity is this frame's own first field.
     const Picture& forward_source(int select) const {
-        return s_.picture_type == 2 && second_field_ && select != current_field() ? new_ : old_;
+        return s_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_ : old_;
     }
 
     // The 16x16 or the two 16x8 predictions of a field macroblock.
     void field_halves(int dir, bool halves, bool average) const {
-        const int lx = 2 * s_.coded_width;
+        const int lx = 2 * s_.geometry.coded_width;
         const int cur = current_field();
         for (int r = 0; r < (halves ? 2 : 1); r++) {
             const int select = mb_.field_select[r][dir];
@@ -146,12 +146,12 @@ private:
 
     void forward_field() const {
         const bool motion = mb_.macroblock_type & forward_flag;
-        if (mb_.motion_type == 1 || !motion) {
+        if (mb_.motion_type == MotionType::field || !motion) {
             field_halves(0, false, false);
-        } else if (mb_.motion_type == 2) {
+        } else if (mb_.motion_type == MotionType::field_16x8) {
             field_halves(0, true, false);
-        } else if (mb_.motion_type == 3) {
-            const int lx = 2 * s_.coded_width;
+        } else if (mb_.motion_type == MotionType::dual_prime) {
+            const int lx = 2 * s_.geometry.coded_width;
             const int cur = current_field();
             const Vector v = vector(0, 0);
             int first[2], second[2];
@@ -159,24 +159,24 @@ private:
             area(old_, cur, cur, lx, 16, 16, bx_, by_, v, false);
             area(second_field_ ? new_ : old_, 1 - cur, cur, lx, 16, 16, bx_, by_, {first[0], first[1]}, true);
         } else {
-            s_.report.warning("invalid motion_type\n");
+            s_.hooks.report.warning("invalid motion_type\n");
         }
     }
 
     void backward_frame(bool average) const {
-        if (mb_.motion_type == 2)
-            area(new_, 0, 0, s_.coded_width, 16, 16, bx_, by_, vector(0, 1), average);
+        if (mb_.motion_type == MotionType::frame)
+            area(new_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 1), average);
         else
             frame_fields(new_, 1, average);
     }
 
     void backward_field(bool average) const {
-        if (mb_.motion_type == 1)
+        if (mb_.motion_type == MotionType::field)
             field_halves(1, false, average);
-        else if (mb_.motion_type == 2)
+        else if (mb_.motion_type == MotionType::field_16x8)
             field_halves(1, true, average);
         else
-            s_.report.warning("invalid motion_type\n");
+            s_.hooks.report.warning("invalid motion_type\n");
     }
 
     const EncoderState& s_;
@@ -201,25 +201,25 @@ void predict_component(const std::uint8_t* src, std::uint8_t* dst, int lx, int w
 }
 
 void clear_prediction(const EncoderState& s, Picture& dst, int bx, int by) {
-    const bool bottom = s.picture_structure == 2;
-    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(s.line_stride) * by + (bottom ? s.coded_width : 0), s.line_stride,
+    const bool bottom = s.header.picture_structure == PictureStructure::bottom_field;
+    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(s.geometry.line_stride) * by + (bottom ? s.geometry.coded_width : 0), s.geometry.line_stride,
          16, 16);
-    const int cw = s.chroma_format == 3 ? 16 : 8;
-    const int ch = s.chroma_format == 1 ? 8 : 16;
-    const int x = s.chroma_format == 3 ? bx : bx / 2;
-    const int y = s.chroma_format == 1 ? by / 2 : by;
+    const int cw = s.params.chroma_format == 3 ? 16 : 8;
+    const int ch = s.params.chroma_format == 1 ? 8 : 16;
+    const int x = s.params.chroma_format == 3 ? bx : bx / 2;
+    const int y = s.params.chroma_format == 1 ? by / 2 : by;
     for (int c = 1; c < 3; c++)
-        fill(dst[c] + x + static_cast<std::ptrdiff_t>(s.chroma_line_stride) * y + (bottom ? s.chroma_width : 0),
-             s.chroma_line_stride, cw, ch);
+        fill(dst[c] + x + static_cast<std::ptrdiff_t>(s.geometry.chroma_line_stride) * y + (bottom ? s.geometry.chroma_width : 0),
+             s.geometry.chroma_line_stride, cw, ch);
 }
 
 void predict_picture(EncoderState& s, const Picture& old_reference, const Picture& new_reference, Picture& dst,
                      int second_field) {
     int k = 0;
-    for (int by = 0; by < s.picture_height; by += 16)
-        for (int bx = 0; bx < s.coded_width; bx += 16, k++)
+    for (int by = 0; by < s.geometry.picture_height; by += 16)
+        for (int bx = 0; bx < s.geometry.coded_width; bx += 16, k++)
             MacroblockPredictor(s, old_reference, new_reference, dst, bx, by,
-                                s.macroblock_info[static_cast<std::size_t>(k)], second_field)
+                                s.buffers.macroblock_info[static_cast<std::size_t>(k)], second_field)
                 .predict();
 }
 

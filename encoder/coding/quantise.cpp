@@ -117,30 +117,30 @@ __attribute__((target("avx2"))) int quantise_block_avx2(const std::int16_t* src,
 
 #endif  // __SSE2__
 
-int quantise_block([[maybe_unused]] const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
+int quantise_block([[maybe_unused]] SimdLevel simd, const std::int16_t* src, std::int16_t* dst,
                    const std::uint8_t* matrix, int mquant, int rounding, int max_level) {
 #if defined(__SSE2__)
-    if (state.transform.simd_level >= 2) return quantise_block_avx2(src, dst, matrix, mquant, rounding, max_level);
-    if (state.transform.simd_level == 1) return quantise_block_sse2(src, dst, matrix, mquant, rounding, max_level);
+    if (simd == SimdLevel::avx2) return quantise_block_avx2(src, dst, matrix, mquant, rounding, max_level);
+    if (simd == SimdLevel::sse2) return quantise_block_sse2(src, dst, matrix, mquant, rounding, max_level);
 #endif
     return quantise_block_plain(src, dst, matrix, mquant, rounding, max_level);
 }
 
-int largest_level(const EncoderState& state) { return state.is_mpeg1 ? 255 : 2047; }
+int largest_level(bool mpeg1) { return mpeg1 ? 255 : 2047; }
 
 }  // namespace
 
-int quantise_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
+int quantise_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
                    const std::uint8_t* matrix, int mquant) {
     const std::int16_t dc = quantise_intra_dc(src[0], intra_dc_precision);
-    quantise_block(state, src, dst, matrix, mquant, (3 * mquant + 2) >> 2, largest_level(state));
+    quantise_block(simd, src, dst, matrix, mquant, (3 * mquant + 2) >> 2, largest_level(mpeg1));
     dst[0] = dc;
     return 1;
 }
 
-int quantise_non_intra(const EncoderState& state, const std::int16_t* src, std::int16_t* dst,
+int quantise_non_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::int16_t* dst,
                        const std::uint8_t* matrix, int mquant) {
-    return quantise_block(state, src, dst, matrix, mquant, 0, largest_level(state));
+    return quantise_block(simd, src, dst, matrix, mquant, 0, largest_level(mpeg1));
 }
 
 }  // namespace vintrel

@@ -4,7 +4,6 @@
 #include <cmath>
 
 #include "encoder/coding/bit_writer.h"
-#include "encoder/coding/rate_control.h"
 #include "encoder/coding/scan_tables.h"
 
 namespace vintrel {
@@ -21,84 +20,84 @@ constexpr int sequence_extension_id = 1;
 constexpr int sequence_display_extension_id = 2;
 constexpr int picture_coding_extension_id = 8;
 
-void start_code(EncoderState& s, std::uint32_t code) {
-    align_to_byte(s.bits);
-    write_bits(s.bits, code, 32);
+void start_code(BitWriter& w, std::uint32_t code) {
+    align_to_byte(w);
+    write_bits(w, code, 32);
 }
 
-void put(EncoderState& s, int value, int n) { write_bits(s.bits, static_cast<std::uint32_t>(value), n); }
+void put(BitWriter& w, int value, int n) { write_bits(w, static_cast<std::uint32_t>(value), n); }
 
 // A loaded matrix goes out in zig-zag order.
-void write_matrix(EncoderState& s, int loaded, const std::array<std::uint8_t, 64>& matrix) {
-    put(s, loaded, 1);
+void write_matrix(BitWriter& w, int loaded, const std::array<std::uint8_t, 64>& matrix) {
+    put(w, loaded, 1);
     if (loaded)
-        for (int n = 0; n < 64; n++) put(s, matrix[zigzag_scan[static_cast<std::size_t>(n)]], 8);
+        for (int n = 0; n < 64; n++) put(w, matrix[zigzag_scan[static_cast<std::size_t>(n)]], 8);
 }
 
 }  // namespace
 
-int bit_rate_value(const EncoderState& s) { return static_cast<int>(std::ceil(s.bit_rate * 0.0025)); }
+int bit_rate_value(const Parameters& p) { return static_cast<int>(std::ceil(p.bit_rate * 0.0025)); }
 
-void write_sequence_header(EncoderState& s) {
-    start_code(s, sequence_header_code);
-    put(s, s.horizontal_size & 0xFFF, 12);
-    put(s, s.vertical_size & 0xFFF, 12);
-    put(s, s.aspect_ratio_information, 4);
-    put(s, s.frame_rate_code, 4);
-    put(s, bit_rate_value(s) & 0x3FFFF, 18);
-    put(s, 1, 1);  // marker_bit
-    put(s, s.vbv_buffer_size & 0x3FF, 10);
-    put(s, s.constrained_parameters_flag, 1);
-    write_matrix(s, s.load_intra_quant_matrix, s.intra_quant_matrix);
-    write_matrix(s, s.load_non_intra_quant_matrix, s.non_intra_quant_matrix);
+void write_sequence_header(const Parameters& p, BitWriter& w) {
+    start_code(w, sequence_header_code);
+    put(w, p.horizontal_size & 0xFFF, 12);
+    put(w, p.vertical_size & 0xFFF, 12);
+    put(w, p.aspect_ratio_information, 4);
+    put(w, p.frame_rate_code, 4);
+    put(w, bit_rate_value(p) & 0x3FFFF, 18);
+    put(w, 1, 1);  // marker_bit
+    put(w, p.vbv_buffer_size & 0x3FF, 10);
+    put(w, p.constrained_parameters_flag, 1);
+    write_matrix(w, p.load_intra_quant_matrix, p.intra_quant_matrix);
+    write_matrix(w, p.load_non_intra_quant_matrix, p.non_intra_quant_matrix);
 }
 
-void write_sequence_extension(EncoderState& s) {
-    start_code(s, extension_start_code);
-    put(s, sequence_extension_id, 4);
-    put(s, (s.profile << 4) | s.level, 8);
-    put(s, s.progressive_sequence, 1);
-    put(s, s.chroma_format, 2);
-    put(s, s.horizontal_size >> 12, 2);
-    put(s, s.vertical_size >> 12, 2);
-    put(s, bit_rate_value(s) >> 18, 12);
-    put(s, 1, 1);  // marker_bit
-    put(s, s.vbv_buffer_size >> 10, 8);
-    put(s, 0, 1);  // low_delay
-    put(s, 0, 2);  // frame_rate_extension_n
-    put(s, 0, 5);  // frame_rate_extension_d
+void write_sequence_extension(const Parameters& p, BitWriter& w) {
+    start_code(w, extension_start_code);
+    put(w, sequence_extension_id, 4);
+    put(w, (p.profile << 4) | p.level, 8);
+    put(w, p.progressive_sequence, 1);
+    put(w, p.chroma_format, 2);
+    put(w, p.horizontal_size >> 12, 2);
+    put(w, p.vertical_size >> 12, 2);
+    put(w, bit_rate_value(p) >> 18, 12);
+    put(w, 1, 1);  // marker_bit
+    put(w, p.vbv_buffer_size >> 10, 8);
+    put(w, 0, 1);  // low_delay
+    put(w, 0, 2);  // frame_rate_extension_n
+    put(w, 0, 5);  // frame_rate_extension_d
 }
 
-void write_display_extension(EncoderState& s) {
-    start_code(s, extension_start_code);
-    put(s, sequence_display_extension_id, 4);
-    put(s, s.video_format, 3);
-    put(s, 1, 1);  // colour_description
-    put(s, s.color_primaries, 8);
-    put(s, s.transfer_characteristics, 8);
-    put(s, s.matrix_coefficients, 8);
-    put(s, s.display_horizontal_size, 14);
-    put(s, 1, 1);  // marker_bit
-    put(s, s.display_vertical_size, 14);
+void write_display_extension(const Parameters& p, BitWriter& w) {
+    start_code(w, extension_start_code);
+    put(w, sequence_display_extension_id, 4);
+    put(w, p.video_format, 3);
+    put(w, 1, 1);  // colour_description
+    put(w, p.color_primaries, 8);
+    put(w, p.transfer_characteristics, 8);
+    put(w, p.matrix_coefficients, 8);
+    put(w, p.display_horizontal_size, 14);
+    put(w, 1, 1);  // marker_bit
+    put(w, p.display_vertical_size, 14);
 }
 
-void write_user_data(EncoderState& s, const std::string& text) {
-    start_code(s, user_data_start_code);
+void write_user_data(BitWriter& w, const std::string& text) {
+    start_code(w, user_data_start_code);
     for (char c : text) {
         if (c == '\0') break;
-        put(s, static_cast<unsigned char>(c), 8);
+        put(w, static_cast<unsigned char>(c), 8);
     }
 }
 
-void write_gop_header(EncoderState& s, int frame, int closed_gop) {
-    start_code(s, group_start_code);
-    put(s, frame_to_time_code(s, s.time_code_offset + frame), 25);
-    put(s, closed_gop, 1);
-    put(s, 0, 1);  // broken_link
+void write_gop_header(const Parameters& p, BitWriter& w, int frame, int closed_gop) {
+    start_code(w, group_start_code);
+    put(w, frame_to_time_code(p, p.time_code_offset + frame), 25);
+    put(w, closed_gop, 1);
+    put(w, 0, 1);  // broken_link
 }
 
-int frame_to_time_code(const EncoderState& s, int n) {
-    const int fps = static_cast<int>(s.frame_rate + 0.5);
+int frame_to_time_code(const Parameters& p, int n) {
+    const int fps = static_cast<int>(p.frame_rate + 0.5);
     const int pictures = n % fps;
     n = (n - pictures) / fps;
     const int seconds = n % 60;
@@ -112,45 +111,44 @@ int frame_to_time_code(const EncoderState& s, int n) {
                             (static_cast<unsigned>(pictures) & 63));
 }
 
-void write_picture_header(EncoderState& s) {
-    start_code(s, picture_start_code);
-    compute_vbv_delay(s);
-    put(s, s.temporal_reference, 10);
-    put(s, s.picture_type, 3);
-    put(s, s.vbv_delay, 16);
-    if (s.picture_type == 2 || s.picture_type == 3) {
-        put(s, 0, 1);  // full_pel_forward_vector
-        put(s, s.is_mpeg1 ? s.forw_hor_f_code : 7, 3);
+void write_picture_header(const PictureHeader& h, const Parameters& p, BitWriter& w) {
+    start_code(w, picture_start_code);
+    put(w, h.temporal_reference, 10);
+    put(w, syntax_value(h.picture_type), 3);
+    put(w, h.vbv_delay, 16);
+    if (h.picture_type == PictureType::P || h.picture_type == PictureType::B) {
+        put(w, 0, 1);  // full_pel_forward_vector
+        put(w, p.is_mpeg1 ? h.forw_hor_f_code : 7, 3);
     }
-    if (s.picture_type == 3) {
-        put(s, 0, 1);  // full_pel_backward_vector
-        put(s, s.is_mpeg1 ? s.back_hor_f_code : 7, 3);
+    if (h.picture_type == PictureType::B) {
+        put(w, 0, 1);  // full_pel_backward_vector
+        put(w, p.is_mpeg1 ? h.back_hor_f_code : 7, 3);
     }
-    put(s, 0, 1);  // extra_bit_picture
+    put(w, 0, 1);  // extra_bit_picture
 }
 
-void write_picture_coding_extension(EncoderState& s) {
-    start_code(s, extension_start_code);
-    put(s, picture_coding_extension_id, 4);
-    put(s, s.forw_hor_f_code, 4);
-    put(s, s.forw_vert_f_code, 4);
-    put(s, s.back_hor_f_code, 4);
-    put(s, s.back_vert_f_code, 4);
-    put(s, s.intra_dc_precision, 2);
-    put(s, s.picture_structure, 2);
-    put(s, s.picture_structure == 3 ? s.top_field_first : 0, 1);
+void write_picture_coding_extension(const PictureHeader& h, const Parameters& p, BitWriter& w) {
+    start_code(w, extension_start_code);
+    put(w, picture_coding_extension_id, 4);
+    put(w, h.forw_hor_f_code, 4);
+    put(w, h.forw_vert_f_code, 4);
+    put(w, h.back_hor_f_code, 4);
+    put(w, h.back_vert_f_code, 4);
+    put(w, p.intra_dc_precision, 2);
+    put(w, syntax_value(h.picture_structure), 2);
+    put(w, h.picture_structure == PictureStructure::frame ? p.top_field_first : 0, 1);
     // Only frame pictures can restrict themselves to frame prediction and frame DCT.
-    put(s, s.picture_structure == 3 ? s.frame_pred_frame_dct : 0, 1);
-    put(s, 0, 1);  // concealment_motion_vectors
-    put(s, s.q_scale_type, 1);
-    put(s, s.intra_vlc_format, 1);
-    put(s, s.alternate_scan, 1);
-    put(s, s.repeat_first_field, 1);
-    put(s, s.progressive_frame, 1);  // chroma_420_type
-    put(s, s.progressive_frame, 1);
-    put(s, 0, 1);  // composite_display_flag
+    put(w, h.picture_structure == PictureStructure::frame ? h.frame_pred_frame_dct : 0, 1);
+    put(w, 0, 1);  // concealment_motion_vectors
+    put(w, h.q_scale_type, 1);
+    put(w, h.intra_vlc_format, 1);
+    put(w, h.alternate_scan, 1);
+    put(w, p.repeat_first_field, 1);
+    put(w, p.progressive_frame, 1);  // chroma_420_type
+    put(w, p.progressive_frame, 1);
+    put(w, 0, 1);  // composite_display_flag
 }
 
-void write_sequence_end(EncoderState& s) { start_code(s, sequence_end_code); }
+void write_sequence_end(BitWriter& w) { start_code(w, sequence_end_code); }
 
 }  // namespace vintrel

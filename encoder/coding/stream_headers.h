@@ -3,26 +3,29 @@
 
 #include <string>
 
-#include "encoder/setup/encoder_state.h"
+#include "encoder/coding/bit_writer.h"
+#include "encoder/setup/parameters.h"
+#include "encoder/setup/picture_header.h"
 
 namespace vintrel {
 
 // bit_rate in units of 400 bit/s, rounded up.
-int bit_rate_value(const EncoderState& state);
+int bit_rate_value(const Parameters& parameters);
 
-void write_sequence_header(EncoderState& state);
-void write_sequence_extension(EncoderState& state);
-void write_display_extension(EncoderState& state);
-void write_user_data(EncoderState& state, const std::string& text);
+void write_sequence_header(const Parameters& parameters, BitWriter& writer);
+void write_sequence_extension(const Parameters& parameters, BitWriter& writer);
+void write_display_extension(const Parameters& parameters, BitWriter& writer);
+void write_user_data(BitWriter& writer, const std::string& text);
 
 // Group-of-pictures header for the group whose first picture is display frame `frame`.
-void write_gop_header(EncoderState& state, int frame, int closed_gop);
+void write_gop_header(const Parameters& parameters, BitWriter& writer, int frame, int closed_gop);
 
 // The 25-bit time code of frame n at the encoder's frame rate (rounded to whole frames per second).
-int frame_to_time_code(const EncoderState& state, int n);
+int frame_to_time_code(const Parameters& parameters, int n);
 
-void write_picture_header(EncoderState& state);
-void write_picture_coding_extension(EncoderState& state);
-void write_sequence_end(EncoderState& state);
+// The picture's header values, vbv_delay included, are decided before these write them.
+void write_picture_header(const PictureHeader& header, const Parameters& parameters, BitWriter& writer);
+void write_picture_coding_extension(const PictureHeader& header, const Parameters& parameters, BitWriter& writer);
+void write_sequence_end(BitWriter& writer);
 
 }  // namespace vintrel

@@ -7,21 +7,21 @@
 
 namespace vintrel {
 
-// Fill state.transform: the DCT basis and the inverse transform's clipping table.
-void init_forward_dct(EncoderState& state);
-void init_inverse_dct(EncoderState& state);
+// Fill the DCT basis and the inverse transform's clipping table.
+void init_forward_dct(TransformTables& tables);
+void init_inverse_dct(TransformTables& tables);
 
-// In place on one block of 64 values (raster order).
-void forward_dct(const TransformTables& tables, std::int16_t* block);
-void inverse_dct(const TransformTables& tables, std::int16_t* block);
+// In place on one block of 64 values (raster order), at the kernels' instruction level.
+void forward_dct(const Kernels& kernels, std::int16_t* block);
+void inverse_dct(const Kernels& kernels, std::int16_t* block);
 
 // Sets dct_type of every macroblock of the picture being coded.
 void choose_dct_type(EncoderState& state, const std::uint8_t* prediction_luma, const std::uint8_t* current_luma);
 
-// Prediction error of every block of the picture, transformed, into state.blocks.
+// Prediction error of every block of the picture, transformed, into state.buffers.blocks.
 void transform_picture(EncoderState& state, const Picture& prediction, const Picture& current);
 
-// Inverse DCT of every block of state.blocks plus the prediction, into the reconstruction.
+// Inverse DCT of every block of state.buffers.blocks plus the prediction, into the reconstruction.
 void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction);
 
 }  // namespace vintrel

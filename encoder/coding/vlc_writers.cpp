@@ -14,7 +14,7 @@ void put(EncoderState& s, VlcCode c) { write_bits(s.bits, c.code, c.length); }
 
 void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
     const int magnitude = std::abs(v);
-    if (magnitude > 2047 || (s.is_mpeg1 && magnitude > 255))
+    if (magnitude > 2047 || (s.params.is_mpeg1 && magnitude > 255))
         fatal_error(s, error_text("DC value out of range (%d)\n", v));
     int size = 0;
     while ((magnitude >> size) != 0) size++;
@@ -26,12 +26,12 @@ void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
 // (MPEG-1) or 12 bits (MPEG-2).
 [[gnu::noinline]] void write_escaped_ac(EncoderState& s, int run, int level) {
     const int magnitude = std::abs(level);
-    if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.is_mpeg1 && magnitude > 255))
+    if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.params.is_mpeg1 && magnitude > 255))
         fatal_error(s, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
     put(s, dct_escape_code);
     write_bits(s.bits, static_cast<std::uint32_t>(run), 6);
     const std::uint32_t bits = static_cast<std::uint32_t>(level);
-    if (s.is_mpeg1) {
+    if (s.params.is_mpeg1) {
         if (level > 127) write_bits(s.bits, 0, 8);
         if (level < -127) write_bits(s.bits, 0x80, 8);
         write_bits(s.bits, bits & 0xff, 8);
@@ -80,8 +80,8 @@ void write_address_increment(EncoderState& s, int increment) {
     put(s, address_increment_codes[increment - 1]);
 }
 
-void write_macroblock_type(EncoderState& s, int picture_type, int flags) {
-    put(s, macroblock_type_codes[static_cast<std::size_t>(picture_type - 1)][static_cast<std::size_t>(flags)]);
+void write_macroblock_type(EncoderState& s, PictureType picture_type, int flags) {
+    put(s, macroblock_type_codes[static_cast<std::size_t>(syntax_value(picture_type) - 1)][static_cast<std::size_t>(flags)]);
 }
 
 void write_motion_code(EncoderState& s, int motion_code) {

@@ -16,7 +16,7 @@ void write_ac(EncoderState& state, int run, int level, int table);
 void write_first_ac(EncoderState& state, int run, int level);
 
 void write_address_increment(EncoderState& state, int increment);
-void write_macroblock_type(EncoderState& state, int picture_type, int flags);
+void write_macroblock_type(EncoderState& state, PictureType picture_type, int flags);
 void write_motion_code(EncoderState& state, int motion_code);
 void write_dual_prime(EncoderState& state, int differential);
 void write_coded_block_pattern(EncoderState& state, int pattern);

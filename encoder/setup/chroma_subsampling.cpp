@@ -5,7 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "encoder/setup/colour_conversion.h"
+#include "encoder/setup/chroma_subsampling.h"
+#include "encoder/setup/kernels.h"
 
 namespace vintrel {
 namespace {
@@ -38,20 +39,22 @@ constexpr int horizontal_reach = 6;
 
 // Rounds the weighted sum (in 512ths) to a sample. The filters' sums stay well inside the clip
 // table's range for any 8-bit input.
-std::uint8_t filter_output(const EncoderState& state, int sum) { return state.clip((sum + 256) >> 9); }
+constexpr ClipTable clip;
+
+std::uint8_t filter_output(int sum) { return clip((sum + 256) >> 9); }
 
 std::ptrdiff_t offset_of(int row, int stride) { return static_cast<std::ptrdiff_t>(row) * stride; }
 
 // Filters one output row from the rows that clamp_row picks for each tap around row j.
 template <class ClampRow>
-void filter_row(const EncoderState& state, const std::uint8_t* src, int width, const FilterTaps& taps, int j,
+void filter_row(const std::uint8_t* src, int width, const FilterTaps& taps, int j,
                 ClampRow clamp_row, std::uint8_t* out) {
     std::array<const std::uint8_t*, 12> rows{};
     for (int t = 0; t < taps.count; t++) rows[t] = src + offset_of(clamp_row(j + taps.offset[t]), width);
     for (int x = 0; x < width; x++) {
         int sum = 0;
         for (int t = 0; t < taps.count; t++) sum += taps.weight[t] * rows[t][x];
-        out[x] = filter_output(state, sum);
+        out[x] = filter_output(sum);
     }
 }
 
@@ -70,11 +73,11 @@ void extend_borders(std::uint8_t* plane, int w, int h, int w2, int h2) {
         std::memcpy(plane + offset_of(y, w2), plane + offset_of(y - 1, w2), static_cast<std::size_t>(w2));
 }
 
-void subsample_444_to_422(const EncoderState& state, const std::uint8_t* src, std::uint8_t* dst) {
-    const int w = state.coded_width;
-    const int h = state.coded_height;
+void subsample_444_to_422(const Parameters& params, const Geometry& geometry, const std::uint8_t* src, std::uint8_t* dst) {
+    const int w = geometry.coded_width;
+    const int h = geometry.coded_height;
     if (w <= 0 || h <= 0) return;
-    const FilterTaps& taps = state.is_mpeg1 ? interstitial_taps : co_sited_taps;
+    const FilterTaps& taps = params.is_mpeg1 ? interstitial_taps : co_sited_taps;
 
     // One source row with its first and last samples repeated beyond the ends, so that taps
     // outside the row read the nearest edge sample.
@@ -88,20 +91,20 @@ void subsample_444_to_422(const EncoderState& state, const std::uint8_t* src, st
         for (int i = 0; i + 1 < w; i += 2) {
             int sum = 0;
             for (int t = 0; t < taps.count; t++) sum += taps.weight[t] * s[i + taps.offset[t]];
-            out[i / 2] = filter_output(state, sum);
+            out[i / 2] = filter_output(sum);
         }
     }
 }
 
-void subsample_422_to_420(const EncoderState& state, const std::uint8_t* src, std::uint8_t* dst) {
-    const int w = state.coded_width / 2;
-    const int h = state.coded_height;
+void subsample_422_to_420(const Parameters& params, const Geometry& geometry, const std::uint8_t* src, std::uint8_t* dst) {
+    const int w = geometry.coded_width / 2;
+    const int h = geometry.coded_height;
     if (w <= 0 || h < 2) return;
 
-    if (state.progressive_frame) {
+    if (params.progressive_frame) {
         auto clamp_frame = [h](int r) { return std::clamp(r, 0, h - 1); };
         for (int j = 0; j + 1 < h; j += 2)
-            filter_row(state, src, w, interstitial_taps, j, clamp_frame, dst + offset_of(j / 2, w));
+            filter_row(src, w, interstitial_taps, j, clamp_frame, dst + offset_of(j / 2, w));
         return;
     }
 
@@ -110,9 +113,9 @@ void subsample_422_to_420(const EncoderState& state, const std::uint8_t* src, st
     auto clamp_top = [h](int r) { return r < 0 ? 0 : r >= h ? h - 2 : r; };
     auto clamp_bottom = [h](int r) { return r < 0 ? 1 : r >= h ? h - 1 : r; };
     for (int j = 0; j < h; j += 4) {
-        filter_row(state, src, w, top_field_taps, j, clamp_top, dst + offset_of(j / 2, w));
+        filter_row(src, w, top_field_taps, j, clamp_top, dst + offset_of(j / 2, w));
         if (j / 2 + 1 < h / 2)
-            filter_row(state, src, w, bottom_field_taps, j, clamp_bottom, dst + offset_of(j / 2 + 1, w));
+            filter_row(src, w, bottom_field_taps, j, clamp_bottom, dst + offset_of(j / 2 + 1, w));
     }
 }
 

@@ -21,7 +21,7 @@ std::string error_text(const char* format, ...) {
 
 void fatal_error(EncoderState& state, const std::string& text) {
     flush_bit_writer(state.bits);
-    state.report.fatal(text);
+    state.hooks.report.fatal(text);
     // A handler must not return; one that does still ends the process the standard way.
     std::exit(1);
 }

@@ -1,11 +1,11 @@
-// Prepares the encoder for one conversion: sizes, clip table, buffers, statistics file.
+// Prepares the encoder for one conversion: sizes, buffers, statistics file.
 #pragma once
 
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
 
-// Call with the stream file already set in state.bits.out (it is kept). Derives the sizes from the parameters, builds the clip table, allocates the picture buffers,
+// Call with the stream file already set in state.bits.out (it is kept). Derives the geometry from the parameters, allocates the picture buffers,
 // macroblock records and coefficient blocks (replacing those of an earlier conversion), and opens
 // the statistics file. Failures end the program through fatal_error.
 void init_encoder(EncoderState& state);

@@ -89,55 +89,55 @@ private:
     char buffer_[256] = {};
 };
 
-void warn(EncoderState& s, const std::string& text) { s.report.warning(text); }
+void warn(EncoderState& s, const std::string& text) { s.hooks.report.warning(text); }
 
 void make_boolean(int& flag) { flag = flag != 0; }
 
 void apply_mpeg1_fixups(EncoderState& s) {
-    if (s.progressive_sequence != 1) {
-        s.progressive_sequence = 1;
+    if (s.params.progressive_sequence != 1) {
+        s.params.progressive_sequence = 1;
         warn(s, "Warning: setting progressive_sequence = 1\n");
     }
-    if (s.chroma_format != 1) {
-        s.chroma_format = 1;
+    if (s.params.chroma_format != 1) {
+        s.params.chroma_format = 1;
         warn(s, "Warning: setting chroma_format = 1 (4:2:0)\n");
     }
-    if (s.intra_dc_precision != 0) {
-        s.intra_dc_precision = 0;
+    if (s.params.intra_dc_precision != 0) {
+        s.params.intra_dc_precision = 0;
         warn(s, "Warning: setting intra_dc_precision = 0\n");
     }
     for (int i = 0; i < 3; i++)
-        if (s.q_scale_type_tab[i] != 0) {
-            s.q_scale_type_tab[i] = 0;
+        if (s.params.q_scale_type_tab[i] != 0) {
+            s.params.q_scale_type_tab[i] = 0;
             warn(s, formatted("Warning: setting qscale_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (s.intra_vlc_format_tab[i] != 0) {
-            s.intra_vlc_format_tab[i] = 0;
+        if (s.params.intra_vlc_format_tab[i] != 0) {
+            s.params.intra_vlc_format_tab[i] = 0;
             warn(s, formatted("Warning: setting intravlc_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (s.alternate_scan_tab[i] != 0) {
-            s.alternate_scan_tab[i] = 0;
+        if (s.params.alternate_scan_tab[i] != 0) {
+            s.params.alternate_scan_tab[i] = 0;
             warn(s, formatted("Warning: setting altscan_tab[%d] = 0\n", i));
         }
 }
 
 // ISO/IEC 11172-2 constrained parameters: clears the flag when the set exceeds them.
 void check_constrained_parameters(EncoderState& s) {
-    const int mb = ((s.horizontal_size + 15) / 16) * ((s.vertical_size + 15) / 16);
-    if (s.horizontal_size > 768 || s.vertical_size > 576 || mb > 396 || mb * s.frame_rate > 9900.0 ||
-        s.frame_rate > 30.0) {
+    const int mb = ((s.params.horizontal_size + 15) / 16) * ((s.params.vertical_size + 15) / 16);
+    if (s.params.horizontal_size > 768 || s.params.vertical_size > 576 || mb > 396 || mb * s.params.frame_rate > 9900.0 ||
+        s.params.frame_rate > 30.0) {
         warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-        s.constrained_parameters_flag = 0;
+        s.params.constrained_parameters_flag = 0;
     }
-    if (s.constrained_parameters_flag != 1) return;
-    for (std::size_t k = 0; k < s.motion_data.size(); k++) {
-        const MotionData& m = s.motion_data[k];
+    if (s.params.constrained_parameters_flag != 1) return;
+    for (std::size_t k = 0; k < s.params.motion_data.size(); k++) {
+        const MotionData& m = s.params.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k > 0 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
             warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-            s.constrained_parameters_flag = 0;
+            s.params.constrained_parameters_flag = 0;
             break;
         }
     }
@@ -162,68 +162,72 @@ double frame_rate_of_code(int frame_rate_code) {
 void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
     LineReader in(s, lines);
 
-    s.id_string = in.line(0);
-    in.scan_string(1, s.source_file_name_template, "the source file name");
-    in.scan_string(2, s.reconstructed_file_name_template, "the reconstructed file name");
-    in.scan_string(3, s.intra_quant_matrix_file_name, "the intra matrix file name");
-    in.scan_string(4, s.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
-    in.scan_string(5, s.statistics_file_name, "the statistics file name");
-    in.scan_int(6, s.input_picture_format, "input_picture_format");
-    in.scan_int(7, s.frame_count, "the number of frames");
-    in.scan_int(8, s.first_frame, "the number of the first frame");
-    in.scan_time_code(9, s.time_code_hours, s.time_code_minutes, s.time_code_seconds, s.time_code_pictures,
+    s.params.id_string = in.line(0);
+    in.scan_string(1, s.params.source_file_name_template, "the source file name");
+    in.scan_string(2, s.params.reconstructed_file_name_template, "the reconstructed file name");
+    in.scan_string(3, s.params.intra_quant_matrix_file_name, "the intra matrix file name");
+    in.scan_string(4, s.params.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
+    in.scan_string(5, s.params.statistics_file_name, "the statistics file name");
+    int input_picture_format = 0, is_mpeg1 = 0, field_pictures = 0;
+    in.scan_int(6, input_picture_format, "input_picture_format");
+    s.params.input_picture_format = static_cast<InputPictureFormat>(input_picture_format);
+    in.scan_int(7, s.params.frame_count, "the number of frames");
+    in.scan_int(8, s.params.first_frame, "the number of the first frame");
+    in.scan_time_code(9, s.params.time_code_hours, s.params.time_code_minutes, s.params.time_code_seconds, s.params.time_code_pictures,
                       "the time code (hh:mm:ss:pp)");
-    in.scan_int(10, s.N, "N");
-    in.scan_int(11, s.M, "M");
-    in.scan_int(12, s.is_mpeg1, "the stream type");
-    in.scan_int(13, s.field_pictures, "field_pictures");
-    in.scan_int(14, s.horizontal_size, "horizontal_size");
-    in.scan_int(15, s.vertical_size, "vertical_size");
-    in.scan_int(16, s.aspect_ratio_information, "aspect_ratio_information");
-    in.scan_int(17, s.frame_rate_code, "frame_rate_code");
-    in.scan_double(18, s.bit_rate, "bit_rate");
-    in.scan_int(19, s.vbv_buffer_size, "vbv_buffer_size");
-    in.scan_int(20, s.low_delay, "low_delay");
-    in.scan_int(21, s.constrained_parameters_flag, "constrained_parameters_flag");
-    in.scan_int(22, s.profile, "the profile");
-    in.scan_int(23, s.level, "the level");
-    in.scan_int(24, s.progressive_sequence, "progressive_sequence");
-    in.scan_int(25, s.chroma_format, "chroma_format");
-    in.scan_int(26, s.video_format, "video_format");
-    in.scan_int(27, s.color_primaries, "color_primaries");
-    in.scan_int(28, s.transfer_characteristics, "transfer_characteristics");
-    in.scan_int(29, s.matrix_coefficients, "matrix_coefficients");
-    in.scan_int(30, s.display_horizontal_size, "display_horizontal_size");
-    in.scan_int(31, s.display_vertical_size, "display_vertical_size");
-    in.scan_int(32, s.intra_dc_precision, "intra_dc_precision");
-    in.scan_int(33, s.top_field_first, "top_field_first");
-    in.scan_triple(34, s.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
-    in.scan_triple(35, s.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
-    in.scan_triple(36, s.q_scale_type_tab, "q_scale_type (I P B)");
-    in.scan_triple(37, s.intra_vlc_format_tab, "intra_vlc_format (I P B)");
-    in.scan_triple(38, s.alternate_scan_tab, "alternate_scan (I P B)");
-    in.scan_int(39, s.repeat_first_field, "repeat_first_field");
-    in.scan_int(40, s.progressive_frame, "progressive_frame");
-    in.scan_int(41, s.P, "P");
-    in.scan_int(42, s.r, "r");
-    in.scan_double(43, s.avg_act, "avg_act");
-    in.scan_int(44, s.Xi, "Xi");
-    in.scan_int(45, s.Xp, "Xp");
-    in.scan_int(46, s.Xb, "Xb");
-    in.scan_int(47, s.d0i, "d0i");
-    in.scan_int(48, s.d0p, "d0p");
-    in.scan_int(49, s.d0b, "d0b");
+    in.scan_int(10, s.params.N, "N");
+    in.scan_int(11, s.params.M, "M");
+    in.scan_int(12, is_mpeg1, "the stream type");
+    in.scan_int(13, field_pictures, "field_pictures");
+    s.params.is_mpeg1 = is_mpeg1 != 0;
+    s.params.field_pictures = field_pictures != 0;
+    in.scan_int(14, s.params.horizontal_size, "horizontal_size");
+    in.scan_int(15, s.params.vertical_size, "vertical_size");
+    in.scan_int(16, s.params.aspect_ratio_information, "aspect_ratio_information");
+    in.scan_int(17, s.params.frame_rate_code, "frame_rate_code");
+    in.scan_double(18, s.params.bit_rate, "bit_rate");
+    in.scan_int(19, s.params.vbv_buffer_size, "vbv_buffer_size");
+    in.scan_int(20, s.params.low_delay, "low_delay");
+    in.scan_int(21, s.params.constrained_parameters_flag, "constrained_parameters_flag");
+    in.scan_int(22, s.params.profile, "the profile");
+    in.scan_int(23, s.params.level, "the level");
+    in.scan_int(24, s.params.progressive_sequence, "progressive_sequence");
+    in.scan_int(25, s.params.chroma_format, "chroma_format");
+    in.scan_int(26, s.params.video_format, "video_format");
+    in.scan_int(27, s.params.color_primaries, "color_primaries");
+    in.scan_int(28, s.params.transfer_characteristics, "transfer_characteristics");
+    in.scan_int(29, s.params.matrix_coefficients, "matrix_coefficients");
+    in.scan_int(30, s.params.display_horizontal_size, "display_horizontal_size");
+    in.scan_int(31, s.params.display_vertical_size, "display_vertical_size");
+    in.scan_int(32, s.params.intra_dc_precision, "intra_dc_precision");
+    in.scan_int(33, s.params.top_field_first, "top_field_first");
+    in.scan_triple(34, s.params.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
+    in.scan_triple(35, s.params.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
+    in.scan_triple(36, s.params.q_scale_type_tab, "q_scale_type (I P B)");
+    in.scan_triple(37, s.params.intra_vlc_format_tab, "intra_vlc_format (I P B)");
+    in.scan_triple(38, s.params.alternate_scan_tab, "alternate_scan (I P B)");
+    in.scan_int(39, s.params.repeat_first_field, "repeat_first_field");
+    in.scan_int(40, s.params.progressive_frame, "progressive_frame");
+    in.scan_int(41, s.params.P, "P");
+    in.scan_int(42, s.params.r, "r");
+    in.scan_double(43, s.params.avg_act, "avg_act");
+    in.scan_int(44, s.params.Xi, "Xi");
+    in.scan_int(45, s.params.Xp, "Xp");
+    in.scan_int(46, s.params.Xb, "Xb");
+    in.scan_int(47, s.params.d0i, "d0i");
+    in.scan_int(48, s.params.d0p, "d0p");
+    in.scan_int(49, s.params.d0b, "d0b");
 
-    if (s.N < 1) fatal_error(s, "N must be positive");
-    if (s.M < 1) fatal_error(s, "M must be positive");
-    if (s.N % s.M != 0) fatal_error(s, "N must be an integer multiple of M");
+    if (s.params.N < 1) fatal_error(s, "N must be positive");
+    if (s.params.M < 1) fatal_error(s, "M must be positive");
+    if (s.params.N % s.params.M != 0) fatal_error(s, "N must be an integer multiple of M");
 
     // Motion lines: a forward line for P pictures, then a forward and a backward line for each
     // B picture between two reference pictures.
-    s.motion_data.assign(static_cast<std::size_t>(s.M), MotionData{});
+    s.params.motion_data.assign(static_cast<std::size_t>(s.params.M), MotionData{});
     int k = 50;
-    for (int i = 0; i < s.M; i++) {
-        MotionData& m = s.motion_data[static_cast<std::size_t>(i)];
+    for (int i = 0; i < s.params.M; i++) {
+        MotionData& m = s.params.motion_data[static_cast<std::size_t>(i)];
         in.scan_motion(k++, m.forw_hor_f_code, m.forw_vert_f_code, m.forw_search_width,
                        m.forw_search_height, "the forward motion data");
         if (i > 0)
@@ -231,62 +235,62 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
                            m.back_search_height, "the backward motion data");
     }
 
-    for (int* flag : {&s.is_mpeg1, &s.field_pictures, &s.low_delay, &s.constrained_parameters_flag,
-                      &s.progressive_sequence, &s.top_field_first, &s.repeat_first_field,
-                      &s.progressive_frame})
+    for (int* flag : {&s.params.low_delay, &s.params.constrained_parameters_flag,
+                      &s.params.progressive_sequence, &s.params.top_field_first, &s.params.repeat_first_field,
+                      &s.params.progressive_frame})
         make_boolean(*flag);
     for (int i = 0; i < 3; i++) {
-        make_boolean(s.frame_pred_frame_dct_tab[i]);
-        make_boolean(s.concealment_motion_vectors_tab[i]);
-        make_boolean(s.q_scale_type_tab[i]);
-        make_boolean(s.intra_vlc_format_tab[i]);
-        make_boolean(s.alternate_scan_tab[i]);
+        make_boolean(s.params.frame_pred_frame_dct_tab[i]);
+        make_boolean(s.params.concealment_motion_vectors_tab[i]);
+        make_boolean(s.params.q_scale_type_tab[i]);
+        make_boolean(s.params.intra_vlc_format_tab[i]);
+        make_boolean(s.params.alternate_scan_tab[i]);
     }
 
     check_ranges(s);
 
-    s.frame_rate = frame_rate_of_code(s.frame_rate_code);
+    s.params.frame_rate = frame_rate_of_code(s.params.frame_rate_code);
     // Kept in 64 bits while it is formed: a hand-written time code can be arbitrarily large.
     const std::int64_t seconds =
-        (static_cast<std::int64_t>(s.time_code_hours) * 60 + s.time_code_minutes) * 60 + s.time_code_seconds;
-    s.time_code_offset =
-        static_cast<int>(seconds * static_cast<int>(s.frame_rate + 0.5) + s.time_code_pictures);
+        (static_cast<std::int64_t>(s.params.time_code_hours) * 60 + s.params.time_code_minutes) * 60 + s.params.time_code_seconds;
+    s.params.time_code_offset =
+        static_cast<int>(seconds * static_cast<int>(s.params.frame_rate + 0.5) + s.params.time_code_pictures);
 
-    if (!s.is_mpeg1)
+    if (!s.params.is_mpeg1)
         check_profile_and_level(s);
-    else if (s.constrained_parameters_flag)
+    else if (s.params.constrained_parameters_flag)
         check_constrained_parameters(s);
 
-    if (s.is_mpeg1) apply_mpeg1_fixups(s);
+    if (s.params.is_mpeg1) apply_mpeg1_fixups(s);
 
-    if (!s.is_mpeg1 && s.constrained_parameters_flag) {
+    if (!s.params.is_mpeg1 && s.params.constrained_parameters_flag) {
         warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-        s.constrained_parameters_flag = 0;
+        s.params.constrained_parameters_flag = 0;
     }
-    if (s.progressive_sequence && !s.progressive_frame) {
-        s.progressive_frame = 1;
+    if (s.params.progressive_sequence && !s.params.progressive_frame) {
+        s.params.progressive_frame = 1;
         warn(s, "Warning: setting progressive_frame = 1\n");
     }
-    if (s.progressive_frame && s.field_pictures) {
-        s.field_pictures = 0;
+    if (s.params.progressive_frame && s.params.field_pictures) {
+        s.params.field_pictures = false;
         warn(s, "Warning: setting field_pictures = 0\n");
     }
-    if (!s.progressive_frame && s.repeat_first_field) {
-        s.repeat_first_field = 0;
+    if (!s.params.progressive_frame && s.params.repeat_first_field) {
+        s.params.repeat_first_field = 0;
         warn(s, "Warning: setting repeat_first_field = 0\n");
     }
-    if (s.progressive_frame)
+    if (s.params.progressive_frame)
         for (int i = 0; i < 3; i++)
-            if (!s.frame_pred_frame_dct_tab[i]) {
-                s.frame_pred_frame_dct_tab[i] = 1;
+            if (!s.params.frame_pred_frame_dct_tab[i]) {
+                s.params.frame_pred_frame_dct_tab[i] = 1;
                 warn(s, formatted("Warning: setting frame_pred_frame_dct[%d] = 1\n", i));
             }
-    if (s.progressive_sequence && !s.repeat_first_field && s.top_field_first) {
-        s.top_field_first = 0;
+    if (s.params.progressive_sequence && !s.params.repeat_first_field && s.params.top_field_first) {
+        s.params.top_field_first = 0;
         warn(s, "Warning: setting top_field_first = 0\n");
     }
-    for (std::size_t i = 0; i < s.motion_data.size(); i++) {
-        MotionData& m = s.motion_data[i];
+    for (std::size_t i = 0; i < s.params.motion_data.size(); i++) {
+        MotionData& m = s.params.motion_data[i];
         limit_search(s, m.forw_search_width, m.forw_hor_f_code,
                      "Warning: reducing forward horizontal search width to %d\n");
         limit_search(s, m.forw_search_height, m.forw_vert_f_code,
@@ -324,9 +328,9 @@ void read_quant_matrices(EncoderState& s) {
     };
     std::array<std::uint8_t, 64> flat;
     flat.fill(default_non_intra_weight);
-    load(s.intra_quant_matrix_file_name, s.intra_quant_matrix, s.load_intra_quant_matrix,
+    load(s.params.intra_quant_matrix_file_name, s.params.intra_quant_matrix, s.params.load_intra_quant_matrix,
          default_intra_quant_matrix);
-    load(s.non_intra_quant_matrix_file_name, s.non_intra_quant_matrix, s.load_non_intra_quant_matrix, flat);
+    load(s.params.non_intra_quant_matrix_file_name, s.params.non_intra_quant_matrix, s.params.load_non_intra_quant_matrix, flat);
 }
 
 }  // namespace vintrel

@@ -9,9 +9,6 @@
 namespace vintrel {
 namespace {
 
-constexpr int field_motion = 1;
-constexpr int dual_prime_motion = 3;
-
 struct PictureCounts {
     int intra = 0;
     int coded_blocks = 0;
@@ -25,7 +22,7 @@ struct PictureCounts {
 PictureCounts count_macroblocks(const EncoderState& s, std::size_t macroblocks) {
     PictureCounts n;
     for (std::size_t k = 0; k < macroblocks; k++) {
-        const MacroblockInfo& mb = s.macroblock_info[k];
+        const MacroblockInfo& mb = s.buffers.macroblock_info[k];
         const int type = mb.macroblock_type;
         if (mb.skipped) {
             n.skipped++;
@@ -34,7 +31,7 @@ PictureCounts count_macroblocks(const EncoderState& s, std::size_t macroblocks) 
         } else if (!(type & pattern_flag)) {
             n.not_coded++;
         }
-        for (int b = 0; b < s.blocks_per_macroblock && b < 31; b++)
+        for (int b = 0; b < s.geometry.blocks_per_macroblock && b < 31; b++)
             if (mb.coded_block_pattern & (1 << b)) n.coded_blocks++;
         const bool forward = type & forward_flag;
         const bool backward = type & backward_flag;
@@ -54,9 +51,9 @@ char type_character(const MacroblockInfo& mb) {
     if (type & intra_flag) return 'I';
     const bool forward = type & forward_flag;
     const bool backward = type & backward_flag;
-    if (forward && !backward) return mb.motion_type == field_motion ? 'f' : mb.motion_type == dual_prime_motion ? 'p' : 'F';
-    if (backward && !forward) return mb.motion_type == field_motion ? 'b' : 'B';
-    if (forward && backward) return mb.motion_type == field_motion ? 'd' : 'D';
+    if (forward && !backward) return mb.motion_type == MotionType::field ? 'f' : mb.motion_type == MotionType::dual_prime ? 'p' : 'F';
+    if (backward && !forward) return mb.motion_type == MotionType::field ? 'b' : 'B';
+    if (forward && backward) return mb.motion_type == MotionType::field ? 'd' : 'D';
     return '0';
 }
 
@@ -68,7 +65,7 @@ char quantiser_character(const MacroblockInfo& mb) {
 }
 
 std::size_t macroblock_index(const EncoderState& s, int row, int column) {
-    return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.macroblock_columns) +
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.geometry.macroblock_columns) +
            static_cast<std::size_t>(column);
 }
 
@@ -88,17 +85,17 @@ void write_plane_file(EncoderState& state, const std::string& path, const std::u
 }  // namespace
 
 void print_statistics(EncoderState& state) {
-    std::FILE* out = state.statistics_file;
+    std::FILE* out = state.statistics.file;
     if (!out) return;
-    const int columns = state.macroblock_columns > 0 ? state.macroblock_columns : 0;
-    const int rows = state.field_macroblock_rows > 0 ? state.field_macroblock_rows : 0;
+    const int columns = state.geometry.macroblock_columns > 0 ? state.geometry.macroblock_columns : 0;
+    const int rows = state.geometry.field_macroblock_rows > 0 ? state.geometry.field_macroblock_rows : 0;
     const std::size_t macroblocks = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
     // Records that do not cover the picture cannot be reported on.
-    if (macroblocks > state.macroblock_info.size()) return;
+    if (macroblocks > state.buffers.macroblock_info.size()) return;
     const auto total = static_cast<long long>(macroblocks);
 
     const PictureCounts n = count_macroblocks(state, macroblocks);
-    const long long blocks = total * state.blocks_per_macroblock;
+    const long long blocks = total * state.geometry.blocks_per_macroblock;
     std::fprintf(out, "\npicture statistics:\n");
     std::fprintf(out, " # of intra coded macroblocks:  %4d (%.1f%%)\n", n.intra, percent(n.intra, total));
     std::fprintf(out, " # of coded blocks:             %4d (%.1f%%)\n", n.coded_blocks,
@@ -113,7 +110,7 @@ void print_statistics(EncoderState& state) {
     std::fprintf(out, "\nmacroblock_type map:\n");
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
-            const MacroblockInfo& mb = state.macroblock_info[macroblock_index(state, row, column)];
+            const MacroblockInfo& mb = state.buffers.macroblock_info[macroblock_index(state, row, column)];
             std::fprintf(out, "%c%c ", type_character(mb), quantiser_character(mb));
         }
         std::fputc('\n', out);
@@ -123,9 +120,9 @@ void print_statistics(EncoderState& state) {
     std::fprintf(out, "\nmquant map:\n");
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
-            const int mquant = state.macroblock_info[macroblock_index(state, row, column)].mquant;
+            const int mquant = state.buffers.macroblock_info[macroblock_index(state, row, column)].mquant;
             const bool repeats =
-                column > 0 && mquant == state.macroblock_info[macroblock_index(state, row, column - 1)].mquant;
+                column > 0 && mquant == state.buffers.macroblock_info[macroblock_index(state, row, column - 1)].mquant;
             if (repeats)
                 std::fputs("   ", out);
             else
@@ -137,11 +134,11 @@ void print_statistics(EncoderState& state) {
 
 void write_frame(EncoderState& state, const std::string& name, const Picture& picture) {
     if (!name.empty() && name[0] == '-') return;
-    const int chroma_columns = state.chroma_format == 3 ? state.horizontal_size : state.horizontal_size / 2;
-    const int chroma_rows = state.chroma_format == 1 ? state.vertical_size / 2 : state.vertical_size;
-    write_plane_file(state, name + ".Y", picture[0], state.horizontal_size, state.vertical_size, state.coded_width);
-    write_plane_file(state, name + ".U", picture[1], chroma_columns, chroma_rows, state.chroma_width);
-    write_plane_file(state, name + ".V", picture[2], chroma_columns, chroma_rows, state.chroma_width);
+    const int chroma_columns = state.params.chroma_format == 3 ? state.params.horizontal_size : state.params.horizontal_size / 2;
+    const int chroma_rows = state.params.chroma_format == 1 ? state.params.vertical_size / 2 : state.params.vertical_size;
+    write_plane_file(state, name + ".Y", picture[0], state.params.horizontal_size, state.params.vertical_size, state.geometry.coded_width);
+    write_plane_file(state, name + ".U", picture[1], chroma_columns, chroma_rows, state.geometry.chroma_width);
+    write_plane_file(state, name + ".V", picture[2], chroma_columns, chroma_rows, state.geometry.chroma_width);
 }
 
 }  // namespace vintrel

@@ -1,8 +1,10 @@
-// Source pictures read from raw plane files: NAME.Y/.U/.V, or all three planes in one NAME.yuv.
+// Source pictures: raw plane files (NAME.Y/.U/.V, or all three planes in one NAME.yuv) and the movie hook.
+#include "encoder/setup/source_pictures.h"
+
 #include <cstddef>
 #include <cstdio>
 
-#include "encoder/setup/colour_conversion.h"
+#include "encoder/setup/chroma_subsampling.h"
 #include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
@@ -18,13 +20,13 @@ struct PlaneLayout {
 };
 
 PlaneLayout luminance_layout(const EncoderState& s) {
-    return {s.horizontal_size, s.vertical_size, s.coded_width, s.coded_height};
+    return {s.params.horizontal_size, s.params.vertical_size, s.geometry.coded_width, s.geometry.coded_height};
 }
 
 PlaneLayout chroma_layout(const EncoderState& s) {
-    const int width = s.chroma_format == 3 ? s.horizontal_size : s.horizontal_size / 2;
-    const int height = s.chroma_format == 1 ? s.vertical_size / 2 : s.vertical_size;
-    return {width, height, s.chroma_width, s.chroma_height};
+    const int width = s.params.chroma_format == 3 ? s.params.horizontal_size : s.params.horizontal_size / 2;
+    const int height = s.params.chroma_format == 1 ? s.params.vertical_size / 2 : s.params.vertical_size;
+    return {width, height, s.geometry.chroma_width, s.geometry.chroma_height};
 }
 
 std::FILE* open_for_reading(EncoderState& state, const std::string& path) {
@@ -64,6 +66,24 @@ void read_yuv_file(EncoderState& state, const std::string& name, Picture& pictur
     read_plane(file, picture[1], chroma_layout(state));
     read_plane(file, picture[2], chroma_layout(state));
     std::fclose(file);  // an input stream: closing it cannot lose data
+}
+
+void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n) {
+    switch (state.params.input_picture_format) {
+    case InputPictureFormat::planar_files:
+        read_planar_files(state, name, picture);
+        break;
+    case InputPictureFormat::yuv_file:
+        read_yuv_file(state, name, picture);
+        break;
+    case InputPictureFormat::movie:
+        if (!state.hooks.read_movie_frame) fatal_error(state, "No movie to read frames from");
+        state.hooks.read_movie_frame(picture, n);
+        break;
+    default:
+        // No other source exists; the picture keeps what it held.
+        break;
+    }
 }
 
 }  // namespace vintrel
