@@ -106,6 +106,19 @@ TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
     EXPECT_GT(read_file(dir + "/good.pdb").size(), 78u);
 }
 
+// A stream that cannot be created ends the run on the encoder's error; what is in the stream's
+// place is not this run's and is not called incomplete.
+TEST_F(ConvertCli, AStreamThatCannotBeCreatedEndsTheRunAndSaysWhatWasLeft) {
+    movie("clip.mp4", "blocked.mov");
+    ASSERT_EQ(::mkdir((dir + "/blocked.mpg").c_str(), 0755), 0);
+    auto r = run("blocked.mov");
+    EXPECT_EQ(r.exit_code, 1);
+    EXPECT_NE(r.err.find("Couldn't create output file blocked.mpg"), std::string::npos) << r.err;
+    EXPECT_NE(r.err.find("blocked.mov: the conversion ended on the error above; blocked.pdb was left empty\n"),
+              std::string::npos) << r.err;
+    EXPECT_EQ(read_file(dir + "/blocked.pdb"), "");
+}
+
 TEST_F(ConvertCli, InterruptStopsAfterTheCurrentPictureWithoutFinishing) {
     movie("long.mp4", "long.mp4");  // 60 s of 320x240
     // Ctrl-C once the stream has started to reach the disk (waiting 20 s at most).
