@@ -49,26 +49,6 @@ TEST(MotionDistances, VectorKernelsAgreeWithThePlainOnesInEveryHalfPelCase) {
     }
 }
 
-TEST(MotionDistances, FourSampleAverageRoundsOnceAndOnlyFullPelDistancesStopEarly) {
-    const int lx = 32;
-    std::vector<std::uint8_t> p(static_cast<std::size_t>(lx) * 18, 0), blk(static_cast<std::size_t>(lx) * 16, 0);
-    // Row 1 alternates 0, 1: at (1, 1) each sample is (0 + 0 + 0 + 1 + 2) >> 2 = 0 (two
-    // rounded averages in a row would give 1).
-    for (int c = 0; c < 17; c++) p[static_cast<std::size_t>(lx + c)] = static_cast<std::uint8_t>(c & 1);
-    EXPECT_EQ(sad_distance(p.data(), blk.data(), lx, 1, 1, 1, 65536), 0);
-    // At (1, 0) the same row gives (0 + 1 + 1) >> 1 = 1 in all 16 columns.
-    EXPECT_EQ(sad_distance(p.data() + lx, blk.data(), lx, 1, 0, 1, 65536), 16);
-
-    // Every sample 10 against 0: each row adds 160. Limit 300 stops after the second row.
-    std::vector<std::uint8_t> tens(static_cast<std::size_t>(lx) * 17, 10);
-    EXPECT_EQ(sad_distance(tens.data(), blk.data(), lx, 0, 0, 16, 300), 320);
-    EXPECT_EQ(sad_distance(tens.data(), blk.data(), lx, 0, 0, 16, 320), 320);
-    EXPECT_EQ(sad_distance(tens.data(), blk.data(), lx, 1, 0, 16, 300), 2560);  // half-pel: no early stop
-    EXPECT_EQ(sse_distance(tens.data(), blk.data(), lx, 0, 1, 3), 3 * 16 * 100);
-    // (10 + 0 + 1) >> 1 = 5 per sample.
-    EXPECT_EQ(bidir_sad_distance({tens.data(), 0, 0}, {blk.data(), 1, 1}, blk.data(), lx, 2), 2 * 16 * 5);
-}
-
 // ---- Full search ----
 
 // A picture whose rows are random but repeat every 4 columns.
