@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -195,15 +196,15 @@ TEST_F(ColourConversion, ReadFrameDispatchesByInputFormat) {
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
-    const std::string missing = test::scratch_path("no_such_frame");
-    s.params.input_picture_format = static_cast<InputPictureFormat>(0);
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
-    EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".Y\n");
-    s.params.input_picture_format = static_cast<InputPictureFormat>(1);
-    EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), "Couldn't open " + missing + ".yuv\n");
-    s.params.input_picture_format = static_cast<InputPictureFormat>(2);
+    const std::string missing = test::scratch_path("no_such_frame");
     s.hooks.read_movie_frame = nullptr;
-    EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, "unused", picture(), 0); }), "No movie to read frames from");
+    const std::string texts[] = {"Couldn't open " + missing + ".Y\n", "Couldn't open " + missing + ".yuv\n",
+                                 "No movie to read frames from"};
+    for (int format = 0; format <= 2; format++) {
+        s.params.input_picture_format = static_cast<InputPictureFormat>(format);
+        EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, missing, picture(), 0); }), texts[format]);
+    }
 }
 
 // Plane files: distinct sample patterns per plane, so a wrong stride or order shows.
@@ -211,18 +212,10 @@ std::uint8_t luminance_pattern(int x, int y) { return static_cast<std::uint8_t>(
 std::uint8_t cb_pattern(int x, int y) { return static_cast<std::uint8_t>(x * 5 + y * 3 + 40); }
 std::uint8_t cr_pattern(int x, int y) { return static_cast<std::uint8_t>(x + y * 11 + 90); }
 
-std::vector<std::uint8_t> pattern_bytes(int w, int h, std::uint8_t (*pattern)(int, int)) {
-    std::vector<std::uint8_t> bytes;
+void write_pattern(const std::string& path, int w, int h, std::uint8_t (*pattern)(int, int)) {
+    std::ofstream out(path, std::ios::binary);
     for (int y = 0; y < h; y++)
-        for (int x = 0; x < w; x++) bytes.push_back(pattern(x, y));
-    return bytes;
-}
-
-void write_bytes(const std::string& path, const std::vector<std::uint8_t>& bytes, const char* mode = "wb") {
-    std::FILE* f = std::fopen(path.c_str(), mode);
-    ASSERT_NE(f, nullptr) << path;
-    ASSERT_EQ(std::fwrite(bytes.data(), 1, bytes.size(), f), bytes.size());
-    ASSERT_EQ(std::fclose(f), 0);
+        for (int x = 0; x < w; x++) out.put(static_cast<char>(pattern(x, y)));
 }
 
 void expect_plane(const Plane& plane, int w, int h, int stride, int rows, std::uint8_t (*pattern)(int, int),
@@ -235,9 +228,9 @@ void expect_plane(const Plane& plane, int w, int h, int stride, int rows, std::u
 TEST_F(ColourConversion, PlanarFilesFillRowsAtThePlaneStride) {
     prepare(s, 150, 100, 1);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
     const std::string stem = test::scratch_path("planar_150x100");
-    write_bytes(stem + ".Y", pattern_bytes(150, 100, luminance_pattern));
-    write_bytes(stem + ".U", pattern_bytes(75, 50, cb_pattern));
-    write_bytes(stem + ".V", pattern_bytes(75, 50, cr_pattern));
+    write_pattern(stem + ".Y", 150, 100, luminance_pattern);
+    write_pattern(stem + ".U", 75, 50, cb_pattern);
+    write_pattern(stem + ".V", 75, 50, cr_pattern);
     read_planar_files(s, stem, picture());
     expect_plane(picture().plane[0], 150, 100, 160, 112, luminance_pattern, "Y");
     expect_plane(picture().plane[1], 75, 50, 80, 56, cb_pattern, "U");

@@ -42,11 +42,9 @@ std::string encode(const std::string& name, int frames, const Scene& scene,
     table.set(1, dir + "_frame%d").set(5, dir + "_stat.out").set(6, "1").set(7, std::to_string(frames));
     table.set(14, std::to_string(width)).set(15, std::to_string(height));
     for (const auto& [line, text] : changes) table.set(line, text);
-    std::ofstream(dir + ".par") << [&] {
-        std::string all;
-        for (const std::string& line : table.lines()) all += line + "\n";
-        return all;
-    }();
+    std::ofstream parameters(dir + ".par");
+    for (const std::string& line : table.lines()) parameters << line << "\n";
+    parameters.close();
     const auto result = run_program(std::string(VINTREL_ENCODE_PATH) + " --lines " + dir + ".par " + dir + ".mpg");
     EXPECT_EQ(result.exit_code, 0) << result.err;
     return test::read_file(dir + "_stat.out");

@@ -10,8 +10,7 @@
 #include <random>
 #include <vector>
 
-#include "encoder/coding/transform.h"
-#include "encoder/setup/quant_matrix_defaults.h"
+#include "encoder/setup/kernels.h"
 
 namespace vintrel {
 namespace {
@@ -20,11 +19,6 @@ using Block = std::array<std::int16_t, 64>;
 using Matrix = std::array<std::uint8_t, 64>;
 
 // ---- Reference arithmetic, one coefficient at a time, as the rules read ----
-
-int reference_intra_dc(int x, int intra_dc_precision) {
-    const int s = 8 >> intra_dc_precision;
-    return x >= 0 ? (x + s / 2) / s : -((-x + s / 2) / s);
-}
 
 int reference_quantise(int x, int w, int mquant, bool intra, bool mpeg1) {
     int y = (32 * std::abs(x) + w / 2) / w;
@@ -48,16 +42,70 @@ Block reference_dequantise(const Block& src, const Matrix& m, int mquant, int dc
     return out;
 }
 
+// The quantiser scales coding uses: the even linear ones and the non-linear table's values.
+const std::vector<int> coded_scales = [] {
+    std::vector<int> scales = {1, 3, 5, 7, 72, 80, 88, 96, 104, 112};
+    for (int q = 2; q <= 64; q += 2) scales.push_back(q);
+    return scales;
+}();
+
 class Quantisation : public testing::Test {
 protected:
-    void SetUp() override { init_kernels(state.kernels); }
-    // Every kernel level this processor runs: plain, SSE2, AVX2.
-    std::vector<int> levels() const {
-        std::vector<int> all;
-        for (int level = 0; level <= static_cast<int>(state.kernels.simd); level++) all.push_back(level);
-        return all;
+    // Every kernel level this processor runs (plain, SSE2, AVX2), out of place and in place.
+    template <class Kernel>
+    void expect_every_level(const Block& src, const Block& expected, Kernel kernel, const char* what) {
+        for (int level = 0; level <= static_cast<int>(processor_simd_level()); level++) {
+            simd = static_cast<SimdLevel>(level);
+            Block out, in_place = src;
+            kernel(src.data(), out.data());
+            kernel(in_place.data(), in_place.data());
+            ASSERT_TRUE(out == expected && in_place == expected)
+                << what << " from " << src[0] << " level " << level << " MPEG-1 " << mpeg1;
+        }
     }
-    EncoderState state;
+
+    void expect_forward(const Block& src, const Matrix& m, int mquant, int precision) {
+        Block intra, non_intra;
+        for (int i = 0; i < 64; i++) {
+            intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, true, mpeg1));
+            non_intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, false, mpeg1));
+        }
+        // Intra DC: rounded half away from zero by the step 8 >> precision, not clipped.
+        const int step = 8 >> precision;
+        intra[0] = static_cast<std::int16_t>(src[0] >= 0 ? (src[0] + step / 2) / step : -((-src[0] + step / 2) / step));
+        expect_every_level(src, intra, [&](const std::int16_t* in, std::int16_t* out) {
+            quantise_intra(simd, mpeg1, in, out, precision, m.data(), mquant);
+        }, "intra");
+        const bool coded = std::any_of(non_intra.begin(), non_intra.end(), [](int v) { return v != 0; });
+        expect_every_level(src, non_intra, [&](const std::int16_t* in, std::int16_t* out) {
+            EXPECT_EQ(quantise_non_intra(simd, mpeg1, in, out, m.data(), mquant) != 0, coded);
+        }, "non-intra");
+    }
+
+    // Both standards, plus the stateless MPEG-1 entry points.
+    void expect_inverse(const Block& src, const Matrix& m, int mquant, int precision) {
+        for (const bool standard_is_mpeg1 : {false, true}) {
+            mpeg1 = standard_is_mpeg1;
+            const Block intra = reference_dequantise(src, m, mquant, precision, true, mpeg1);
+            const Block non_intra = reference_dequantise(src, m, mquant, precision, false, mpeg1);
+            expect_every_level(src, intra, [&](const std::int16_t* in, std::int16_t* out) {
+                dequantise_intra(simd, mpeg1, in, out, precision, m.data(), mquant);
+            }, "inverse intra");
+            expect_every_level(src, non_intra, [&](const std::int16_t* in, std::int16_t* out) {
+                dequantise_non_intra(simd, mpeg1, in, out, m.data(), mquant);
+            }, "inverse non-intra");
+            if (mpeg1) {
+                Block out;
+                dequantise_intra_mpeg1(src.data(), out.data(), precision, m.data(), mquant);
+                ASSERT_EQ(out, intra);
+                dequantise_non_intra_mpeg1(src.data(), out.data(), m.data(), mquant);
+                ASSERT_EQ(out, non_intra);
+            }
+        }
+    }
+
+    SimdLevel simd = SimdLevel::plain;
+    bool mpeg1 = false;
 };
 
 Matrix constant_matrix(int w) {
@@ -66,144 +114,58 @@ Matrix constant_matrix(int w) {
     return m;
 }
 
-// The quantiser scales coding uses: the even linear ones and the non-linear table's values.
-std::vector<int> coded_quantiser_scales() {
-    std::vector<int> scales = {1, 3, 5, 7, 72, 80, 88, 96, 104, 112};
-    for (int q = 2; q <= 64; q += 2) scales.push_back(q);
-    return scales;
-}
-
-// ---- Forward quantisation ----
-
-// Every coefficient x in [first, last] with every weight 1..255 and each scale, through every
-// kernel: covers every dividend and divisor their reciprocal arithmetic meets in that range.
-void expect_every_coefficient_exact(EncoderState& state, const std::vector<int>& levels, int first, int last,
-                                    const std::vector<int>& scales) {
-    const bool mpeg1 = state.params.is_mpeg1 != 0;
-    for (int w = 1; w <= 255; w++) {
-        const Matrix m = constant_matrix(w);
-        for (int mquant : scales) {
-            for (int start = first; start <= last; start += 64) {
-                Block src, intra, non_intra;
-                for (int i = 0; i < 64; i++) {
-                    src[i] = static_cast<std::int16_t>(std::min(start + i, last));
-                    intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], w, mquant, true, mpeg1));
-                    non_intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], w, mquant, false, mpeg1));
-                }
-                intra[0] = static_cast<std::int16_t>(reference_intra_dc(src[0], 0));
-                for (int level : levels) {
-                    state.kernels.simd = static_cast<SimdLevel>(level);
-                    Block out;
-                    quantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), 0, m.data(), mquant);
-                    if (out != intra) FAIL() << "intra from " << start << " w " << w << " mquant " << mquant;
-                    quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant);
-                    if (out != non_intra) FAIL() << "non-intra from " << start << " w " << w << " mquant " << mquant;
-                }
-            }
-        }
+// Runs of 64 consecutive values from `first` to `last` (the last run padded with `last`).
+template <class Check>
+void for_each_run(int first, int last, Check check) {
+    for (int start = first; start <= last && !testing::Test::HasFatalFailure(); start += 64) {
+        Block src;
+        for (int i = 0; i < 64; i++) src[i] = static_cast<std::int16_t>(std::min(start + i, last));
+        check(src);
     }
 }
 
-TEST_F(Quantisation, ExactForEveryCoefficientWeightAndScale) {
-    // Transform coefficients of 8-bit differences lie within +-2040: all of them, every coded scale.
-    expect_every_coefficient_exact(state, levels(), -4096, 4095, coded_quantiser_scales());
-    // The whole 16-bit range, where the dividends are largest.
-    expect_every_coefficient_exact(state, levels(), -32768, 32767, {1, 112});
-    state.params.is_mpeg1 = 1;
-    expect_every_coefficient_exact(state, levels(), -32768, 32767, {2});
-}
-
-TEST_F(Quantisation, RandomBlocksMatchTheReferenceInPlaceAndOutOfPlace) {
+TEST_F(Quantisation, ForwardMatchesTheReferenceForEveryCoefficientWeightAndScale) {
+    // Every transform coefficient of 8-bit differences (+-2040 and beyond) with every weight and coded scale,
+    // and the whole 16-bit range at the extreme scales: every dividend and divisor the kernels' reciprocal
+    // arithmetic meets.
+    const struct { int mpeg1, first, last; std::vector<int> scales; } sweeps[] = {
+        {0, -4096, 4095, coded_scales}, {0, -32768, 32767, {1, 112}}, {1, -32768, 32767, {2}}};
+    for (const auto& sweep : sweeps) {
+        mpeg1 = sweep.mpeg1;
+        for (int w = 1; w <= 255; w++)
+            for (int mquant : sweep.scales)
+                for_each_run(sweep.first, sweep.last, [&](const Block& src) { expect_forward(src, constant_matrix(w), mquant, 0); });
+        if (HasFatalFailure()) return;
+    }
+    // Random blocks and matrices, every DC precision.
     std::mt19937 rng(20240607);
     std::uniform_int_distribution<int> coefficient(-2048, 2047), weight(1, 255);
-    const std::vector<int> scales = coded_quantiser_scales();
-    for (int trial = 0; trial < 20000; trial++) {
-        Block src, intra, non_intra;
+    for (int trial = 0; trial < 20000 && !HasFatalFailure(); trial++) {
+        Block src;
         Matrix m;
         for (auto& v : src) v = static_cast<std::int16_t>(trial % 5 == 0 ? coefficient(rng) / 64 : coefficient(rng));
         for (auto& w : m) w = static_cast<std::uint8_t>(trial % 3 == 0 ? 16 : weight(rng));
-        const int mquant = scales[rng() % scales.size()], precision = static_cast<int>(rng() % 4);
-        state.params.is_mpeg1 = trial % 2;
-        for (int i = 0; i < 64; i++) {
-            intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, true, state.params.is_mpeg1));
-            non_intra[i] = static_cast<std::int16_t>(reference_quantise(src[i], m[i], mquant, false, state.params.is_mpeg1));
-        }
-        intra[0] = static_cast<std::int16_t>(reference_intra_dc(src[0], precision));
-        const int coded = std::any_of(non_intra.begin(), non_intra.end(), [](int v) { return v != 0; });
-        for (int level : levels()) {
-            state.kernels.simd = static_cast<SimdLevel>(level);
-            Block out, in_place = src;
-            quantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), precision, m.data(), mquant);
-            quantise_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), precision, m.data(), mquant);
-            ASSERT_EQ(out, intra) << "trial " << trial << " level " << level;
-            ASSERT_EQ(in_place, intra) << "trial " << trial << " level " << level;
-            in_place = src;
-            ASSERT_EQ(quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant), coded);
-            quantise_non_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), m.data(), mquant);
-            ASSERT_EQ(out, non_intra) << "trial " << trial << " level " << level;
-            ASSERT_EQ(in_place, non_intra) << "trial " << trial << " level " << level;
-        }
+        mpeg1 = trial % 2;
+        expect_forward(src, m, coded_scales[rng() % coded_scales.size()], static_cast<int>(rng() % 4));
     }
 }
 
-// ---- Inverse quantisation ----
-
-// Both standards, every kernel, in place and out of place, plus the stateless MPEG-1 entry points.
-void expect_inverse_matches(EncoderState& state, const std::vector<int>& levels, const Block& src, const Matrix& m,
-                            int mquant, int dc_precision) {
-    for (int mpeg1 = 0; mpeg1 <= 1; mpeg1++) {
-        state.params.is_mpeg1 = mpeg1;
-        const Block intra = reference_dequantise(src, m, mquant, dc_precision, true, mpeg1);
-        const Block non_intra = reference_dequantise(src, m, mquant, dc_precision, false, mpeg1);
-        for (int level : levels) {
-            state.kernels.simd = static_cast<SimdLevel>(level);
-            Block out, in_place = src;
-            dequantise_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), dc_precision, m.data(), mquant);
-            dequantise_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), dc_precision, m.data(), mquant);
-            ASSERT_TRUE(out == intra && in_place == intra) << "intra mquant " << mquant << " level " << level;
-            in_place = src;
-            dequantise_non_intra(state.kernels.simd, state.params.is_mpeg1, src.data(), out.data(), m.data(), mquant);
-            dequantise_non_intra(state.kernels.simd, state.params.is_mpeg1, in_place.data(), in_place.data(), m.data(), mquant);
-            ASSERT_TRUE(out == non_intra && in_place == non_intra)
-                << "non-intra mquant " << mquant << " level " << level;
-        }
-        if (mpeg1) {
-            Block out;
-            dequantise_intra_mpeg1(src.data(), out.data(), dc_precision, m.data(), mquant);
-            ASSERT_EQ(out, intra);
-            dequantise_non_intra_mpeg1(src.data(), out.data(), m.data(), mquant);
-            ASSERT_EQ(out, non_intra);
-        }
-    }
-}
-
-TEST_F(Quantisation, InverseExactForEveryLevelAndWeight) {
+TEST_F(Quantisation, InverseMatchesTheReferenceForEveryLevelWeightAndScale) {
     // 128 is the largest scale of the vector kernels; 129 takes the plain path.
-    for (int mquant : {2, 112, 128, 129}) {
-        for (int w = 1; w <= 255; w++) {
-            for (int start = -32768; start < 32768; start += 64) {
-                Block src;
-                for (int i = 0; i < 64; i++) src[i] = static_cast<std::int16_t>(start + i);
-                expect_inverse_matches(state, levels(), src, constant_matrix(w), mquant, 0);
-                if (HasFatalFailure()) return;
-            }
-        }
-    }
-}
-
-TEST_F(Quantisation, InverseRandomBlocksOfCodedLevels) {
+    for (int mquant : {2, 112, 128, 129})
+        for (int w = 1; w <= 255 && !HasFatalFailure(); w++)
+            for_each_run(-32768, 32767, [&](const Block& src) { expect_inverse(src, constant_matrix(w), mquant, 0); });
+    // Random blocks of coded levels: mostly sparse, as quantisation leaves them; every fourth dense.
     std::mt19937 rng(99);
     std::uniform_int_distribution<int> level(-2047, 2047), weight(1, 255);
-    const std::vector<int> scales = coded_quantiser_scales();
-    for (int trial = 0; trial < 20000; trial++) {
-        Block src{};  // mostly sparse, as quantisation leaves blocks; every fourth dense
+    for (int trial = 0; trial < 20000 && !HasFatalFailure(); trial++) {
+        Block src{};
         const int count = trial % 4 == 0 ? 64 : static_cast<int>(rng() % 8);
         for (int k = 0; k < count; k++)
             src[rng() % 64] = static_cast<std::int16_t>(trial % 2 ? level(rng) : level(rng) / 16);
         Matrix m;
         for (auto& w : m) w = static_cast<std::uint8_t>(weight(rng));
-        expect_inverse_matches(state, levels(), src, m, scales[rng() % scales.size()], static_cast<int>(rng() % 4));
-        if (HasFatalFailure()) return;
+        expect_inverse(src, m, coded_scales[rng() % coded_scales.size()], static_cast<int>(rng() % 4));
     }
 }
 

@@ -103,66 +103,42 @@ protected:
     void SetUp() override {
         init_kernels(state.kernels);
     }
-    // Every kernel level this processor runs: plain, SSE2, AVX2.
-    std::vector<int> levels() const {
-        std::vector<int> all;
-        for (int level = 0; level <= static_cast<int>(state.kernels.simd); level++) all.push_back(level);
-        return all;
-    }
-    Block forward(Block b, int level) {
-        state.kernels.simd = static_cast<SimdLevel>(level);
-        forward_dct(state.kernels, b.data());
-        return b;
-    }
-    Block inverse(Block b, int level) {
-        state.kernels.simd = static_cast<SimdLevel>(level);
-        inverse_dct(state.kernels, b.data());
-        return b;
-    }
     EncoderState state;
 };
 
 // ---- Forward and inverse DCT ----
 
-TEST_F(Transform, ForwardKernelsMatchTheReferenceBitForBit) {
+// Both kernels at every level this processor runs (plain, SSE2, AVX2) on the extreme patterns and on random
+// blocks: differences of 8-bit samples for the forward DCT; for the inverse, sparse blocks as dequantisation
+// leaves them (the all-zero shortcuts), dense ones, and full 16-bit noise whose sums wrap and whose results
+// need the clip.
+TEST_F(Transform, KernelsMatchTheReferencesBitForBit) {
     std::mt19937 rng(12345);
-    std::uniform_int_distribution<int> difference(-255, 255), any(-32768, 32767);
-    std::vector<Block> blocks = extreme_blocks(-255, 255);
-    for (const Block& b : extreme_blocks(-32768, 32767)) blocks.push_back(b);
-    for (int n = 0; n < 30000; n++) {
-        Block b;
-        for (auto& v : b) v = static_cast<std::int16_t>(n % 50 == 0 ? any(rng) : difference(rng));
-        blocks.push_back(b);
-    }
-    for (const Block& b : blocks) {
-        const Block expected = reference_forward_dct(b);
-        for (int level : levels()) ASSERT_EQ(forward(b, level), expected) << "level " << level;
-    }
-}
-
-TEST_F(Transform, InverseKernelsMatchTheReferenceAndStayInRange) {
-    std::mt19937 rng(777);
-    std::uniform_int_distribution<int> coefficient(-2048, 2047), any(-32768, 32767);
-    std::vector<Block> blocks = extreme_blocks(-2048, 2047);
-    for (const Block& b : extreme_blocks(-32768, 32767)) blocks.push_back(b);
-    for (int n = 0; n < 30000; n++) {
-        // Sparse blocks as dequantisation leaves them (the all-zero shortcuts), dense ones, and
-        // full 16-bit noise whose sums wrap and whose results need the clip.
-        Block b{};
-        const int kind = n % 10, count = kind < 6 ? static_cast<int>(rng() % 6) : 64;
-        for (int k = 0; k < count; k++)
-            b[kind < 6 ? rng() % 64 : k] = static_cast<std::int16_t>(kind == 9  ? any(rng)
-                                                                     : kind < 3 ? coefficient(rng) / 32
-                                                                                : coefficient(rng));
-        blocks.push_back(b);
-    }
-    for (const Block& b : blocks) {
-        const Block expected = reference_inverse_dct(b);
-        for (int level : levels()) {
-            const Block result = inverse(b, level);
-            ASSERT_EQ(result, expected) << "level " << level;
-            for (std::int16_t v : result) ASSERT_TRUE(v >= -256 && v <= 255) << v;
+    std::uniform_int_distribution<int> difference(-255, 255), coefficient(-2048, 2047), any(-32768, 32767);
+    for (const bool forward : {true, false}) {
+        std::vector<Block> blocks = extreme_blocks(forward ? -255 : -2048, forward ? 255 : 2047);
+        for (const Block& b : extreme_blocks(-32768, 32767)) blocks.push_back(b);
+        for (int n = 0; n < 30000; n++) {
+            Block b{};
+            const int kind = n % 10, count = forward || kind >= 6 ? 64 : static_cast<int>(rng() % 6);
+            for (int k = 0; k < count; k++)
+                b[forward || kind >= 6 ? k : rng() % 64] = static_cast<std::int16_t>(
+                    forward ? (n % 50 == 0 ? any(rng) : difference(rng))
+                            : kind == 9 ? any(rng) : kind < 3 ? coefficient(rng) / 32 : coefficient(rng));
+            blocks.push_back(b);
         }
+        const int top = static_cast<int>(state.kernels.simd);
+        for (const Block& b : blocks) {
+            const Block expected = forward ? reference_forward_dct(b) : reference_inverse_dct(b);
+            for (int level = 0; level <= top; level++) {
+                state.kernels.simd = static_cast<SimdLevel>(level);
+                Block result = b;
+                (forward ? forward_dct : inverse_dct)(state.kernels, result.data());
+                ASSERT_EQ(result, expected) << (forward ? "forward" : "inverse") << " level " << level;
+                for (std::int16_t v : result) ASSERT_TRUE(forward || (v >= -256 && v <= 255)) << v;
+            }
+        }
+        state.kernels.simd = static_cast<SimdLevel>(top);
     }
 }
 
