@@ -2,18 +2,17 @@
 // frame n is a solid grey of level (37·n + 20) mod 256, 10 frames a second.
 #include <gtest/gtest.h>
 
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <cmath>
 #include <filesystem>
-#include <fstream>
-#include <memory>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "convert/conversion.h"
+#include "convert/pdb/reader.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
 #include "tests/recording_reporter_for_test.h"
@@ -41,34 +40,13 @@ int dithered_index(int grey, int row, int column) {
     return table[grey / 16][2 * (row % 2) + column % 2];
 }
 
-// Packed 2-bit rows of a solid grey frame (white 00 ... black 11).
-std::vector<Bytes> expected_rows(int grey) {
-    std::vector<Bytes> rows;
-    for (int y = 0; y < height; y++) {
-        Bytes row(width / 4 % 2 ? width / 4 + 1 : width / 4, 0);
+// Packed 2-bit rows of a solid grey frame (white 00 ... black 11), 16 bytes each.
+Bytes expected_rows(int grey) {
+    Bytes rows(width / 4 * height, 0);
+    for (int y = 0; y < height; y++)
         for (int x = 0; x < width; x++)
-            row[static_cast<std::size_t>(x / 4)] |=
+            rows[static_cast<std::size_t>(y * width + x) / 4] |=
                 static_cast<std::uint8_t>((3 - dithered_index(grey, y, x)) << (6 - 2 * (x % 4)));
-        rows.push_back(row);
-    }
-    return rows;
-}
-
-// Expands one record's packets into rows of `row_length` bytes.
-std::vector<Bytes> expand_record(const Bytes& data, std::size_t row_length) {
-    std::vector<Bytes> rows(1);
-    for (std::size_t i = 0; i < data.size();) {
-        const int control = data[i++];
-        if (control < 0x80) {
-            rows.back().insert(rows.back().end(), data.begin() + static_cast<std::ptrdiff_t>(i),
-                               data.begin() + static_cast<std::ptrdiff_t>(i + static_cast<std::size_t>(control)));
-            i += static_cast<std::size_t>(control);
-        } else {
-            rows.back().insert(rows.back().end(), static_cast<std::size_t>(control - 0x80), data[i++]);
-        }
-        if (rows.back().size() >= row_length) rows.emplace_back();
-    }
-    rows.pop_back();
     return rows;
 }
 
@@ -87,22 +65,18 @@ protected:
         return path;
     }
 
-    // Converts `movie`; a host with a `conversion` member is given the conversion it may stop.
+    // Converts `movie`, showing what happens to `shown`, which may stop the conversion it is given.
     template <typename Host = test::RecordingHost>
-    ConversionResult convert(const std::string& movie, int brightness = 0, Host* stopping = nullptr) {
-        ConversionHost& used = stopping ? static_cast<ConversionHost&>(*stopping) : host;
-        Conversion conversion(encoder, used, movie, open);
-        if constexpr (requires { stopping->conversion; })
-            if (stopping) stopping->conversion = &conversion;
+    ConversionResult convert(const std::string& movie, Host* shown = nullptr) {
+        Conversion conversion(encoder, shown ? static_cast<ConversionHost&>(*shown) : host, movie, Movie::open);
+        if constexpr (requires { shown->conversion; })
+            if (shown) shown->conversion = &conversion;
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
         frame_count = conversion.frame_count();
-        outcome = conversion.run(brightness);
-        return outcome.result;
+        return conversion.run(0).result;
     }
 
     std::string dir;
-    MovieOpener open = Movie::open;
-    ConversionOutcome outcome;
     EncoderState encoder;
     test::RecordingReporter report{encoder};
     test::RecordingHost host;
@@ -118,23 +92,18 @@ TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
     ASSERT_EQ(frame_count, 15);
 
     const std::string pdb = read_file(dir + "/greys.pdb");
-    const Bytes b(pdb.begin(), pdb.end());
-    ASSERT_GE(b.size(), 78u + 8u * 15u);
-    EXPECT_EQ(std::string(b.begin(), b.begin() + 9), "greys.avi");
-    EXPECT_EQ(b[9], 0);
-    EXPECT_EQ(b[77], 15);
+    const std::span file(reinterpret_cast<const std::uint8_t*>(pdb.data()), pdb.size());
+    const pdb::ReadResult read = pdb::read_database(file);
+    ASSERT_TRUE(read.ok()) << read.error->message;
+    EXPECT_EQ(std::string(pdb, 0, 10), std::string("greys.avi\0", 10));
+    ASSERT_EQ(read.database.records.size(), 15u);
     for (int k = 0; k < 15; k++) {
-        const std::size_t entry = 78 + 8 * static_cast<std::size_t>(k);
-        const std::size_t offset = static_cast<std::size_t>(b[entry]) << 24 | static_cast<std::size_t>(b[entry + 1]) << 16 |
-                                   static_cast<std::size_t>(b[entry + 2]) << 8 | b[entry + 3];
-        ASSERT_LT(offset + 12, b.size());
-        EXPECT_EQ(Bytes(b.begin() + static_cast<std::ptrdiff_t>(offset), b.begin() + static_cast<std::ptrdiff_t>(offset + 8)),
-                  (Bytes{0, 0, 0, width, 0, 0, 0, height}));
-        const std::size_t length = static_cast<std::size_t>(b[offset + 10]) << 8 | b[offset + 11];
-        const Bytes data(b.begin() + static_cast<std::ptrdiff_t>(offset + 12),
-                         b.begin() + static_cast<std::ptrdiff_t>(offset + 12 + length));
+        const pdb::StoredRecord& record = read.database.records[static_cast<std::size_t>(k)];
+        EXPECT_EQ(std::pair(record.width, record.height), std::pair(std::uint32_t{width}, std::uint32_t{height}));
+        Bytes rows;
+        ASSERT_FALSE(pdb::expand_record(file, record, rows));
         // Frame k is taken at k/5 s, when movie frame 2k is on screen.
-        EXPECT_EQ(expand_record(data, width / 4), expected_rows(grey_of_movie_frame(2 * k))) << "record " << k;
+        EXPECT_EQ(rows, expected_rows(grey_of_movie_frame(2 * k))) << "record " << k;
     }
 
     // The stream, decoded by ffmpeg, shows the same four-level pictures.
@@ -195,35 +164,6 @@ TEST_F(MovieConversion, CancelledDialogLeavesAnEmptyDatabaseAndNoStream) {
     EXPECT_NE(::stat((dir + "/cancel.mpg").c_str(), &info), 0);
 }
 
-// A fake movie, handed to the conversion by its opener, drives it until it is stopped while the
-// stream is coded: the stream ends there, the database stays empty, and the outcome says so.
-TEST_F(MovieConversion, StopDuringEncodingKeepsAPartialStreamAndAnEmptyDatabase) {
-    std::vector<Bitmap> frames;
-    for (int n = 0; n < 15; n++) frames.push_back(test::solid_bitmap(64, 48, 90, 90, 90));
-    open = [&frames](const std::string&, MovieOpenResult& result, std::string&) {
-        result = MovieOpenResult::ok;
-        return std::make_unique<test::FakeMovie>(frames);
-    };
-    const std::string movie = dir + "/stop.avi";
-    // Stops once the third picture has been dithered.
-    struct StoppingHost : test::RecordingHost {
-        Conversion* conversion = nullptr;
-        bool pump_waiting_messages() override {
-            if (dithered >= 3) conversion->request_stop();
-            return false;
-        }
-    } stopping;
-    EXPECT_EQ(convert(movie, 0, &stopping), ConversionResult::stopped);
-    EXPECT_EQ(outcome.database, DatabaseState::emptied);
-    EXPECT_EQ(outcome.stream, StreamState::ended_early);
-    EXPECT_TRUE(stopping.messages.empty());
-    EXPECT_LT(stopping.dithered, 15);
-    EXPECT_EQ(read_file(dir + "/stop.pdb").size(), 0u);
-    const std::string mpg = read_file(dir + "/stop.mpg");
-    ASSERT_GT(mpg.size(), 4u);
-    EXPECT_EQ(mpg.substr(mpg.size() - 4), sequence_end);
-}
-
 TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysSo) {
     const std::string movie = make_movie("late.avi", 10);  // five frames
     // Stops at the first message check after the stream was closed (ending in its sequence end
@@ -238,24 +178,15 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
         }
     } stopping;
     stopping.stream = dir + "/late.mpg";
-    EXPECT_EQ(convert(movie, 0, &stopping), ConversionResult::stopped);
+    EXPECT_EQ(convert(movie, &stopping), ConversionResult::stopped);
     EXPECT_EQ(stopping.messages, std::vector<std::string>{"Vintrel: The conversion was stopped while " + dir +
                                                           "/late.pdb was being written; it lists every frame but "
                                                           "holds only some of them."});
-    // The header describes five records; the file ends after a whole list entry or, past the
-    // list, where one of the records starts.
+    // The file ends after a whole list entry or where a record starts, which the reader names so.
     const std::string pdb = read_file(dir + "/late.pdb");
-    ASSERT_GE(pdb.size(), 78u);
-    EXPECT_EQ(pdb[77], 5);
-    std::size_t end = 78;
-    int whole = 0;
-    while (end < pdb.size() && end < 78 + 5 * 8) end += 8;
-    while (end + 12 <= pdb.size() && whole < 5) {
-        end += 12 + (static_cast<unsigned char>(pdb[end + 10]) << 8 | static_cast<unsigned char>(pdb[end + 11]));
-        ++whole;
-    }
-    EXPECT_EQ(pdb.size(), end);
-    EXPECT_LT(whole, 5);
+    const pdb::ReadResult read = pdb::read_database(std::span(reinterpret_cast<const std::uint8_t*>(pdb.data()), pdb.size()));
+    ASSERT_TRUE(read.error);
+    EXPECT_TRUE(read.error->message.starts_with("incomplete database: the header lists 5 records")) << read.error->message;
 }
 
 TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
@@ -277,27 +208,6 @@ TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
     ASSERT_GT(mpg.size(), 4u);
     EXPECT_EQ(mpg.substr(mpg.size() - 4), sequence_end);
     EXPECT_EQ(mpg.find(std::string("\x00\x00\x01\x00", 4)), std::string::npos);
-}
-
-TEST_F(MovieConversion, FailuresToOpenOrCreateAreReportedAndNothingIsConverted) {
-    // A directory where the database should go: creating it fails even for root.
-    const std::string movie = make_movie("blocked.avi", 10);
-    ASSERT_EQ(::mkdir((dir + "/blocked.pdb").c_str(), 0755), 0);
-    std::ofstream(dir + "/notes.mov") << "This is not a movie.\n";
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {movie, "Vintrel: Couldn't create output file " + dir + "/blocked.pdb (Is a directory)"},
-        {dir + "/nowhere.mov", "QT DLL: OpenMovieFile failure"},
-        {dir + "/notes.mov",
-         "QuickTime Error: The movie file could not be opened. It may be in use or in an invalid format."},
-    };
-    for (const auto& [file, message] : cases) {
-        test::RecordingHost failing;
-        Conversion conversion(encoder, failing, file, Movie::open);
-        EXPECT_FALSE(conversion.open_movie() && conversion.setup()) << file;
-        EXPECT_EQ(failing.messages, std::vector<std::string>{message});
-    }
-    struct stat info;
-    EXPECT_NE(::stat((dir + "/blocked.mpg").c_str(), &info), 0);
 }
 
 }  // namespace

@@ -22,13 +22,10 @@ public:
         return b;
     }
     const Bitmap& picture_at(std::int32_t t) override {
-        times.push_back(t);
         std::size_t k = static_cast<std::size_t>(t < 0 ? 0 : t / 120);
         return frames_[k < frames_.size() ? k : frames_.size() - 1];
     }
     const std::string& warning() const override { return warning_; }
-
-    std::vector<std::int32_t> times;
 
 private:
     std::vector<Bitmap> frames_;

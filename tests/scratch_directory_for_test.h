@@ -1,15 +1,8 @@
-// Where a test program makes its files: one fresh folder per process, removed when it ends.
-//
-//   #include "tests/scratch_directory_for_test.h"
-//   const std::string par = vintrel::test::scratch_path("lines.par");    // <folder>/lines.par
-//   const std::string dir = vintrel::test::fresh_scratch_folder("walk"); // <folder>/walk-XXXXXX, empty
-//
-// The folder, vintrel-<program>-XXXXXX in $TMPDIR (or /tmp), is made on first use, so no two
-// processes share a path (CTest runs every case as its own process, side by side under -j). It is
-// removed with everything in it, read-only subfolders too, when the process ends by returning from
-// main or calling exit(); a forked child (a death test) leaves it to its parent. Its mode is 0700.
-//
-// VINTREL_KEEP_TEST_FILES=1 keeps the folder for a look and prints its path on standard error.
+// Where a test program makes its files: scratch_path("lines.par") in one folder per process,
+// vintrel-<program>-XXXXXX (mode 0700) in $TMPDIR or /tmp, so that cases CTest runs side by side
+// never share a path; fresh_scratch_folder("walk") makes an empty <folder>/walk-XXXXXX. The folder
+// is made on first use and removed, read-only subfolders too, when the process exits (a forked
+// child leaves it to its parent); VINTREL_KEEP_TEST_FILES=1 keeps it and prints its path.
 #pragma once
 
 #include <sys/stat.h>
@@ -25,8 +18,7 @@
 
 namespace vintrel::test {
 
-class ScratchDirectory {
-public:
+struct ScratchDirectory {
     ScratchDirectory() : owner_(::getpid()) {
         const char* tmp = std::getenv("TMPDIR");
         path_ = made(std::string(tmp && *tmp ? tmp : "/tmp") + "/vintrel-" + program_invocation_short_name);
@@ -46,7 +38,6 @@ public:
         std::filesystem::remove_all(path_, ignored);
     }
     ScratchDirectory(const ScratchDirectory&) = delete;
-    ScratchDirectory& operator=(const ScratchDirectory&) = delete;
 
     // A new empty folder named `stem`-XXXXXX; aborts when none can be made, as no test could run.
     static std::string made(const std::string& stem) {
@@ -60,9 +51,6 @@ public:
         return name.data();
     }
 
-    const std::string& path() const { return path_; }
-
-private:
     pid_t owner_;
     std::string path_;
 };
@@ -70,7 +58,7 @@ private:
 // The process's folder, without a trailing slash.
 inline const std::string& scratch_directory() {
     static const ScratchDirectory directory;
-    return directory.path();
+    return directory.path_;
 }
 
 // `name` in the process's folder.
