@@ -32,6 +32,9 @@ int quantiser_scale_code(const EncoderState& s, int q) {
 
 void put(EncoderState& s, int value, int n) { write_bits(s.bits, static_cast<std::uint32_t>(value), n); }
 
+// The parts of the state the code writers use.
+CodeWriter codes_of(EncoderState& s) { return {s.bits, s.params.is_mpeg1, s.hooks.report}; }
+
 void write_slice_header(EncoderState& s, int row, int previous_q) {
     align_to_byte(s.bits);
     if (s.params.is_mpeg1 || s.params.vertical_size <= 2800) {
@@ -67,9 +70,9 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
             each_own();
         } else {  // dual prime
             write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-            write_dual_prime(s, mb.dual_prime_vector[0]);
+            write_dual_prime(codes_of(s), mb.dual_prime_vector[0]);
             write_motion_vector(s, (mv[0][dir][1] >> 1) - (pmv[0][dir][1] >> 1), vf);
-            write_dual_prime(s, mb.dual_prime_vector[1]);
+            write_dual_prime(codes_of(s), mb.dual_prime_vector[1]);
             same_for_both(mv[0][dir]);
         }
         return;
@@ -88,9 +91,9 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         each_own();
     } else {  // dual prime
         write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-        write_dual_prime(s, mb.dual_prime_vector[0]);
+        write_dual_prime(codes_of(s), mb.dual_prime_vector[0]);
         write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
-        write_dual_prime(s, mb.dual_prime_vector[1]);
+        write_dual_prime(codes_of(s), mb.dual_prime_vector[1]);
         same_for_both(mv[0][dir]);
     }
 }
@@ -136,7 +139,7 @@ void write_motion_vector(EncoderState& s, int d, int f_code) {
     if (d > high || d < low) s.hooks.report.warning("invalid motion vector\n");
     const int t = std::abs(d) + f - 1;
     const int motion_code = d < 0 ? -(t >> r_size) : t >> r_size;
-    write_motion_code(s, motion_code);
+    write_motion_code(codes_of(s), motion_code);
     if (r_size != 0 && motion_code != 0) put(s, t & (f - 1), r_size);
 }
 
@@ -156,17 +159,18 @@ std::uint64_t scan_block(const std::int16_t* block, const std::uint8_t* scan, st
 }
 
 void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
+    const CodeWriter out = codes_of(s);
     const int difference = block[0] - s.dc_predictor[cc];
     s.dc_predictor[cc] = block[0];
     if (cc == 0)
-        write_dc_luminance(s, difference);
+        write_dc_luminance(out, difference);
     else
-        write_dc_chrominance(s, difference);
+        write_dc_chrominance(out, difference);
     std::int16_t scanned[64];
     std::uint64_t nonzero = scan_block(block, scan_of(s), scanned) & ~std::uint64_t{1};
     for (int previous = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int n = std::countr_zero(nonzero);
-        write_ac(s, n - previous - 1, scanned[n], s.header.intra_vlc_format);
+        write_ac(out, n - previous - 1, scanned[n], s.header.intra_vlc_format);
         previous = n;
     }
     const VlcCode eob = s.header.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
@@ -174,14 +178,15 @@ void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
 }
 
 void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
+    const CodeWriter out = codes_of(s);
     std::int16_t scanned[64];
     std::uint64_t nonzero = scan_block(block, scan_of(s), scanned);
     for (int previous = -1; nonzero != 0; nonzero &= nonzero - 1) {
         const int n = std::countr_zero(nonzero);
         if (previous < 0)
-            write_first_ac(s, n, scanned[n]);
+            write_first_ac(out, n, scanned[n]);
         else
-            write_ac(s, n - previous - 1, scanned[n], 0);
+            write_ac(out, n - previous - 1, scanned[n], 0);
         previous = n;
     }
     write_bits(s.bits, end_of_block_b14.code, end_of_block_b14.length);
@@ -246,9 +251,9 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
 
             mb.skipped = 0;
             if (s.header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
-            write_address_increment(s, address_increment);
+            write_address_increment(codes_of(s), address_increment);
             address_increment = 1;
-            write_macroblock_type(s, s.header.picture_type, type);
+            write_macroblock_type(codes_of(s), s.header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
             if ((type & (forward_flag | backward_flag)) && (!s.header.frame_pred_frame_dct || s.header.picture_structure != PictureStructure::frame))
                 put(s, syntax_value(mb.motion_type), 2);
@@ -260,7 +265,7 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             if (type & forward_flag) write_motion_vectors(s, mb, pmv, 0, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
             if (type & backward_flag) write_motion_vectors(s, mb, pmv, 1, s.header.back_hor_f_code, s.header.back_vert_f_code);
             if (type & pattern_flag) {
-                write_coded_block_pattern(s, (pattern >> (bpm - 6)) & 63);
+                write_coded_block_pattern(codes_of(s), (pattern >> (bpm - 6)) & 63);
                 if (s.params.chroma_format != 1) put(s, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
             }
             for (int b = 0; b < bpm; b++) {

@@ -10,12 +10,12 @@
 namespace vintrel {
 namespace {
 
-void put(EncoderState& s, VlcCode c) { write_bits(s.bits, c.code, c.length); }
+void put(const CodeWriter& s, VlcCode c) { write_bits(s.bits, c.code, c.length); }
 
-void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
+void write_dc(const CodeWriter& s, int v, const VlcCode (&size_codes)[12]) {
     const int magnitude = std::abs(v);
-    if (magnitude > 2047 || (s.params.is_mpeg1 && magnitude > 255))
-        fatal_error(s, error_text("DC value out of range (%d)\n", v));
+    if (magnitude > 2047 || (s.mpeg1 && magnitude > 255))
+        fatal_error(s.bits, s.report, error_text("DC value out of range (%d)\n", v));
     int size = 0;
     while ((magnitude >> size) != 0) size++;
     put(s, size_codes[size]);
@@ -24,14 +24,14 @@ void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
 
 // A coefficient without a code of its own: the escape, the run and the level in 8 or 16 bits
 // (MPEG-1) or 12 bits (MPEG-2).
-[[gnu::noinline]] void write_escaped_ac(EncoderState& s, int run, int level) {
+[[gnu::noinline]] void write_escaped_ac(const CodeWriter& s, int run, int level) {
     const int magnitude = std::abs(level);
-    if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.params.is_mpeg1 && magnitude > 255))
-        fatal_error(s, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
+    if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.mpeg1 && magnitude > 255))
+        fatal_error(s.bits, s.report, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
     put(s, dct_escape_code);
     write_bits(s.bits, static_cast<std::uint32_t>(run), 6);
     const std::uint32_t bits = static_cast<std::uint32_t>(level);
-    if (s.params.is_mpeg1) {
+    if (s.mpeg1) {
         if (level > 127) write_bits(s.bits, 0, 8);
         if (level < -127) write_bits(s.bits, 0x80, 8);
         write_bits(s.bits, bits & 0xff, 8);
@@ -42,11 +42,11 @@ void write_dc(EncoderState& s, int v, const VlcCode (&size_codes)[12]) {
 
 }  // namespace
 
-void write_dc_luminance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_luminance_codes); }
+void write_dc_luminance(const CodeWriter& s, int difference) { write_dc(s, difference, dc_size_luminance_codes); }
 
-void write_dc_chrominance(EncoderState& s, int difference) { write_dc(s, difference, dc_size_chrominance_codes); }
+void write_dc_chrominance(const CodeWriter& s, int difference) { write_dc(s, difference, dc_size_chrominance_codes); }
 
-void write_ac(EncoderState& s, int run, int level, int table) {
+void write_ac(const CodeWriter& s, int run, int level, int table) {
     // Nearly every coefficient has a code of its own: those are looked up first. A level that
     // fits no code (or none at all) goes the long way, through the range check and the escape.
     const int magnitude = std::abs(level);
@@ -65,14 +65,14 @@ void write_ac(EncoderState& s, int run, int level, int table) {
     write_escaped_ac(s, run, level);
 }
 
-void write_first_ac(EncoderState& s, int run, int level) {
+void write_first_ac(const CodeWriter& s, int run, int level) {
     if (run == 0 && (level == 1 || level == -1))
         write_bits(s.bits, level == 1 ? 0b10 : 0b11, 2);
     else
         write_ac(s, run, level, 0);
 }
 
-void write_address_increment(EncoderState& s, int increment) {
+void write_address_increment(const CodeWriter& s, int increment) {
     while (increment > 33) {
         put(s, macroblock_escape_code);
         increment -= 33;
@@ -80,22 +80,22 @@ void write_address_increment(EncoderState& s, int increment) {
     put(s, address_increment_codes[increment - 1]);
 }
 
-void write_macroblock_type(EncoderState& s, PictureType picture_type, int flags) {
+void write_macroblock_type(const CodeWriter& s, PictureType picture_type, int flags) {
     put(s, macroblock_type_codes[static_cast<std::size_t>(syntax_value(picture_type) - 1)][static_cast<std::size_t>(flags)]);
 }
 
-void write_motion_code(EncoderState& s, int motion_code) {
+void write_motion_code(const CodeWriter& s, int motion_code) {
     put(s, motion_codes[std::abs(motion_code)]);
     if (motion_code != 0) write_bits(s.bits, motion_code < 0 ? 1 : 0, 1);
 }
 
-void write_dual_prime(EncoderState& s, int differential) {
+void write_dual_prime(const CodeWriter& s, int differential) {
     if (differential == 0)
         write_bits(s.bits, 0, 1);
     else
         write_bits(s.bits, differential > 0 ? 0b10 : 0b11, 2);
 }
 
-void write_coded_block_pattern(EncoderState& s, int pattern) { put(s, coded_block_pattern_codes[pattern]); }
+void write_coded_block_pattern(const CodeWriter& s, int pattern) { put(s, coded_block_pattern_codes[pattern]); }
 
 }  // namespace vintrel

@@ -19,9 +19,11 @@ std::string error_text(const char* format, ...) {
     return std::string(buffer);
 }
 
-void fatal_error(EncoderState& state, const std::string& text) {
-    flush_bit_writer(state.bits);
-    state.hooks.report.fatal(text);
+void fatal_error(EncoderState& state, const std::string& text) { fatal_error(state.bits, state.hooks.report, text); }
+
+void fatal_error(BitWriter& bits, const Reporter& report, const std::string& text) {
+    flush_bit_writer(bits);
+    report.fatal(text);
     // A handler must not return; one that does still ends the process the standard way.
     std::exit(1);
 }

@@ -14,5 +14,6 @@ std::string error_text(const char* format, ...) __attribute__((format(printf, 1,
 // the error, then hands the text to the state's fatal handler, which ends the process (by
 // default: the text and a line feed on standard error, exit code 1) or throws.
 [[noreturn]] void fatal_error(EncoderState& state, const std::string& text);
+[[noreturn]] void fatal_error(BitWriter& bits, const Reporter& report, const std::string& text);
 
 }  // namespace vintrel
