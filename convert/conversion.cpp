@@ -109,7 +109,8 @@ bool Conversion::setup() {
     const MovieBounds bounds = movie_->natural_bounds();
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size) {
-        host_.show_message(Notice::refused, document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
+        host_.show_message(Notice::refused,
+                           document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
                                std::to_string(height) +
                                " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). "
                                "Nothing was converted.",
@@ -124,7 +125,8 @@ bool Conversion::setup() {
     // by an output before it is read: refuse, before anything is created.
     std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
     // A statistics file name starting with "-" stands for the standard output.
-    if (!encoder_.params.statistics_file_name.starts_with('-')) outputs.push_back(&encoder_.params.statistics_file_name);
+    const std::string& statistics = encoder_.params.statistics_file_name;
+    if (!statistics.starts_with('-')) outputs.push_back(&statistics);
     for (const std::string* output : outputs) {
         if (same_file(*output, movie_path_)) {
             host_.show_message(Notice::refused, document_title(movie_path_) + ": the output file " + *output +
@@ -137,7 +139,8 @@ bool Conversion::setup() {
     // only when run() starts. A database that cannot be opened for writing is still found here.
     database_file_ = open_keeping_contents(pdb_name_);
     if (!database_file_) {
-        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
+        host_.show_message(Notice::error,
+                           "Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
                            program_caption);
         return false;
     }
@@ -316,7 +319,8 @@ ConversionOutcome Conversion::run(int brightness) {
     }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
-        host_.show_message(Notice::error, "Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
+        host_.show_message(Notice::error,
+                           "Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
                                "). The movie was not converted completely; the database was left empty.",
                            program_caption);
         // A write failure empties the file; a failed close may have lost any part of it.
@@ -324,7 +328,8 @@ ConversionOutcome Conversion::run(int brightness) {
                     outcome_.stream);
     }
     if (!statistics_ok)
-        host_.show_message(Notice::warning, "Couldn't write the statistics file " + encoder_.params.statistics_file_name,
+        host_.show_message(Notice::warning,
+                           "Couldn't write the statistics file " + encoder_.params.statistics_file_name,
                            program_caption);
     if (database == DatabaseResult::stopped && !stopped_before_database) {
         // The header already lists every frame: say that the file holds only some of them.

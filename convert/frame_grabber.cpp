@@ -162,7 +162,8 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
         source.ahead->stop();
         source.ahead = nullptr;
     }
-    if (!source.ahead) grab_frame(source.movie, t, source.brightness, s.params.vertical_size, s.params.horizontal_size, drawn, frame);
+    if (!source.ahead)
+        grab_frame(source.movie, t, source.brightness, s.params.vertical_size, s.params.horizontal_size, drawn, frame);
 
     if (!frame.warning.empty()) {
         if (source.movie_name.empty())

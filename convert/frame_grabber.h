@@ -7,10 +7,10 @@
 #include <vector>
 
 #include "convert/conversion_host.h"
-#include "convert/pdb/frame_record.h"
-#include "convert/movie/movie.h"
 #include "convert/movie/decode_ahead.h"
+#include "convert/movie/movie.h"
 #include "convert/movie_picture_colour.h"
+#include "convert/pdb/frame_record.h"
 #include "encoder/setup/encoder_state.h"
 
 namespace vintrel {

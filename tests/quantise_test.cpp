@@ -94,13 +94,6 @@ protected:
             expect_every_level(src, non_intra, [&](const std::int16_t* in, std::int16_t* out) {
                 dequantise_non_intra(simd, mpeg1, in, out, m.data(), mquant);
             }, "inverse non-intra");
-            if (mpeg1) {
-                Block out;
-                dequantise_intra_mpeg1(src.data(), out.data(), precision, m.data(), mquant);
-                ASSERT_EQ(out, intra);
-                dequantise_non_intra_mpeg1(src.data(), out.data(), m.data(), mquant);
-                ASSERT_EQ(out, non_intra);
-            }
         }
     }
 

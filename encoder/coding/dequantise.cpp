@@ -230,13 +230,4 @@ void dequantise_non_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, s
                              matrix, mquant);
 }
 
-void dequantise_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
-                            const std::uint8_t* matrix, int mquant) {
-    dequantise_intra_any(processor_simd_level(), Standard::mpeg1, src, dst, intra_dc_precision, matrix, mquant);
-}
-
-void dequantise_non_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, const std::uint8_t* matrix, int mquant) {
-    dequantise_non_intra_any(processor_simd_level(), Standard::mpeg1, src, dst, matrix, mquant);
-}
-
 }  // namespace vintrel

@@ -27,8 +27,4 @@ void dequantise_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::
 void dequantise_non_intra(SimdLevel simd, bool mpeg1, const std::int16_t* src, std::int16_t* dst,
                           const std::uint8_t* matrix, int mquant);
 
-void dequantise_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, int intra_dc_precision,
-                            const std::uint8_t* matrix, int mquant);
-void dequantise_non_intra_mpeg1(const std::int16_t* src, std::int16_t* dst, const std::uint8_t* matrix, int mquant);
-
 }  // namespace vintrel
