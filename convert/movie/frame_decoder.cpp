@@ -252,6 +252,37 @@ bool FrameDecoder::feed_decoder(std::int64_t target) {
     return true;
 }
 
+int FrameDecoder::scan_packets(FrameIndex& index, PaletteTimeline& palettes) {
+    AVFormatContext* format = demuxer_.format.get();
+    AVPacket* packet = packet_.get();
+    int failures = 0;
+    for (;;) {
+        const int error = av_read_frame(format, packet);
+        if (error == AVERROR_EOF) return 0;
+        if (error < 0) {
+            if (file_.read_error() != 0) return error;
+            if (avio_feof(format->pb) || ++failures >= max_failures_in_a_row) return 0;
+            continue;
+        }
+        failures = 0;
+        if (packet->stream_index == stream_index_) {
+            PacketTiming timing;
+            timing.pts = stamp(packet->pts);
+            timing.dts = stamp(packet->dts);
+            timing.duration = packet->duration;
+            timing.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
+            timing.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
+            timing.empty = packet->size <= 0;
+            index.add(timing);
+            std::size_t palette_size = 0;
+            const std::uint8_t* palette = av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, &palette_size);
+            const std::optional<std::int64_t> position = decode_position(*packet);
+            if (palette != nullptr && palette_size > 0 && position) palettes.add(*position, palette, palette_size);
+        }
+        av_packet_unref(packet);
+    }
+}
+
 bool FrameDecoder::read_packet(std::int64_t target) {
     if (!demuxer_.format) return false;
     int failures = 0;

@@ -36,12 +36,15 @@ public:
     // allocations from the demuxer's verdict on the file.
     int open_demuxer(bool& out_of_memory);
     AVFormatContext* format() const { return demuxer_.format.get(); }
-    // The packet the opening reads the frame index with.
-    AVPacket& packet() { return *packet_; }
 
     // Reads only the video stream `index` from now on.
     void select_stream(int index);
     int stream_index() const { return stream_index_; }
+    // Before decoding: reads every packet of that stream once, from where the demuxer stands to
+    // the end, into `index` (their timing) and `palettes` (the palettes they carry): the two the
+    // decoder reads later. A damaged stretch ends the pass with what could be read. Returns 0, or
+    // the demuxer's error when the file itself could not be read.
+    int scan_packets(FrameIndex& index, PaletteTimeline& palettes);
     // The opened decoder of that stream; `intra_only` when each of its frames stands alone.
     void use_codec(CodecPtr codec, bool intra_only) {
         decoder_ = std::move(codec);

@@ -34,7 +34,6 @@ namespace vintrel {
 namespace {
 
 using movie_detail::CodecPtr;
-using movie_detail::decode_position;
 using movie_detail::error_text;
 using movie_detail::FrameDecoder;
 using movie_detail::FrameIndex;
@@ -42,13 +41,9 @@ using movie_detail::FrameTiming;
 using movie_detail::MovieFileInput;
 using movie_detail::Orientation;
 using movie_detail::PaletteTimeline;
-using movie_detail::PacketTiming;
 using movie_detail::PictureConverter;
-using movie_detail::stamp;
 
 constexpr int movie_time_scale = 600;
-// Read failures in a row after which a damaged stream counts as ended.
-constexpr int max_failures_in_a_row = 64;
 // Pictures with more pixels are refused (8K video has fewer): a few bytes of a file can declare
 // a picture of gigabytes, and a picture this large could not be converted anyway.
 constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 25;
@@ -236,38 +231,10 @@ bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
 }
 
 bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
-    AVFormatContext* format = decoder_->format();
-    const int stream_index = decoder_->stream_index();
-    AVStream* stream = format->streams[stream_index];
-    AVPacket* packet = &decoder_->packet();
-    int failures = 0;
-    for (;;) {
-        const int error = av_read_frame(format, packet);
-        if (error == AVERROR_EOF) break;
-        if (error < 0) {
-            if (file_->read_error() != 0) return fail_open(error, "", result, detail);
-            // A damaged stretch: keep what could be read.
-            if (avio_feof(format->pb) || ++failures >= max_failures_in_a_row) break;
-            continue;
-        }
-        failures = 0;
-        if (packet->stream_index == stream_index) {
-            PacketTiming timing;
-            timing.pts = stamp(packet->pts);
-            timing.dts = stamp(packet->dts);
-            timing.duration = packet->duration;
-            timing.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
-            timing.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
-            timing.empty = packet->size <= 0;
-            index_.add(timing);
-            std::size_t palette_size = 0;
-            const std::uint8_t* palette = av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, &palette_size);
-            const std::optional<std::int64_t> position = decode_position(*packet);
-            if (palette != nullptr && palette_size > 0 && position) palettes_.add(*position, palette, palette_size);
-        }
-        av_packet_unref(packet);
-    }
+    if (const int error = decoder_->scan_packets(index_, palettes_)) return fail_open(error, "", result, detail);
 
+    AVFormatContext* format = decoder_->format();
+    AVStream* stream = format->streams[decoder_->stream_index()];
     // Packets of unknown duration last one frame at the stream's frame rate.
     const AVRational rate = av_guess_frame_rate(format, stream, nullptr);
     const AVRational frame_period = rate.num > 0 && rate.den > 0 ? av_inv_q(rate) : AVRational{1, 25};
