@@ -2,10 +2,12 @@
 // the command-line test's).
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
+#include <tuple>
+#include <vector>
 
 #include "convert/fitted_movie.h"
+#include "tests/fake_movie_for_test.h"
 
 namespace vintrel {
 namespace {
@@ -46,44 +48,26 @@ TEST(ParseScreenSize, TakesWholeSidesFrom1To4095) {
     }
 }
 
-// Blue follows the column (0, 90, 180 from the left), green the row (0, 90, 180 from the top),
-// red is 255. Three old pixels share two new ones by thirds: (0·1 + 90·½) / 1½ = 30 and
-// (90·½ + 180·1) / 1½ = 150.
-TEST(ScaleByArea, AveragesTheAreaEachNewPixelCovers) {
-    Bitmap source;
-    source.width = source.height = 3;
-    source.bits.assign(static_cast<std::size_t>(source.row_bytes()) * 3, 0);
-    const std::uint8_t ramp[] = {0, 90, 180};
-    for (int y = 0; y < 3; y++)
-        for (int x = 0; x < 3; x++) {
-            std::uint8_t* p = source.bits.data() + static_cast<std::size_t>(2 - y) * source.row_bytes() + 3 * x;
-            p[0] = ramp[x];
-            p[1] = ramp[y];
-            p[2] = 255;
+// A square 24-bit picture whose blue follows the column (`ramp` from the left) and green the row
+// (from the top); red is 255.
+Bitmap gradient(const std::vector<std::uint8_t>& ramp) {
+    const int n = static_cast<int>(ramp.size());
+    Bitmap b = test::solid_bitmap(n, n, 0, 0, 255);
+    for (int y = 0; y < n; y++)
+        for (int x = 0; x < n; x++) {
+            std::uint8_t* p = b.bits.data() + static_cast<std::size_t>((n - 1 - y) * b.row_bytes() + 3 * x);
+            p[0] = ramp[static_cast<std::size_t>(x)];
+            p[1] = ramp[static_cast<std::size_t>(y)];
         }
-    Bitmap scaled;
-    scale_by_area(source, 2, 2, scaled);
-    ASSERT_EQ(scaled.width, 2);
-    ASSERT_EQ(scaled.height, 2);
-    const int expected[2] = {30, 150};
-    for (int y = 0; y < 2; y++)
-        for (int x = 0; x < 2; x++) {
-            const std::uint8_t* p = scaled.bits.data() + static_cast<std::size_t>(1 - y) * scaled.row_bytes() + 3 * x;
-            EXPECT_EQ(p[0], expected[x]) << x << "," << y;
-            EXPECT_EQ(p[1], expected[y]) << x << "," << y;
-            EXPECT_EQ(p[2], 255) << x << "," << y;
-        }
+    return b;
+}
 
-    // A black and white checkerboard of any even size becomes an even grey: 255 / 2 rounds to 128.
-    Bitmap board;
-    board.width = 640;
-    board.height = 480;
-    board.bits.assign(static_cast<std::size_t>(board.row_bytes()) * 480, 0);
-    for (int y = 0; y < 480; y++)
-        for (int x = y % 2; x < 640; x += 2)
-            std::fill_n(board.bits.data() + static_cast<std::size_t>(y) * board.row_bytes() + 3 * x, 3, 255);
-    scale_by_area(board, 160, 120, scaled);
-    for (std::uint8_t value : scaled.bits) ASSERT_EQ(value, 128);
+// Three old pixels share two new ones by thirds: (0·1 + 90·½) / 1½ = 30 and (90·½ + 181·1) / 1½
+// = 150.67, rounded to 151.
+TEST(ScaleByArea, AveragesTheAreaEachNewPixelCovers) {
+    Bitmap scaled;
+    scale_by_area(gradient({0, 90, 181}), 2, 2, scaled);
+    EXPECT_EQ(std::tuple(scaled.width, scaled.height, scaled.bits), std::tuple(2, 2, gradient({30, 151}).bits));
 }
 
 }  // namespace

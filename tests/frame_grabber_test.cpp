@@ -1,6 +1,8 @@
 // The frame grabber on bitmaps built by hand: dither patterns, packed codes, records, pictures.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <string>
 #include <vector>
 
@@ -41,30 +43,15 @@ protected:
     RecordArray records;
 };
 
-TEST_F(FrameGrabber, WhiteFrameGivesWhiteRecordAndLuminance234) {
-    FrameRecord& record = grab(solid_bitmap(160, 120, 255, 255, 255));
-    EXPECT_EQ(Bytes(record.header.begin(), record.header.end()),
-              (Bytes{0x00, 0x00, 0x00, 0xA0, 0x00, 0x00, 0x00, 0x78, 0x00, 0x00, 0x00, 0xF0}));
-    Bytes rows;
-    for (int y = 0; y < 120; y++) rows.insert(rows.end(), {0xA8, 0x00});
-    EXPECT_EQ(record.data, rows);
-    // The whole coded area, borders included, is white; no colour.
-    for (std::uint8_t y : s.buffers.new_org_frame.plane[0]) ASSERT_EQ(y, 234);
-    for (std::uint8_t c : s.buffers.new_org_frame.plane[1]) ASSERT_EQ(c, 128);
-    for (std::uint8_t c : s.buffers.new_org_frame.plane[2]) ASSERT_EQ(c, 128);
-    EXPECT_EQ(host.received, 1);
-    EXPECT_EQ(host.dithered, 1);
-}
-
 TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
     struct Case {
         Bitmap bitmap;
         int brightness;
-        Bytes data;
+        Bytes two_rows;  // the packets of the top two rows, which every further pair repeats
     };
     const Case cases[] = {
         // Level 2 of the dither: dark grey (10) at even/even and odd/odd, black (11) elsewhere.
-        {solid_bitmap(8, 4, 40, 40, 40), 0, {0x82, 0xBB, 0x82, 0xEE, 0x82, 0xBB, 0x82, 0xEE}},
+        {solid_bitmap(8, 4, 40, 40, 40), 0, {0x82, 0xBB, 0x82, 0xEE}},
         // Uniform levels: one code everywhere.
         {solid_bitmap(16, 2, 0, 0, 0), 0, {0x84, 0xFF, 0x84, 0xFF}},
         {solid_bitmap(16, 2, 31, 31, 31), 0, {0x84, 0xFF, 0x84, 0xFF}},
@@ -73,6 +60,7 @@ TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
         {solid_bitmap(16, 2, 128, 128, 128), 0, {0x84, 0x55, 0x84, 0x55}},
         {solid_bitmap(16, 2, 143, 143, 143), 0, {0x84, 0x55, 0x84, 0x55}},
         {solid_bitmap(16, 2, 192, 192, 192), 0, {0x84, 0x00, 0x84, 0x00}},
+        {solid_bitmap(160, 120, 255, 255, 255), 0, {0xA8, 0x00, 0xA8, 0x00}},
         // The grey is the truncated mean of the three colours: (10 + 20 + 69) / 3 = 33, level 2.
         {solid_bitmap(8, 2, 10, 20, 69), 0, {0x82, 0xBB, 0x82, 0xEE}},
         // Brightness beyond the range saturates.
@@ -81,24 +69,34 @@ TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
         // Rows are rounded to an even number of bytes: 158 pixels make 40 bytes, the last holding
         // two pixels; 20 pixels make 5 bytes and a padding byte.
         {solid_bitmap(158, 2, 0, 0, 0), 0, {0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}},
-        {solid_bitmap(20, 1, 0, 0, 0), 0, {0x85, 0xFF, 0x01, 0x00}},
+        {solid_bitmap(20, 2, 0, 0, 0), 0, {0x85, 0xFF, 0x01, 0x00, 0x85, 0xFF, 0x01, 0x00}},
     };
     for (const Case& c : cases) {
-        records.clear();
-        EXPECT_EQ(grab(c.bitmap, c.brightness).data, c.data)
-            << c.bitmap.width << "x" << c.bitmap.height << " grey " << int(c.bitmap.bits[0]) << " brightness "
-            << c.brightness;
+        const FrameRecord& record = grab(c.bitmap, c.brightness);
+        Bytes rows;
+        for (int y = 0; y < c.bitmap.height; y += 2) rows.insert(rows.end(), c.two_rows.begin(), c.two_rows.end());
+        EXPECT_EQ(record.data, rows) << c.bitmap.width << "x" << c.bitmap.height << " grey " << int(c.bitmap.bits[0])
+                                     << " brightness " << c.brightness;
+        EXPECT_EQ(std::pair(record.width(), record.height()), std::pair(c.bitmap.width + 0u, c.bitmap.height + 0u));
     }
-    // Luminance 89 where dark grey, 16 where black.
-    records.clear();
+    const int grabbed = static_cast<int>(std::size(cases));
+    EXPECT_EQ(std::pair(host.received, host.dithered), std::pair(grabbed, grabbed));
+
+    // The picture's luminance is 89 where dark grey, 16 where black; its borders repeat the last
+    // column and row, and it has no colour.
     grab(solid_bitmap(8, 4, 40, 40, 40));
-    const auto& luminance = s.buffers.new_org_frame.plane[0];
-    const auto row = static_cast<std::size_t>(s.geometry.coded_width);
-    EXPECT_EQ(std::vector<int>({luminance[0], luminance[1], luminance[row], luminance[row + 1]}),
-              std::vector<int>({89, 16, 16, 89}));
+    const auto& planes = s.buffers.new_org_frame.plane;
+    const auto width = static_cast<std::size_t>(s.geometry.coded_width);
+    for (std::size_t i = 0; i < planes[0].size(); i++) {
+        const std::size_t x = std::min<std::size_t>(i % width, 7), y = std::min<std::size_t>(i / width, 3);
+        ASSERT_EQ(planes[0][i], (x + y) % 2 ? 16 : 89) << i % width << "," << i / width;
+    }
+    for (const auto& colour : {planes[1], planes[2]})
+        EXPECT_EQ(colour, std::vector<std::uint8_t>(colour.size(), 128));
 }
 
-// Indexed pixels look up the colour table; indices beyond it are black.
+// Indexed pixels look up the colour table; indices beyond it are black. Previews dither such
+// bitmaps in place and show the four greys.
 TEST_F(FrameGrabber, IndexedPixelsTakeTheirColourFromTheTable) {
     Bitmap b;
     b.width = 4;
@@ -109,12 +107,16 @@ TEST_F(FrameGrabber, IndexedPixelsTakeTheirColourFromTheTable) {
     b.bits = {200, 200, 7, 7,  // bottom row: white, white, black, black
               7, 200, 7, 200};  // top row
     EXPECT_EQ(grab(b).data, (Bytes{0x02, 0xCC, 0x00, 0x02, 0x0F, 0x00}));
+    dither_preview_bitmap(b, 0);
+    EXPECT_EQ(b.bits, (Bytes{3, 3, 0, 0, 0, 3, 0, 3}));
+    const std::vector<std::array<std::uint8_t, 4>> greys = {{0, 0, 0, 0}, {85, 85, 85, 0}, {170, 170, 170, 0},
+                                                             {255, 255, 255, 0}};
+    EXPECT_EQ(std::vector(b.colour_table.begin(), b.colour_table.begin() + 4), greys);
 
     b.height = 1;
     b.bits_per_pixel = 4;
     b.colour_table.assign(6, {255, 255, 255, 0});
     b.bits = {0x59, 0x15, 0, 0};  // pixels 5, 9, 1, 5: entry 9 is beyond the 6 entries
-    records.clear();
     EXPECT_EQ(grab(b).data, (Bytes{0x02, 0x30, 0x00}));
 }
 
@@ -123,22 +125,6 @@ TEST(SampleTimes, FifthsOfASecondInMovieUnits) {
     EXPECT_EQ(sample_time(7, 600, 5.0), 840);
     EXPECT_EQ(sample_time(3, 1001, 5.0), 600);  // 3003 / 5 = 600.6, truncated
     EXPECT_EQ(sample_time(1000000, 600, 5.0), 120000000);
-}
-
-TEST(PreviewDither, IndexedBitmapsShowTheFourGreys) {
-    Bitmap b;
-    b.width = 2;
-    b.height = 1;
-    b.bits_per_pixel = 8;
-    b.colour_table.assign(10, {0, 0, 0, 0});
-    b.colour_table[9] = {200, 200, 200, 0};
-    b.bits = {9, 9, 0, 0};
-    dither_preview_bitmap(b, 0);
-    // Level 12: white at both positions of the top row.
-    EXPECT_EQ(b.bits[0], 3);
-    EXPECT_EQ(b.bits[1], 3);
-    for (int i = 0; i < 4; i++)
-        EXPECT_EQ(b.colour_table[static_cast<std::size_t>(i)][0], 85 * i);
 }
 
 }  // namespace

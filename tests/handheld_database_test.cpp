@@ -115,22 +115,13 @@ TEST(HandheldRows, CompressToTheDocumentedPacketsAndExpandBack) {
         EXPECT_FALSE(error) << error->message;
         EXPECT_EQ(expanded, row);
     }
-
-    // Nothing carries over between rows: 01 07 | 07 09, never a run of two 07s.
-    Bytes two_rows, expanded;
-    for (const Bytes& row : {Bytes{0x01, 0x07}, Bytes{0x07, 0x09}}) compress_row(row.data(), 2, two_rows);
-    EXPECT_EQ(two_rows, (Bytes{0x02, 0x01, 0x07, 0x02, 0x07, 0x09}));
-    ASSERT_FALSE(pdb::expand_packets(two_rows, 2, 2, 0, expanded));
-    EXPECT_EQ(expanded, (Bytes{0x01, 0x07, 0x07, 0x09}));
-    auto error = pdb::expand_packets(Bytes{0x84, 0x07}, 2, 2, 500, expanded);
-    ASSERT_TRUE(error);
-    EXPECT_EQ(error->offset, 500u);
-    EXPECT_EQ(error->message, "packet at byte 500 runs past the end of row 0: it expands to 4 bytes where 2 of the "
-                              "row's 2 remain");
-    // Huge row counts with little data are refused without allocating.
-    Bytes none;
-    EXPECT_TRUE(pdb::expand_packets(Bytes{0x82, 0x00}, 1 << 20, std::size_t{1} << 40, 0, none));
-    EXPECT_TRUE(none.empty());
+    // Errors name the data's place in the file; huge row counts with little data are refused
+    // without allocating.
+    Bytes expanded;
+    EXPECT_EQ(pdb::expand_packets(Bytes{0x84, 0x07}, 2, 2, 500, expanded).value_or(pdb::PdbError{}).message,
+              "packet at byte 500 runs past the end of row 0: it expands to 4 bytes where 2 of the row's 2 remain");
+    EXPECT_TRUE(pdb::expand_packets(Bytes{0x82, 0x00}, 1 << 20, std::size_t{1} << 40, 0, expanded));
+    EXPECT_TRUE(expanded.empty());
 }
 
 // ---- Sound files, written and read ----
@@ -209,14 +200,6 @@ TEST(HandheldDatabase, RecordsBeyondTheReachOfTheOffsetsAreRefusedBeforeAnything
 
 // ---- Damaged files ----
 
-struct Damage {
-    const char* what;
-    Bytes file;
-    std::size_t offset;  // where the error points
-    std::string message;
-};
-
-
 // Reads a file expected to be damaged; returns the error (an empty one if the file was accepted).
 pdb::PdbError damage(const Bytes& file) {
     pdb::ReadResult result = read_database(file);
@@ -234,77 +217,68 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
     Bytes gap = with(one_record(8, 1, {0x82, 0x00}), 78, be32(87));
     gap.insert(gap.begin() + 86, 0x00);
     const std::string r0 = "record 0 at byte 86: ";
-    const std::vector<Damage> cases = {
-        {"empty", {}, 0, "the file is empty; a database starts with a 78-byte header"},
-        {"short header", prefix(header, 77), 77, "the file ends at byte 77, inside the 78-byte database header"},
-        {"application info", with(header, 55, {0x50}), 52,
+    // The file, where the error points, what it says.
+    const std::vector<std::tuple<Bytes, std::size_t, std::string>> cases = {
+        {{}, 0, "the file is empty; a database starts with a 78-byte header"},
+        {prefix(header, 77), 77, "the file ends at byte 77, inside the 78-byte database header"},
+        {with(header, 55, {0x50}), 52,
          "header at byte 52: application info offset 80, but a frame database has no application info block"},
-        {"sort info", with(header, 59, {0x50}), 56,
+        {with(header, 59, {0x50}), 56,
          "header at byte 56: sort info offset 80, but a frame database has no sort info block"},
-        {"second list", with(header, 73, {1}), 72,
+        {with(header, 73, {1}), 72,
          "header at byte 72: bytes 72-73 hold 0x0001, but they are zero in a frame database (a further record list "
          "is not supported)"},
-        {"count past the list", with(white, 74, be32(2)), 78,
+        {with(white, 74, be32(2)), 78,
          "record list entry 0 at byte 78: record offset 86 lies inside the header and record list, which for 2 "
          "records run to byte 94"},
-        {"list past the file", with(white, 74, be32(1000)), 198,
+        {with(white, 74, be32(1000)), 198,
          "incomplete database: the header lists 1000 records, but the file ends at byte 198 inside the record list, "
          "which runs to byte 8078 (15 of 1000 entries present, no records)"},
-        {"offset at the end", with(three, 86, be32(150)), 86,
+        {with(three, 86, be32(150)), 86,
          "record list entry 1 at byte 86: record offset 150 lies outside the file (150 bytes)"},
-        {"same offset", with(three, 94, be32(116)), 94,
+        {with(three, 94, be32(116)), 94,
          "record list entry 2 at byte 94: record offset 116 does not increase past record 1's offset 116"},
-        {"offset past a record", with(three, 86, be32(117)), 86,
+        {with(three, 86, be32(117)), 86,
          "record list entry 1 at byte 86: record offset 117, but record 0 ends at byte 116"},
-        {"gap after the list", gap, 78,
+        {gap, 78,
          "record list entry 0 at byte 78: record offset 87, but the first record starts right after the record "
          "list, at byte 86"},
-        {"byte after the last record", three + Bytes{0}, 150,
-         "1 unexpected byte after the end of the last record, from byte 150"},
-        {"bytes after an empty list", header + Bytes{1, 2, 3}, 78,
+        {three + Bytes{0}, 150, "1 unexpected byte after the end of the last record, from byte 150"},
+        {header + Bytes{1, 2, 3}, 78,
          "3 unexpected bytes after the header of a database without records, from byte 78"},
-        {"data past the file", with(one_record(8, 1, {0x82, 0x00}), 94, be32(3)), 100,
+        {with(one_record(8, 1, {0x82, 0x00}), 94, be32(3)), 100,
          r0 + "its 3 bytes of data would run to byte 101, past the end of the file at byte 100"},
-        {"record header cut", prefix(one_record(8, 1, {0x82, 0x00}), 93), 93,
+        {prefix(one_record(8, 1, {0x82, 0x00}), 93), 93,
          r0 + "the file ends at byte 93 inside the record's 12-byte header"},
-        {"stopped after a record", prefix(three, 116), 116,
+        {prefix(three, 116), 116,
          "incomplete database: the header lists 3 records, but the file holds only 1 of them; it ends at byte 116, "
          "where record 1 would start"},
-        {"stopped in the list", prefix(three, 94), 94,
+        {prefix(three, 94), 94,
          "incomplete database: the header lists 3 records, but the file ends at byte 94 inside the record list, "
          "which runs to byte 102 (2 of 3 entries present, no records)"},
-        {"control 00", one_record(8, 2, {0x82, 0x00, 0x00, 0x00}), 100,
-         r0 + "illegal control byte 0x00 at byte 100 in row 1"},
-        {"control 80", one_record(8, 2, {0x82, 0x00, 0x80, 0x00}), 100,
-         r0 + "illegal control byte 0x80 at byte 100 in row 1"},
-        {"control 81", one_record(8, 2, {0x82, 0x00, 0x81, 0x00}), 100,
-         r0 + "illegal control byte 0x81 at byte 100 in row 1"},
-        {"packet over two rows", one_record(8, 2, {0x82, 0x00, 0x01, 0x05, 0x02, 0x06, 0x07}), 102,
+        {one_record(8, 2, {0x82, 0x00, 0x00, 0x00}), 100, r0 + "illegal control byte 0x00 at byte 100 in row 1"},
+        {one_record(8, 2, {0x82, 0x00, 0x80, 0x00}), 100, r0 + "illegal control byte 0x80 at byte 100 in row 1"},
+        {one_record(8, 2, {0x82, 0x00, 0x81, 0x00}), 100, r0 + "illegal control byte 0x81 at byte 100 in row 1"},
+        {one_record(8, 2, {0x82, 0x00, 0x01, 0x05, 0x02, 0x06, 0x07}), 102,
          r0 + "packet at byte 102 runs past the end of row 1: it expands to 2 bytes where 1 of the row's 2 remain"},
-        {"rows missing", one_record(8, 2, {0x82, 0x00}), 100, r0 + "the data ends at byte 100 after 1 of 2 rows"},
-        {"row short", one_record(8, 1, {0x01, 0x00}), 100,
-         r0 + "the data ends at byte 100 in row 0, after 1 of its 2 bytes"},
-        {"literal short", one_record(8, 1, {0x02, 0x00}), 98,
+        {one_record(8, 2, {0x82, 0x00}), 100, r0 + "the data ends at byte 100 after 1 of 2 rows"},
+        {one_record(8, 1, {0x01, 0x00}), 100, r0 + "the data ends at byte 100 in row 0, after 1 of its 2 bytes"},
+        {one_record(8, 1, {0x02, 0x00}), 98,
          r0 + "literal packet at byte 98 needs 2 bytes, but the data ends at byte 100 after 1 of them"},
-        {"run short", one_record(8, 1, {0x82}), 98,
+        {one_record(8, 1, {0x82}), 98,
          r0 + "repeat packet at byte 98 lacks the byte to repeat: the data ends at byte 99"},
-        {"no data", one_record(8, 1, {}), 98, r0 + "the data ends at byte 98 after 0 of 1 rows"},
-        {"data left over", one_record(8, 1, {0x82, 0x00, 0x82, 0x00}), 100,
+        {one_record(8, 1, {}), 98, r0 + "the data ends at byte 98 after 0 of 1 rows"},
+        {one_record(8, 1, {0x82, 0x00, 0x82, 0x00}), 100,
          r0 + "2 bytes of data left over after the last row, from byte 100"},
-        {"no width", one_record(0, 1, {}), 86, r0 + "frame size 0x1 has no pixels"},
-        {"no height", one_record(4, 0, {}), 86, r0 + "frame size 4x0 has no pixels"},
-        {"too wide", one_record(65536, 1, {0x82, 0x00}), 86,
-         r0 + "frame size 65536x1 exceeds the largest side of 65535 pixels"},
-        {"too tall", one_record(1, 0xFFFFFFFF, {}), 86,
-         r0 + "frame size 1x4294967295 exceeds the largest side of 65535 pixels"},
-        {"too many pixels", one_record(65535, 65535, {}), 86,
-         r0 + "frame size 65535x65535 exceeds the limit of 33554432 pixels"},
+        {one_record(0, 1, {}), 86, r0 + "frame size 0x1 has no pixels"},
+        {one_record(4, 0, {}), 86, r0 + "frame size 4x0 has no pixels"},
+        {one_record(65536, 1, {0x82, 0x00}), 86, r0 + "frame size 65536x1 exceeds the largest side of 65535 pixels"},
+        {one_record(1, 0xFFFFFFFF, {}), 86, r0 + "frame size 1x4294967295 exceeds the largest side of 65535 pixels"},
+        {one_record(65535, 65535, {}), 86, r0 + "frame size 65535x65535 exceeds the limit of 33554432 pixels"},
     };
-    for (const Damage& c : cases) {
-        SCOPED_TRACE(c.what);
-        const pdb::PdbError error = damage(c.file);
-        EXPECT_EQ(error.offset, c.offset);
-        EXPECT_EQ(error.message, c.message);
+    for (const auto& [file, offset, message] : cases) {
+        const pdb::PdbError error = damage(file);
+        EXPECT_EQ(std::pair(error.offset, error.message), std::pair(offset, message));
     }
     // The records found sound before a stop are kept.
     pdb::ReadResult partial = read_database(prefix(three, 133));
@@ -315,10 +289,9 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
 
 TEST(PdbReaderDamage, FrameSizesUpToThePixelLimitAreRead) {
     // 8192x4096 is exactly the limit: each 2048-byte row is 16 runs of 127 and one of 16.
-    Bytes row;
+    Bytes row, data;
     for (int k = 0; k < 16; k++) row += {0xFF, 0x00};
     row += {0x90, 0x00};
-    Bytes data;
     for (int y = 0; y < 4096; y++) data += row;
     EXPECT_TRUE(read_database(one_record(8192, 4096, data)).ok());
     EXPECT_EQ(damage(one_record(8192, 4097, data + row)).message,
@@ -362,27 +335,6 @@ std::vector<TestRecord> picture_records() {
     return {TestRecord{6, 2, {0x02, 0x1B, 0xE0, 0x02, 0xE4, 0x50}}, TestRecord{1, 1, {0x02, 0xC0, 0x00}}};
 }
 
-TEST(PdbTool, UnreadableAndDamagedFilesAreNamedWithTheirFault) {
-    const std::string missing = test::scratch_path("missing.pdb"), folder = test::scratch_path("folder.pdb");
-    std::filesystem::create_directory(folder);
-    // Frame 0 is sound; frame 1 (at byte 112, data from 124) carries one byte too many.
-    std::vector<TestRecord> records = picture_records();
-    records[1].data.push_back(0x00);
-    const std::string damaged = write_file("leftover.pdb", database(records));
-    const std::pair<std::string, std::string> cases[] = {
-        {missing, "vintrel-pdb: cannot open " + missing + ": No such file or directory\n"},
-        {folder, "vintrel-pdb: cannot read " + folder + ": Is a directory\n"},
-        {damaged, damaged + ": record 1 at byte 112: 1 byte of data left over after the last row, from byte 127\n"},
-    };
-    const std::string not_written = test::scratch_path("not_written");
-    for (const auto& [path, message] : cases)
-        for (const std::string& command : {" info " + path, " export " + path + " " + not_written}) {
-            auto r = run_program(tool + command);
-            EXPECT_EQ(std::tuple(r.exit_code, r.out, r.err), std::tuple(1, "", message)) << command;
-        }
-    EXPECT_FALSE(std::filesystem::exists(not_written));
-}
-
 TEST(PdbTool, OtherArgumentsShowTheUsage) {
     for (const char* arguments : {"", " info", " info a b", " export a", " export a b c", " show a.pdb", " a.pdb"}) {
         auto r = run_program(tool + arguments);
@@ -417,25 +369,40 @@ TEST(PdbToolExport, WritesOneGreyPngPerFrame) {
     EXPECT_FALSE(std::filesystem::exists(folder + "/frame-00002.png"));
 }
 
-TEST(PdbToolExport, WriteFailuresNameTheFileAndTheReason) {
-    const std::string path = write_file("pictures2.pdb", database(picture_records()));
-    // The folder cannot be made: its parent is a plain file.
-    const std::string plain = write_file("plain_file", Bytes{1});
-    auto r = run_program(tool + " export " + path + " " + plain + "/frames");
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_EQ(r.err, "vintrel-pdb: cannot create directory " + plain + "/frames: Not a directory\n");
-
-    // Frame 1 cannot be opened (a folder stands in its place) or stored (on a full device); frame 0
-    // is written.
+TEST(PdbTool, FailuresNameTheFileAndTheReasonAndWriteNothingFurther) {
+    const std::string missing = test::scratch_path("missing.pdb"), folder = test::scratch_path("folder.pdb");
+    std::filesystem::create_directory(folder);
+    // Frame 0 is sound; frame 1 (at byte 112, data from 124) carries one byte too many.
+    std::vector<TestRecord> records = picture_records();
+    records[1].data.push_back(0x00);
+    const std::string damaged = write_file("leftover.pdb", database(records));
+    const std::string sound = write_file("sound.pdb", database(picture_records()));
+    // Export folders where nothing may be written: below a plain file, with a folder in the place of
+    // frame 1, with frame 1 on a full device.
+    const std::string plain = write_file("plain_file", Bytes{1}), not_written = test::scratch_path("not_written");
     const std::string blocked = test::fresh_scratch_folder("blocked"), full = test::fresh_scratch_folder("full");
     std::filesystem::create_directory(blocked + "/frame-00001.png");
     std::filesystem::create_symlink("/dev/full", full + "/frame-00001.png");
-    for (const auto& [folder, reason] : {std::pair(blocked, "Is a directory"), {full, "No space left on device"}}) {
-        r = run_program(tool + " export " + path + " " + folder);
-        EXPECT_EQ(r.exit_code, 1);
-        EXPECT_EQ(r.err, "vintrel-pdb: cannot write " + folder + "/frame-00001.png: " + reason + "\n");
-        EXPECT_TRUE(std::filesystem::exists(folder + "/frame-00000.png"));
+    const std::string left_over =
+        ": record 1 at byte 112: 1 byte of data left over after the last row, from byte 127\n";
+    const std::string cannot_write = "vintrel-pdb: cannot write ", frame_1 = "/frame-00001.png: ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"info " + missing, "vintrel-pdb: cannot open " + missing + ": No such file or directory\n"},
+        {"info " + folder, "vintrel-pdb: cannot read " + folder + ": Is a directory\n"},
+        {"info " + damaged, damaged + left_over},
+        {"export " + damaged + " " + not_written, damaged + left_over},
+        {"export " + sound + " " + plain + "/frames",
+         "vintrel-pdb: cannot create directory " + plain + "/frames: Not a directory\n"},
+        {"export " + sound + " " + blocked, cannot_write + blocked + frame_1 + "Is a directory\n"},
+        {"export " + sound + " " + full, cannot_write + full + frame_1 + "No space left on device\n"},
+    };
+    for (const auto& [arguments, message] : cases) {
+        auto r = run_program(tool + " " + arguments);
+        EXPECT_EQ(std::tuple(r.exit_code, r.out, r.err), std::tuple(1, "", message)) << arguments;
     }
+    EXPECT_FALSE(std::filesystem::exists(not_written));
+    for (const std::string& written : {blocked, full})
+        EXPECT_TRUE(std::filesystem::exists(written + "/frame-00000.png"));
 }
 
 }  // namespace
