@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <array>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "convert/frame_grabber.h"
@@ -29,8 +30,8 @@ protected:
         s.params.frame_rate = 5.0;
         s.params.statistics_file_name = test::scratch_path("grabber_stat.out");
         init_encoder(s);
-        movie = std::make_unique<test::FakeMovie>(std::vector<Bitmap>{bitmap});
-        FrameSource source{*movie, host, records, brightness};
+        test::FakeMovie movie(std::vector<Bitmap>{bitmap});
+        FrameSource source{movie, host, records, brightness};
         read_movie_frame(s, source, s.buffers.new_org_frame, 0);
         close_statistics_file(s);
         return *records.back();
@@ -38,48 +39,42 @@ protected:
 
     EncoderState s;
     test::RecordingReporter report{s};
-    std::unique_ptr<test::FakeMovie> movie;
     test::RecordingHost host;
     RecordArray records;
 };
 
 TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
+    // Uniform levels, at both ends of their bands, and brightness beyond the range, which saturates:
+    // one code everywhere.
+    const std::tuple<std::uint8_t, int, std::uint8_t> levels[] = {
+        {0, 0, 0xFF},   {31, 0, 0xFF},  {64, 0, 0xAA},  {79, 0, 0xAA},      {128, 0, 0x55},
+        {143, 0, 0x55}, {192, 0, 0x00}, {255, 0, 0x00}, {128, -300, 0xFF}, {128, 300, 0x00}};
+    for (const auto& [grey, brightness, code] : levels)
+        EXPECT_EQ(grab(solid_bitmap(16, 2, grey, grey, grey), brightness).data, (Bytes{0x84, code, 0x84, code}))
+            << int(grey) << " brightness " << brightness;
+
     struct Case {
         Bitmap bitmap;
-        int brightness;
         Bytes two_rows;  // the packets of the top two rows, which every further pair repeats
     };
     const Case cases[] = {
         // Level 2 of the dither: dark grey (10) at even/even and odd/odd, black (11) elsewhere.
-        {solid_bitmap(8, 4, 40, 40, 40), 0, {0x82, 0xBB, 0x82, 0xEE}},
-        // Uniform levels: one code everywhere.
-        {solid_bitmap(16, 2, 0, 0, 0), 0, {0x84, 0xFF, 0x84, 0xFF}},
-        {solid_bitmap(16, 2, 31, 31, 31), 0, {0x84, 0xFF, 0x84, 0xFF}},
-        {solid_bitmap(16, 2, 64, 64, 64), 0, {0x84, 0xAA, 0x84, 0xAA}},
-        {solid_bitmap(16, 2, 79, 79, 79), 0, {0x84, 0xAA, 0x84, 0xAA}},
-        {solid_bitmap(16, 2, 128, 128, 128), 0, {0x84, 0x55, 0x84, 0x55}},
-        {solid_bitmap(16, 2, 143, 143, 143), 0, {0x84, 0x55, 0x84, 0x55}},
-        {solid_bitmap(16, 2, 192, 192, 192), 0, {0x84, 0x00, 0x84, 0x00}},
-        {solid_bitmap(160, 120, 255, 255, 255), 0, {0xA8, 0x00, 0xA8, 0x00}},
+        {solid_bitmap(8, 4, 40, 40, 40), {0x82, 0xBB, 0x82, 0xEE}},
         // The grey is the truncated mean of the three colours: (10 + 20 + 69) / 3 = 33, level 2.
-        {solid_bitmap(8, 2, 10, 20, 69), 0, {0x82, 0xBB, 0x82, 0xEE}},
-        // Brightness beyond the range saturates.
-        {solid_bitmap(8, 2, 128, 128, 128), -300, {0x82, 0xFF, 0x82, 0xFF}},
-        {solid_bitmap(8, 2, 128, 128, 128), 300, {0x82, 0x00, 0x82, 0x00}},
+        {solid_bitmap(8, 2, 10, 20, 69), {0x82, 0xBB, 0x82, 0xEE}},
         // Rows are rounded to an even number of bytes: 158 pixels make 40 bytes, the last holding
         // two pixels; 20 pixels make 5 bytes and a padding byte.
-        {solid_bitmap(158, 2, 0, 0, 0), 0, {0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}},
-        {solid_bitmap(20, 2, 0, 0, 0), 0, {0x85, 0xFF, 0x01, 0x00, 0x85, 0xFF, 0x01, 0x00}},
+        {solid_bitmap(158, 2, 0, 0, 0), {0xA7, 0xFF, 0x01, 0xF0, 0xA7, 0xFF, 0x01, 0xF0}},
+        {solid_bitmap(20, 2, 0, 0, 0), {0x85, 0xFF, 0x01, 0x00, 0x85, 0xFF, 0x01, 0x00}},
     };
     for (const Case& c : cases) {
-        const FrameRecord& record = grab(c.bitmap, c.brightness);
+        const FrameRecord& record = grab(c.bitmap);
         Bytes rows;
         for (int y = 0; y < c.bitmap.height; y += 2) rows.insert(rows.end(), c.two_rows.begin(), c.two_rows.end());
-        EXPECT_EQ(record.data, rows) << c.bitmap.width << "x" << c.bitmap.height << " grey " << int(c.bitmap.bits[0])
-                                     << " brightness " << c.brightness;
+        EXPECT_EQ(record.data, rows) << c.bitmap.width << "x" << c.bitmap.height;
         EXPECT_EQ(std::pair(record.width(), record.height()), std::pair(c.bitmap.width + 0u, c.bitmap.height + 0u));
     }
-    const int grabbed = static_cast<int>(std::size(cases));
+    const int grabbed = static_cast<int>(std::size(levels) + std::size(cases));
     EXPECT_EQ(std::pair(host.received, host.dithered), std::pair(grabbed, grabbed));
 
     // The picture's luminance is 89 where dark grey, 16 where black; its borders repeat the last
@@ -98,14 +93,11 @@ TEST_F(FrameGrabber, SolidFramesGiveTheirDitherCodes) {
 // Indexed pixels look up the colour table; indices beyond it are black. Previews dither such
 // bitmaps in place and show the four greys.
 TEST_F(FrameGrabber, IndexedPixelsTakeTheirColourFromTheTable) {
-    Bitmap b;
-    b.width = 4;
-    b.height = 2;
-    b.bits_per_pixel = 8;
-    b.colour_table.assign(256, {0, 0, 0, 0});
+    Bitmap b{.width = 4, .height = 2, .bits_per_pixel = 8,
+             .colour_table = std::vector<std::array<std::uint8_t, 4>>(256),
+             .bits = {200, 200, 7, 7,    // bottom row: white, white, black, black
+                      7, 200, 7, 200}};  // top row
     b.colour_table[200] = {255, 255, 255, 0};
-    b.bits = {200, 200, 7, 7,  // bottom row: white, white, black, black
-              7, 200, 7, 200};  // top row
     EXPECT_EQ(grab(b).data, (Bytes{0x02, 0xCC, 0x00, 0x02, 0x0F, 0x00}));
     dither_preview_bitmap(b, 0);
     EXPECT_EQ(b.bits, (Bytes{3, 3, 0, 0, 0, 3, 0, 3}));
