@@ -3,6 +3,7 @@
 // reader finds, as a user runs it.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <filesystem>
