@@ -42,12 +42,9 @@ Block reference_dequantise(const Block& src, const Matrix& m, int mquant, int dc
     return out;
 }
 
-// The quantiser scales coding uses: the even linear ones and the non-linear table's values.
-const std::vector<int> coded_scales = [] {
-    std::vector<int> scales = {1, 3, 5, 7, 72, 80, 88, 96, 104, 112};
-    for (int q = 2; q <= 64; q += 2) scales.push_back(q);
-    return scales;
-}();
+// The quantiser scales coding uses: the even linear ones and the non-linear table's odd and large values.
+const std::vector<int> coded_scales = {1, 3, 5, 7, 72, 80, 88, 96, 104, 112, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22,
+                                       24, 26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62, 64};
 
 class Quantisation : public testing::Test {
 protected:
@@ -82,7 +79,7 @@ protected:
         }, "non-intra");
     }
 
-    // Both standards, plus the stateless MPEG-1 entry points.
+    // Both standards.
     void expect_inverse(const Block& src, const Matrix& m, int mquant, int precision) {
         for (const bool standard_is_mpeg1 : {false, true}) {
             mpeg1 = standard_is_mpeg1;
@@ -97,68 +94,58 @@ protected:
         }
     }
 
+    // Every value from `first` to `last` in runs of 64 (the last run padded with `last`), with every
+    // constant weight and each of the scales.
+    void sweep(bool forward, int first, int last, const std::vector<int>& scales) {
+        Matrix m;
+        for (int w = 1; w <= 255; w++) {
+            m.fill(static_cast<std::uint8_t>(w));
+            for (int mquant : scales)
+                for (int start = first; start <= last && !HasFatalFailure(); start += 64) {
+                    Block src;
+                    for (int i = 0; i < 64; i++) src[i] = static_cast<std::int16_t>(std::min(start + i, last));
+                    if (forward) expect_forward(src, m, mquant, 0);
+                    else expect_inverse(src, m, mquant, 0);
+                }
+        }
+    }
+
     SimdLevel simd = SimdLevel::plain;
     bool mpeg1 = false;
 };
 
-Matrix constant_matrix(int w) {
-    Matrix m;
-    m.fill(static_cast<std::uint8_t>(w));
-    return m;
-}
-
-// Runs of 64 consecutive values from `first` to `last` (the last run padded with `last`).
-template <class Check>
-void for_each_run(int first, int last, Check check) {
-    for (int start = first; start <= last && !testing::Test::HasFatalFailure(); start += 64) {
-        Block src;
-        for (int i = 0; i < 64; i++) src[i] = static_cast<std::int16_t>(std::min(start + i, last));
-        check(src);
-    }
-}
-
+// Every transform coefficient of 8-bit differences (+-2040 and beyond) with every weight and coded scale, and
+// the whole 16-bit range at the extreme scales: every dividend and divisor the kernels' reciprocal arithmetic
+// meets.
 TEST_F(Quantisation, ForwardMatchesTheReferenceForEveryCoefficientWeightAndScale) {
-    // Every transform coefficient of 8-bit differences (+-2040 and beyond) with every weight and coded scale,
-    // and the whole 16-bit range at the extreme scales: every dividend and divisor the kernels' reciprocal
-    // arithmetic meets.
-    const struct { int mpeg1, first, last; std::vector<int> scales; } sweeps[] = {
-        {0, -4096, 4095, coded_scales}, {0, -32768, 32767, {1, 112}}, {1, -32768, 32767, {2}}};
-    for (const auto& sweep : sweeps) {
-        mpeg1 = sweep.mpeg1;
-        for (int w = 1; w <= 255; w++)
-            for (int mquant : sweep.scales)
-                for_each_run(sweep.first, sweep.last, [&](const Block& src) { expect_forward(src, constant_matrix(w), mquant, 0); });
-        if (HasFatalFailure()) return;
-    }
-    // Random blocks and matrices, every DC precision.
+    sweep(true, -4096, 4095, coded_scales);
+    sweep(true, -32768, 32767, {1, 112});
+    mpeg1 = true;
+    sweep(true, -32768, 32767, {2});
+}
+
+// 128 is the largest scale of the vector kernels; 129 takes the plain path.
+TEST_F(Quantisation, InverseMatchesTheReferenceForEveryLevelWeightAndScale) {
+    sweep(false, -32768, 32767, {2, 112, 128, 129});
+}
+
+// Random blocks and matrices at every DC precision: mostly sparse, as quantisation leaves them; every fourth
+// dense.
+TEST_F(Quantisation, RandomBlocksAndMatricesMatchTheReference) {
     std::mt19937 rng(20240607);
     std::uniform_int_distribution<int> coefficient(-2048, 2047), weight(1, 255);
-    for (int trial = 0; trial < 20000 && !HasFatalFailure(); trial++) {
-        Block src;
-        Matrix m;
-        for (auto& v : src) v = static_cast<std::int16_t>(trial % 5 == 0 ? coefficient(rng) / 64 : coefficient(rng));
-        for (auto& w : m) w = static_cast<std::uint8_t>(trial % 3 == 0 ? 16 : weight(rng));
-        mpeg1 = trial % 2;
-        expect_forward(src, m, coded_scales[rng() % coded_scales.size()], static_cast<int>(rng() % 4));
-    }
-}
-
-TEST_F(Quantisation, InverseMatchesTheReferenceForEveryLevelWeightAndScale) {
-    // 128 is the largest scale of the vector kernels; 129 takes the plain path.
-    for (int mquant : {2, 112, 128, 129})
-        for (int w = 1; w <= 255 && !HasFatalFailure(); w++)
-            for_each_run(-32768, 32767, [&](const Block& src) { expect_inverse(src, constant_matrix(w), mquant, 0); });
-    // Random blocks of coded levels: mostly sparse, as quantisation leaves them; every fourth dense.
-    std::mt19937 rng(99);
-    std::uniform_int_distribution<int> level(-2047, 2047), weight(1, 255);
     for (int trial = 0; trial < 20000 && !HasFatalFailure(); trial++) {
         Block src{};
         const int count = trial % 4 == 0 ? 64 : static_cast<int>(rng() % 8);
         for (int k = 0; k < count; k++)
-            src[rng() % 64] = static_cast<std::int16_t>(trial % 2 ? level(rng) : level(rng) / 16);
+            src[count == 64 ? k : rng() % 64] =
+                static_cast<std::int16_t>(trial % 3 ? coefficient(rng) : coefficient(rng) / 16);
         Matrix m;
-        for (auto& w : m) w = static_cast<std::uint8_t>(weight(rng));
-        expect_inverse(src, m, coded_scales[rng() % coded_scales.size()], static_cast<int>(rng() % 4));
+        for (auto& w : m) w = static_cast<std::uint8_t>(trial % 5 == 0 ? 16 : weight(rng));
+        const int mquant = coded_scales[rng() % coded_scales.size()], precision = static_cast<int>(rng() % 4);
+        mpeg1 = trial % 2;
+        expect_forward(src, m, mquant, precision);
+        expect_inverse(src, m, mquant, precision);
     }
 }
 
