@@ -162,64 +162,55 @@ TEST(CodeTables, ArePrefixCodesWithTheExpectedGaps) {
 
 // ---- Code writers ----
 
-struct Written {
-    int mpeg1;
-    std::function<void(const CodeWriter&)> write;
-    const char* bits;  // as printed: spaces group the digits
-};
+using Writer = const CodeWriter&;
 
-TEST(CodeWriters, WriteTheCodesAndEscapes) {
-    const Written cases[] = {
+// Codes as printed (spaces group the digits); values beyond the stream's range end on a fatal error whose text
+// ends in a line feed of its own, kept verbatim.
+TEST(CodeWriters, WriteTheCodesAndEscapesAndRefuseValuesBeyondTheRange) {
+    const struct {
+        int mpeg1;
+        std::function<void(Writer)> write;
+        const char* bits;
+        const char* fatal = "(no fatal error)";
+    } cases[] = {
         // DC differences: size code, then the additional bits (negative values one less, in ones' complement).
-        {1, [](const CodeWriter& s) { write_dc_luminance(s, -1); }, "00 0"},
-        {1, [](const CodeWriter& s) { write_dc_chrominance(s, -5); }, "110 010"},
-        {1, [](const CodeWriter& s) { write_dc_luminance(s, 255); }, "1111110 11111111"},
-        {0, [](const CodeWriter& s) { write_dc_chrominance(s, -2047); }, "1111111111 00000000000"},
+        {1, [](Writer w) { write_dc_luminance(w, -1); }, "00 0"},
+        {1, [](Writer w) { write_dc_chrominance(w, -5); }, "110 010"},
+        {1, [](Writer w) { write_dc_luminance(w, 255); }, "1111110 11111111"},
+        {0, [](Writer w) { write_dc_chrominance(w, -2047); }, "1111111111 00000000000"},
+        {1, [](Writer w) { write_dc_luminance(w, 256); }, "", "DC value out of range (256)\n"},
+        {0, [](Writer w) { write_dc_chrominance(w, -2048); }, "", "DC value out of range (-2048)\n"},
         // The first coefficient of a non-intra block has its own code for level 1. Codes the decoder tests
         // meet in every stream are left to them.
-        {1, [](const CodeWriter& s) { write_first_ac(s, 0, -1); }, "11"},
-        {1, [](const CodeWriter& s) { write_first_ac(s, 1, -1); }, "011 1"},
-        {1, [](const CodeWriter& s) { write_ac(s, 1, 18, 0); }, "0000 0000 0001 0000 0"},
+        {1, [](Writer w) { write_first_ac(w, 0, -1); }, "11"},
+        {1, [](Writer w) { write_first_ac(w, 1, -1); }, "011 1"},
+        {1, [](Writer w) { write_ac(w, 1, 18, 0); }, "0000 0000 0001 0000 0"},
         // Escapes: run in 6 bits, then the level in 8 or 16 bits (MPEG-1) or in 12 bits (MPEG-2).
-        {1, [](const CodeWriter& s) { write_ac(s, 1, 19, 0); }, "000001 000001 00010011"},
-        {1, [](const CodeWriter& s) { write_ac(s, 2, 6, 1); }, "000001 000010 00000110"},
-        {1, [](const CodeWriter& s) { write_ac(s, 40, 127, 0); }, "000001 101000 01111111"},
-        {1, [](const CodeWriter& s) { write_ac(s, 40, 128, 0); }, "000001 101000 00000000 10000000"},
-        {1, [](const CodeWriter& s) { write_ac(s, 40, -128, 0); }, "000001 101000 10000000 10000000"},
-        {1, [](const CodeWriter& s) { write_ac(s, 40, -127, 0); }, "000001 101000 10000001"},
-        {0, [](const CodeWriter& s) { write_ac(s, 63, -1, 0); }, "000001 111111 111111111111"},
-        {0, [](const CodeWriter& s) { write_ac(s, 0, 2047, 1); }, "000001 000000 011111111111"},
+        {1, [](Writer w) { write_ac(w, 1, 19, 0); }, "000001 000001 00010011"},
+        {1, [](Writer w) { write_ac(w, 2, 6, 1); }, "000001 000010 00000110"},
+        {1, [](Writer w) { write_ac(w, 40, 127, 0); }, "000001 101000 01111111"},
+        {1, [](Writer w) { write_ac(w, 40, 128, 0); }, "000001 101000 00000000 10000000"},
+        {1, [](Writer w) { write_ac(w, 40, -128, 0); }, "000001 101000 10000000 10000000"},
+        {1, [](Writer w) { write_ac(w, 40, -127, 0); }, "000001 101000 10000001"},
+        {0, [](Writer w) { write_ac(w, 63, -1, 0); }, "000001 111111 111111111111"},
+        {0, [](Writer w) { write_ac(w, 0, 2047, 1); }, "000001 000000 011111111111"},
+        {1, [](Writer w) { write_ac(w, 0, 256, 0); }, "", "AC value out of range (run=0, signed_level=256)\n"},
+        {1, [](Writer w) { write_ac(w, 64, 1, 0); }, "", "AC value out of range (run=64, signed_level=1)\n"},
+        {1, [](Writer w) { write_ac(w, 3, 0, 0); }, "", "AC value out of range (run=3, signed_level=0)\n"},
+        {0, [](Writer w) { write_ac(w, 0, -2048, 0); }, "", "AC value out of range (run=0, signed_level=-2048)\n"},
         // Address increments beyond 33 are preceded by escapes of 33 each.
-        {1, [](const CodeWriter& s) { write_address_increment(s, 34); }, "0000 0001 000 1"},
-        {1, [](const CodeWriter& s) { write_address_increment(s, 67); }, "0000 0001 000 0000 0001 000 1"},
-        {1, [](const CodeWriter& s) { write_macroblock_type(s, PictureType::I, 2); }, ""},  // no such type: nothing
-        {1, [](const CodeWriter& s) { write_motion_code(s, 16); }, "0000 0011 00 0"},
-        {1, [](const CodeWriter& s) { write_dual_prime(s, 0); write_dual_prime(s, 1); write_dual_prime(s, -1); }, "0 10 11"},
+        {1, [](Writer w) { write_address_increment(w, 34); }, "0000 0001 000 1"},
+        {1, [](Writer w) { write_address_increment(w, 67); }, "0000 0001 000 0000 0001 000 1"},
+        {1, [](Writer w) { write_macroblock_type(w, PictureType::I, 2); }, ""},  // no such type: nothing
+        {1, [](Writer w) { write_motion_code(w, 16); }, "0000 0011 00 0"},
+        {1, [](Writer w) { for (int v : {0, 1, -1}) write_dual_prime(w, v); }, "0 10 11"},
     };
-    for (const Written& c : cases) {
-        EncoderState s;
-        init_bit_writer(s.bits);
-        c.write({s.bits, c.mpeg1 != 0, s.hooks.report});
-        EXPECT_EQ(bit_string(s.bits), printed(c.bits));
-    }
-}
-
-// The texts end in a line feed of their own, kept verbatim.
-TEST(CodeWriters, ValuesBeyondTheStreamRangeAreFatal) {
-    const std::pair<Written, std::string> cases[] = {
-        {{1, [](const CodeWriter& s) { write_dc_luminance(s, 256); }, ""}, "DC value out of range (256)\n"},
-        {{0, [](const CodeWriter& s) { write_dc_chrominance(s, -2048); }, ""}, "DC value out of range (-2048)\n"},
-        {{1, [](const CodeWriter& s) { write_ac(s, 0, 256, 0); }, ""}, "AC value out of range (run=0, signed_level=256)\n"},
-        {{1, [](const CodeWriter& s) { write_ac(s, 64, 1, 0); }, ""}, "AC value out of range (run=64, signed_level=1)\n"},
-        {{1, [](const CodeWriter& s) { write_ac(s, 3, 0, 0); }, ""}, "AC value out of range (run=3, signed_level=0)\n"},
-        {{0, [](const CodeWriter& s) { write_ac(s, 0, -2048, 0); }, ""},
-         "AC value out of range (run=0, signed_level=-2048)\n"},
-    };
-    for (const auto& [c, message] : cases) {
+    for (const auto& c : cases) {
         EncoderState s;
         test::RecordingReporter report(s);
         init_bit_writer(s.bits);
-        EXPECT_EQ(test::fatal_text_of([&] { c.write({s.bits, c.mpeg1 != 0, s.hooks.report}); }), message);
+        EXPECT_EQ(test::fatal_text_of([&] { c.write({s.bits, c.mpeg1 != 0, s.hooks.report}); }), c.fatal) << c.bits;
+        EXPECT_EQ(bit_string(s.bits), printed(c.bits)) << c.fatal;
     }
 }
 
