@@ -30,7 +30,6 @@ void prepare(EncoderState& s, int width, int height, int chroma_format, int is_m
     s.params.is_mpeg1 = is_mpeg1;
     s.params.progressive_sequence = 1;
     s.params.progressive_frame = 1;
-    s.params.field_pictures = 0;
     s.params.matrix_coefficients = 4;
     s.params.statistics_file_name = std::string("-");
     init_encoder(s);
@@ -73,31 +72,27 @@ protected:
     test::RecordingReporter report{s};
 };
 
+// Greys, every matrix: Y * 219/256 + 16.5 truncated, neutral chroma.
+// Primaries, matrix 4: kr 0.30, kg 0.59, kb 0.11; cu = 0.5/0.89, cv = 0.5/0.70.
+// Red: Y 76.5 -> 81.94; Cb -42.98 * 0.875 + 128.5 = 90.89; Cr 127.5 * 0.875 + 128.5 = 240.06.
+// Green: Y 150.45 -> 145.21; Cb 54.54; Cr 34.47. Blue: Y 28.05 -> 40.50; Cb 240.06; Cr 110.97.
 TEST_F(ColourConversion, GreysAndPrimariesTakeTheWeightedFormula) {
-    // Greys, every matrix: Y * 219/256 + 16.5 truncated, neutral chroma.
+    const struct { Rgb rgb, ycbcr; int matrix; } cases[] = {  // matrix 0: every matrix
+        {grey(0), {16, 128, 128}, 0}, {grey(85), {89, 128, 128}, 0}, {grey(170), {161, 128, 128}, 0},
+        {grey(255), {234, 128, 128}, 0}, {{255, 0, 0}, {81, 90, 240}, 4}, {{0, 255, 0}, {145, 54, 34}, 4},
+        {{0, 0, 255}, {40, 240, 110}, 4}};
     for (int matrix : {1, 2, 4, 5, 6, 7}) {
         prepare(s, 16, 16, 3);
         s.params.matrix_coefficients = matrix;
         colour.begin(s.params, s.geometry);
-        const int greys[4] = {0, 85, 170, 255}, luminance[4] = {16, 89, 161, 234};
-        for (int x = 0; x < 4; x++) colour.pixel(picture(), x, 0, greys[x], greys[x], greys[x]);
-        for (int x = 0; x < 4; x++)
-            EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), (Rgb{luminance[x], 128, 128}))
-                << "matrix " << matrix << " grey " << greys[x];
+        for (int x = 0; x < 7; x++) {
+            if (cases[x].matrix != 0 && cases[x].matrix != matrix) continue;
+            colour.pixel(picture(), x, 0, cases[x].rgb[0], cases[x].rgb[1], cases[x].rgb[2]);
+            EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), cases[x].ycbcr) << matrix << " " << x;
+        }
         // A pixel beyond the coded width has no place in the planes; it must not land on row 1.
         colour.pixel(picture(), 16, 0, 255, 255, 255);
         EXPECT_EQ(picture()[0][16], 0);
-    }
-    // Matrix 4: kr 0.30, kg 0.59, kb 0.11; cu = 0.5/0.89, cv = 0.5/0.70.
-    // Red: Y 76.5 -> 81.94; Cb -42.98 * 0.875 + 128.5 = 90.89; Cr 127.5 * 0.875 + 128.5 = 240.06.
-    // Green: Y 150.45 -> 145.21; Cb 54.54; Cr 34.47. Blue: Y 28.05 -> 40.50; Cb 240.06; Cr 110.97.
-    prepare(s, 16, 16, 3);
-    colour.begin(s.params, s.geometry);
-    const Rgb primaries[3] = {{255, 0, 0}, {0, 255, 0}, {0, 0, 255}};
-    const Rgb expected[3] = {{81, 90, 240}, {145, 54, 34}, {40, 240, 110}};
-    for (int x = 0; x < 3; x++) {
-        colour.pixel(picture(), x, 0, primaries[x][0], primaries[x][1], primaries[x][2]);
-        EXPECT_EQ((Rgb{picture()[0][x], picture()[1][x], picture()[2][x]}), expected[x]) << "primary " << x;
     }
 }
 
@@ -187,16 +182,11 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
         expect_extended(picture().plane[c], w, h, stride, c ? 56 : 112, "plane file");
     }
 
-    int asked = -1;
-    Picture* filled = nullptr;
-    s.hooks.read_movie_frame = [&](Picture& p, int n) {
-        asked = n;
-        filled = &p;
-    };
+    int asked = -1;  // the frame asked for of the picture's movie
+    s.hooks.read_movie_frame = [&](Picture& p, int n) { asked = &p == &picture() ? n : -2; };
     s.params.input_picture_format = InputPictureFormat::movie;
     read_frame(s, "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
-    EXPECT_EQ(filled, &picture());
     // An unknown format reads nothing.
     s.params.input_picture_format = static_cast<InputPictureFormat>(5);
     const Picture before = picture();

@@ -177,7 +177,6 @@ protected:
         s.header.picture_type = PictureType::I;
         s.header.picture_structure = PictureStructure::frame;
     }
-    void TearDown() override { close_statistics_file(s); }
 
     // One intra picture whose macroblocks use `bits_per_macroblock` each; returns the scales.
     std::vector<int> picture(std::int64_t bits_per_macroblock) {

@@ -56,33 +56,6 @@ TEST(BitWriter, RandomCodesMatchABitByBitReference) {
     EXPECT_EQ(bit_string(w), expected);
 }
 
-TEST(BitWriter, FlushedBytesReachTheFileInStreamOrderAndAFullDeviceIsReported) {
-    std::FILE* f = std::tmpfile();
-    ASSERT_NE(f, nullptr);
-    BitWriter w;
-    init_bit_writer(w, f);
-    // More than one buffer's worth, so some bytes leave before the final flush.
-    for (int i = 0; i < 200000; i++) write_bits(w, static_cast<std::uint32_t>(i & 0xFF), 8);
-    write_bits(w, 0b11, 2);
-    align_to_byte(w);
-    ASSERT_TRUE(flush_bit_writer(w));
-    ASSERT_EQ(std::fseek(f, 0, SEEK_SET), 0);
-    std::vector<std::uint8_t> bytes(200002);
-    ASSERT_EQ(std::fread(bytes.data(), 1, bytes.size(), f), 200001u);
-    for (int i = 0; i < 200000; i++) ASSERT_EQ(bytes[static_cast<std::size_t>(i)], i & 0xFF) << i;
-    EXPECT_EQ(bytes[200000], 0xC0);
-    std::fclose(f);
-
-    f = std::fopen("/dev/full", "wb");
-    if (!f) GTEST_SKIP() << "/dev/full is not available";
-    std::setvbuf(f, nullptr, _IONBF, 0);
-    init_bit_writer(w, f);
-    write_bits(w, 0x1B3, 32);
-    EXPECT_FALSE(flush_bit_writer(w));
-    EXPECT_TRUE(w.write_failed);
-    std::fclose(f);
-}
-
 // ---- Code tables ----
 
 std::string text_of(VlcCode c) {
