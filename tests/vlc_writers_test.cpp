@@ -18,13 +18,18 @@
 namespace vintrel {
 namespace {
 
-// Every bit produced so far as '0' and '1', the partly assembled byte included.
+// The `length` low bits of `code` as '0' and '1', the most significant first.
+std::string bits_of(std::uint64_t code, int length) {
+    std::string bits;
+    for (int b = length - 1; b >= 0; b--) bits += ((code >> b) & 1) ? '1' : '0';
+    return bits;
+}
+
+// Every bit produced so far, the partly assembled byte included.
 std::string bit_string(const BitWriter& w) {
     std::string bits;
-    for (std::uint8_t byte : w.buffer)
-        for (int b = 7; b >= 0; b--) bits += ((byte >> b) & 1) ? '1' : '0';
-    for (int b = w.pending_bits - 1; b >= 0; b--) bits += ((w.pending >> b) & 1) ? '1' : '0';
-    return bits;
+    for (std::uint8_t byte : w.buffer) bits += bits_of(byte, 8);
+    return bits + bits_of(w.pending, w.pending_bits);
 }
 
 // A code as printed, with the spaces that group its digits removed.
@@ -46,7 +51,7 @@ TEST(BitWriter, RandomCodesMatchABitByBitReference) {
         const int n = static_cast<int>(random() % 34) - 1;
         const auto value = static_cast<std::uint32_t>(random());
         write_bits(w, value, n);
-        for (int b = n - 1; b >= 0; b--) expected += ((value >> b) & 1) ? '1' : '0';
+        expected += bits_of(value, n);
         if (random() % 97 == 0) {
             align_to_byte(w);
             while (expected.size() % 8 != 0) expected += '0';
@@ -58,11 +63,7 @@ TEST(BitWriter, RandomCodesMatchABitByBitReference) {
 
 // ---- Code tables ----
 
-std::string text_of(VlcCode c) {
-    std::string s;
-    for (int b = c.length - 1; b >= 0; b--) s += ((c.code >> b) & 1) ? '1' : '0';
-    return s;
-}
+std::string text_of(VlcCode c) { return bits_of(c.code, c.length); }
 
 // With `sign`, each code twice, followed by either sign bit.
 template <class Table>
