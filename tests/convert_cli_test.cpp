@@ -1,4 +1,4 @@
-// vintrel-convert as a user runs it: conversions, bad movies, Ctrl-C, exit statuses (more hostile
+// vintrel-convert as a user runs it: conversions, bad movies, arguments (Ctrl-C and more hostile
 // inputs and machines in hostile_inputs_test.cpp).
 #include <gtest/gtest.h>
 
@@ -104,37 +104,6 @@ TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
     EXPECT_FALSE(exists(dir + "/walk.mpg"));
     EXPECT_NE(r.out.find("good.mov: .PDB file has been created !"), std::string::npos);
     EXPECT_GT(read_file(dir + "/good.pdb").size(), 78u);
-}
-
-// A stream that cannot be created ends the run on the encoder's error; what is in the stream's
-// place is not this run's and is not called incomplete.
-TEST_F(ConvertCli, AStreamThatCannotBeCreatedEndsTheRunAndSaysWhatWasLeft) {
-    movie("clip.mp4", "blocked.mov");
-    ASSERT_EQ(::mkdir((dir + "/blocked.mpg").c_str(), 0755), 0);
-    auto r = run("blocked.mov");
-    EXPECT_EQ(r.exit_code, 1);
-    EXPECT_NE(r.err.find("Couldn't create output file blocked.mpg"), std::string::npos) << r.err;
-    EXPECT_NE(r.err.find("blocked.mov: the conversion ended on the error above; blocked.pdb was left empty\n"),
-              std::string::npos) << r.err;
-    EXPECT_EQ(read_file(dir + "/blocked.pdb"), "");
-}
-
-TEST_F(ConvertCli, InterruptStopsAfterTheCurrentPictureWithoutFinishing) {
-    movie("long.mp4", "long.mp4");  // 60 s of 320x240
-    // Ctrl-C once the stream has started to reach the disk (waiting 20 s at most).
-    auto r = run_program("cd '" + dir + "' && { " + convert +
-                         " long.mp4 & pid=$!; for i in $(seq 1000); do [ -s long.mpg ] && break; sleep 0.02; done; "
-                         "kill -INT $pid; wait $pid; }");
-    EXPECT_EQ(r.exit_code, 130) << r.err;
-    EXPECT_EQ(r.out.find("Finished"), std::string::npos);
-    EXPECT_EQ(r.out.find(".PDB file has been created !"), std::string::npos);
-    EXPECT_NE(r.err.find("long.mp4: stopped; long.mpg holds the pictures coded so far and long.pdb was left empty"),
-              std::string::npos)
-        << r.err;
-    EXPECT_EQ(read_file(dir + "/long.pdb").size(), 0u);
-    const std::string mpg = read_file(dir + "/long.mpg");
-    ASSERT_GE(mpg.size(), 4u);
-    EXPECT_EQ(mpg.substr(mpg.size() - 4), std::string("\x00\x00\x01\xB7", 4));
 }
 
 TEST_F(ConvertCli, ArgumentsAreChecked) {
