@@ -1,7 +1,7 @@
-// Movies of every kind users have, made by the test-movie fixture with the ffmpeg program, convert to the frames that
-// the ffmpeg program itself shows at every fifth of a second. The reference frames are decoded by
-// ffmpeg and dithered by this test's own copy of the handheld's dither. (The preview's pictures in
-// any order are the movie layer test's.)
+// Movies of every kind users have, made by the test-movie fixture with the ffmpeg program, convert
+// to the frames that the ffmpeg program itself shows at every fifth of a second. The reference
+// frames are decoded by ffmpeg and dithered by this test's own copy of the handheld's dither. (The
+// preview's pictures in any order are the movie layer test's.)
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -74,21 +74,8 @@ constexpr int dither[16][4] = {
 struct Levels {
     int width = 0, height = 0;
     std::vector<int> index;
+    int at(int x, int y) const { return index[static_cast<std::size_t>(y) * width + x]; }
 };
-
-// Dithers a picture whose pixel (x, y) has red, green and blue at rgb(x, y).
-template <typename Rgb>
-Levels dithered(int width, int height, Rgb rgb) {
-    Levels levels{width, height, std::vector<int>(static_cast<std::size_t>(width) * height)};
-    for (int y = 0; y < height; ++y) {
-        for (int x = 0; x < width; ++x) {
-            const auto [r, g, b] = rgb(x, y);
-            const int grey = (r + g + b) / 3;
-            levels.index[static_cast<std::size_t>(y) * width + x] = dither[grey / 16][2 * (y % 2) + x % 2];
-        }
-    }
-    return levels;
-}
 
 // The largest difference of the mean grey (index × 85) of any 4×4 block; -1 for pictures of
 // different sizes.
@@ -97,15 +84,11 @@ double worst_block_difference(const Levels& a, const Levels& b) {
     double worst = 0;
     for (int by = 0; by < a.height; by += 4) {
         for (int bx = 0; bx < a.width; bx += 4) {
-            int sum = 0, count = 0;
-            for (int y = by; y < std::min(by + 4, a.height); ++y) {
-                for (int x = bx; x < std::min(bx + 4, a.width); ++x) {
-                    const std::size_t at = static_cast<std::size_t>(y) * a.width + x;
-                    sum += a.index[at] - b.index[at];
-                    ++count;
-                }
-            }
-            worst = std::max(worst, std::abs(85.0 * sum / count));
+            const int bottom = std::min(by + 4, a.height), right = std::min(bx + 4, a.width);
+            int sum = 0;
+            for (int y = by; y < bottom; ++y)
+                for (int x = bx; x < right; ++x) sum += a.at(x, y) - b.at(x, y);
+            worst = std::max(worst, std::abs(85.0 * sum / ((bottom - by) * (right - bx))));
         }
     }
     return worst;
@@ -124,27 +107,30 @@ struct Reference {
     }
 };
 
-std::string in_quotes(const std::string& text) { return "'" + text + "'"; }
-
+// The frames ffmpeg shows, dithered as the handheld does.
 Reference decode_reference(const std::string& movie, const Format& format) {
     Reference reference;
-    const auto times = run_program("ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time "
-                                   "-of flat " + in_quotes(movie));
+    const auto times = run_program(
+        "ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time -of flat '" + movie + "'");
     // Lines "frames.frame.N.best_effort_timestamp_time="0.100000"", one a frame in display order.
     const std::string key = ".best_effort_timestamp_time=\"";
     for (std::size_t at = 0; (at = times.out.find(key, at)) != std::string::npos; at += key.size())
         reference.times.push_back(std::strtod(times.out.c_str() + at + key.size(), nullptr));
     const std::string filter = *format.reference_filter ? std::string(" -vf ") + format.reference_filter : "";
-    const auto pixels = run_program("ffmpeg -nostdin -v error -i " + in_quotes(movie) + " -map 0:v:0 -vsync passthrough" +
+    const auto pixels = run_program("ffmpeg -nostdin -v error -i '" + movie + "' -map 0:v:0 -vsync passthrough" +
                                     filter + " -f rawvideo -pix_fmt rgb24 -");
-    const std::size_t frame_bytes = static_cast<std::size_t>(format.width) * format.height * 3;
+    const int width = format.width, height = format.height;
+    const std::size_t frame_bytes = static_cast<std::size_t>(width) * height * 3;
     EXPECT_EQ(pixels.out.size(), reference.times.size() * frame_bytes) << pixels.err;
     for (std::size_t at = 0; at + frame_bytes <= pixels.out.size(); at += frame_bytes) {
-        const auto* rgb = reinterpret_cast<const std::uint8_t*>(pixels.out.data() + at);
-        reference.frames.push_back(dithered(format.width, format.height, [&](int x, int y) {
-            const std::uint8_t* p = rgb + (static_cast<std::size_t>(y) * format.width + x) * 3;
-            return std::array<int, 3>{p[0], p[1], p[2]};
-        }));
+        Levels levels{width, height, {}};
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const auto* p = reinterpret_cast<const std::uint8_t*>(&pixels.out[at + (y * width + x) * 3]);
+                levels.index.push_back(dither[(p[0] + p[1] + p[2]) / 3 / 16][2 * (y % 2) + x % 2]);
+            }
+        }
+        reference.frames.push_back(std::move(levels));
     }
     return reference;
 }
@@ -161,11 +147,10 @@ std::vector<Levels> records_of(const std::string& pdb_path) {
         EXPECT_FALSE(pdb::expand_record(file, record, rows));
         const int width = static_cast<int>(record.width), height = static_cast<int>(record.height);
         const std::size_t row_bytes = pdb::row_bytes_for_width(record.width);
-        Levels levels{width, height, std::vector<int>(static_cast<std::size_t>(width) * height)};
+        Levels levels{width, height, {}};
         for (int y = 0; y < height; ++y)
             for (int x = 0; x < width; ++x)
-                levels.index[static_cast<std::size_t>(y) * width + x] =
-                    3 - ((rows[y * row_bytes + x / 4] >> (6 - 2 * (x % 4))) & 3);
+                levels.index.push_back(3 - ((rows[y * row_bytes + x / 4] >> (6 - 2 * (x % 4))) & 3));
         records.push_back(std::move(levels));
     }
     return records;
@@ -181,48 +166,36 @@ constexpr double block_tolerance = 42.5;
 
 void PrintTo(const Format& format, std::ostream* out) { *out << format.name; }
 
-class FormatMatrix : public testing::TestWithParam<Format> {
-protected:
-    void SetUp() override { dir = test::fresh_scratch_folder("formats"); }
-
-    std::string dir;
-};
+class FormatMatrix : public testing::TestWithParam<Format> {};
 
 TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
     const Format& format = GetParam();
-    const std::string movie = dir + "/" + format.movie;
+    const std::string movie = test::fresh_scratch_folder("formats") + "/" + format.movie;
     std::filesystem::copy_file(test::test_movie(std::string("formats/") + format.movie), movie);
     if (const auto [a, b, c, d, x, y] = format.turn; b != 0 || a != 1)
         test::set_track_matrix(movie, a, b, c, d, x, y, format.width, format.height);
     const std::string movie_bytes = read_file(movie);
 
-    const auto converted = run_program(test::convert_program + " --stat - " + in_quotes(movie));
+    const auto converted = run_program(test::convert_program + " --stat - '" + movie + "'");
     ASSERT_EQ(converted.exit_code, 0) << converted.err;
     // The stream never replaces an MPEG movie.
     const std::string stream = movie.substr(0, movie.size() - 4) +
                                (std::string(format.movie).ends_with(".mpg") ? ".dithered.mpg" : ".mpg");
     EXPECT_NE(converted.out.find("\n  " + stream + "\n"), std::string::npos) << converted.out;
     EXPECT_EQ(read_file(movie), movie_bytes) << "the movie was changed";
-    const auto decoded = run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 " +
-                                     in_quotes(stream));
+    const auto decoded =
+        run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + stream + "'");
     EXPECT_EQ(decoded.err, "");
     EXPECT_EQ(decoded.out, std::to_string(format.records) + "\n");
 
     const Reference reference = decode_reference(movie, format);
     ASSERT_FALSE(reference.frames.empty());
-    const std::string pdb = movie.substr(0, movie.size() - 3) + "pdb";
-    const std::vector<Levels> records = records_of(pdb);
+    const std::vector<Levels> records = records_of(movie.substr(0, movie.size() - 3) + "pdb");
     ASSERT_EQ(static_cast<int>(records.size()), format.records);
-    double worst = 0;
     for (int k = 0; k < format.records; ++k) {
-        ASSERT_EQ(records[k].width, format.width);
-        ASSERT_EQ(records[k].height, format.height);
-        const double difference = worst_block_difference(records[k], reference.at_sample(k));
-        EXPECT_LE(difference, block_tolerance) << "record " << k;
-        worst = std::max(worst, difference);
+        ASSERT_EQ(std::pair(records[k].width, records[k].height), std::pair(format.width, format.height));
+        EXPECT_LE(worst_block_difference(records[k], reference.at_sample(k)), block_tolerance) << "record " << k;
     }
-
-    std::printf("%s: worst 4x4 block difference %.1f\n", format.name, worst);
 }
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatMatrix, testing::ValuesIn(formats),

@@ -229,53 +229,51 @@ TEST_F(MovieLibraryTest, AMovieCutShortOnDiskShowsTheFramesItHolds) {
     EXPECT_TRUE(is_grey(fresh->picture_at(100000), 110));
 }
 
-TEST_F(MovieLibraryTest, FilesWithoutDecodableVideoOrTooLargeAreAnInvalidFormat) {
+// Files that hold no video that decodes, or too large a one, are an invalid format; a file that
+// cannot be read is a failure.
+TEST_F(MovieLibraryTest, FilesWithoutAReadableMovieAreRefusedWithTheReason) {
     // Empty files, plain text and a movie whose index was cut off are the command line's cases.
     write_bytes(path("start.avi"), read_file(test_movie("one.avi")).substr(0, 200));
     // Text files in the formats the library draws as pictures, and a single picture.
     write_bytes(path("letter.nfo"), "This is a letter, not a movie.\nKind regards\n");
     write_bytes(path("letter.ans"), "\x1b[1;31mThis is a letter, not a movie.\x1b[0m\n");
     copy("cover.png", "picture.mov");
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {path("start.avi"), ""},
-        {test_movie("sound.wav"), "no video stream"},
-        {test_movie("sound.mov"), "no video stream"},
-        {test_movie("no_frames.avi"), "video"},
-        {test_movie("no_frames.mkv"), "video"},
-        {test_movie("song.mp3"), "no video stream"},  // a cover picture stored as a video stream
-        {path("letter.nfo"), "text"},
-        {path("letter.ans"), "text"},
-        {path("picture.mov"), "still picture"},
-        {test_movie("too_wide.avi"), "16 bits"},
-        {test_movie("too_tall.avi"), "16 bits"},
-        {test_movie("too_wide_pixels.mkv"), "16 bits"},
+    ASSERT_EQ(::mkfifo(path("pipe.mov").c_str(), 0600), 0);
+    fs::create_directories(path("folder.mov"));
+    const MovieOpenResult invalid = MovieOpenResult::invalid_format, failed = MovieOpenResult::failed;
+    std::vector<std::tuple<std::string, MovieOpenResult, std::string>> cases = {
+        {path("start.avi"), invalid, ""},
+        {test_movie("sound.wav"), invalid, "no video stream"},
+        {test_movie("sound.mov"), invalid, "no video stream"},
+        {test_movie("no_frames.avi"), invalid, "video"},
+        {test_movie("no_frames.mkv"), invalid, "video"},
+        {test_movie("song.mp3"), invalid, "no video stream"},  // a cover picture stored as a video stream
+        {path("letter.nfo"), invalid, "text"},
+        {path("letter.ans"), invalid, "text"},
+        {path("picture.mov"), invalid, "still picture"},
+        {test_movie("too_wide.avi"), invalid, "16 bits"},
+        {test_movie("too_tall.avi"), invalid, "16 bits"},
+        {test_movie("too_wide_pixels.mkv"), invalid, "16 bits"},
         // 36 million pixels: the decoder must refuse to make such a picture at all.
-        {test_movie("huge.mkv"), ""},
+        {test_movie("huge.mkv"), invalid, ""},
         // 4096x4096 shown four times as wide: 67 million pixels once widened.
-        {test_movie("huge_widened.mkv"), "the picture size 16384x4096 is too large"},
+        {test_movie("huge_widened.mkv"), invalid, "the picture size 16384x4096 is too large"},
+        {path("missing.mov"), failed, "No such file or directory"},
+        {path("missing_folder/movie.avi"), failed, "No such file or directory"},
+        {path("folder.mov"), failed, "Is a directory"},
+        {path("pipe.mov"), failed, "Not a regular file"},
+        {"", failed, "No such file or directory"},
     };
-    for (const auto& [file, words] : cases) expect_refused(file, MovieOpenResult::invalid_format, words);
+    if (::geteuid() != 0) {  // the superuser reads any file
+        fs::permissions(copy("one.avi", "locked.avi"), fs::perms::none);
+        cases.emplace_back(path("locked.avi"), failed, "Permission denied");
+    }
+    for (const auto& [file, result, words] : cases) expect_refused(file, result, words);
     // The widest picture that fits.
     auto widest = open_ok(test_movie("widest.avi"));
     ASSERT_TRUE(widest);
     EXPECT_EQ(widest->natural_bounds().right, 32767);
     EXPECT_TRUE(is_grey(widest->picture_at(0), 0x50, 0, 32767, 2));
-}
-
-TEST_F(MovieLibraryTest, OtherFailuresToOpenAreFailures) {
-    ASSERT_EQ(::mkfifo(path("pipe.mov").c_str(), 0600), 0);
-    fs::create_directories(path("folder.mov"));
-    const std::vector<std::pair<std::string, std::string>> cases = {
-        {path("missing.mov"), "No such file or directory"}, {path("missing_folder/movie.avi"), "No such file or directory"},
-        {path("folder.mov"), "Is a directory"},             {path("pipe.mov"), "Not a regular file"},
-        {"", "No such file or directory"},
-    };
-    for (const auto& [file, words] : cases) expect_refused(file, MovieOpenResult::failed, words);
-    if (::geteuid() != 0) {  // the superuser reads any file
-        const std::string locked = copy("one.avi", "locked.avi");
-        fs::permissions(locked, fs::perms::none);
-        expect_refused(locked, MovieOpenResult::failed, "Permission denied");
-    }
 }
 
 TEST_F(MovieLibraryTest, AnyFileNameOpens) {
