@@ -31,29 +31,29 @@ bool wait_until(Condition condition) {
 }
 
 // The movie the items come from is the thread's while it runs, and the taker's again once it has
-// stopped.
-TEST(Prefetcher, GivesTheItemsInTheOrderOfTheTimes) {
-    const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600};
+// stopped. A failure while making an item (out of memory) ends the items from there on.
+TEST(Prefetcher, GivesTheItemsInTheOrderOfTheTimesUntilOneFails) {
+    const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600, -1, 5};
     ThreadOwner movie;
     std::atomic<bool> made_by_owner{true};
     ItemPrefetcher prefetcher(
         times, 2,
         [&](std::int32_t t, Item& item, const std::atomic<bool>&) {
             if (!movie.held_here()) made_by_owner = false;
+            if (t < 0) throw std::bad_alloc();
             item.assign(1, t);
             return true;
         },
         &movie);
     EXPECT_FALSE(movie.held_here());
     Item item;
-    for (const std::int32_t t : times) {
+    for (const std::int32_t t : {0, 120, 240, 240, 100, 7, 600}) {
         ASSERT_TRUE(prefetcher.is_next(t)) << t;
         EXPECT_FALSE(prefetcher.is_next(t + 1)) << t;
         ASSERT_TRUE(prefetcher.take(item)) << t;
         EXPECT_EQ(item, Item{t});
     }
-    // Nothing is left to take.
-    EXPECT_FALSE(prefetcher.is_next(600));
+    EXPECT_TRUE(prefetcher.is_next(-1));
     EXPECT_FALSE(prefetcher.take(item));
     EXPECT_EQ(item, Item{600});
     prefetcher.stop();
@@ -88,22 +88,6 @@ TEST(Prefetcher, NeverMakesMoreThanTheAllowedItemsAheadAndReusesTheirStorage) {
     EXPECT_GE(most_ahead.load(), depth - 1);
     // Each item made fresh is either waiting or on its way back for reuse: a handful at most.
     EXPECT_LE(fresh.load(), 2 * depth);
-}
-
-TEST(Prefetcher, AFailureWhileMakingAnItemEndsTheItemsAfterIt) {
-    ItemPrefetcher prefetcher({1, 2, 3, 4, 5, 6}, 2, [](std::int32_t t, Item& item, const std::atomic<bool>&) {
-        if (t == 4) throw std::bad_alloc();
-        item.assign(1, t);
-        return true;
-    });
-    Item item;
-    for (std::int32_t t = 1; t <= 3; ++t) {
-        ASSERT_TRUE(prefetcher.take(item)) << t;
-        EXPECT_EQ(item, Item{t});
-    }
-    EXPECT_TRUE(prefetcher.is_next(4));
-    EXPECT_FALSE(prefetcher.take(item));
-    EXPECT_EQ(item, Item{3});
 }
 
 TEST(Prefetcher, StoppingInterruptsTheItemBeingMade) {
