@@ -31,8 +31,7 @@ enum class Output {
     empty,    // created, 0 bytes
     sound,    // .pdb: vintrel-pdb checks every record; .mpg: ends properly and ffmpeg decodes it without a complaint
     partial,  // .mpg only: some bytes, the pictures that could be written before the failure
-    movie,    // the movie itself, unchanged
-    other,    // something that was there before the run, left alone
+    kept,     // what was there before the run (the movie itself, a folder), left alone
 };
 
 // How the program is run: options, what happens around it, and what is done to the movie first.
@@ -124,7 +123,7 @@ const Case cases[] = {
     // Converting it must not overwrite it.
     {"MovieNamedLikeItsDatabase", "holiday.pdb", "holiday.pdb",
      {"holiday.pdb: the output file %DIR%/holiday.pdb would replace the movie itself. Nothing was converted."}, 2,
-     Output::movie, Output::absent},
+     Output::kept, Output::absent},
     {"StatisticsFileNamedAsTheMovie", "raw32x32_short.avi", "walk.avi",
      {"walk.avi: the output file walk.avi would replace the movie itself. Nothing was converted."}, 2, Output::absent,
      Output::absent, -1, {.options = "--stat walk.avi"}},
@@ -157,7 +156,7 @@ const Case cases[] = {
     {"StreamCannotBeCreated", "raw32x32_short.avi", "blocked.avi",
      {"Couldn't create output file %DIR%/blocked.mpg",
       "%DIR%/blocked.avi: the conversion ended on the error above; %DIR%/blocked.pdb was left empty\n"},
-     1, Output::empty, Output::other, -1,
+     1, Output::empty, Output::kept, -1,
      {.prepare = [](const std::string& dir, Invocation&) { ::mkdir((dir + "/blocked.mpg").c_str(), 0755); }}},
     {"StatisticsFileCannotBeCreated", "raw32x32_short.avi", "stats.avi",
      {"Couldn't create statistics output file no such folder/stat.out",
@@ -172,15 +171,12 @@ const Case cases[] = {
 void PrintTo(const Case& input, std::ostream* out) { *out << input.name; }
 
 // `path` is as case `c` leaves it.
-void expect_output(const std::string& path, Output state, const Case& c, const std::string& movie_bytes) {
+void expect_output(const std::string& path, Output state, const Case& c) {
     struct stat info;
     const bool exists = ::stat(path.c_str(), &info) == 0;
     ASSERT_EQ(exists, state != Output::absent) << path;
-    if (state == Output::movie) {
-        EXPECT_EQ(read_file(path), movie_bytes) << path;
-    } else if (state == Output::empty || state == Output::partial) {
-        EXPECT_EQ(info.st_size > 0, state == Output::partial) << path;
-    }
+    EXPECT_TRUE(state != Output::empty || info.st_size == 0) << path;
+    EXPECT_TRUE(state != Output::partial || info.st_size > 0) << path;
     if (state != Output::sound) return;
     const std::string records = c.records < 0 ? "" : std::to_string(c.records);
     if (path.ends_with("pdb")) {
@@ -228,8 +224,10 @@ TEST_P(ConvertCliCases, EndWithTheirMessageExitStatusAndOutputs) {
     }
     EXPECT_EQ(r.exit_code, c.exit_code) << r.err;
     EXPECT_TRUE(c.exit_code == 0 || r.out.find(created) == std::string::npos) << r.out;
-    expect_output(base + "pdb", c.pdb, c, movie_bytes);
-    expect_output(base + "mpg", c.mpg, c, movie_bytes);
+    // The movie is never changed, unless the case itself changes it while it is converted.
+    EXPECT_TRUE(!run.meanwhile.empty() || read_file(movie) == movie_bytes);
+    expect_output(base + "pdb", c.pdb, c);
+    expect_output(base + "mpg", c.mpg, c);
 }
 
 INSTANTIATE_TEST_SUITE_P(Movies, ConvertCliCases, testing::ValuesIn(cases),

@@ -96,7 +96,7 @@ FrameAt starting_at(std::vector<std::int32_t> starts) {
 TEST_F(MovieLibraryTest, DurationAndPicturesAskedInAnyOrderAreThoseOnScreen) {
     struct Case {
         std::string name;
-        int duration;           // the presentation span, rounded up to whole units
+        int duration;           // the presentation span as ffprobe gives it, rounded up to whole units
         FrameAt frame_at = {};  // none where the pictures are not solid greys 10·n
         bool b_frames = false;  // the movie must hold B-frames for the case to mean anything
         int tolerance = lossy;
@@ -111,19 +111,13 @@ TEST_F(MovieLibraryTest, DurationAndPicturesAskedInAnyOrderAreThoseOnScreen) {
     std::vector<std::int32_t> variable, squares;
     for (int n = 0; n < 25; ++n) variable.push_back(60 * n + 30 * (n % 2));
     for (int n = 0; n < 7; ++n) squares.push_back(30 * n * n);
-    const std::vector<Case> cases = {
+    std::vector<Case> cases = {
         {"grey62.avi", 1200, every(60, 20), false, 0, 62, 46},  // 20 frames at 10 per second
         {"grey25.mkv", 600, every(24, 25), false, 0},           // millisecond stamps
         {"ntsc.avi", 601},                         // 30 frames at 30000/1001 per second: 600.6 units
         {"one.mp4", 600},                          // H.264 with B-frames
         {"still.avi", 150},                        // a single frame lasts one frame period
         {"wide.mkv", 300, {}, false, 0, 128, 48},  // pixels twice as wide as high widen the picture
-        {"b.mp4", 1500, every(60, 25), true},
-        {"b.avi", 1500, every(60, 25), true},
-        {"b.mkv", 1500, every(60, 25), true},
-        {"b.h264", 1500, every(60, 25), true},
-        {"open.mp4", 1500, every(60, 25), true},
-        {"hevc.mkv", 1500, every(60, 25), true},
         {"lossless.mkv", 1500, every(60, 25), false, 0},
         {"full_range.avi", 1500, every(60, 25)},
         {"variable.mkv", 1470, starting_at(variable), true},
@@ -133,6 +127,8 @@ TEST_F(MovieLibraryTest, DurationAndPicturesAskedInAnyOrderAreThoseOnScreen) {
         {"cut.mp4", 900, every(60, 15, 5)},  // an edit list showing 15 of 20 frames
         {"squares.mkv", 1140, starting_at(squares), false, 0},
     };
+    for (const char* name : {"b.mp4", "b.avi", "b.mkv", "b.h264", "open.mp4", "hevc.mkv"})
+        cases.push_back({name, 1500, every(60, 25), true});
     // Conversion samples at 5 a second past the end, steps of 30 units (several to a frame),
     // every frame backwards, and jumps back and forth as a preview makes.
     std::vector<std::int32_t> samples, fine, backwards;
