@@ -190,8 +190,8 @@ void expect_output(const std::string& path, Output state, const Case& c) {
         return;
     }
     EXPECT_TRUE(read_file(path).ends_with(std::string("\x00\x00\x01\xB7", 4))) << path;
-    auto r = run_program("ffprobe -v error -count_frames -show_entries stream=width,height,nb_read_frames -of csv=p=0 '" +
-                         path + "'");
+    auto r = run_program("ffprobe -v error -count_frames -show_entries stream=width,height,nb_read_frames "
+                         "-of csv=p=0 '" + path + "'");
     EXPECT_EQ(r.err, "") << path;
     EXPECT_TRUE(c.records < 0 || r.out.ends_with("," + records + "\n")) << path << ": " << r.out;
     EXPECT_TRUE(c.width == 0 || r.out.starts_with(std::to_string(c.width) + "," + std::to_string(c.height) + ","))

@@ -183,10 +183,6 @@ TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
                                (std::string(format.movie).ends_with(".mpg") ? ".dithered.mpg" : ".mpg");
     EXPECT_NE(converted.out.find("\n  " + stream + "\n"), std::string::npos) << converted.out;
     EXPECT_EQ(read_file(movie), movie_bytes) << "the movie was changed";
-    const auto decoded =
-        run_program("ffprobe -v error -count_frames -show_entries stream=nb_read_frames -of csv=p=0 '" + stream + "'");
-    EXPECT_EQ(decoded.err, "");
-    EXPECT_EQ(decoded.out, std::to_string(format.records) + "\n");
 
     const Reference reference = decode_reference(movie, format);
     ASSERT_FALSE(reference.frames.empty());
