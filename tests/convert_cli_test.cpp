@@ -59,15 +59,6 @@ struct Case {
 
 void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
 
-// Sets the two 32-bit little-endian numbers found `skip` bytes after the first `tag` in `bytes`.
-void patch_pair(std::string& bytes, const std::string& tag, std::size_t skip, std::uint32_t a, std::uint32_t b) {
-    const std::size_t at = bytes.find(tag) + 8 + skip;
-    for (std::size_t i = 0; i < 4; i++) {
-        bytes[at + i] = static_cast<char>(a >> (8 * i));
-        bytes[at + 4 + i] = static_cast<char>(b >> (8 * i));
-    }
-}
-
 // Runs the converter as a user who may not write into a read-only directory. Root may write
 // anywhere, so root runs a copy of it (which any user can reach) as nobody.
 void as_ordinary_user(const std::string& dir, Invocation& run) {
@@ -104,8 +95,9 @@ const Case cases[] = {
     {"HugeDeclaredPictureSize", "raw16x16.avi", "huge.avi", {"huge.avi: " + test::not_a_movie_message}, 2,
      Output::absent, Output::absent, -1, {.prepare = [](const std::string& dir, Invocation&) {
          std::string bytes = read_file(dir + "/huge.avi");
-         patch_pair(bytes, "avih", 32, 16000, 16000);
-         patch_pair(bytes, "strf", 4, 16000, 16000);
+         // The main header's width and height, and the stream format's, as 16000 (0x3E80) each.
+         for (const auto& [tag, skip] : {std::pair<std::string, int>{"avih", 32}, {"strf", 4}})
+             bytes.replace(bytes.find(tag) + 8 + skip, 8, std::string("\x80\x3E\0\0\x80\x3E\0\0", 8));
          write_file(dir + "/huge.avi", bytes);
      }}},
     {"PictureSizeTheStreamCannotCarry", "raw4096x16.avi", "wide.avi",

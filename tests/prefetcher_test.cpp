@@ -3,7 +3,6 @@
 #include <atomic>
 #include <chrono>
 #include <cstdint>
-#include <memory>
 #include <new>
 #include <thread>
 #include <vector>
@@ -90,41 +89,36 @@ TEST(Prefetcher, NeverMakesMoreThanTheAllowedItemsAheadAndReusesTheirStorage) {
     EXPECT_LE(fresh.load(), 2 * depth);
 }
 
-TEST(Prefetcher, StoppingInterruptsTheItemBeingMade) {
-    // The producer would never finish an item on its own: only stopping ends it.
+// Stopping interrupts the item being made; going away with the places full, or before the thread
+// has made anything, stops the thread too.
+TEST(Prefetcher, StoppingOrGoingAwayEndsTheThreadWhereverItIs) {
     std::atomic<bool> working{false};
-    std::atomic<int> interrupted{0};
-    auto prefetcher = std::make_unique<ItemPrefetcher>(
-        std::vector<std::int32_t>(1000, 0), 2, [&](std::int32_t, Item&, const std::atomic<bool>& stopping) {
-            working = true;
-            // Bounded so that a stop that never comes fails the test instead of hanging it.
-            EXPECT_TRUE(wait_until([&] { return stopping.load(); })) << "stop() did not reach the producer";
-            ++interrupted;
-            return false;
-        });
+    std::atomic<int> interrupted{0}, made{0};
+    // The producer would never finish an item on its own: only stopping ends it.
+    ItemPrefetcher stopped({0, 0, 0, 0}, 2, [&](std::int32_t, Item&, const std::atomic<bool>& stopping) {
+        working = true;
+        // Bounded so that a stop that never comes fails the test instead of hanging it.
+        EXPECT_TRUE(wait_until([&] { return stopping.load(); })) << "stop() did not reach the producer";
+        ++interrupted;
+        return false;
+    });
     ASSERT_TRUE(wait_until([&] { return working.load(); })) << "the thread never started an item";
-    prefetcher->stop();
+    stopped.stop();
     EXPECT_EQ(interrupted.load(), 1);
     Item item;
-    EXPECT_FALSE(prefetcher->take(item));
-    prefetcher.reset();  // stopping twice is harmless
-    EXPECT_EQ(interrupted.load(), 1);
-}
+    EXPECT_FALSE(stopped.take(item));
 
-// Going away with the places full, or before the thread has made anything, stops the thread.
-TEST(Prefetcher, GoingAwayWithItemsWaitingStopsTheThread) {
-    std::atomic<int> made{0};
     const auto make = [&](std::int32_t t, Item& item, const std::atomic<bool>&) {
         item.assign(1, t);
         return ++made, true;
     };
     {
-        ItemPrefetcher prefetcher(std::vector<std::int32_t>(1000, 9), 3, make);
+        ItemPrefetcher full(std::vector<std::int32_t>(1000, 9), 3, make);
         ASSERT_TRUE(wait_until([&] { return made.load() >= 3; })) << "the thread made " << made.load();
     }
     EXPECT_EQ(made.load(), 3);
     ItemPrefetcher gone_at_once(std::vector<std::int32_t>(1000, 9), 3, make);
-}
+}  // `stopped` is stopped a second time here, harmlessly
 
 }  // namespace
 }  // namespace vintrel
