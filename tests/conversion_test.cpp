@@ -66,7 +66,6 @@ protected:
         if constexpr (requires { shown->conversion; })
             if (shown) shown->conversion = &conversion;
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
-        frame_count = conversion.frame_count();
         outcome = conversion.run(0);
         return outcome.result;
     }
@@ -76,7 +75,6 @@ protected:
     EncoderState encoder;
     test::RecordingReporter report{encoder};
     test::RecordingHost host;
-    int frame_count = 0;
 };
 
 const std::string sequence_end("\x00\x00\x01\xB7", 4);
@@ -85,7 +83,6 @@ TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
     const std::string movie = make_movie("greys.avi", 30);  // 3 seconds
     ASSERT_EQ(convert(movie), ConversionResult::finished);
     EXPECT_EQ(host.messages, std::vector<std::string>{"Finished: .PDB file has been created !"});
-    ASSERT_EQ(frame_count, 15);
 
     const std::string pdb = read_file(dir + "/greys.pdb");
     const std::span file(reinterpret_cast<const std::uint8_t*>(pdb.data()), pdb.size());
@@ -109,16 +106,14 @@ TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
     EXPECT_EQ(read_file(dir + "/greys.mpg"), mpg);
 }
 
+// (The usual names of the outputs are the command line's cases, an MPEG movie's the format matrix's.)
 TEST_F(MovieConversion, NamesAndFrameCounts) {
-    EXPECT_EQ(output_name("/clips/walk.mov", "pdb"), "/clips/walk.pdb");
+    // The last three characters are replaced, whatever the extension.
     EXPECT_EQ(output_name("/clips/clip.qt", "mpg"), "/clips/clipmpg");
-    // The stream never replaces the movie: not an MPEG movie, nor a movie its usual name links to.
-    EXPECT_EQ(stream_name("/clips/walk.mov"), "/clips/walk.mpg");
-    EXPECT_EQ(stream_name("/clips/walk.mpg"), "/clips/walk.dithered.mpg");
+    // The stream never replaces a movie its usual name links to.
     const std::string movie = make_movie("linked.avi", 10);
     ASSERT_EQ(::symlink("linked.avi", (dir + "/linked.mpg").c_str()), 0);
     EXPECT_EQ(stream_name(movie), dir + "/linked.dithered.mpg");
-    EXPECT_EQ(document_title("/clips/a long name.mov"), "a long name.mov");
     // Whole or partial fifths of a second.
     for (auto [duration, scale, frames] : {std::tuple{600, 600, 5}, {601, 600, 6}, {0, 600, 0}, {1001, 1000, 6},
                                            {2000000000, 600, 16666667}})
@@ -139,22 +134,7 @@ TEST_F(MovieConversion, CancelledDialogKeepsAnEarlierDatabaseAndMakesNoStream) {
     EXPECT_FALSE(std::filesystem::exists(dir + "/cancel.mpg"));
 }
 
-// A stop while the stream is coded ends the stream there and leaves the database empty (what
-// the files hold is the command-line test's); the outcome says so.
-TEST_F(MovieConversion, StopDuringEncodingEndsTheStreamEarlyAndEmptiesTheDatabase) {
-    struct StoppingHost : test::RecordingHost {
-        Conversion* conversion = nullptr;
-        bool pump_waiting_messages() override {
-            if (dithered >= 3) conversion->request_stop();
-            return false;
-        }
-    } stopping;
-    EXPECT_EQ(convert(make_movie("stop.avi", 30), &stopping), ConversionResult::stopped);
-    EXPECT_EQ(std::pair(outcome.database, outcome.stream), std::pair(DatabaseState::emptied, StreamState::ended_early));
-    EXPECT_TRUE(stopping.messages.empty());
-    EXPECT_LT(stopping.dithered, 15);
-}
-
+// (A stop while the stream is coded is the command line's Ctrl-C case.)
 TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysSo) {
     const std::string movie = make_movie("late.avi", 10);  // five frames
     // Stops at the first message check after the stream was closed (ending in its sequence end
