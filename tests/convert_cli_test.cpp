@@ -229,11 +229,6 @@ class ConvertCli : public testing::Test {
 protected:
     void SetUp() override { dir = test::fresh_scratch_folder("convert_cli"); }
 
-    // A copy of the fixture's movie `name` in the test's folder, called `as`.
-    void movie(const std::string& name, const std::string& as) {
-        std::filesystem::copy_file(test::test_movie(name), dir + "/" + as);
-    }
-
     test::ProgramResult run(const std::string& arguments) {
         return run_program("cd '" + dir + "' && " + convert_program + " " + arguments);
     }
@@ -248,10 +243,10 @@ TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
     std::ofstream(dir + "/notes.avi") << "Shopping list: milk, eggs.\n";
     const std::string whole = read_file(test::test_movie("full.mp4"));
     std::ofstream(dir + "/truncated.mp4", std::ios::binary) << whole.substr(0, whole.size() / 2);
-    movie("aac.mov", "audio.mov");
-    movie("clip.mp4", "walk.mov");
+    std::filesystem::copy_file(test::test_movie("aac.mov"), dir + "/audio.mov");
+    std::filesystem::copy_file(test::test_movie("clip.mp4"), dir + "/walk.mov");
     ASSERT_EQ(::mkdir((dir + "/walk.pdb").c_str(), 0755), 0);
-    movie("clip.mp4", "good.mov");
+    std::filesystem::copy_file(test::test_movie("clip.mp4"), dir + "/good.mov");
 
     auto r = run("empty.mov notes.avi truncated.mp4 audio.mov missing.mov walk.mov good.mov");
     EXPECT_EQ(r.exit_code, 2);
@@ -270,13 +265,13 @@ TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
 
 TEST_F(ConvertCli, ArgumentsAreChecked) {
     EXPECT_EQ(run("").exit_code, 2);
-    auto bright = run("--brightness 300 x.mov");
-    EXPECT_EQ(bright.exit_code, 2);
-    EXPECT_NE(bright.err.find("-255 to 255"), std::string::npos);
-    EXPECT_EQ(run("--frobnicate x.mov").exit_code, 2);
-    auto fit = run("--fit 320 x.mov");
-    EXPECT_EQ(fit.exit_code, 2);
-    EXPECT_NE(fit.err.find("the screen size must be WxH"), std::string::npos) << fit.err;
+    for (const auto& [arguments, message] : {std::pair{"--brightness 300 x.mov", "-255 to 255"},
+                                             {"--frobnicate x.mov", "unknown option --frobnicate"},
+                                             {"--fit 320 x.mov", "the screen size must be WxH"}}) {
+        auto r = run(arguments);
+        EXPECT_EQ(r.exit_code, 2) << arguments;
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
 }
 
 }  // namespace

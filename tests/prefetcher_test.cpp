@@ -32,11 +32,10 @@ bool wait_until(Condition condition) {
 // The movie the items come from is the thread's while it runs, and the taker's again once it has
 // stopped. A failure while making an item (out of memory) ends the items from there on.
 TEST(Prefetcher, GivesTheItemsInTheOrderOfTheTimesUntilOneFails) {
-    const std::vector<std::int32_t> times = {0, 120, 240, 240, 100, 7, 600, -1, 5};
     ThreadOwner movie;
     std::atomic<bool> made_by_owner{true};
     ItemPrefetcher prefetcher(
-        times, 2,
+        {0, 120, 240, 240, 100, 7, 600, -1, 5}, 2,
         [&](std::int32_t t, Item& item, const std::atomic<bool>&) {
             if (!movie.held_here()) made_by_owner = false;
             if (t < 0) throw std::bad_alloc();
