@@ -94,7 +94,7 @@ FrameAt starting_at(std::vector<std::int32_t> starts) {
 TEST_F(MovieLibraryTest, DurationAndPicturesAskedInAnyOrderAreThoseOnScreen) {
     struct Case {
         std::string name;
-        int duration;           // the presentation span as ffprobe gives it, rounded up to whole units
+        int duration;           // the presentation span as ffprobe gives it, rounded up to whole 1/600 s
         FrameAt frame_at = {};  // none where the pictures are not solid greys 10·n
         int tolerance = lossy;
         int width = 64, height = 48;
@@ -140,7 +140,6 @@ TEST_F(MovieLibraryTest, DurationAndPicturesAskedInAnyOrderAreThoseOnScreen) {
         for (const auto* times : {&samples, &backwards, &jumps}) {
             auto movie = open_ok(file);
             ASSERT_TRUE(movie);
-            EXPECT_EQ(movie->time_scale(), 600);
             EXPECT_EQ(movie->duration(), c.duration);
             const MovieBounds b = movie->natural_bounds();
             EXPECT_EQ((std::pair<int, int>(b.right, b.bottom)), std::pair(c.width, c.height));
