@@ -6,9 +6,10 @@
 
 namespace vintrel {
 
-void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], const int dmv[2], int mvx, int mvy) {
-    if (s.header.picture_structure == PictureStructure::frame) {
-        if (s.params.top_field_first) {
+void dual_prime_vectors(PictureStructure structure, bool top_field_first, int first[2], int second[2], const int dmv[2],
+                        int mvx, int mvy) {
+    if (structure == PictureStructure::frame) {
+        if (top_field_first) {
             first[0] = half_distance(mvx) + dmv[0];
             first[1] = half_distance(mvy) + dmv[1] - 1;
             second[0] = three_half_distance(mvx) + dmv[0];
@@ -22,7 +23,7 @@ void dual_prime_vectors(const EncoderState& s, int first[2], int second[2], cons
         return;
     }
     first[0] = half_distance(mvx) + dmv[0];
-    first[1] = half_distance(mvy) + dmv[1] + (s.header.picture_structure == PictureStructure::top_field ? -1 : 1);
+    first[1] = half_distance(mvy) + dmv[1] + (structure == PictureStructure::top_field ? -1 : 1);
     second[0] = first[0];
     second[1] = first[1];
 }
@@ -44,9 +45,9 @@ struct FramePositions {
 // Distance of both fields of the macroblock against the averaged same- and opposite-parity
 // predictions, with the squared or the absolute distance.
 template <typename Distance>
-int frame_dual_prime_cost(const EncoderState& s, const std::uint8_t* ref, const std::uint8_t* mb,
+int frame_dual_prime_cost(const Geometry& geometry, const std::uint8_t* ref, const std::uint8_t* mb,
                           const FramePositions& p, Distance distance) {
-    const int w = s.geometry.coded_width, lx = 2 * w;
+    const int w = geometry.coded_width, lx = 2 * w;
     auto field_point = [&](int field, int x, int y) {
         return HalfPel{at(ref + field * w, lx, x, y), x & 1, y & 1};
     };
@@ -58,9 +59,9 @@ int frame_dual_prime_cost(const EncoderState& s, const std::uint8_t* ref, const 
 
 }  // namespace
 
-DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_t* ref, const std::uint8_t* mb, int i,
-                                        int jf, const FrameSearch& fields) {
-    const int xmax = 2 * (s.geometry.coded_width - 16), ymax = s.geometry.coded_height - 16;
+DualPrimeResult dual_prime_frame_search(const Geometry& geometry, bool top_field_first, const std::uint8_t* ref,
+                                        const std::uint8_t* mb, int i, int jf, const FrameSearch& fields) {
+    const int xmax = 2 * (geometry.coded_width - 16), ymax = geometry.coded_height - 16;
     DualPrimeResult best;
     best.squared = 1 << 30;
     FramePositions best_positions{};
@@ -72,12 +73,12 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
                 // An opposite-parity vector: shift it by half a field line to the same parity, and
                 // scale the one that spans three field periods down to two.
                 js += ppred == 0 ? 1 : -1;
-                if (ppred != s.params.top_field_first) continue;
+                if (ppred != (top_field_first ? 1 : 0)) continue;
                 is = two_thirds(is);
                 js = two_thirds(js);
             }
             int tb[2], bt[2];
-            if (s.params.top_field_first) {
+            if (top_field_first) {
                 tb[0] = half_distance(is), tb[1] = half_distance(js) - 1;
                 bt[0] = three_half_distance(is), bt[1] = three_half_distance(js) + 1;
             } else {
@@ -97,7 +98,7 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
                     if (!inside(p.top_from_bottom_x, p.top_from_bottom_y, xmax, ymax) ||
                         !inside(p.bottom_from_top_x, p.bottom_from_top_y, xmax, ymax))
                         continue;
-                    const int cost = frame_dual_prime_cost(s, ref, mb, p, bidir_sse_distance);
+                    const int cost = frame_dual_prime_cost(geometry, ref, mb, p, bidir_sse_distance);
                     if (cost < best.squared) {
                         best.squared = cost;
                         best.x = same_x;
@@ -108,18 +109,18 @@ DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_
                     }
                 }
         }
-    best.absolute = frame_dual_prime_cost(s, ref, mb, best_positions, bidir_sad_distance);
+    best.absolute = frame_dual_prime_cost(geometry, ref, mb, best_positions, bidir_sad_distance);
     return best;
 }
 
-DualPrimeResult dual_prime_field_search(const EncoderState& s, const std::uint8_t* top_ref,
+DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure, const std::uint8_t* top_ref,
                                         const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
                                         const SearchResult& same_parity) {
-    const bool top = s.header.picture_structure == PictureStructure::top_field;
+    const bool top = structure == PictureStructure::top_field;
     const std::uint8_t* same = top ? top_ref : bottom_ref;
     const std::uint8_t* opposite = top ? bottom_ref : top_ref;
-    const int lx = s.geometry.line_stride;
-    const int xmax = 2 * (s.geometry.coded_width - 16), ymax = 2 * (s.geometry.picture_height - 16);
+    const int lx = geometry.line_stride;
+    const int xmax = 2 * (geometry.coded_width - 16), ymax = 2 * (geometry.picture_height - 16);
     const int is = same_parity.x - 2 * i, js = same_parity.y - 2 * j;
     const int base_x = half_distance(is) + 2 * i, base_y = half_distance(js) + (top ? -1 : 1) + 2 * j;
     const HalfPel same_prediction{at(same, lx, same_parity.x, same_parity.y), same_parity.x & 1, same_parity.y & 1};

@@ -88,12 +88,14 @@ MotionPlanes planes_of(EncoderState& s, const PictureJob& job) {
 }
 
 void estimate(EncoderState& s, const PictureJob& job, int second_field, int i_to_p) {
-    estimate_motion(s, planes_of(s, job), job.ranges, second_field, i_to_p);
+    estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes_of(s, job), job.ranges,
+                    second_field, i_to_p);
 }
 
 // Prediction, DCT-type decision and forward transform of the picture being coded.
 void predict_and_transform(EncoderState& s, const PictureJob& job, int second_field) {
-    predict_picture(s, s.buffers.old_ref_frame, s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
+    predict_picture({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, s.buffers.old_ref_frame,
+                    s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
     choose_dct_type(s, s.buffers.pred_frame[0], (*job.source)[0]);
     transform_picture(s, s.buffers.pred_frame, *job.source);
 }

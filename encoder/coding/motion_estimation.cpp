@@ -56,18 +56,18 @@ void make_intra(MacroblockInfo& info, unsigned var) {
 // ---- Frame pictures ----
 
 struct FrameMacroblock {
-    const EncoderState& s;
+    const PictureContext& picture;
     const MotionPlanes& planes;
     const SearchRanges& ranges;
     const std::uint8_t* mb;
     int i, j;
 
-    int w() const { return s.geometry.coded_width; }
+    int w() const { return picture.geometry.coded_width; }
     SearchReference forward() const { return {planes.old_source, planes.old_reconstruction}; }
     SearchReference backward() const { return {planes.new_source, planes.new_reconstruction}; }
 
     SearchResult whole_search(SearchReference r, int sx, int sy) const {
-        return full_search(r.source, r.reconstruction, mb, w(), i, j, sx, sy, 16, w(), s.geometry.coded_height);
+        return full_search(r.source, r.reconstruction, mb, w(), i, j, sx, sy, 16, w(), picture.geometry.coded_height);
     }
     // Squared error of the two field predictions of a frame search from `ref`.
     int field_squared(const std::uint8_t* ref, const FrameSearch& f) const {
@@ -99,15 +99,16 @@ struct FrameMacroblock {
         FrameSearch fields;
         SearchResult frame;
         DualPrimeResult dual;
-        if (s.header.frame_pred_frame_dct) {
+        if (picture.header.frame_pred_frame_dct) {
             frame = whole_search(forward(), ranges.sxf, ranges.syf);
             vmc = squared(old_ref, w(), frame, mb, 16);
             info.motion_type = MotionType::frame;
         } else {
-            fields = frame_search(s, forward(), mb, i, j, ranges.sxf, ranges.syf);
+            fields = frame_search(picture.geometry, forward(), mb, i, j, ranges.sxf, ranges.syf);
             frame = fields.frame;
-            const bool dual_prime_allowed = s.params.M == 1;
-            if (dual_prime_allowed) dual = dual_prime_frame_search(s, old_ref, mb, i, j / 2, fields);
+            const bool dual_prime_allowed = picture.params.M == 1;
+            if (dual_prime_allowed) dual = dual_prime_frame_search(picture.geometry, picture.params.top_field_first != 0, old_ref, mb, i, j / 2,
+                                                                fields);
             if (dual_prime_allowed && dual.absolute < frame.distance && dual.absolute < fields.field_distance) {
                 info.motion_type = MotionType::dual_prime;
                 vmc = dual.squared;
@@ -148,7 +149,7 @@ struct FrameMacroblock {
         int vmc;
         bool field_mode = false;
         FrameSearch f, b;
-        if (s.header.frame_pred_frame_dct) {
+        if (picture.header.frame_pred_frame_dct) {
             f.frame = whole_search(forward(), ranges.sxf, ranges.syf);
             b.frame = whole_search(backward(), ranges.sxb, ranges.syb);
             const int vmcf = squared(old_ref, w(), f.frame, mb, 16);
@@ -165,8 +166,8 @@ struct FrameMacroblock {
                 vmc = vmcr;
             }
         } else {
-            f = frame_search(s, forward(), mb, i, j, ranges.sxf, ranges.syf);
-            b = frame_search(s, backward(), mb, i, j, ranges.sxb, ranges.syb);
+            f = frame_search(picture.geometry, forward(), mb, i, j, ranges.sxf, ranges.syf);
+            b = frame_search(picture.geometry, backward(), mb, i, j, ranges.sxb, ranges.syb);
             const HalfPel fp = point(old_ref, w(), f.frame), bp = point(new_ref, w(), b.frame);
             const int choice = choose_b_candidate(
                 info, {bidir_sad_distance(fp, bp, mb, w(), 16), interpolated_fields(f, b, bidir_sad_distance),
@@ -197,18 +198,19 @@ struct FrameMacroblock {
 // ---- Field pictures ----
 
 struct FieldMacroblock {
-    const EncoderState& s;
+    const PictureContext& picture;
     const MotionPlanes& planes;
     const SearchRanges& ranges;
     const std::uint8_t* mb;
     int i, j;  // j in field lines
 
-    int lx() const { return 2 * s.geometry.coded_width; }
-    int parity() const { return s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
+    int lx() const { return 2 * picture.geometry.coded_width; }
+    PictureStructure structure() const { return picture.header.picture_structure; }
+    int parity() const { return structure() == PictureStructure::bottom_field ? 1 : 0; }
     const std::uint8_t* lower_half() const { return mb + 8 * static_cast<std::ptrdiff_t>(lx()); }
 
     FieldReferences frame_fields(const std::uint8_t* source, const std::uint8_t* reconstruction) const {
-        const int w = s.geometry.coded_width;
+        const int w = picture.geometry.coded_width;
         return {{source, reconstruction}, {source + w, reconstruction + w}};
     }
     int whole_squared(const FieldReferences& r, const FieldSearch& f) const {
@@ -254,11 +256,12 @@ struct FieldMacroblock {
             else
                 ref.top = current.top;
         }
-        const FieldSearch f = field_search(s, ref, mb, i, j, ranges.sxf, ranges.syf, i_to_p != 0);
-        const bool dual_prime_allowed = s.params.M == 1 && !i_to_p;
+        const FieldSearch f = field_search(picture.geometry, structure(), ref, mb, i, j, ranges.sxf, ranges.syf, i_to_p != 0);
+        const bool dual_prime_allowed = picture.params.M == 1 && !i_to_p;
         DualPrimeResult dual;
         if (dual_prime_allowed)
-            dual = dual_prime_field_search(s, ref.top.reconstruction, ref.bottom.reconstruction, mb, i, j, f.same_parity);
+            dual = dual_prime_field_search(picture.geometry, structure(), ref.top.reconstruction,
+                                           ref.bottom.reconstruction, mb, i, j, f.same_parity);
 
         int vmc;
         if (dual_prime_allowed && dual.absolute < f.distance_16x8 && dual.absolute < f.whole.distance) {
@@ -299,8 +302,8 @@ struct FieldMacroblock {
     void estimate_b(MacroblockInfo& info, unsigned var) const {
         const FieldReferences fr = frame_fields(planes.old_source, planes.old_reconstruction);
         const FieldReferences br = frame_fields(planes.new_source, planes.new_reconstruction);
-        const FieldSearch f = field_search(s, fr, mb, i, j, ranges.sxf, ranges.syf, false);
-        const FieldSearch b = field_search(s, br, mb, i, j, ranges.sxb, ranges.syb, false);
+        const FieldSearch f = field_search(picture.geometry, structure(), fr, mb, i, j, ranges.sxf, ranges.syf, false);
+        const FieldSearch b = field_search(picture.geometry, structure(), br, mb, i, j, ranges.sxb, ranges.syb, false);
         const int choice = choose_b_candidate(
             info, {interpolated_whole(fr, f, br, b, bidir_sad_distance), interpolated_halves(fr, f, br, b, bidir_sad_distance),
                    f.whole.distance, f.distance_16x8, b.whole.distance, b.distance_16x8});
@@ -329,36 +332,38 @@ unsigned macroblock_variance(const std::uint8_t* p, int step) {
     return sum_of_squares - ((sum * sum) >> 8);
 }
 
-void estimate_motion(EncoderState& s, const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
-                     int second_field_of_i_frame) {
-    const bool frame = s.header.picture_structure == PictureStructure::frame;
-    const int step = frame ? s.geometry.coded_width : 2 * s.geometry.coded_width;
+void estimate_motion(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
+                     const MotionPlanes& planes, const SearchRanges& ranges, int second_field, int second_field_of_i_frame) {
+    const Geometry& geometry = picture.geometry;
+    const PictureHeader& header = picture.header;
+    const bool frame = header.picture_structure == PictureStructure::frame;
+    const int step = frame ? geometry.coded_width : 2 * geometry.coded_width;
     int k = 0;
-    for (int j = 0; j < s.geometry.picture_height; j += 16) {
-        for (int i = 0; i < s.geometry.coded_width; i += 16, k++) {
+    for (int j = 0; j < geometry.picture_height; j += 16) {
+        for (int i = 0; i < geometry.coded_width; i += 16, k++) {
             const std::uint8_t* mb = planes.current_source + i + static_cast<std::ptrdiff_t>(j) * step;
-            if (s.header.picture_structure == PictureStructure::bottom_field) mb += s.geometry.coded_width;
-            MacroblockInfo& info = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
+            if (header.picture_structure == PictureStructure::bottom_field) mb += geometry.coded_width;
+            MacroblockInfo& info = macroblocks[static_cast<std::size_t>(k)];
             const unsigned var = macroblock_variance(mb, step);
-            if (s.header.picture_type == PictureType::I) {
+            if (header.picture_type == PictureType::I) {
                 make_intra(info, var);
             } else if (frame) {
-                const FrameMacroblock m{s, planes, ranges, mb, i, j};
-                if (s.header.picture_type == PictureType::P)
+                const FrameMacroblock m{picture, planes, ranges, mb, i, j};
+                if (header.picture_type == PictureType::P)
                     m.estimate_p(info, var);
                 else
                     m.estimate_b(info, var);
             } else {
-                const FieldMacroblock m{s, planes, ranges, mb, i, j};
-                if (s.header.picture_type == PictureType::P)
+                const FieldMacroblock m{picture, planes, ranges, mb, i, j};
+                if (header.picture_type == PictureType::P)
                     m.estimate_p(info, var, second_field, second_field_of_i_frame);
                 else
                     m.estimate_b(info, var);
             }
         }
-        s.hooks.report.progress(".");
+        report.progress(".");
     }
-    s.hooks.report.progress("\n");
+    report.progress("\n");
 }
 
 }  // namespace vintrel

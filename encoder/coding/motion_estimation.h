@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "encoder/setup/encoder_state.h"
+#include "encoder/setup/buffers.h"
+#include "encoder/setup/picture_context.h"
+#include "encoder/setup/reporter.h"
 
 namespace vintrel {
 
@@ -22,9 +25,10 @@ struct SearchRanges {
     int sxf, syf, sxb, syb;
 };
 
-// Sets macroblock_type, motion fields and variance of every macroblock of the picture; prints
-// one "." per macroblock row and a newline at the end on standard error.
-void estimate_motion(EncoderState& state, const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
+// Sets macroblock_type, motion fields and variance of every macroblock of the picture; reports
+// one "." per macroblock row and a newline at the end as progress.
+void estimate_motion(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
+                     const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
                      int second_field_of_i_frame);
 
 // s2 - s*s/256 over a 16x16 block (rows `step` apart).

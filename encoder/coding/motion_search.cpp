@@ -53,16 +53,16 @@ SearchResult full_search(const std::uint8_t* org, const std::uint8_t* ref, const
     return best;
 }
 
-FrameSearch frame_search(const EncoderState& s, SearchReference reference, const std::uint8_t* mb, int i, int j,
+FrameSearch frame_search(const Geometry& geometry, SearchReference reference, const std::uint8_t* mb, int i, int j,
                          int sx, int sy) {
-    const int w = s.geometry.coded_width;
+    const int w = geometry.coded_width;
     FrameSearch r;
-    r.frame = full_search(reference.source, reference.reconstruction, mb, w, i, j, sx, sy, 16, w, s.geometry.coded_height);
+    r.frame = full_search(reference.source, reference.reconstruction, mb, w, i, j, sx, sy, 16, w, geometry.coded_height);
     for (int predicted = 0; predicted < 2; predicted++)
         for (int field = 0; field < 2; field++)
             r.field[field][predicted] =
                 full_search(reference.source + field * w, reference.reconstruction + field * w, mb + predicted * w,
-                            2 * w, i, j / 2, sx, sy / 2, 8, w, s.geometry.coded_height / 2);
+                            2 * w, i, j / 2, sx, sy / 2, 8, w, geometry.coded_height / 2);
     // Each field keeps its own parity unless the other reference field is strictly better.
     r.top_select = r.field[1][0].distance < r.field[0][0].distance ? 1 : 0;
     r.bottom_select = r.field[0][1].distance < r.field[1][1].distance ? 0 : 1;
@@ -80,9 +80,9 @@ struct FieldPair {
     const SearchResult& best() const { return result[select()]; }
 };
 
-FieldPair search_both_fields(const EncoderState& s, const FieldReferences& reference, const std::uint8_t* mb, int i,
+FieldPair search_both_fields(const Geometry& geometry, const FieldReferences& reference, const std::uint8_t* mb, int i,
                              int j, int sx, int sy, int h, int skipped_field) {
-    const int w = s.geometry.coded_width;
+    const int w = geometry.coded_width;
     FieldPair pair;
     for (int f = 0; f < 2; f++) {
         if (f == skipped_field) {
@@ -91,21 +91,21 @@ FieldPair search_both_fields(const EncoderState& s, const FieldReferences& refer
         }
         const SearchReference& field = reference.field(f);
         pair.result[f] =
-            full_search(field.source, field.reconstruction, mb, 2 * w, i, j, sx, sy / 2, h, w, s.geometry.coded_height / 2);
+            full_search(field.source, field.reconstruction, mb, 2 * w, i, j, sx, sy / 2, h, w, geometry.coded_height / 2);
     }
     return pair;
 }
 
 }  // namespace
 
-FieldSearch field_search(const EncoderState& s, const FieldReferences& reference, const std::uint8_t* mb, int i, int j,
-                         int sx, int sy, bool skip_same_parity) {
-    const int parity = s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0;
+FieldSearch field_search(const Geometry& geometry, PictureStructure structure, const FieldReferences& reference,
+                         const std::uint8_t* mb, int i, int j, int sx, int sy, bool skip_same_parity) {
+    const int parity = structure == PictureStructure::bottom_field ? 1 : 0;
     const int skipped = skip_same_parity ? parity : -1;
-    const FieldPair whole = search_both_fields(s, reference, mb, i, j, sx, sy, 16, skipped);
-    const FieldPair upper = search_both_fields(s, reference, mb, i, j, sx, sy, 8, skipped);
+    const FieldPair whole = search_both_fields(geometry, reference, mb, i, j, sx, sy, 16, skipped);
+    const FieldPair upper = search_both_fields(geometry, reference, mb, i, j, sx, sy, 8, skipped);
     const FieldPair lower =
-        search_both_fields(s, reference, mb + 8 * 2 * static_cast<std::ptrdiff_t>(s.geometry.coded_width), i, j + 8, sx, sy, 8,
+        search_both_fields(geometry, reference, mb + 8 * 2 * static_cast<std::ptrdiff_t>(geometry.coded_width), i, j + 8, sx, sy, 8,
                            skipped);
     FieldSearch r;
     r.whole = whole.best();

@@ -4,7 +4,8 @@
 
 #include <cstdint>
 
-#include "encoder/setup/encoder_state.h"
+#include "encoder/setup/geometry.h"
+#include "encoder/setup/picture_header.h"
 
 namespace vintrel {
 
@@ -34,7 +35,7 @@ struct FrameSearch {
     const SearchResult& top() const { return field[top_select][0]; }
     const SearchResult& bottom() const { return field[bottom_select][1]; }
 };
-FrameSearch frame_search(const EncoderState& s, SearchReference reference, const std::uint8_t* mb, int i, int j,
+FrameSearch frame_search(const Geometry& geometry, SearchReference reference, const std::uint8_t* mb, int i, int j,
                          int sx, int sy);
 
 // The two reference fields of a field picture; `top` and `bottom` start at the field's first line.
@@ -52,8 +53,8 @@ struct FieldSearch {
 };
 // With skip_same_parity (the second field of an I frame) the field of the current parity is not
 // searched: only the frame's first field is a valid reference.
-FieldSearch field_search(const EncoderState& s, const FieldReferences& reference, const std::uint8_t* mb, int i, int j,
-                         int sx, int sy, bool skip_same_parity);
+FieldSearch field_search(const Geometry& geometry, PictureStructure structure, const FieldReferences& reference,
+                         const std::uint8_t* mb, int i, int j, int sx, int sy, bool skip_same_parity);
 
 // Dual prime in a frame picture: the same-parity field vector (field half-pels) with its
 // differential, and its squared and absolute distances.
@@ -63,9 +64,9 @@ struct DualPrimeResult {
     int squared = 0;
     int absolute = 0;
 };
-DualPrimeResult dual_prime_frame_search(const EncoderState& s, const std::uint8_t* ref, const std::uint8_t* mb, int i,
-                                        int jf, const FrameSearch& fields);
-DualPrimeResult dual_prime_field_search(const EncoderState& s, const std::uint8_t* top_ref,
+DualPrimeResult dual_prime_frame_search(const Geometry& geometry, bool top_field_first, const std::uint8_t* ref,
+                                        const std::uint8_t* mb, int i, int jf, const FrameSearch& fields);
+DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure, const std::uint8_t* top_ref,
                                         const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
                                         const SearchResult& same_parity);
 

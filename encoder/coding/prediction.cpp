@@ -44,25 +44,26 @@ struct Vector {
 
 class MacroblockPredictor {
 public:
-    MacroblockPredictor(const EncoderState& s, const Picture& old_reference, const Picture& new_reference,
-                        Picture& destination, int bx, int by, const MacroblockInfo& mb, int second_field)
-        : s_(s), old_(old_reference), new_(new_reference), dst_(destination), bx_(bx), by_(by), mb_(mb),
+    MacroblockPredictor(const PictureContext& picture, const Reporter& report, const Picture& old_reference,
+                        const Picture& new_reference, Picture& destination, int bx, int by, const MacroblockInfo& mb,
+                        int second_field)
+        : picture_(picture), report_(report), old_(old_reference), new_(new_reference), dst_(destination), bx_(bx), by_(by), mb_(mb),
           second_field_(second_field) {}
 
     void predict() {
         if (mb_.macroblock_type & intra_flag) {
-            clear_prediction(s_, dst_, bx_, by_);
+            clear_prediction(picture_, dst_, bx_, by_);
             return;
         }
-        const bool forward = (mb_.macroblock_type & forward_flag) || s_.header.picture_type == PictureType::P;
+        const bool forward = (mb_.macroblock_type & forward_flag) || picture_.header.picture_type == PictureType::P;
         if (forward) {
-            if (s_.header.picture_structure == PictureStructure::frame)
+            if (picture_.header.picture_structure == PictureStructure::frame)
                 forward_frame();
             else
                 forward_field();
         }
         if (mb_.macroblock_type & backward_flag) {
-            if (s_.header.picture_structure == PictureStructure::frame)
+            if (picture_.header.picture_structure == PictureStructure::frame)
                 backward_frame(forward);
             else
                 backward_field(forward);
@@ -81,12 +82,12 @@ private:
         int dx = v.x, dy = v.y;
         for (int c = 0; c < 3; c++) {
             if (c == 1) {
-                if (s_.params.chroma_format == 1) {
+                if (picture_.params.chroma_format == 1) {
                     h >>= 1;
                     y >>= 1;
                     dy /= 2;
                 }
-                if (s_.params.chroma_format != 3) {
+                if (picture_.params.chroma_format != 3) {
                     w >>= 1;
                     x >>= 1;
                     lx >>= 1;
@@ -100,7 +101,7 @@ private:
 
     // Both fields of a frame macroblock, each from its selected reference field.
     void frame_fields(const Picture& src, int dir, bool average) const {
-        const int lx = 2 * s_.geometry.coded_width;
+        const int lx = 2 * picture_.geometry.coded_width;
         area(src, mb_.field_select[0][dir], 0, lx, 16, 8, bx_, by_ / 2, field_vector(0, dir), average);
         area(src, mb_.field_select[1][dir], 1, lx, 16, 8, bx_, by_ / 2, field_vector(1, dir), average);
     }
@@ -108,34 +109,34 @@ private:
     void forward_frame() const {
         const bool motion = mb_.macroblock_type & forward_flag;
         if (mb_.motion_type == MotionType::frame || !motion) {
-            area(old_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
+            area(old_, 0, 0, picture_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
         } else if (mb_.motion_type == MotionType::field) {
             frame_fields(old_, 0, false);
         } else if (mb_.motion_type == MotionType::dual_prime) {
-            const int lx = 2 * s_.geometry.coded_width;
+            const int lx = 2 * picture_.geometry.coded_width;
             const Vector v = field_vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(s_, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first != 0, first, second, mb_.dual_prime_vector, v.x, v.y);
             area(old_, 0, 0, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 1, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 0, lx, 16, 8, bx_, by_ / 2, {first[0], first[1]}, true);
             area(old_, 0, 1, lx, 16, 8, bx_, by_ / 2, {second[0], second[1]}, true);
         } else {
-            s_.hooks.report.warning("invalid motion_type\n");
+            report_.warning("invalid motion_type\n");
         }
     }
 
-    int current_field() const { return s_.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
+    int current_field() const { return picture_.header.picture_structure == PictureStructure::bottom_field ? 1 : 0; }
 
     // The reference holding field `select` for a forward prediction: in the second field of a P
     // frame the field of the other parity is this frame's own first field.
     const Picture& forward_source(int select) const {
-        return s_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_ : old_;
+        return picture_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_ : old_;
     }
 
     // The 16x16 or the two 16x8 predictions of a field macroblock.
     void field_halves(int dir, bool halves, bool average) const {
-        const int lx = 2 * s_.geometry.coded_width;
+        const int lx = 2 * picture_.geometry.coded_width;
         const int cur = current_field();
         for (int r = 0; r < (halves ? 2 : 1); r++) {
             const int select = mb_.field_select[r][dir];
@@ -151,21 +152,21 @@ private:
         } else if (mb_.motion_type == MotionType::field_16x8) {
             field_halves(0, true, false);
         } else if (mb_.motion_type == MotionType::dual_prime) {
-            const int lx = 2 * s_.geometry.coded_width;
+            const int lx = 2 * picture_.geometry.coded_width;
             const int cur = current_field();
             const Vector v = vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(s_, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first != 0, first, second, mb_.dual_prime_vector, v.x, v.y);
             area(old_, cur, cur, lx, 16, 16, bx_, by_, v, false);
             area(second_field_ ? new_ : old_, 1 - cur, cur, lx, 16, 16, bx_, by_, {first[0], first[1]}, true);
         } else {
-            s_.hooks.report.warning("invalid motion_type\n");
+            report_.warning("invalid motion_type\n");
         }
     }
 
     void backward_frame(bool average) const {
         if (mb_.motion_type == MotionType::frame)
-            area(new_, 0, 0, s_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 1), average);
+            area(new_, 0, 0, picture_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 1), average);
         else
             frame_fields(new_, 1, average);
     }
@@ -176,10 +177,11 @@ private:
         else if (mb_.motion_type == MotionType::field_16x8)
             field_halves(1, true, average);
         else
-            s_.hooks.report.warning("invalid motion_type\n");
+            report_.warning("invalid motion_type\n");
     }
 
-    const EncoderState& s_;
+    const PictureContext& picture_;
+    const Reporter& report_;
     const Picture& old_;
     const Picture& new_;
     Picture& dst_;
@@ -200,26 +202,28 @@ void predict_component(const std::uint8_t* src, std::uint8_t* dst, int lx, int w
         predict_rows<false>(s, d, lx, w, h, dx & 1, dy & 1);
 }
 
-void clear_prediction(const EncoderState& s, Picture& dst, int bx, int by) {
-    const bool bottom = s.header.picture_structure == PictureStructure::bottom_field;
-    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(s.geometry.line_stride) * by + (bottom ? s.geometry.coded_width : 0), s.geometry.line_stride,
+void clear_prediction(const PictureContext& picture, Picture& dst, int bx, int by) {
+    const Geometry& geometry = picture.geometry;
+    const int chroma_format = picture.params.chroma_format;
+    const bool bottom = picture.header.picture_structure == PictureStructure::bottom_field;
+    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(geometry.line_stride) * by + (bottom ? geometry.coded_width : 0), geometry.line_stride,
          16, 16);
-    const int cw = s.params.chroma_format == 3 ? 16 : 8;
-    const int ch = s.params.chroma_format == 1 ? 8 : 16;
-    const int x = s.params.chroma_format == 3 ? bx : bx / 2;
-    const int y = s.params.chroma_format == 1 ? by / 2 : by;
+    const int cw = chroma_format == 3 ? 16 : 8;
+    const int ch = chroma_format == 1 ? 8 : 16;
+    const int x = chroma_format == 3 ? bx : bx / 2;
+    const int y = chroma_format == 1 ? by / 2 : by;
     for (int c = 1; c < 3; c++)
-        fill(dst[c] + x + static_cast<std::ptrdiff_t>(s.geometry.chroma_line_stride) * y + (bottom ? s.geometry.chroma_width : 0),
-             s.geometry.chroma_line_stride, cw, ch);
+        fill(dst[c] + x + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * y + (bottom ? geometry.chroma_width : 0),
+             geometry.chroma_line_stride, cw, ch);
 }
 
-void predict_picture(EncoderState& s, const Picture& old_reference, const Picture& new_reference, Picture& dst,
-                     int second_field) {
+void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
+                     const Picture& old_reference, const Picture& new_reference, Picture& dst, int second_field) {
     int k = 0;
-    for (int by = 0; by < s.geometry.picture_height; by += 16)
-        for (int bx = 0; bx < s.geometry.coded_width; bx += 16, k++)
-            MacroblockPredictor(s, old_reference, new_reference, dst, bx, by,
-                                s.buffers.macroblock_info[static_cast<std::size_t>(k)], second_field)
+    for (int by = 0; by < picture.geometry.picture_height; by += 16)
+        for (int bx = 0; bx < picture.geometry.coded_width; bx += 16, k++)
+            MacroblockPredictor(picture, report, old_reference, new_reference, dst, bx, by,
+                                macroblocks[static_cast<std::size_t>(k)], second_field)
                 .predict();
 }
 
