@@ -84,7 +84,8 @@ struct PreparedPicture : Encoder {
             mb.mquant = 8;
         }
         for (auto& plane : s.buffers.pred_frame.plane) std::fill(plane.begin(), plane.end(), 128);
-        transform_picture(s, s.buffers.pred_frame, s.buffers.new_org_frame);
+        transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
+                          s.buffers.pred_frame, s.buffers.new_org_frame);
         coefficients = s.buffers.blocks;
     }
     // The picture's blocks quantised as an intra picture at scale 8.
@@ -98,7 +99,9 @@ struct PreparedPicture : Encoder {
 
 void BM_ForwardTransform(benchmark::State& state) {
     PreparedPicture p;
-    for (auto _ : state) transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_org_frame);
+    for (auto _ : state)
+        transform_picture({p.s.params, p.s.geometry, p.s.header}, p.s.kernels, p.s.buffers.macroblock_info,
+                          p.s.buffers.blocks, p.s.buffers.pred_frame, p.s.buffers.new_org_frame);
 }
 BENCHMARK(BM_ForwardTransform)->Unit(benchmark::kMillisecond);
 
@@ -117,7 +120,8 @@ void BM_InversePath(benchmark::State& state) {
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
             dequantise_intra(p.s.kernels.simd, p.s.params.is_mpeg1, levels[b].data(), p.s.buffers.blocks[b].data(), 0, p.s.params.intra_quant_matrix.data(), 8);
-        inverse_transform_picture(p.s, p.s.buffers.pred_frame, p.s.buffers.new_ref_frame);
+        inverse_transform_picture({p.s.params, p.s.geometry, p.s.header}, p.s.kernels, p.s.buffers.macroblock_info,
+                                  p.s.buffers.blocks, p.s.buffers.pred_frame, p.s.buffers.new_ref_frame);
     }
 }
 BENCHMARK(BM_InversePath)->Unit(benchmark::kMillisecond);

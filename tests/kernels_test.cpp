@@ -14,6 +14,7 @@
 
 #include "encoder/coding/quantise.h"
 #include "encoder/coding/transform.h"
+#include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
 namespace {
@@ -298,7 +299,7 @@ TEST(DctTypeDecision, FrameDctOnlyWhenTheFieldsCorrelateAboveOneHalf) {
     state.header.frame_pred_frame_dct = 0;
     state.buffers.macroblock_info.assign(6, MacroblockInfo{});
     for (auto& info : state.buffers.macroblock_info) info.dct_type = 7;
-    choose_dct_type(state, prediction.data(), current.data());
+    choose_dct_type(state.geometry, state.header, state.buffers.macroblock_info, prediction.data(), current.data());
     std::vector<int> types;
     for (const auto& info : state.buffers.macroblock_info) types.push_back(info.dct_type);
     EXPECT_EQ(types, (std::vector<int>{0, 1, 0, 1, 1, 1}));

@@ -36,13 +36,14 @@ int macroblock_dct_type(const std::uint8_t* prediction, const std::uint8_t* curr
 
 }  // namespace
 
-void choose_dct_type(EncoderState& state, const std::uint8_t* prediction_luma, const std::uint8_t* current_luma) {
-    const bool decide = state.header.frame_pred_frame_dct == 0 && state.header.picture_structure == PictureStructure::frame;
+void choose_dct_type(const Geometry& geometry, const PictureHeader& header, std::vector<MacroblockInfo>& macroblocks,
+                     const std::uint8_t* prediction_luma, const std::uint8_t* current_luma) {
+    const bool decide = header.frame_pred_frame_dct == 0 && header.picture_structure == PictureStructure::frame;
     std::size_t k = 0;
-    for (int j = 0; j < state.geometry.picture_height; j += 16) {
-        for (int i = 0; i < state.geometry.coded_width; i += 16, k++) {
-            state.buffers.macroblock_info[k].dct_type =
-                decide ? macroblock_dct_type(prediction_luma, current_luma, state.geometry.coded_width, i, j) : 0;
+    for (int j = 0; j < geometry.picture_height; j += 16) {
+        for (int i = 0; i < geometry.coded_width; i += 16, k++) {
+            macroblocks[k].dct_type =
+                decide ? macroblock_dct_type(prediction_luma, current_luma, geometry.coded_width, i, j) : 0;
         }
     }
 }

@@ -96,8 +96,9 @@ void estimate(EncoderState& s, const PictureJob& job, int second_field, int i_to
 void predict_and_transform(EncoderState& s, const PictureJob& job, int second_field) {
     predict_picture({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, s.buffers.old_ref_frame,
                     s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
-    choose_dct_type(s, s.buffers.pred_frame[0], (*job.source)[0]);
-    transform_picture(s, s.buffers.pred_frame, *job.source);
+    choose_dct_type(s.geometry, s.header, s.buffers.macroblock_info, s.buffers.pred_frame[0], (*job.source)[0]);
+    transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
+                      s.buffers.pred_frame, *job.source);
 }
 
 // Codes the picture, then rebuilds it from what was coded and reports its statistics. With a
@@ -113,7 +114,8 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
     encode_picture(s, (*job.source)[0]);
     if (reconstruction_read(s)) {
         dequantise_picture(s, checkpoint_cancel_flag);
-        inverse_transform_picture(s, s.buffers.pred_frame, *job.reconstruction);
+        inverse_transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
+                                  s.buffers.pred_frame, *job.reconstruction);
     }
     print_statistics(s);
 }

@@ -2,8 +2,11 @@
 #pragma once
 
 #include <cstdint>
+#include <vector>
 
-#include "encoder/setup/encoder_state.h"
+#include "encoder/setup/buffers.h"
+#include "encoder/setup/kernels.h"
+#include "encoder/setup/picture_context.h"
 
 namespace vintrel {
 
@@ -16,12 +19,18 @@ void forward_dct(const Kernels& kernels, std::int16_t* block);
 void inverse_dct(const Kernels& kernels, std::int16_t* block);
 
 // Sets dct_type of every macroblock of the picture being coded.
-void choose_dct_type(EncoderState& state, const std::uint8_t* prediction_luma, const std::uint8_t* current_luma);
+void choose_dct_type(const Geometry& geometry, const PictureHeader& header, std::vector<MacroblockInfo>& macroblocks,
+                     const std::uint8_t* prediction_luma, const std::uint8_t* current_luma);
 
-// Prediction error of every block of the picture, transformed, into state.buffers.blocks.
-void transform_picture(EncoderState& state, const Picture& prediction, const Picture& current);
+// Prediction error of every block of the picture (framed by each macroblock's dct_type),
+// transformed, into `blocks`.
+void transform_picture(const PictureContext& picture, const Kernels& kernels,
+                       const std::vector<MacroblockInfo>& macroblocks, std::vector<Block>& blocks,
+                       const Picture& prediction, const Picture& current);
 
-// Inverse DCT of every block of state.buffers.blocks plus the prediction, into the reconstruction.
-void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction);
+// Inverse DCT of every block of `blocks` (in place) plus the prediction, into the reconstruction.
+void inverse_transform_picture(const PictureContext& picture, const Kernels& kernels,
+                               const std::vector<MacroblockInfo>& macroblocks, std::vector<Block>& blocks,
+                               const Picture& prediction, Picture& reconstruction);
 
 }  // namespace vintrel

@@ -25,48 +25,53 @@ struct BlockPlace {
 // Block n of the macroblock whose luminance starts at column i, line j of the coded picture.
 // A field DCT macroblock of a frame picture takes its luminance (and, unless 4:2:0, its chroma)
 // blocks from the lines of one field; a bottom-field picture starts one frame line down.
-BlockPlace place_block(const EncoderState& s, int i, int j, int n, bool field_dct) {
-    const bool bottom_field = s.header.picture_structure == PictureStructure::bottom_field;
+BlockPlace place_block(const Geometry& geometry, bool bottom_field, int chroma_format, int i, int j, int n,
+                       bool field_dct) {
     BlockPlace place{};
     if (n < 4) {
         place.component = 0;
         const std::ptrdiff_t column = i + 8 * (n & 1);
         if (field_dct) {
-            place.offset = column + static_cast<std::ptrdiff_t>(s.geometry.coded_width) * (j + (n & 2) / 2);
-            place.step = 2 * static_cast<std::ptrdiff_t>(s.geometry.coded_width);
+            place.offset = column + static_cast<std::ptrdiff_t>(geometry.coded_width) * (j + (n & 2) / 2);
+            place.step = 2 * static_cast<std::ptrdiff_t>(geometry.coded_width);
         } else {
-            place.offset = column + static_cast<std::ptrdiff_t>(s.geometry.line_stride) * (j + 8 * ((n & 2) / 2));
-            place.step = s.geometry.line_stride;
+            place.offset = column + static_cast<std::ptrdiff_t>(geometry.line_stride) * (j + 8 * ((n & 2) / 2));
+            place.step = geometry.line_stride;
         }
-        if (bottom_field) place.offset += s.geometry.coded_width;
+        if (bottom_field) place.offset += geometry.coded_width;
         return place;
     }
     place.component = (n & 1) ? 2 : 1;
-    const int ic = s.params.chroma_format == 3 ? i : i / 2;
-    const int jc = s.params.chroma_format == 1 ? j / 2 : j;
+    const int ic = chroma_format == 3 ? i : i / 2;
+    const int jc = chroma_format == 1 ? j / 2 : j;
     const std::ptrdiff_t column = ic + (n & 8);
-    if (field_dct && s.params.chroma_format != 1) {
-        place.offset = column + static_cast<std::ptrdiff_t>(s.geometry.chroma_width) * (jc + (n & 2) / 2);
-        place.step = 2 * static_cast<std::ptrdiff_t>(s.geometry.chroma_width);
+    if (field_dct && chroma_format != 1) {
+        place.offset = column + static_cast<std::ptrdiff_t>(geometry.chroma_width) * (jc + (n & 2) / 2);
+        place.step = 2 * static_cast<std::ptrdiff_t>(geometry.chroma_width);
     } else {
-        place.offset = column + static_cast<std::ptrdiff_t>(s.geometry.chroma_line_stride) * (jc + 8 * ((n & 2) / 2));
-        place.step = s.geometry.chroma_line_stride;
+        place.offset = column + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * (jc + 8 * ((n & 2) / 2));
+        place.step = geometry.chroma_line_stride;
     }
-    if (bottom_field) place.offset += s.geometry.chroma_width;
+    if (bottom_field) place.offset += geometry.chroma_width;
     return place;
 }
 
 // Calls visit(block, place) for every block of the picture in coding order.
 template <typename Visit>
-void for_each_block(EncoderState& s, Visit visit) {
-    const std::size_t per_macroblock = static_cast<std::size_t>(s.geometry.blocks_per_macroblock);
+void for_each_block(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks,
+                    std::vector<Block>& blocks, Visit visit) {
+    const Geometry& geometry = picture.geometry;
+    const bool frame = picture.header.picture_structure == PictureStructure::frame;
+    const bool bottom_field = picture.header.picture_structure == PictureStructure::bottom_field;
+    const int chroma_format = picture.params.chroma_format;
+    const std::size_t per_macroblock = static_cast<std::size_t>(geometry.blocks_per_macroblock);
     std::size_t k = 0;
-    for (int j = 0; j < s.geometry.picture_height; j += 16) {
-        for (int i = 0; i < s.geometry.coded_width; i += 16, k++) {
-            const bool field_dct = s.header.picture_structure == PictureStructure::frame && s.buffers.macroblock_info[k].dct_type == 1;
-            for (int n = 0; n < s.geometry.blocks_per_macroblock; n++)
-                visit(s.buffers.blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
-                      place_block(s, i, j, n, field_dct));
+    for (int j = 0; j < geometry.picture_height; j += 16) {
+        for (int i = 0; i < geometry.coded_width; i += 16, k++) {
+            const bool field_dct = frame && macroblocks[k].dct_type == 1;
+            for (int n = 0; n < geometry.blocks_per_macroblock; n++)
+                visit(blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
+                      place_block(geometry, bottom_field, chroma_format, i, j, n, field_dct));
         }
     }
 }
@@ -89,7 +94,7 @@ void subtract_prediction(const std::uint8_t* prediction, const std::uint8_t* cur
 
 // reconstruction = prediction + block, clipped to 0..255 through clip_table. The vector form
 // clips by saturating to unsigned bytes, which is what the table holds.
-void add_prediction([[maybe_unused]] const EncoderState& s, const std::uint8_t* prediction,
+void add_prediction([[maybe_unused]] const ClipTable& clip, const std::uint8_t* prediction,
                     std::uint8_t* reconstruction, std::ptrdiff_t step, const std::int16_t* block) {
     for (int row = 0; row < 8; row++, prediction += step, reconstruction += step) {
 #if defined(__SSE2__)
@@ -99,25 +104,29 @@ void add_prediction([[maybe_unused]] const EncoderState& s, const std::uint8_t* 
         _mm_storel_epi64(reinterpret_cast<__m128i*>(reconstruction), _mm_packus_epi16(sum, sum));
 #else
         // Inverse DCT output lies in -256..255, so the sums stay inside the table's -384..639.
-        for (int col = 0; col < 8; col++) reconstruction[col] = s.kernels.clip(block[8 * row + col] + prediction[col]);
+        for (int col = 0; col < 8; col++) reconstruction[col] = clip(block[8 * row + col] + prediction[col]);
 #endif
     }
 }
 
 }  // namespace
 
-void transform_picture(EncoderState& state, const Picture& prediction, const Picture& current) {
-    for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
+void transform_picture(const PictureContext& picture, const Kernels& kernels,
+                       const std::vector<MacroblockInfo>& macroblocks, std::vector<Block>& blocks,
+                       const Picture& prediction, const Picture& current) {
+    for_each_block(picture, macroblocks, blocks, [&](std::int16_t* block, const BlockPlace& place) {
         subtract_prediction(prediction[place.component] + place.offset, current[place.component] + place.offset,
                             place.step, block);
-        forward_dct(state.kernels, block);
+        forward_dct(kernels, block);
     });
 }
 
-void inverse_transform_picture(EncoderState& state, const Picture& prediction, Picture& reconstruction) {
-    for_each_block(state, [&](std::int16_t* block, const BlockPlace& place) {
-        inverse_dct(state.kernels, block);
-        add_prediction(state, prediction[place.component] + place.offset,
+void inverse_transform_picture(const PictureContext& picture, const Kernels& kernels,
+                               const std::vector<MacroblockInfo>& macroblocks, std::vector<Block>& blocks,
+                               const Picture& prediction, Picture& reconstruction) {
+    for_each_block(picture, macroblocks, blocks, [&](std::int16_t* block, const BlockPlace& place) {
+        inverse_dct(kernels, block);
+        add_prediction(kernels.clip, prediction[place.component] + place.offset,
                        reconstruction[place.component] + place.offset, place.step, block);
     });
 }

@@ -34,6 +34,9 @@ struct MacroblockInfo {
     unsigned variance = 0;
 };
 
+// One 8x8 block of coefficients or prediction errors, raster order.
+using Block = std::array<std::int16_t, 64>;
+
 // Three 8-bit planes: luminance, Cb, Cr.
 struct Picture {
     std::array<std::vector<std::uint8_t>, 3> plane;
@@ -49,7 +52,7 @@ struct Buffers {
     Picture pred_frame;
 
     std::vector<MacroblockInfo> macroblock_info;
-    std::vector<std::array<std::int16_t, 64>> blocks;
+    std::vector<Block> blocks;
 };
 
 }  // namespace vintrel
