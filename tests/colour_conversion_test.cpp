@@ -175,7 +175,7 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
         for (int y = 0; y < (c ? 50 : 100); y++)
             for (int x = 0; x < (c ? 75 : 150); x++) out.put(static_cast<char>(sample(c, x, y)));
     }
-    read_frame(s, stem, picture(), 0);
+    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 0);
     for (int c = 0; c < 3; c++) {
         const int w = c ? 75 : 150, h = c ? 50 : 100, stride = c ? 80 : 160;
         for (int y = 0; y < h; y++)
@@ -186,12 +186,12 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
     int asked = -1;  // the frame asked for of the picture's movie
     s.hooks.read_movie_frame = [&](Picture& p, int n) { asked = &p == &picture() ? n : -2; };
     s.params.input_picture_format = InputPictureFormat::movie;
-    read_frame(s, "unused", picture(), 7);
+    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
     // An unknown format reads nothing.
     s.params.input_picture_format = static_cast<InputPictureFormat>(5);
     const Picture before = picture();
-    read_frame(s, stem, picture(), 8);
+    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 8);
     EXPECT_EQ(asked, 7);
     EXPECT_EQ(picture().plane, before.plane);
 
@@ -202,7 +202,10 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
                                  "No movie to read frames from"};
     for (int format = 0; format <= 2; format++) {
         s.params.input_picture_format = static_cast<InputPictureFormat>(format);
-        EXPECT_EQ(test::fatal_text_of([&] { read_frame(s, stem, picture(), 0); }), texts[format]);
+        EXPECT_EQ(test::fatal_text_of([&] {
+                      read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 0);
+                  }),
+                  texts[format]);
     }
 }
 

@@ -28,7 +28,7 @@ std::string report_of(int columns, int rows, const std::vector<MacroblockInfo>& 
     const std::string path = test::scratch_path("statistics.out");
     s.statistics.file = std::fopen(path.c_str(), "w");
     s.statistics.owned = true;
-    print_statistics(s);
+    print_statistics(s.statistics.file, s.geometry, s.buffers.macroblock_info);
     close_statistics_file(s);
     return test::read_file(path);
 }
@@ -90,11 +90,13 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
               "Couldn't create statistics output file /nonexistent/dir/stat.out");
 
     ASSERT_FALSE(std::filesystem::exists("-.Y"));
-    write_frame(s, "-", s.buffers.new_ref_frame);
+    write_frame(s.params, s.geometry, error_channel(s), "-", s.buffers.new_ref_frame);
     EXPECT_FALSE(std::filesystem::exists("-.Y"));
     EXPECT_FALSE(std::filesystem::exists(".Y"));
     // The line feed inside both texts is kept verbatim: standard error shows a blank line after them.
-    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, "/nonexistent/dir/q", s.buffers.new_ref_frame); }),
+    EXPECT_EQ(test::fatal_text_of([&] {
+                  write_frame(s.params, s.geometry, error_channel(s), "/nonexistent/dir/q", s.buffers.new_ref_frame);
+              }),
               "Couldn't create /nonexistent/dir/q.Y\n");
 
     // A device that is always full accepts the open but not the data.
@@ -102,7 +104,8 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     const std::string stem = test::scratch_path("recon_full");
     std::filesystem::remove(stem + ".Y");
     std::filesystem::create_symlink("/dev/full", stem + ".Y");
-    EXPECT_EQ(test::fatal_text_of([&] { write_frame(s, stem, s.buffers.new_ref_frame); }),
+    EXPECT_EQ(test::fatal_text_of(
+                  [&] { write_frame(s.params, s.geometry, error_channel(s), stem, s.buffers.new_ref_frame); }),
               "Couldn't write " + stem + ".Y\n");
     std::filesystem::remove(stem + ".Y");
 }

@@ -117,7 +117,7 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
         inverse_transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
                                   s.buffers.pred_frame, *job.reconstruction);
     }
-    print_statistics(s);
+    print_statistics(s.statistics.file, s.geometry, s.buffers.macroblock_info);
 }
 
 // Codes a frame as two fields. Returns false when the user stopped in between.
@@ -218,7 +218,8 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
         print_picture_lines(s, i, f, job.ranges);
 
         if (cancelled(s, cancel_flag)) break;
-        read_frame(s, format_frame_name(s.params.source_file_name_template, f + s.params.first_frame), *job.source, i);
+        read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s),
+                   format_frame_name(s.params.source_file_name_template, f + s.params.first_frame), *job.source, i);
 
         if (!s.params.field_pictures) {
             if (cancelled(s, cancel_flag)) break;
@@ -232,7 +233,9 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
             break;
         }
         if (cancelled(s, cancel_flag)) break;
-        write_frame(s, format_frame_name(s.params.reconstructed_file_name_template, f + s.params.first_frame), *job.reconstruction);
+        write_frame(s.params, s.geometry, error_channel(s),
+                    format_frame_name(s.params.reconstructed_file_name_template, f + s.params.first_frame),
+                    *job.reconstruction);
     }
     write_sequence_end(s.bits);
 }

@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "encoder/coding/bit_writer.h"
+#include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
 
@@ -18,6 +19,10 @@ std::string error_text(const char* format, ...) {
     if (n < 0) return std::string(format);
     return std::string(buffer);
 }
+
+ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.hooks.report}; }
+
+void fatal_error(const ErrorChannel& channel, const std::string& text) { fatal_error(channel.bits, channel.report, text); }
 
 void fatal_error(EncoderState& state, const std::string& text) { fatal_error(state.bits, state.hooks.report, text); }
 

@@ -19,19 +19,19 @@ struct PlaneLayout {
     int full_height;
 };
 
-PlaneLayout luminance_layout(const EncoderState& s) {
-    return {s.params.horizontal_size, s.params.vertical_size, s.geometry.coded_width, s.geometry.coded_height};
+PlaneLayout luminance_layout(const Parameters& params, const Geometry& geometry) {
+    return {params.horizontal_size, params.vertical_size, geometry.coded_width, geometry.coded_height};
 }
 
-PlaneLayout chroma_layout(const EncoderState& s) {
-    const int width = s.params.chroma_format == 3 ? s.params.horizontal_size : s.params.horizontal_size / 2;
-    const int height = s.params.chroma_format == 1 ? s.params.vertical_size / 2 : s.params.vertical_size;
-    return {width, height, s.geometry.chroma_width, s.geometry.chroma_height};
+PlaneLayout chroma_layout(const Parameters& params, const Geometry& geometry) {
+    const int width = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
+    const int height = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
+    return {width, height, geometry.chroma_width, geometry.chroma_height};
 }
 
-std::FILE* open_for_reading(EncoderState& state, const std::string& path) {
+std::FILE* open_for_reading(const ErrorChannel& errors, const std::string& path) {
     std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) fatal_error(state, error_text("Couldn't open %s\n", path.c_str()));
+    if (!file) fatal_error(errors, error_text("Couldn't open %s\n", path.c_str()));
     return file;
 }
 
@@ -46,39 +46,43 @@ void read_plane(std::FILE* file, std::uint8_t* plane, const PlaneLayout& layout)
     extend_borders(plane, layout.width, layout.height, layout.stride, layout.full_height);
 }
 
-void read_plane_file(EncoderState& state, const std::string& path, std::uint8_t* plane, const PlaneLayout& layout) {
-    std::FILE* file = open_for_reading(state, path);
+void read_plane_file(const ErrorChannel& errors, const std::string& path, std::uint8_t* plane,
+                     const PlaneLayout& layout) {
+    std::FILE* file = open_for_reading(errors, path);
     read_plane(file, plane, layout);
     std::fclose(file);  // an input stream: closing it cannot lose data
 }
 
 }  // namespace
 
-void read_planar_files(EncoderState& state, const std::string& name, Picture& picture) {
-    read_plane_file(state, name + ".Y", picture[0], luminance_layout(state));
-    read_plane_file(state, name + ".U", picture[1], chroma_layout(state));
-    read_plane_file(state, name + ".V", picture[2], chroma_layout(state));
+void read_planar_files(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                       const std::string& name, Picture& picture) {
+    read_plane_file(errors, name + ".Y", picture[0], luminance_layout(params, geometry));
+    read_plane_file(errors, name + ".U", picture[1], chroma_layout(params, geometry));
+    read_plane_file(errors, name + ".V", picture[2], chroma_layout(params, geometry));
 }
 
-void read_yuv_file(EncoderState& state, const std::string& name, Picture& picture) {
-    std::FILE* file = open_for_reading(state, name + ".yuv");
-    read_plane(file, picture[0], luminance_layout(state));
-    read_plane(file, picture[1], chroma_layout(state));
-    read_plane(file, picture[2], chroma_layout(state));
+void read_yuv_file(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                   const std::string& name, Picture& picture) {
+    std::FILE* file = open_for_reading(errors, name + ".yuv");
+    read_plane(file, picture[0], luminance_layout(params, geometry));
+    read_plane(file, picture[1], chroma_layout(params, geometry));
+    read_plane(file, picture[2], chroma_layout(params, geometry));
     std::fclose(file);  // an input stream: closing it cannot lose data
 }
 
-void read_frame(EncoderState& state, const std::string& name, Picture& picture, int n) {
-    switch (state.params.input_picture_format) {
+void read_frame(const Parameters& params, const Geometry& geometry, const MovieFrameReader& read_movie_frame,
+                const ErrorChannel& errors, const std::string& name, Picture& picture, int n) {
+    switch (params.input_picture_format) {
     case InputPictureFormat::planar_files:
-        read_planar_files(state, name, picture);
+        read_planar_files(params, geometry, errors, name, picture);
         break;
     case InputPictureFormat::yuv_file:
-        read_yuv_file(state, name, picture);
+        read_yuv_file(params, geometry, errors, name, picture);
         break;
     case InputPictureFormat::movie:
-        if (!state.hooks.read_movie_frame) fatal_error(state, "No movie to read frames from");
-        state.hooks.read_movie_frame(picture, n);
+        if (!read_movie_frame) fatal_error(errors, "No movie to read frames from");
+        read_movie_frame(picture, n);
         break;
     default:
         // No other source exists; the picture keeps what it held.

@@ -19,10 +19,11 @@ struct PictureCounts {
     int interpolated = 0;
 };
 
-PictureCounts count_macroblocks(const EncoderState& s, std::size_t macroblocks) {
+PictureCounts count_macroblocks(const std::vector<MacroblockInfo>& info, std::size_t macroblocks,
+                               int blocks_per_macroblock) {
     PictureCounts n;
     for (std::size_t k = 0; k < macroblocks; k++) {
-        const MacroblockInfo& mb = s.buffers.macroblock_info[k];
+        const MacroblockInfo& mb = info[k];
         const int type = mb.macroblock_type;
         if (mb.skipped) {
             n.skipped++;
@@ -31,7 +32,7 @@ PictureCounts count_macroblocks(const EncoderState& s, std::size_t macroblocks) 
         } else if (!(type & pattern_flag)) {
             n.not_coded++;
         }
-        for (int b = 0; b < s.geometry.blocks_per_macroblock && b < 31; b++)
+        for (int b = 0; b < blocks_per_macroblock && b < 31; b++)
             if (mb.coded_block_pattern & (1 << b)) n.coded_blocks++;
         const bool forward = type & forward_flag;
         const bool backward = type & backward_flag;
@@ -64,38 +65,37 @@ char quantiser_character(const MacroblockInfo& mb) {
     return 'N';
 }
 
-std::size_t macroblock_index(const EncoderState& s, int row, int column) {
-    return static_cast<std::size_t>(row) * static_cast<std::size_t>(s.geometry.macroblock_columns) +
+std::size_t macroblock_index(int columns, int row, int column) {
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
            static_cast<std::size_t>(column);
 }
 
 // Writes rows of a picture plane to PATH, checking every write and the close.
-void write_plane_file(EncoderState& state, const std::string& path, const std::uint8_t* plane, int width, int height,
+void write_plane_file(const ErrorChannel& errors, const std::string& path, const std::uint8_t* plane, int width, int height,
                       int stride) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) fatal_error(state, error_text("Couldn't create %s\n", path.c_str()));
+    if (!file) fatal_error(errors, error_text("Couldn't create %s\n", path.c_str()));
     const auto row_bytes = static_cast<std::size_t>(width > 0 ? width : 0);
     bool written = true;
     for (int y = 0; y < height && written; y++)
         written = std::fwrite(plane + static_cast<std::ptrdiff_t>(y) * stride, 1, row_bytes, file) == row_bytes;
     if (std::fclose(file) != 0) written = false;
-    if (!written) fatal_error(state, error_text("Couldn't write %s\n", path.c_str()));
+    if (!written) fatal_error(errors, error_text("Couldn't write %s\n", path.c_str()));
 }
 
 }  // namespace
 
-void print_statistics(EncoderState& state) {
-    std::FILE* out = state.statistics.file;
+void print_statistics(std::FILE* out, const Geometry& geometry, const std::vector<MacroblockInfo>& macroblock_info) {
     if (!out) return;
-    const int columns = state.geometry.macroblock_columns > 0 ? state.geometry.macroblock_columns : 0;
-    const int rows = state.geometry.field_macroblock_rows > 0 ? state.geometry.field_macroblock_rows : 0;
+    const int columns = geometry.macroblock_columns > 0 ? geometry.macroblock_columns : 0;
+    const int rows = geometry.field_macroblock_rows > 0 ? geometry.field_macroblock_rows : 0;
     const std::size_t macroblocks = static_cast<std::size_t>(columns) * static_cast<std::size_t>(rows);
     // Records that do not cover the picture cannot be reported on.
-    if (macroblocks > state.buffers.macroblock_info.size()) return;
+    if (macroblocks > macroblock_info.size()) return;
     const auto total = static_cast<long long>(macroblocks);
 
-    const PictureCounts n = count_macroblocks(state, macroblocks);
-    const long long blocks = total * state.geometry.blocks_per_macroblock;
+    const PictureCounts n = count_macroblocks(macroblock_info, macroblocks, geometry.blocks_per_macroblock);
+    const long long blocks = total * geometry.blocks_per_macroblock;
     std::fprintf(out, "\npicture statistics:\n");
     std::fprintf(out, " # of intra coded macroblocks:  %4d (%.1f%%)\n", n.intra, percent(n.intra, total));
     std::fprintf(out, " # of coded blocks:             %4d (%.1f%%)\n", n.coded_blocks,
@@ -110,7 +110,7 @@ void print_statistics(EncoderState& state) {
     std::fprintf(out, "\nmacroblock_type map:\n");
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
-            const MacroblockInfo& mb = state.buffers.macroblock_info[macroblock_index(state, row, column)];
+            const MacroblockInfo& mb = macroblock_info[macroblock_index(columns, row, column)];
             std::fprintf(out, "%c%c ", type_character(mb), quantiser_character(mb));
         }
         std::fputc('\n', out);
@@ -120,9 +120,9 @@ void print_statistics(EncoderState& state) {
     std::fprintf(out, "\nmquant map:\n");
     for (int row = 0; row < rows; row++) {
         for (int column = 0; column < columns; column++) {
-            const int mquant = state.buffers.macroblock_info[macroblock_index(state, row, column)].mquant;
+            const int mquant = macroblock_info[macroblock_index(columns, row, column)].mquant;
             const bool repeats =
-                column > 0 && mquant == state.buffers.macroblock_info[macroblock_index(state, row, column - 1)].mquant;
+                column > 0 && mquant == macroblock_info[macroblock_index(columns, row, column - 1)].mquant;
             if (repeats)
                 std::fputs("   ", out);
             else
@@ -132,13 +132,14 @@ void print_statistics(EncoderState& state) {
     }
 }
 
-void write_frame(EncoderState& state, const std::string& name, const Picture& picture) {
+void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors, const std::string& name,
+                 const Picture& picture) {
     if (!name.empty() && name[0] == '-') return;
-    const int chroma_columns = state.params.chroma_format == 3 ? state.params.horizontal_size : state.params.horizontal_size / 2;
-    const int chroma_rows = state.params.chroma_format == 1 ? state.params.vertical_size / 2 : state.params.vertical_size;
-    write_plane_file(state, name + ".Y", picture[0], state.params.horizontal_size, state.params.vertical_size, state.geometry.coded_width);
-    write_plane_file(state, name + ".U", picture[1], chroma_columns, chroma_rows, state.geometry.chroma_width);
-    write_plane_file(state, name + ".V", picture[2], chroma_columns, chroma_rows, state.geometry.chroma_width);
+    const int chroma_columns = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
+    const int chroma_rows = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
+    write_plane_file(errors, name + ".Y", picture[0], params.horizontal_size, params.vertical_size, geometry.coded_width);
+    write_plane_file(errors, name + ".U", picture[1], chroma_columns, chroma_rows, geometry.chroma_width);
+    write_plane_file(errors, name + ".V", picture[2], chroma_columns, chroma_rows, geometry.chroma_width);
 }
 
 }  // namespace vintrel
