@@ -36,12 +36,11 @@ bool scan_whole_numbers(const char* text, const char* format, std::initializer_l
 // Hands out the parameter lines one at a time, each copied into a 256-byte line buffer.
 class LineReader {
 public:
-    LineReader(EncoderState& state, std::span<const std::string_view> lines)
-        : state_(state), lines_(lines) {}
+    LineReader(const ErrorChannel& errors, std::span<const std::string_view> lines) : errors_(errors), lines_(lines) {}
 
     const char* line(int k) {
         if (k >= static_cast<int>(lines_.size()))
-            fatal_error(state_, error_text("Parameter line %d is missing (the table has only %d lines)",
+            fatal_error(errors_, error_text("Parameter line %d is missing (the table has only %d lines)",
                                            k, static_cast<int>(lines_.size())));
         std::string_view text = lines_[static_cast<std::size_t>(k)];
         std::size_t n = text.size() < sizeof buffer_ - 1 ? text.size() : sizeof buffer_ - 1;
@@ -52,7 +51,7 @@ public:
 
     // Reports a line whose value field does not hold what its format asks for.
     [[noreturn]] void unreadable(int k, const char* what) {
-        fatal_error(state_, error_text("Parameter line %d: cannot read %s from \"%s\"", k, what, buffer_));
+        fatal_error(errors_, error_text("Parameter line %d: cannot read %s from \"%s\"", k, what, buffer_));
     }
 
     void scan_int(int k, int& value, const char* what) {
@@ -84,71 +83,71 @@ public:
     }
 
 private:
-    EncoderState& state_;
+    const ErrorChannel& errors_;
     std::span<const std::string_view> lines_;
     char buffer_[256] = {};
 };
 
-void warn(EncoderState& s, const std::string& text) { s.hooks.report.warning(text); }
+void warn(const Reporter& report, const std::string& text) { report.warning(text); }
 
 void make_boolean(int& flag) { flag = flag != 0; }
 
-void apply_mpeg1_fixups(EncoderState& s) {
-    if (s.params.progressive_sequence != 1) {
-        s.params.progressive_sequence = 1;
-        warn(s, "Warning: setting progressive_sequence = 1\n");
+void apply_mpeg1_fixups(Parameters& params, const Reporter& report) {
+    if (params.progressive_sequence != 1) {
+        params.progressive_sequence = 1;
+        warn(report, "Warning: setting progressive_sequence = 1\n");
     }
-    if (s.params.chroma_format != 1) {
-        s.params.chroma_format = 1;
-        warn(s, "Warning: setting chroma_format = 1 (4:2:0)\n");
+    if (params.chroma_format != 1) {
+        params.chroma_format = 1;
+        warn(report, "Warning: setting chroma_format = 1 (4:2:0)\n");
     }
-    if (s.params.intra_dc_precision != 0) {
-        s.params.intra_dc_precision = 0;
-        warn(s, "Warning: setting intra_dc_precision = 0\n");
+    if (params.intra_dc_precision != 0) {
+        params.intra_dc_precision = 0;
+        warn(report, "Warning: setting intra_dc_precision = 0\n");
     }
     for (int i = 0; i < 3; i++)
-        if (s.params.q_scale_type_tab[i] != 0) {
-            s.params.q_scale_type_tab[i] = 0;
-            warn(s, formatted("Warning: setting qscale_tab[%d] = 0\n", i));
+        if (params.q_scale_type_tab[i] != 0) {
+            params.q_scale_type_tab[i] = 0;
+            warn(report, formatted("Warning: setting qscale_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (s.params.intra_vlc_format_tab[i] != 0) {
-            s.params.intra_vlc_format_tab[i] = 0;
-            warn(s, formatted("Warning: setting intravlc_tab[%d] = 0\n", i));
+        if (params.intra_vlc_format_tab[i] != 0) {
+            params.intra_vlc_format_tab[i] = 0;
+            warn(report, formatted("Warning: setting intravlc_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (s.params.alternate_scan_tab[i] != 0) {
-            s.params.alternate_scan_tab[i] = 0;
-            warn(s, formatted("Warning: setting altscan_tab[%d] = 0\n", i));
+        if (params.alternate_scan_tab[i] != 0) {
+            params.alternate_scan_tab[i] = 0;
+            warn(report, formatted("Warning: setting altscan_tab[%d] = 0\n", i));
         }
 }
 
 // ISO/IEC 11172-2 constrained parameters: clears the flag when the set exceeds them.
-void check_constrained_parameters(EncoderState& s) {
-    const int mb = ((s.params.horizontal_size + 15) / 16) * ((s.params.vertical_size + 15) / 16);
-    if (s.params.horizontal_size > 768 || s.params.vertical_size > 576 || mb > 396 || mb * s.params.frame_rate > 9900.0 ||
-        s.params.frame_rate > 30.0) {
-        warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-        s.params.constrained_parameters_flag = 0;
+void check_constrained_parameters(Parameters& params, const Reporter& report) {
+    const int mb = ((params.horizontal_size + 15) / 16) * ((params.vertical_size + 15) / 16);
+    if (params.horizontal_size > 768 || params.vertical_size > 576 || mb > 396 || mb * params.frame_rate > 9900.0 ||
+        params.frame_rate > 30.0) {
+        warn(report, "Warning: setting constrained_parameters_flag = 0\n");
+        params.constrained_parameters_flag = 0;
     }
-    if (s.params.constrained_parameters_flag != 1) return;
-    for (std::size_t k = 0; k < s.params.motion_data.size(); k++) {
-        const MotionData& m = s.params.motion_data[k];
+    if (params.constrained_parameters_flag != 1) return;
+    for (std::size_t k = 0; k < params.motion_data.size(); k++) {
+        const MotionData& m = params.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k > 0 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
-            warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-            s.params.constrained_parameters_flag = 0;
+            warn(report, "Warning: setting constrained_parameters_flag = 0\n");
+            params.constrained_parameters_flag = 0;
             break;
         }
     }
 }
 
 // Lowers a search range to what the f code can reach.
-void limit_search(EncoderState& s, int& range, int f_code, const char* format) {
+void limit_search(const Reporter& report, int& range, int f_code, const char* format) {
     const int limit = (4 << f_code) - 1;
     if (range > limit) {
         range = limit;
-        warn(s, formatted(format, range));
+        warn(report, formatted(format, range));
     }
 }
 
@@ -159,75 +158,76 @@ double frame_rate_of_code(int frame_rate_code) {
     return frame_rates[frame_rate_code - 1];
 }
 
-void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
-    LineReader in(s, lines);
+void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<const std::string_view> lines) {
+    const Reporter& report = errors.report;
+    LineReader in(errors, lines);
 
-    s.params.id_string = in.line(0);
-    in.scan_string(1, s.params.source_file_name_template, "the source file name");
-    in.scan_string(2, s.params.reconstructed_file_name_template, "the reconstructed file name");
-    in.scan_string(3, s.params.intra_quant_matrix_file_name, "the intra matrix file name");
-    in.scan_string(4, s.params.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
-    in.scan_string(5, s.params.statistics_file_name, "the statistics file name");
+    params.id_string = in.line(0);
+    in.scan_string(1, params.source_file_name_template, "the source file name");
+    in.scan_string(2, params.reconstructed_file_name_template, "the reconstructed file name");
+    in.scan_string(3, params.intra_quant_matrix_file_name, "the intra matrix file name");
+    in.scan_string(4, params.non_intra_quant_matrix_file_name, "the non-intra matrix file name");
+    in.scan_string(5, params.statistics_file_name, "the statistics file name");
     int input_picture_format = 0, is_mpeg1 = 0, field_pictures = 0;
     in.scan_int(6, input_picture_format, "input_picture_format");
-    s.params.input_picture_format = static_cast<InputPictureFormat>(input_picture_format);
-    in.scan_int(7, s.params.frame_count, "the number of frames");
-    in.scan_int(8, s.params.first_frame, "the number of the first frame");
-    in.scan_time_code(9, s.params.time_code_hours, s.params.time_code_minutes, s.params.time_code_seconds, s.params.time_code_pictures,
+    params.input_picture_format = static_cast<InputPictureFormat>(input_picture_format);
+    in.scan_int(7, params.frame_count, "the number of frames");
+    in.scan_int(8, params.first_frame, "the number of the first frame");
+    in.scan_time_code(9, params.time_code_hours, params.time_code_minutes, params.time_code_seconds, params.time_code_pictures,
                       "the time code (hh:mm:ss:pp)");
-    in.scan_int(10, s.params.N, "N");
-    in.scan_int(11, s.params.M, "M");
+    in.scan_int(10, params.N, "N");
+    in.scan_int(11, params.M, "M");
     in.scan_int(12, is_mpeg1, "the stream type");
     in.scan_int(13, field_pictures, "field_pictures");
-    s.params.is_mpeg1 = is_mpeg1 != 0;
-    s.params.field_pictures = field_pictures != 0;
-    in.scan_int(14, s.params.horizontal_size, "horizontal_size");
-    in.scan_int(15, s.params.vertical_size, "vertical_size");
-    in.scan_int(16, s.params.aspect_ratio_information, "aspect_ratio_information");
-    in.scan_int(17, s.params.frame_rate_code, "frame_rate_code");
-    in.scan_double(18, s.params.bit_rate, "bit_rate");
-    in.scan_int(19, s.params.vbv_buffer_size, "vbv_buffer_size");
-    in.scan_int(20, s.params.low_delay, "low_delay");
-    in.scan_int(21, s.params.constrained_parameters_flag, "constrained_parameters_flag");
-    in.scan_int(22, s.params.profile, "the profile");
-    in.scan_int(23, s.params.level, "the level");
-    in.scan_int(24, s.params.progressive_sequence, "progressive_sequence");
-    in.scan_int(25, s.params.chroma_format, "chroma_format");
-    in.scan_int(26, s.params.video_format, "video_format");
-    in.scan_int(27, s.params.color_primaries, "color_primaries");
-    in.scan_int(28, s.params.transfer_characteristics, "transfer_characteristics");
-    in.scan_int(29, s.params.matrix_coefficients, "matrix_coefficients");
-    in.scan_int(30, s.params.display_horizontal_size, "display_horizontal_size");
-    in.scan_int(31, s.params.display_vertical_size, "display_vertical_size");
-    in.scan_int(32, s.params.intra_dc_precision, "intra_dc_precision");
-    in.scan_int(33, s.params.top_field_first, "top_field_first");
-    in.scan_triple(34, s.params.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
-    in.scan_triple(35, s.params.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
-    in.scan_triple(36, s.params.q_scale_type_tab, "q_scale_type (I P B)");
-    in.scan_triple(37, s.params.intra_vlc_format_tab, "intra_vlc_format (I P B)");
-    in.scan_triple(38, s.params.alternate_scan_tab, "alternate_scan (I P B)");
-    in.scan_int(39, s.params.repeat_first_field, "repeat_first_field");
-    in.scan_int(40, s.params.progressive_frame, "progressive_frame");
-    in.scan_int(41, s.params.P, "P");
-    in.scan_int(42, s.params.r, "r");
-    in.scan_double(43, s.params.avg_act, "avg_act");
-    in.scan_int(44, s.params.Xi, "Xi");
-    in.scan_int(45, s.params.Xp, "Xp");
-    in.scan_int(46, s.params.Xb, "Xb");
-    in.scan_int(47, s.params.d0i, "d0i");
-    in.scan_int(48, s.params.d0p, "d0p");
-    in.scan_int(49, s.params.d0b, "d0b");
+    params.is_mpeg1 = is_mpeg1 != 0;
+    params.field_pictures = field_pictures != 0;
+    in.scan_int(14, params.horizontal_size, "horizontal_size");
+    in.scan_int(15, params.vertical_size, "vertical_size");
+    in.scan_int(16, params.aspect_ratio_information, "aspect_ratio_information");
+    in.scan_int(17, params.frame_rate_code, "frame_rate_code");
+    in.scan_double(18, params.bit_rate, "bit_rate");
+    in.scan_int(19, params.vbv_buffer_size, "vbv_buffer_size");
+    in.scan_int(20, params.low_delay, "low_delay");
+    in.scan_int(21, params.constrained_parameters_flag, "constrained_parameters_flag");
+    in.scan_int(22, params.profile, "the profile");
+    in.scan_int(23, params.level, "the level");
+    in.scan_int(24, params.progressive_sequence, "progressive_sequence");
+    in.scan_int(25, params.chroma_format, "chroma_format");
+    in.scan_int(26, params.video_format, "video_format");
+    in.scan_int(27, params.color_primaries, "color_primaries");
+    in.scan_int(28, params.transfer_characteristics, "transfer_characteristics");
+    in.scan_int(29, params.matrix_coefficients, "matrix_coefficients");
+    in.scan_int(30, params.display_horizontal_size, "display_horizontal_size");
+    in.scan_int(31, params.display_vertical_size, "display_vertical_size");
+    in.scan_int(32, params.intra_dc_precision, "intra_dc_precision");
+    in.scan_int(33, params.top_field_first, "top_field_first");
+    in.scan_triple(34, params.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
+    in.scan_triple(35, params.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
+    in.scan_triple(36, params.q_scale_type_tab, "q_scale_type (I P B)");
+    in.scan_triple(37, params.intra_vlc_format_tab, "intra_vlc_format (I P B)");
+    in.scan_triple(38, params.alternate_scan_tab, "alternate_scan (I P B)");
+    in.scan_int(39, params.repeat_first_field, "repeat_first_field");
+    in.scan_int(40, params.progressive_frame, "progressive_frame");
+    in.scan_int(41, params.P, "P");
+    in.scan_int(42, params.r, "r");
+    in.scan_double(43, params.avg_act, "avg_act");
+    in.scan_int(44, params.Xi, "Xi");
+    in.scan_int(45, params.Xp, "Xp");
+    in.scan_int(46, params.Xb, "Xb");
+    in.scan_int(47, params.d0i, "d0i");
+    in.scan_int(48, params.d0p, "d0p");
+    in.scan_int(49, params.d0b, "d0b");
 
-    if (s.params.N < 1) fatal_error(s, "N must be positive");
-    if (s.params.M < 1) fatal_error(s, "M must be positive");
-    if (s.params.N % s.params.M != 0) fatal_error(s, "N must be an integer multiple of M");
+    if (params.N < 1) fatal_error(errors, "N must be positive");
+    if (params.M < 1) fatal_error(errors, "M must be positive");
+    if (params.N % params.M != 0) fatal_error(errors, "N must be an integer multiple of M");
 
     // Motion lines: a forward line for P pictures, then a forward and a backward line for each
     // B picture between two reference pictures.
-    s.params.motion_data.assign(static_cast<std::size_t>(s.params.M), MotionData{});
+    params.motion_data.assign(static_cast<std::size_t>(params.M), MotionData{});
     int k = 50;
-    for (int i = 0; i < s.params.M; i++) {
-        MotionData& m = s.params.motion_data[static_cast<std::size_t>(i)];
+    for (int i = 0; i < params.M; i++) {
+        MotionData& m = params.motion_data[static_cast<std::size_t>(i)];
         in.scan_motion(k++, m.forw_hor_f_code, m.forw_vert_f_code, m.forw_search_width,
                        m.forw_search_height, "the forward motion data");
         if (i > 0)
@@ -235,77 +235,77 @@ void read_parameters(EncoderState& s, std::span<const std::string_view> lines) {
                            m.back_search_height, "the backward motion data");
     }
 
-    for (int* flag : {&s.params.low_delay, &s.params.constrained_parameters_flag,
-                      &s.params.progressive_sequence, &s.params.top_field_first, &s.params.repeat_first_field,
-                      &s.params.progressive_frame})
+    for (int* flag : {&params.low_delay, &params.constrained_parameters_flag,
+                      &params.progressive_sequence, &params.top_field_first, &params.repeat_first_field,
+                      &params.progressive_frame})
         make_boolean(*flag);
     for (int i = 0; i < 3; i++) {
-        make_boolean(s.params.frame_pred_frame_dct_tab[i]);
-        make_boolean(s.params.concealment_motion_vectors_tab[i]);
-        make_boolean(s.params.q_scale_type_tab[i]);
-        make_boolean(s.params.intra_vlc_format_tab[i]);
-        make_boolean(s.params.alternate_scan_tab[i]);
+        make_boolean(params.frame_pred_frame_dct_tab[i]);
+        make_boolean(params.concealment_motion_vectors_tab[i]);
+        make_boolean(params.q_scale_type_tab[i]);
+        make_boolean(params.intra_vlc_format_tab[i]);
+        make_boolean(params.alternate_scan_tab[i]);
     }
 
-    check_ranges(s);
+    check_ranges(params, errors);
 
-    s.params.frame_rate = frame_rate_of_code(s.params.frame_rate_code);
+    params.frame_rate = frame_rate_of_code(params.frame_rate_code);
     // Kept in 64 bits while it is formed: a hand-written time code can be arbitrarily large.
     const std::int64_t seconds =
-        (static_cast<std::int64_t>(s.params.time_code_hours) * 60 + s.params.time_code_minutes) * 60 + s.params.time_code_seconds;
-    s.params.time_code_offset =
-        static_cast<int>(seconds * static_cast<int>(s.params.frame_rate + 0.5) + s.params.time_code_pictures);
+        (static_cast<std::int64_t>(params.time_code_hours) * 60 + params.time_code_minutes) * 60 + params.time_code_seconds;
+    params.time_code_offset =
+        static_cast<int>(seconds * static_cast<int>(params.frame_rate + 0.5) + params.time_code_pictures);
 
-    if (!s.params.is_mpeg1)
-        check_profile_and_level(s);
-    else if (s.params.constrained_parameters_flag)
-        check_constrained_parameters(s);
+    if (!params.is_mpeg1)
+        check_profile_and_level(params, errors);
+    else if (params.constrained_parameters_flag)
+        check_constrained_parameters(params, report);
 
-    if (s.params.is_mpeg1) apply_mpeg1_fixups(s);
+    if (params.is_mpeg1) apply_mpeg1_fixups(params, report);
 
-    if (!s.params.is_mpeg1 && s.params.constrained_parameters_flag) {
-        warn(s, "Warning: setting constrained_parameters_flag = 0\n");
-        s.params.constrained_parameters_flag = 0;
+    if (!params.is_mpeg1 && params.constrained_parameters_flag) {
+        warn(report, "Warning: setting constrained_parameters_flag = 0\n");
+        params.constrained_parameters_flag = 0;
     }
-    if (s.params.progressive_sequence && !s.params.progressive_frame) {
-        s.params.progressive_frame = 1;
-        warn(s, "Warning: setting progressive_frame = 1\n");
+    if (params.progressive_sequence && !params.progressive_frame) {
+        params.progressive_frame = 1;
+        warn(report, "Warning: setting progressive_frame = 1\n");
     }
-    if (s.params.progressive_frame && s.params.field_pictures) {
-        s.params.field_pictures = false;
-        warn(s, "Warning: setting field_pictures = 0\n");
+    if (params.progressive_frame && params.field_pictures) {
+        params.field_pictures = false;
+        warn(report, "Warning: setting field_pictures = 0\n");
     }
-    if (!s.params.progressive_frame && s.params.repeat_first_field) {
-        s.params.repeat_first_field = 0;
-        warn(s, "Warning: setting repeat_first_field = 0\n");
+    if (!params.progressive_frame && params.repeat_first_field) {
+        params.repeat_first_field = 0;
+        warn(report, "Warning: setting repeat_first_field = 0\n");
     }
-    if (s.params.progressive_frame)
+    if (params.progressive_frame)
         for (int i = 0; i < 3; i++)
-            if (!s.params.frame_pred_frame_dct_tab[i]) {
-                s.params.frame_pred_frame_dct_tab[i] = 1;
-                warn(s, formatted("Warning: setting frame_pred_frame_dct[%d] = 1\n", i));
+            if (!params.frame_pred_frame_dct_tab[i]) {
+                params.frame_pred_frame_dct_tab[i] = 1;
+                warn(report, formatted("Warning: setting frame_pred_frame_dct[%d] = 1\n", i));
             }
-    if (s.params.progressive_sequence && !s.params.repeat_first_field && s.params.top_field_first) {
-        s.params.top_field_first = 0;
-        warn(s, "Warning: setting top_field_first = 0\n");
+    if (params.progressive_sequence && !params.repeat_first_field && params.top_field_first) {
+        params.top_field_first = 0;
+        warn(report, "Warning: setting top_field_first = 0\n");
     }
-    for (std::size_t i = 0; i < s.params.motion_data.size(); i++) {
-        MotionData& m = s.params.motion_data[i];
-        limit_search(s, m.forw_search_width, m.forw_hor_f_code,
+    for (std::size_t i = 0; i < params.motion_data.size(); i++) {
+        MotionData& m = params.motion_data[i];
+        limit_search(report, m.forw_search_width, m.forw_hor_f_code,
                      "Warning: reducing forward horizontal search width to %d\n");
-        limit_search(s, m.forw_search_height, m.forw_vert_f_code,
+        limit_search(report, m.forw_search_height, m.forw_vert_f_code,
                      "Warning: reducing forward vertical search width to %d\n");
         if (i > 0) {
-            limit_search(s, m.back_search_width, m.back_hor_f_code,
+            limit_search(report, m.back_search_width, m.back_hor_f_code,
                          "Warning: reducing backward horizontal search width to %d\n");
-            limit_search(s, m.back_search_height, m.back_vert_f_code,
+            limit_search(report, m.back_search_height, m.back_vert_f_code,
                          "Warning: reducing backward vertical search width to %d\n");
         }
     }
 }
 
-void read_quant_matrices(EncoderState& s) {
-    auto load = [&s](const std::string& name, std::array<std::uint8_t, 64>& matrix, int& loaded,
+void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
+    auto load = [&errors](const std::string& name, std::array<std::uint8_t, 64>& matrix, int& loaded,
                      const std::array<std::uint8_t, 64>& defaults) {
         if (name.empty() || name[0] == '-') {
             loaded = 0;
@@ -314,13 +314,13 @@ void read_quant_matrices(EncoderState& s) {
         }
         loaded = 1;
         std::FILE* f = std::fopen(name.c_str(), "r");
-        if (!f) fatal_error(s, error_text("Couldn't open quant matrix file %s", name.c_str()));
+        if (!f) fatal_error(errors, error_text("Couldn't open quant matrix file %s", name.c_str()));
         for (std::size_t i = 0; i < 64; i++) {
             // Read as a long: past the range of an int, %d would keep only the low bits.
             long v = 0;
             if (std::fscanf(f, "%ld", &v) != 1 || v < 1 || v > 255) {
                 std::fclose(f);
-                fatal_error(s, "invalid value in quant matrix");
+                fatal_error(errors, "invalid value in quant matrix");
             }
             matrix[i] = static_cast<std::uint8_t>(v);
         }
@@ -328,9 +328,9 @@ void read_quant_matrices(EncoderState& s) {
     };
     std::array<std::uint8_t, 64> flat;
     flat.fill(default_non_intra_weight);
-    load(s.params.intra_quant_matrix_file_name, s.params.intra_quant_matrix, s.params.load_intra_quant_matrix,
+    load(params.intra_quant_matrix_file_name, params.intra_quant_matrix, params.load_intra_quant_matrix,
          default_intra_quant_matrix);
-    load(s.params.non_intra_quant_matrix_file_name, s.params.non_intra_quant_matrix, s.params.load_non_intra_quant_matrix, flat);
+    load(params.non_intra_quant_matrix_file_name, params.non_intra_quant_matrix, params.load_non_intra_quant_matrix, flat);
 }
 
 }  // namespace vintrel

@@ -5,6 +5,7 @@
 #include <string_view>
 
 #include "encoder/setup/encoder_state.h"
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/parameter_lines.h"
 
 namespace vintrel {
@@ -12,15 +13,21 @@ namespace vintrel {
 // The frame rate that frame_rate_code 1..8 stands for.
 double frame_rate_of_code(int frame_rate_code);
 
-// Scans the lines (the built-in table unless the caller supplies one) into the state, validates
+// Scans the lines (the built-in table unless the caller supplies one) into `params`, validates
 // the set, derives frame_rate and time_code_offset, runs the conformance checks and corrects what
-// the chosen stream type does not allow, with a warning on standard error for each correction.
-// Errors end the program through fatal_error.
-void read_parameters(EncoderState& state,
+// the chosen stream type does not allow, with a warning for each correction. Errors are fatal.
+void read_parameters(Parameters& params, const ErrorChannel& errors,
                      std::span<const std::string_view> lines = builtin_parameter_lines);
 
 // Loads the intra and non-intra quantiser matrices: the defaults for a file name starting with
 // "-", otherwise 64 values from the named file.
-void read_quant_matrices(EncoderState& state);
+void read_quant_matrices(Parameters& params, const ErrorChannel& errors);
+
+// The same for a whole encoder state, as the programs hold it: its parameters, its stream and
+// its reporter.
+inline void read_parameters(EncoderState& state, std::span<const std::string_view> lines = builtin_parameter_lines) {
+    read_parameters(state.params, error_channel(state), lines);
+}
+inline void read_quant_matrices(EncoderState& state) { read_quant_matrices(state.params, error_channel(state)); }
 
 }  // namespace vintrel
