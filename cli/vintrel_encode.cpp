@@ -30,7 +30,9 @@ std::string number(double v) {
     return std::string(text, result.ptr);
 }
 
-void print_triple(const char* name, const int (&v)[3]) { std::printf("%s=%d %d %d\n", name, v[0], v[1], v[2]); }
+void print_triple(const char* name, const bool (&v)[3]) {
+    std::printf("%s=%d %d %d\n", name, vintrel::syntax_value(v[0]), vintrel::syntax_value(v[1]), vintrel::syntax_value(v[2]));
+}
 
 void dump_parameters(const EncoderState& s) {
     std::printf("id_string=%s\n", s.params.id_string.c_str());

@@ -25,6 +25,9 @@ void init_bit_writer(BitWriter& writer, std::FILE* out = nullptr);
 // Moves the 32 oldest pending bits into the byte buffer (they are all whole bytes).
 void emit_pending_word(BitWriter& writer);
 
+// The stream's value of a one-bit flag.
+constexpr int syntax_value(bool flag) { return flag ? 1 : 0; }
+
 // Appends the low n bits of value, most significant first; n of 0 or less appends nothing.
 // Up to 31 bits wait in `pending` before they are moved out as four whole bytes.
 inline void write_bits(BitWriter& w, std::uint32_t value, int n) {

@@ -8,10 +8,11 @@
 namespace vintrel {
 namespace {
 
-// dct_type of the macroblock at column i, line j of a frame picture whose lines are width apart.
+// Whether the macroblock at column i, line j of a frame picture whose lines are width apart is
+// coded with field DCT (dct_type 1).
 // The 16x16 difference current - prediction splits into its top field (even lines) and bottom
 // field (odd lines); frame DCT is kept when their correlation coefficient exceeds 0.5.
-int macroblock_dct_type(const std::uint8_t* prediction, const std::uint8_t* current, int width, int i, int j) {
+bool field_dct_wanted(const std::uint8_t* prediction, const std::uint8_t* current, int width, int i, int j) {
     int s0 = 0, s1 = 0, sq0 = 0, sq1 = 0, s01 = 0;
     const std::ptrdiff_t stride = width;
     for (int row = 0; row < 16; row += 2) {
@@ -29,21 +30,21 @@ int macroblock_dct_type(const std::uint8_t* prediction, const std::uint8_t* curr
     }
     // |s0|, |s1| <= 128 * 255, so the integer squares and product fit in 32 bits.
     const double dd = (sq0 - (s0 * s0) / 128.0) * (sq1 - (s1 * s1) / 128.0);
-    if (dd <= 0.0) return 1;  // a field without variance: field DCT
+    if (dd <= 0.0) return true;  // a field without variance: field DCT
     const double r = (s01 - (s0 * s1) / 128.0) / std::sqrt(dd);
-    return r > 0.5 ? 0 : 1;
+    return !(r > 0.5);
 }
 
 }  // namespace
 
 void choose_dct_type(const Geometry& geometry, const PictureHeader& header, std::vector<MacroblockInfo>& macroblocks,
                      const std::uint8_t* prediction_luma, const std::uint8_t* current_luma) {
-    const bool decide = header.frame_pred_frame_dct == 0 && header.picture_structure == PictureStructure::frame;
+    const bool decide = !header.frame_pred_frame_dct && header.picture_structure == PictureStructure::frame;
     std::size_t k = 0;
     for (int j = 0; j < geometry.picture_height; j += 16) {
         for (int i = 0; i < geometry.coded_width; i += 16, k++) {
             macroblocks[k].dct_type =
-                decide ? macroblock_dct_type(prediction_luma, current_luma, geometry.coded_width, i, j) : 0;
+                decide && field_dct_wanted(prediction_luma, current_luma, geometry.coded_width, i, j);
         }
     }
 }

@@ -55,10 +55,10 @@ void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
     std::fprintf(out, "\nFrame %d (#%d in display order):\n", i, f);
     std::fprintf(out, " picture_type=%c\n", " IPBD"[syntax_value(s.header.picture_type)]);
     std::fprintf(out, " temporal_reference=%d\n", s.header.temporal_reference);
-    std::fprintf(out, " frame_pred_frame_dct=%d\n", s.header.frame_pred_frame_dct);
-    std::fprintf(out, " q_scale_type=%d\n", s.header.q_scale_type);
-    std::fprintf(out, " intra_vlc_format=%d\n", s.header.intra_vlc_format);
-    std::fprintf(out, " alternate_scan=%d\n", s.header.alternate_scan);
+    std::fprintf(out, " frame_pred_frame_dct=%d\n", syntax_value(s.header.frame_pred_frame_dct));
+    std::fprintf(out, " q_scale_type=%d\n", syntax_value(s.header.q_scale_type));
+    std::fprintf(out, " intra_vlc_format=%d\n", syntax_value(s.header.intra_vlc_format));
+    std::fprintf(out, " alternate_scan=%d\n", syntax_value(s.header.alternate_scan));
     auto range = [out](const char* direction, int width, int height, int hor_f_code, int vert_f_code) {
         std::fprintf(out, " %s search window: %d...%d / %d...%d\n", direction, -width, width, -height, height);
         std::fprintf(out, " %s vector range: %d...%d.5 / %d...%d.5\n", direction, -(4 << hor_f_code),
@@ -87,13 +87,13 @@ MotionPlanes planes_of(EncoderState& s, const PictureJob& job) {
             s.buffers.new_ref_frame[0], (*job.source)[0],   (*job.reconstruction)[0]};
 }
 
-void estimate(EncoderState& s, const PictureJob& job, int second_field, int i_to_p) {
+void estimate(EncoderState& s, const PictureJob& job, bool second_field, bool i_to_p) {
     estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes_of(s, job), job.ranges,
                     second_field, i_to_p);
 }
 
 // Prediction, DCT-type decision and forward transform of the picture being coded.
-void predict_and_transform(EncoderState& s, const PictureJob& job, int second_field) {
+void predict_and_transform(EncoderState& s, const PictureJob& job, bool second_field) {
     predict_picture({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, s.buffers.old_ref_frame,
                     s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
     choose_dct_type(s.geometry, s.header, s.buffers.macroblock_info, s.buffers.pred_frame[0], (*job.source)[0]);
@@ -124,14 +124,14 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
 bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_flag) {
     s.hooks.report.progress(s.params.top_field_first ? "\nfirst field  (top) " : "\nfirst field  (bot) ");
     s.header.picture_structure = s.params.top_field_first ? PictureStructure::top_field : PictureStructure::bottom_field;
-    estimate(s, job, 0, 0);
-    predict_and_transform(s, job, 0);
+    estimate(s, job, false, false);
+    predict_and_transform(s, job, false);
     code_and_reconstruct(s, job, cancel_flag);
 
     s.hooks.report.progress(s.params.top_field_first ? "second field (bot) " : "second field (top) ");
     if (cancelled(s, cancel_flag)) return false;
     s.header.picture_structure = s.params.top_field_first ? PictureStructure::bottom_field : PictureStructure::top_field;
-    int i_to_p = 0;
+    bool i_to_p = false;
     if (s.header.picture_type == PictureType::I) {
         // The second field of an I frame is predicted from the first.
         const MotionData& m = s.params.motion_data[0];
@@ -141,11 +141,11 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
         s.header.back_hor_f_code = s.header.back_vert_f_code = 15;
         job.ranges.sxf = m.forw_search_width;
         job.ranges.syf = m.forw_search_height;
-        i_to_p = 1;
+        i_to_p = true;
     }
     if (cancelled(s, cancel_flag)) return false;
-    estimate(s, job, 1, i_to_p);
-    predict_and_transform(s, job, 1);
+    estimate(s, job, true, i_to_p);
+    predict_and_transform(s, job, true);
     if (cancelled(s, cancel_flag)) return false;
     code_and_reconstruct(s, job, nullptr);
     return true;
@@ -186,7 +186,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
                 const int np = i == 0 ? (n + 2 * (M - 1)) / M - 1 : (n + M - 1) / M - 1;
                 const int nb = n - np - 1;
                 start_gop_rate_control(s, np, nb);
-                write_gop_header(s.params, s.bits, f0, i == 0 ? 1 : 0);
+                write_gop_header(s.params, s.bits, f0, i == 0);
             } else {
                 const MotionData& m = s.params.motion_data[0];
                 s.header.picture_type = PictureType::P;
@@ -224,9 +224,9 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
         if (!s.params.field_pictures) {
             if (cancelled(s, cancel_flag)) break;
             s.header.picture_structure = PictureStructure::frame;
-            estimate(s, job, 0, 0);
+            estimate(s, job, false, false);
             if (cancelled(s, cancel_flag)) break;
-            predict_and_transform(s, job, 0);
+            predict_and_transform(s, job, false);
             if (cancelled(s, cancel_flag)) break;
             code_and_reconstruct(s, job, nullptr);
         } else if (!encode_field_pictures(s, job, cancel_flag)) {

@@ -28,8 +28,8 @@ struct SearchRanges {
 // Sets macroblock_type, motion fields and variance of every macroblock of the picture; reports
 // one "." per macroblock row and a newline at the end as progress.
 void estimate_motion(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
-                     const MotionPlanes& planes, const SearchRanges& ranges, int second_field,
-                     int second_field_of_i_frame);
+                     const MotionPlanes& planes, const SearchRanges& ranges, bool second_field,
+                     bool second_field_of_i_frame);
 
 // s2 - s*s/256 over a 16x16 block (rows `step` apart).
 unsigned macroblock_variance(const std::uint8_t* p, int step);

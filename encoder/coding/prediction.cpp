@@ -46,7 +46,7 @@ class MacroblockPredictor {
 public:
     MacroblockPredictor(const PictureContext& picture, const Reporter& report, const Picture& old_reference,
                         const Picture& new_reference, Picture& destination, int bx, int by, const MacroblockInfo& mb,
-                        int second_field)
+                        bool second_field)
         : picture_(picture), report_(report), old_(old_reference), new_(new_reference), dst_(destination), bx_(bx), by_(by), mb_(mb),
           second_field_(second_field) {}
 
@@ -116,7 +116,7 @@ private:
             const int lx = 2 * picture_.geometry.coded_width;
             const Vector v = field_vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first != 0, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second, mb_.dual_prime_vector, v.x, v.y);
             area(old_, 0, 0, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 1, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 0, lx, 16, 8, bx_, by_ / 2, {first[0], first[1]}, true);
@@ -156,7 +156,7 @@ private:
             const int cur = current_field();
             const Vector v = vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first != 0, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second, mb_.dual_prime_vector, v.x, v.y);
             area(old_, cur, cur, lx, 16, 16, bx_, by_, v, false);
             area(second_field_ ? new_ : old_, 1 - cur, cur, lx, 16, 16, bx_, by_, {first[0], first[1]}, true);
         } else {
@@ -187,7 +187,7 @@ private:
     Picture& dst_;
     int bx_, by_;
     const MacroblockInfo& mb_;
-    int second_field_;
+    bool second_field_;
 };
 
 }  // namespace
@@ -218,7 +218,7 @@ void clear_prediction(const PictureContext& picture, Picture& dst, int bx, int b
 }
 
 void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
-                     const Picture& old_reference, const Picture& new_reference, Picture& dst, int second_field) {
+                     const Picture& old_reference, const Picture& new_reference, Picture& dst, bool second_field) {
     int k = 0;
     for (int by = 0; by < picture.geometry.picture_height; by += 16)
         for (int bx = 0; bx < picture.geometry.coded_width; bx += 16, k++)

@@ -14,7 +14,7 @@ namespace vintrel {
 // as motion estimation decided in `macroblocks`; an unknown motion type is reported as a warning.
 void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
                      const Picture& old_reference, const Picture& new_reference, Picture& destination,
-                     int second_field);
+                     bool second_field);
 
 // Mid-grey 128 over the macroblock at (bx, by) in all three components (intra prediction).
 void clear_prediction(const PictureContext& picture, Picture& destination, int bx, int by);

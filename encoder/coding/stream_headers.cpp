@@ -28,8 +28,8 @@ void start_code(BitWriter& w, std::uint32_t code) {
 void put(BitWriter& w, int value, int n) { write_bits(w, static_cast<std::uint32_t>(value), n); }
 
 // A loaded matrix goes out in zig-zag order.
-void write_matrix(BitWriter& w, int loaded, const std::array<std::uint8_t, 64>& matrix) {
-    put(w, loaded, 1);
+void write_matrix(BitWriter& w, bool loaded, const std::array<std::uint8_t, 64>& matrix) {
+    put(w, syntax_value(loaded), 1);
     if (loaded)
         for (int n = 0; n < 64; n++) put(w, matrix[zigzag_scan[static_cast<std::size_t>(n)]], 8);
 }
@@ -47,7 +47,7 @@ void write_sequence_header(const Parameters& p, BitWriter& w) {
     put(w, bit_rate_value(p) & 0x3FFFF, 18);
     put(w, 1, 1);  // marker_bit
     put(w, p.vbv_buffer_size & 0x3FF, 10);
-    put(w, p.constrained_parameters_flag, 1);
+    put(w, syntax_value(p.constrained_parameters_flag), 1);
     write_matrix(w, p.load_intra_quant_matrix, p.intra_quant_matrix);
     write_matrix(w, p.load_non_intra_quant_matrix, p.non_intra_quant_matrix);
 }
@@ -56,7 +56,7 @@ void write_sequence_extension(const Parameters& p, BitWriter& w) {
     start_code(w, extension_start_code);
     put(w, sequence_extension_id, 4);
     put(w, (p.profile << 4) | p.level, 8);
-    put(w, p.progressive_sequence, 1);
+    put(w, syntax_value(p.progressive_sequence), 1);
     put(w, p.chroma_format, 2);
     put(w, p.horizontal_size >> 12, 2);
     put(w, p.vertical_size >> 12, 2);
@@ -89,10 +89,10 @@ void write_user_data(BitWriter& w, const std::string& text) {
     }
 }
 
-void write_gop_header(const Parameters& p, BitWriter& w, int frame, int closed_gop) {
+void write_gop_header(const Parameters& p, BitWriter& w, int frame, bool closed_gop) {
     start_code(w, group_start_code);
     put(w, frame_to_time_code(p, p.time_code_offset + frame), 25);
-    put(w, closed_gop, 1);
+    put(w, syntax_value(closed_gop), 1);
     put(w, 0, 1);  // broken_link
 }
 
@@ -136,16 +136,16 @@ void write_picture_coding_extension(const PictureHeader& h, const Parameters& p,
     put(w, h.back_vert_f_code, 4);
     put(w, p.intra_dc_precision, 2);
     put(w, syntax_value(h.picture_structure), 2);
-    put(w, h.picture_structure == PictureStructure::frame ? p.top_field_first : 0, 1);
+    put(w, h.picture_structure == PictureStructure::frame ? syntax_value(p.top_field_first) : 0, 1);
     // Only frame pictures can restrict themselves to frame prediction and frame DCT.
-    put(w, h.picture_structure == PictureStructure::frame ? h.frame_pred_frame_dct : 0, 1);
+    put(w, h.picture_structure == PictureStructure::frame ? syntax_value(h.frame_pred_frame_dct) : 0, 1);
     put(w, 0, 1);  // concealment_motion_vectors
-    put(w, h.q_scale_type, 1);
-    put(w, h.intra_vlc_format, 1);
-    put(w, h.alternate_scan, 1);
-    put(w, p.repeat_first_field, 1);
-    put(w, p.progressive_frame, 1);  // chroma_420_type
-    put(w, p.progressive_frame, 1);
+    put(w, syntax_value(h.q_scale_type), 1);
+    put(w, syntax_value(h.intra_vlc_format), 1);
+    put(w, syntax_value(h.alternate_scan), 1);
+    put(w, syntax_value(p.repeat_first_field), 1);
+    put(w, syntax_value(p.progressive_frame), 1);  // chroma_420_type
+    put(w, syntax_value(p.progressive_frame), 1);
     put(w, 0, 1);  // composite_display_flag
 }
 

@@ -18,7 +18,7 @@ void write_display_extension(const Parameters& parameters, BitWriter& writer);
 void write_user_data(BitWriter& writer, const std::string& text);
 
 // Group-of-pictures header for the group whose first picture is display frame `frame`.
-void write_gop_header(const Parameters& parameters, BitWriter& writer, int frame, int closed_gop);
+void write_gop_header(const Parameters& parameters, BitWriter& writer, int frame, bool closed_gop);
 
 // The 25-bit time code of frame n at the encoder's frame rate (rounded to whole frames per second).
 int frame_to_time_code(const Parameters& parameters, int n);

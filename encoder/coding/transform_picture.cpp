@@ -68,7 +68,7 @@ void for_each_block(const PictureContext& picture, const std::vector<MacroblockI
     std::size_t k = 0;
     for (int j = 0; j < geometry.picture_height; j += 16) {
         for (int i = 0; i < geometry.coded_width; i += 16, k++) {
-            const bool field_dct = frame && macroblocks[k].dct_type == 1;
+            const bool field_dct = frame && macroblocks[k].dct_type;
             for (int n = 0; n < geometry.blocks_per_macroblock; n++)
                 visit(blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
                       place_block(geometry, bottom_field, chroma_format, i, j, n, field_dct));

@@ -23,10 +23,10 @@ constexpr int syntax_value(MotionType t) { return static_cast<int>(t); }
 struct MacroblockInfo {
     int macroblock_type = 0;  // the flags above
     MotionType motion_type{};  // 0, no type, until motion estimation decides
-    int dct_type = 0;
+    bool dct_type = false;  // field DCT (dct_type 1 in the stream) rather than frame DCT
     int mquant = 0;
     int coded_block_pattern = 0;
-    int skipped = 0;
+    bool skipped = false;
     int motion_vectors[2][2][2] = {};  // [first/second][forward/backward][horizontal/vertical]
     int field_select[2][2] = {};
     int dual_prime_vector[2] = {};

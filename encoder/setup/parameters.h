@@ -48,11 +48,11 @@ struct Parameters {
     int frame_rate_code = 0;
     double bit_rate = 0.0;
     int vbv_buffer_size = 0;
-    int low_delay = 0;
-    int constrained_parameters_flag = 0;
+    bool low_delay = false;
+    bool constrained_parameters_flag = false;
     int profile = 0;
     int level = 0;
-    int progressive_sequence = 0;
+    bool progressive_sequence = false;
     int chroma_format = 0;
     int video_format = 0;
     int color_primaries = 0;
@@ -61,14 +61,15 @@ struct Parameters {
     int display_horizontal_size = 0;
     int display_vertical_size = 0;
     int intra_dc_precision = 0;
-    int top_field_first = 0;
-    int frame_pred_frame_dct_tab[3] = {};
-    int concealment_motion_vectors_tab[3] = {};
-    int q_scale_type_tab[3] = {};
-    int intra_vlc_format_tab[3] = {};
-    int alternate_scan_tab[3] = {};
-    int repeat_first_field = 0;
-    int progressive_frame = 0;
+    bool top_field_first = false;
+    // Per picture type: I, P, B.
+    bool frame_pred_frame_dct_tab[3] = {};
+    bool concealment_motion_vectors_tab[3] = {};
+    bool q_scale_type_tab[3] = {};
+    bool intra_vlc_format_tab[3] = {};
+    bool alternate_scan_tab[3] = {};
+    bool repeat_first_field = false;
+    bool progressive_frame = false;
     int P = 0;
     int r = 0;
     double avg_act = 0.0;
@@ -87,8 +88,8 @@ struct Parameters {
     // Quantiser matrices, raster order.
     std::array<std::uint8_t, 64> intra_quant_matrix{};
     std::array<std::uint8_t, 64> non_intra_quant_matrix{};
-    int load_intra_quant_matrix = 0;
-    int load_non_intra_quant_matrix = 0;
+    bool load_intra_quant_matrix = false;  // from a file rather than the default
+    bool load_non_intra_quant_matrix = false;
 };
 
 }  // namespace vintrel

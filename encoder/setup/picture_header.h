@@ -19,10 +19,10 @@ struct PictureHeader {
     int forw_vert_f_code = 0;
     int back_hor_f_code = 0;
     int back_vert_f_code = 0;
-    int frame_pred_frame_dct = 0;
-    int q_scale_type = 0;
-    int intra_vlc_format = 0;
-    int alternate_scan = 0;
+    bool frame_pred_frame_dct = false;
+    bool q_scale_type = false;
+    bool intra_vlc_format = false;
+    bool alternate_scan = false;
     int vbv_delay = 0;
 };
 

@@ -73,8 +73,18 @@ public:
             unreadable(k, what);
     }
 
-    void scan_triple(int k, int (&value)[3], const char* what) {
+    // A flag is set by any value but 0.
+    void scan_flag(int k, bool& flag, const char* what) {
+        int value = 0;
+        scan_int(k, value, what);
+        flag = value != 0;
+    }
+
+    // One flag for each picture type, I P B.
+    void scan_flags(int k, bool (&flags)[3], const char* what) {
+        int value[3] = {};
         if (!scan_whole_numbers(line(k), "%ld %ld %ld", {&value[0], &value[1], &value[2]})) unreadable(k, what);
+        for (int i = 0; i < 3; i++) flags[i] = value[i] != 0;
     }
 
     void scan_motion(int k, int& f_hor, int& f_vert, int& width, int& height, const char* what) {
@@ -90,11 +100,9 @@ private:
 
 void warn(const Reporter& report, const std::string& text) { report.warning(text); }
 
-void make_boolean(int& flag) { flag = flag != 0; }
-
 void apply_mpeg1_fixups(Parameters& params, const Reporter& report) {
-    if (params.progressive_sequence != 1) {
-        params.progressive_sequence = 1;
+    if (!params.progressive_sequence) {
+        params.progressive_sequence = true;
         warn(report, "Warning: setting progressive_sequence = 1\n");
     }
     if (params.chroma_format != 1) {
@@ -106,18 +114,18 @@ void apply_mpeg1_fixups(Parameters& params, const Reporter& report) {
         warn(report, "Warning: setting intra_dc_precision = 0\n");
     }
     for (int i = 0; i < 3; i++)
-        if (params.q_scale_type_tab[i] != 0) {
-            params.q_scale_type_tab[i] = 0;
+        if (params.q_scale_type_tab[i]) {
+            params.q_scale_type_tab[i] = false;
             warn(report, formatted("Warning: setting qscale_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (params.intra_vlc_format_tab[i] != 0) {
-            params.intra_vlc_format_tab[i] = 0;
+        if (params.intra_vlc_format_tab[i]) {
+            params.intra_vlc_format_tab[i] = false;
             warn(report, formatted("Warning: setting intravlc_tab[%d] = 0\n", i));
         }
     for (int i = 0; i < 3; i++)
-        if (params.alternate_scan_tab[i] != 0) {
-            params.alternate_scan_tab[i] = 0;
+        if (params.alternate_scan_tab[i]) {
+            params.alternate_scan_tab[i] = false;
             warn(report, formatted("Warning: setting altscan_tab[%d] = 0\n", i));
         }
 }
@@ -128,15 +136,15 @@ void check_constrained_parameters(Parameters& params, const Reporter& report) {
     if (params.horizontal_size > 768 || params.vertical_size > 576 || mb > 396 || mb * params.frame_rate > 9900.0 ||
         params.frame_rate > 30.0) {
         warn(report, "Warning: setting constrained_parameters_flag = 0\n");
-        params.constrained_parameters_flag = 0;
+        params.constrained_parameters_flag = false;
     }
-    if (params.constrained_parameters_flag != 1) return;
+    if (!params.constrained_parameters_flag) return;
     for (std::size_t k = 0; k < params.motion_data.size(); k++) {
         const MotionData& m = params.motion_data[k];
         if (m.forw_hor_f_code > 4 || m.forw_vert_f_code > 4 ||
             (k > 0 && (m.back_hor_f_code > 4 || m.back_vert_f_code > 4))) {
             warn(report, "Warning: setting constrained_parameters_flag = 0\n");
-            params.constrained_parameters_flag = 0;
+            params.constrained_parameters_flag = false;
             break;
         }
     }
@@ -187,11 +195,11 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     in.scan_int(17, params.frame_rate_code, "frame_rate_code");
     in.scan_double(18, params.bit_rate, "bit_rate");
     in.scan_int(19, params.vbv_buffer_size, "vbv_buffer_size");
-    in.scan_int(20, params.low_delay, "low_delay");
-    in.scan_int(21, params.constrained_parameters_flag, "constrained_parameters_flag");
+    in.scan_flag(20, params.low_delay, "low_delay");
+    in.scan_flag(21, params.constrained_parameters_flag, "constrained_parameters_flag");
     in.scan_int(22, params.profile, "the profile");
     in.scan_int(23, params.level, "the level");
-    in.scan_int(24, params.progressive_sequence, "progressive_sequence");
+    in.scan_flag(24, params.progressive_sequence, "progressive_sequence");
     in.scan_int(25, params.chroma_format, "chroma_format");
     in.scan_int(26, params.video_format, "video_format");
     in.scan_int(27, params.color_primaries, "color_primaries");
@@ -200,14 +208,14 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     in.scan_int(30, params.display_horizontal_size, "display_horizontal_size");
     in.scan_int(31, params.display_vertical_size, "display_vertical_size");
     in.scan_int(32, params.intra_dc_precision, "intra_dc_precision");
-    in.scan_int(33, params.top_field_first, "top_field_first");
-    in.scan_triple(34, params.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
-    in.scan_triple(35, params.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
-    in.scan_triple(36, params.q_scale_type_tab, "q_scale_type (I P B)");
-    in.scan_triple(37, params.intra_vlc_format_tab, "intra_vlc_format (I P B)");
-    in.scan_triple(38, params.alternate_scan_tab, "alternate_scan (I P B)");
-    in.scan_int(39, params.repeat_first_field, "repeat_first_field");
-    in.scan_int(40, params.progressive_frame, "progressive_frame");
+    in.scan_flag(33, params.top_field_first, "top_field_first");
+    in.scan_flags(34, params.frame_pred_frame_dct_tab, "frame_pred_frame_dct (I P B)");
+    in.scan_flags(35, params.concealment_motion_vectors_tab, "concealment_motion_vectors (I P B)");
+    in.scan_flags(36, params.q_scale_type_tab, "q_scale_type (I P B)");
+    in.scan_flags(37, params.intra_vlc_format_tab, "intra_vlc_format (I P B)");
+    in.scan_flags(38, params.alternate_scan_tab, "alternate_scan (I P B)");
+    in.scan_flag(39, params.repeat_first_field, "repeat_first_field");
+    in.scan_flag(40, params.progressive_frame, "progressive_frame");
     in.scan_int(41, params.P, "P");
     in.scan_int(42, params.r, "r");
     in.scan_double(43, params.avg_act, "avg_act");
@@ -235,18 +243,6 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
                            m.back_search_height, "the backward motion data");
     }
 
-    for (int* flag : {&params.low_delay, &params.constrained_parameters_flag,
-                      &params.progressive_sequence, &params.top_field_first, &params.repeat_first_field,
-                      &params.progressive_frame})
-        make_boolean(*flag);
-    for (int i = 0; i < 3; i++) {
-        make_boolean(params.frame_pred_frame_dct_tab[i]);
-        make_boolean(params.concealment_motion_vectors_tab[i]);
-        make_boolean(params.q_scale_type_tab[i]);
-        make_boolean(params.intra_vlc_format_tab[i]);
-        make_boolean(params.alternate_scan_tab[i]);
-    }
-
     check_ranges(params, errors);
 
     params.frame_rate = frame_rate_of_code(params.frame_rate_code);
@@ -265,10 +261,10 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
 
     if (!params.is_mpeg1 && params.constrained_parameters_flag) {
         warn(report, "Warning: setting constrained_parameters_flag = 0\n");
-        params.constrained_parameters_flag = 0;
+        params.constrained_parameters_flag = false;
     }
     if (params.progressive_sequence && !params.progressive_frame) {
-        params.progressive_frame = 1;
+        params.progressive_frame = true;
         warn(report, "Warning: setting progressive_frame = 1\n");
     }
     if (params.progressive_frame && params.field_pictures) {
@@ -276,17 +272,17 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
         warn(report, "Warning: setting field_pictures = 0\n");
     }
     if (!params.progressive_frame && params.repeat_first_field) {
-        params.repeat_first_field = 0;
+        params.repeat_first_field = false;
         warn(report, "Warning: setting repeat_first_field = 0\n");
     }
     if (params.progressive_frame)
         for (int i = 0; i < 3; i++)
             if (!params.frame_pred_frame_dct_tab[i]) {
-                params.frame_pred_frame_dct_tab[i] = 1;
+                params.frame_pred_frame_dct_tab[i] = true;
                 warn(report, formatted("Warning: setting frame_pred_frame_dct[%d] = 1\n", i));
             }
     if (params.progressive_sequence && !params.repeat_first_field && params.top_field_first) {
-        params.top_field_first = 0;
+        params.top_field_first = false;
         warn(report, "Warning: setting top_field_first = 0\n");
     }
     for (std::size_t i = 0; i < params.motion_data.size(); i++) {
@@ -305,14 +301,14 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
 }
 
 void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
-    auto load = [&errors](const std::string& name, std::array<std::uint8_t, 64>& matrix, int& loaded,
+    auto load = [&errors](const std::string& name, std::array<std::uint8_t, 64>& matrix, bool& loaded,
                      const std::array<std::uint8_t, 64>& defaults) {
         if (name.empty() || name[0] == '-') {
-            loaded = 0;
+            loaded = false;
             matrix = defaults;
             return;
         }
-        loaded = 1;
+        loaded = true;
         std::FILE* f = std::fopen(name.c_str(), "r");
         if (!f) fatal_error(errors, error_text("Couldn't open quant matrix file %s", name.c_str()));
         for (std::size_t i = 0; i < 64; i++) {
