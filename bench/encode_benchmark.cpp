@@ -131,7 +131,8 @@ void BM_CodeWriting(benchmark::State& state) {
     const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
-            write_intra_block(p.s, levels[b].data(), b % 6 < 4 ? 0 : 1 + (b % 6 & 1));
+            write_intra_block({p.s.bits, p.s.params.is_mpeg1, p.s.hooks.report}, p.s.header, p.s.dc_predictor,
+                              levels[b].data(), b % 6 < 4 ? 0 : 1 + (b % 6 & 1));
         align_to_byte(p.s.bits);
         flush_bit_writer(p.s.bits);
     }

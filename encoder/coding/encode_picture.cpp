@@ -22,32 +22,31 @@ namespace {
 // Motion vector predictors [first/second][forward/backward][horizontal/vertical].
 using Predictors = int[2][2][2];
 
-const std::uint8_t* scan_of(const EncoderState& s) {
-    return s.header.alternate_scan ? alternate_scan_order.data() : zigzag_scan.data();
+const std::uint8_t* scan_of(const PictureHeader& header) {
+    return header.alternate_scan ? alternate_scan_order.data() : zigzag_scan.data();
 }
 
-int quantiser_scale_code(const EncoderState& s, int q) {
-    return s.header.q_scale_type ? linear_to_code_map[static_cast<std::size_t>(q)] : q >> 1;
+int quantiser_scale_code(const PictureHeader& header, int q) {
+    return header.q_scale_type ? linear_to_code_map[static_cast<std::size_t>(q)] : q >> 1;
 }
 
-void put(EncoderState& s, int value, int n) { write_bits(s.bits, static_cast<std::uint32_t>(value), n); }
+void put(const CodeWriter& out, int value, int n) { write_bits(out.bits, static_cast<std::uint32_t>(value), n); }
 
-// The parts of the state the code writers use.
-CodeWriter codes_of(EncoderState& s) { return {s.bits, s.params.is_mpeg1, s.hooks.report}; }
-
-void write_slice_header(EncoderState& s, int row, int previous_q) {
-    align_to_byte(s.bits);
-    if (s.params.is_mpeg1 || s.params.vertical_size <= 2800) {
-        put(s, 0x101 + row, 32);
+void write_slice_header(const CodeWriter& out, const PictureHeader& header, int vertical_size, int row,
+                        int previous_q) {
+    align_to_byte(out.bits);
+    if (out.mpeg1 || vertical_size <= 2800) {
+        put(out, 0x101 + row, 32);
     } else {
-        put(s, 0x101 + (row & 127), 32);
-        put(s, row >> 7, 3);  // slice_vertical_position_extension
+        put(out, 0x101 + (row & 127), 32);
+        put(out, row >> 7, 3);  // slice_vertical_position_extension
     }
-    put(s, quantiser_scale_code(s, previous_q), 5);
-    put(s, 0, 1);  // extra_bit_slice
+    put(out, quantiser_scale_code(header, previous_q), 5);
+    put(out, 0, 1);  // extra_bit_slice
 }
 
-void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors& pmv, int dir, int hf, int vf) {
+void write_motion_vectors(const CodeWriter& out, PictureStructure structure, const MacroblockInfo& mb, Predictors& pmv,
+                          int dir, int hf, int vf) {
     const auto& mv = mb.motion_vectors;
     auto same_for_both = [&pmv, dir](const int (&v)[2]) {
         for (int t = 0; t < 2; t++) pmv[0][dir][t] = pmv[1][dir][t] = v[t];
@@ -56,50 +55,50 @@ void write_motion_vectors(EncoderState& s, const MacroblockInfo& mb, Predictors&
         for (int r = 0; r < 2; r++)
             for (int t = 0; t < 2; t++) pmv[r][dir][t] = mv[r][dir][t];
     };
-    if (s.header.picture_structure == PictureStructure::frame) {
+    if (structure == PictureStructure::frame) {
         if (mb.motion_type == MotionType::frame) {  // frame
-            write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-            write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
+            write_motion_vector(out, mv[0][dir][0] - pmv[0][dir][0], hf);
+            write_motion_vector(out, mv[0][dir][1] - pmv[0][dir][1], vf);
             same_for_both(mv[0][dir]);
         } else if (mb.motion_type == MotionType::field) {  // field: vertical components in field units
             for (int r = 0; r < 2; r++) {
-                put(s, mb.field_select[r][dir], 1);
-                write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
-                write_motion_vector(s, (mv[r][dir][1] >> 1) - (pmv[r][dir][1] >> 1), vf);
+                put(out, mb.field_select[r][dir], 1);
+                write_motion_vector(out, mv[r][dir][0] - pmv[r][dir][0], hf);
+                write_motion_vector(out, (mv[r][dir][1] >> 1) - (pmv[r][dir][1] >> 1), vf);
             }
             each_own();
         } else {  // dual prime
-            write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-            write_dual_prime(codes_of(s), mb.dual_prime_vector[0]);
-            write_motion_vector(s, (mv[0][dir][1] >> 1) - (pmv[0][dir][1] >> 1), vf);
-            write_dual_prime(codes_of(s), mb.dual_prime_vector[1]);
+            write_motion_vector(out, mv[0][dir][0] - pmv[0][dir][0], hf);
+            write_dual_prime(out, mb.dual_prime_vector[0]);
+            write_motion_vector(out, (mv[0][dir][1] >> 1) - (pmv[0][dir][1] >> 1), vf);
+            write_dual_prime(out, mb.dual_prime_vector[1]);
             same_for_both(mv[0][dir]);
         }
         return;
     }
     if (mb.motion_type == MotionType::field) {  // field
-        put(s, mb.field_select[0][dir], 1);
-        write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-        write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
+        put(out, mb.field_select[0][dir], 1);
+        write_motion_vector(out, mv[0][dir][0] - pmv[0][dir][0], hf);
+        write_motion_vector(out, mv[0][dir][1] - pmv[0][dir][1], vf);
         same_for_both(mv[0][dir]);
     } else if (mb.motion_type == MotionType::field_16x8) {  // 16x8
         for (int r = 0; r < 2; r++) {
-            put(s, mb.field_select[r][dir], 1);
-            write_motion_vector(s, mv[r][dir][0] - pmv[r][dir][0], hf);
-            write_motion_vector(s, mv[r][dir][1] - pmv[r][dir][1], vf);
+            put(out, mb.field_select[r][dir], 1);
+            write_motion_vector(out, mv[r][dir][0] - pmv[r][dir][0], hf);
+            write_motion_vector(out, mv[r][dir][1] - pmv[r][dir][1], vf);
         }
         each_own();
     } else {  // dual prime
-        write_motion_vector(s, mv[0][dir][0] - pmv[0][dir][0], hf);
-        write_dual_prime(codes_of(s), mb.dual_prime_vector[0]);
-        write_motion_vector(s, mv[0][dir][1] - pmv[0][dir][1], vf);
-        write_dual_prime(codes_of(s), mb.dual_prime_vector[1]);
+        write_motion_vector(out, mv[0][dir][0] - pmv[0][dir][0], hf);
+        write_dual_prime(out, mb.dual_prime_vector[0]);
+        write_motion_vector(out, mv[0][dir][1] - pmv[0][dir][1], vf);
+        write_dual_prime(out, mb.dual_prime_vector[1]);
         same_for_both(mv[0][dir]);
     }
 }
 
-void clear_predictors(EncoderState& s, Predictors& pmv) {
-    s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
+void clear_predictors(int (&dc_predictor)[3], Predictors& pmv) {
+    dc_predictor[0] = dc_predictor[1] = dc_predictor[2] = 0;
     for (auto& r : pmv)
         for (auto& d : r) d[0] = d[1] = 0;
 }
@@ -109,17 +108,17 @@ void clear_predictors(EncoderState& s, Predictors& pmv) {
 // rebuilds a skipped macroblock with the left neighbour's motion type and field selections, so
 // those must be the macroblock's own as well: a frame vector equal to the first vector of a
 // field-predicted neighbour is no reason to skip.
-bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, const MacroblockInfo& left,
-                            int type, const Predictors& pmv) {
+bool b_macroblock_skippable(PictureStructure structure, const MacroblockInfo& mb, const MacroblockInfo& left, int type,
+                            const Predictors& pmv) {
     const int directions = forward_flag | backward_flag;
-    const bool frame = s.header.picture_structure == PictureStructure::frame;
+    const bool frame = structure == PictureStructure::frame;
     if (mb.motion_type != (frame ? MotionType::frame : MotionType::field) || left.motion_type != mb.motion_type) return false;
     if ((type & directions) != (left.macroblock_type & directions)) return false;
     for (int dir = 0; dir < 2; dir++) {
         if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
         if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
             return false;
-        if (!frame && (mb.field_select[0][dir] != (s.header.picture_structure == PictureStructure::bottom_field ? 1 : 0) ||
+        if (!frame && (mb.field_select[0][dir] != (structure == PictureStructure::bottom_field ? 1 : 0) ||
                        left.field_select[0][dir] != mb.field_select[0][dir]))
             return false;
     }
@@ -128,7 +127,7 @@ bool b_macroblock_skippable(const EncoderState& s, const MacroblockInfo& mb, con
 
 }  // namespace
 
-void write_motion_vector(EncoderState& s, int d, int f_code) {
+void write_motion_vector(const CodeWriter& out, int d, int f_code) {
     const int r_size = f_code - 1;
     const int f = 1 << r_size;
     const int high = 16 * f - 1, low = -16 * f;
@@ -136,11 +135,11 @@ void write_motion_vector(EncoderState& s, int d, int f_code) {
         d -= 32 * f;
     else if (d < low)
         d += 32 * f;
-    if (d > high || d < low) s.hooks.report.warning("invalid motion vector\n");
+    if (d > high || d < low) out.report.warning("invalid motion vector\n");
     const int t = std::abs(d) + f - 1;
     const int motion_code = d < 0 ? -(t >> r_size) : t >> r_size;
-    write_motion_code(codes_of(s), motion_code);
-    if (r_size != 0 && motion_code != 0) put(s, t & (f - 1), r_size);
+    write_motion_code(out, motion_code);
+    if (r_size != 0 && motion_code != 0) put(out, t & (f - 1), r_size);
 }
 
 // The block's coefficients in scan order, and a mask with bit n set where the n-th is not 0:
@@ -158,29 +157,28 @@ std::uint64_t scan_block(const std::int16_t* block, const std::uint8_t* scan, st
     return nonzero;
 }
 
-void write_intra_block(EncoderState& s, const std::int16_t* block, int cc) {
-    const CodeWriter out = codes_of(s);
-    const int difference = block[0] - s.dc_predictor[cc];
-    s.dc_predictor[cc] = block[0];
+void write_intra_block(const CodeWriter& out, const PictureHeader& header, int (&dc_predictor)[3],
+                       const std::int16_t* block, int cc) {
+    const int difference = block[0] - dc_predictor[cc];
+    dc_predictor[cc] = block[0];
     if (cc == 0)
         write_dc_luminance(out, difference);
     else
         write_dc_chrominance(out, difference);
     std::int16_t scanned[64];
-    std::uint64_t nonzero = scan_block(block, scan_of(s), scanned) & ~std::uint64_t{1};
+    std::uint64_t nonzero = scan_block(block, scan_of(header), scanned) & ~std::uint64_t{1};
     for (int previous = 0; nonzero != 0; nonzero &= nonzero - 1) {
         const int n = std::countr_zero(nonzero);
-        write_ac(out, n - previous - 1, scanned[n], s.header.intra_vlc_format);
+        write_ac(out, n - previous - 1, scanned[n], header.intra_vlc_format);
         previous = n;
     }
-    const VlcCode eob = s.header.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
-    write_bits(s.bits, eob.code, eob.length);
+    const VlcCode eob = header.intra_vlc_format ? end_of_block_b15 : end_of_block_b14;
+    write_bits(out.bits, eob.code, eob.length);
 }
 
-void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
-    const CodeWriter out = codes_of(s);
+void write_non_intra_block(const CodeWriter& out, const PictureHeader& header, const std::int16_t* block) {
     std::int16_t scanned[64];
-    std::uint64_t nonzero = scan_block(block, scan_of(s), scanned);
+    std::uint64_t nonzero = scan_block(block, scan_of(header), scanned);
     for (int previous = -1; nonzero != 0; nonzero &= nonzero - 1) {
         const int n = std::countr_zero(nonzero);
         if (previous < 0)
@@ -189,7 +187,7 @@ void write_non_intra_block(EncoderState& s, const std::int16_t* block) {
             write_ac(out, n - previous - 1, scanned[n], 0);
         previous = n;
     }
-    write_bits(s.bits, end_of_block_b14.code, end_of_block_b14.length);
+    write_bits(out.bits, end_of_block_b14.code, end_of_block_b14.length);
 }
 
 void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
@@ -199,6 +197,8 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
     write_picture_header(s.header, s.params, s.bits);
     if (!s.params.is_mpeg1) write_picture_coding_extension(s.header, s.params, s.bits);
     int previous_q = initial_quantiser_scale(s);
+    const CodeWriter out{s.bits, s.params.is_mpeg1, s.hooks.report};
+    const PictureHeader& header = s.header;
 
     const int bpm = s.geometry.blocks_per_macroblock;
     const int all_blocks = (1 << bpm) - 1;
@@ -208,8 +208,8 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
     for (int j = 0; j < s.geometry.field_macroblock_rows; j++) {
         for (int i = 0; i < s.geometry.macroblock_columns; i++, k++) {
             if (i == 0) {
-                write_slice_header(s, j, previous_q);
-                clear_predictors(s, pmv);
+                write_slice_header(out, header, s.params.vertical_size, j, previous_q);
+                clear_predictors(s.dc_predictor, pmv);
                 address_increment = i + 1;
             }
             MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
@@ -235,48 +235,50 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
 
             bool skip = false;
             if (i != 0 && i != s.geometry.macroblock_columns - 1 && pattern == 0) {
-                if (s.header.picture_type == PictureType::P && !(type & forward_flag)) {
+                if (header.picture_type == PictureType::P && !(type & forward_flag)) {
                     skip = true;
-                    clear_predictors(s, pmv);
-                } else if (s.header.picture_type == PictureType::B) {
-                    skip = b_macroblock_skippable(s, mb, s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
+                    clear_predictors(s.dc_predictor, pmv);
+                } else if (header.picture_type == PictureType::B) {
+                    skip = b_macroblock_skippable(header.picture_structure, mb, s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
                 }
             }
             if (skip) {
                 mb.macroblock_type = type;
-                mb.skipped = 1;
+                mb.skipped = true;
                 address_increment++;
                 continue;
             }
 
-            mb.skipped = 0;
-            if (s.header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
-            write_address_increment(codes_of(s), address_increment);
+            mb.skipped = false;
+            if (header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
+            write_address_increment(out, address_increment);
             address_increment = 1;
-            write_macroblock_type(codes_of(s), s.header.picture_type, type);
+            write_macroblock_type(out, header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
-            if ((type & (forward_flag | backward_flag)) && (!s.header.frame_pred_frame_dct || s.header.picture_structure != PictureStructure::frame))
-                put(s, syntax_value(mb.motion_type), 2);
-            if (s.header.picture_structure == PictureStructure::frame && pattern && !s.header.frame_pred_frame_dct) put(s, mb.dct_type, 1);
+            if ((type & (forward_flag | backward_flag)) && (!header.frame_pred_frame_dct || header.picture_structure != PictureStructure::frame))
+                put(out, syntax_value(mb.motion_type), 2);
+            if (header.picture_structure == PictureStructure::frame && pattern && !header.frame_pred_frame_dct) put(out, syntax_value(mb.dct_type), 1);
             if (type & quantiser_flag) {
-                put(s, quantiser_scale_code(s, q), 5);
+                put(out, quantiser_scale_code(header, q), 5);
                 previous_q = q;
             }
-            if (type & forward_flag) write_motion_vectors(s, mb, pmv, 0, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
-            if (type & backward_flag) write_motion_vectors(s, mb, pmv, 1, s.header.back_hor_f_code, s.header.back_vert_f_code);
+            if (type & forward_flag)
+                write_motion_vectors(out, header.picture_structure, mb, pmv, 0, header.forw_hor_f_code, header.forw_vert_f_code);
+            if (type & backward_flag)
+                write_motion_vectors(out, header.picture_structure, mb, pmv, 1, header.back_hor_f_code, header.back_vert_f_code);
             if (type & pattern_flag) {
-                write_coded_block_pattern(codes_of(s), (pattern >> (bpm - 6)) & 63);
-                if (s.params.chroma_format != 1) put(s, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
+                write_coded_block_pattern(out, (pattern >> (bpm - 6)) & 63);
+                if (s.params.chroma_format != 1) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
             }
             for (int b = 0; b < bpm; b++) {
                 if (!(pattern & (1 << (bpm - 1 - b)))) continue;
                 if (type & intra_flag)
-                    write_intra_block(s, blocks[b].data(), b < 4 ? 0 : 1 + (b & 1));
+                    write_intra_block(out, header, s.dc_predictor, blocks[b].data(), b < 4 ? 0 : 1 + (b & 1));
                 else
-                    write_non_intra_block(s, blocks[b].data());
+                    write_non_intra_block(out, header, blocks[b].data());
             }
             if (!(type & intra_flag)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
-            if ((type & intra_flag) || (s.header.picture_type == PictureType::P && !(type & forward_flag)))
+            if ((type & intra_flag) || (header.picture_type == PictureType::P && !(type & forward_flag)))
                 for (auto& r : pmv)
                     for (auto& d : r) d[0] = d[1] = 0;
             mb.macroblock_type = type;
