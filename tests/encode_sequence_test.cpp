@@ -175,7 +175,7 @@ protected:
         init_encoder(s);
         s.header.picture_type = PictureType::I;
         s.header.picture_structure = PictureStructure::frame;
-        init_rate_control(s);
+        init_rate_control(s.rc, s.params, s.statistics.file);
     }
 
     EncoderState s;
@@ -189,11 +189,13 @@ TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
     const std::vector<std::uint8_t> luma(32 * 32, 100);
     std::int64_t bits = 0;  // the made-up length of the stream so far
     for (int n = 0; n < 3000; n++) {
-        start_gop_rate_control(s, 0, 0);
-        start_picture_rate_control(s, luma.data(), bits);
-        std::vector<int> scales{initial_quantiser_scale(s)};
-        for (int k = 0; k < 4; k++, bits += 2000) scales.push_back(macroblock_quantiser_scale(s, k, bits));
-        end_picture_rate_control(s, bits);
+        start_gop_rate_control(s.rc, s.params, s.statistics.file, 0, 0);
+        start_picture_rate_control(s.rc, {s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.statistics.file,
+                                   luma.data(), bits);
+        std::vector<int> scales{initial_quantiser_scale(s.rc, s.header)};
+        for (int k = 0; k < 4; k++, bits += 2000)
+            scales.push_back(macroblock_quantiser_scale(s.rc, s.geometry, s.header, s.buffers.macroblock_info, k, bits));
+        end_picture_rate_control(s.rc, s.geometry, s.header, s.statistics.file, bits);
         update_vbv_at_picture_end(s.rc, bits);
         if (n > 0) {
             ASSERT_EQ(scales, std::vector<int>(5, 2)) << "picture " << n;
@@ -218,18 +220,19 @@ TEST_F(RateControlFigures, QuantiserScalesFromTheBufferFullness) {
         s.header.q_scale_type = c.q_scale_type;
         s.rc.r = c.r;
         s.rc.d = c.d;
-        EXPECT_EQ(initial_quantiser_scale(s), c.scale) << "type " << c.q_scale_type << " d " << c.d;
+        EXPECT_EQ(initial_quantiser_scale(s.rc, s.header), c.scale) << "type " << c.q_scale_type << " d " << c.d;
     }
 }
 
 TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
     s.rc.decoding_time = 1.0;  // not the first picture
-    EXPECT_EQ(compute_vbv_delay(s, 8000000), 0);  // far behind the decoding time
+    // far behind the decoding time
+    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.hooks.report, s.statistics.file, 8000000), 0);
     EXPECT_NE(report.warnings.find("vbv_delay underflow: -"), std::string::npos);
 
     s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
     report.warnings.clear();
-    EXPECT_EQ(compute_vbv_delay(s, 0), 65535);
+    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.hooks.report, s.statistics.file, 0), 65535);
     EXPECT_NE(report.warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
 }
 

@@ -128,8 +128,8 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
         .read_into(s);
     read_quant_matrices(s);
     init_encoder(s);
-    init_rate_control(s);
-    start_gop_rate_control(s, 4, 10);
+    init_rate_control(s.rc, s.params, s.statistics.file);
+    start_gop_rate_control(s.rc, s.params, s.statistics.file, 4, 10);
     s.header.picture_type = PictureType::B;
     s.header.picture_structure = PictureStructure::frame;
     s.header.forw_hor_f_code = s.header.forw_vert_f_code = s.header.back_hor_f_code = s.header.back_vert_f_code = 2;

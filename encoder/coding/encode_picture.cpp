@@ -191,12 +191,15 @@ void write_non_intra_block(const CodeWriter& out, const PictureHeader& header, c
 }
 
 void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
-    start_picture_rate_control(s, source_luma, bits_written(s.bits));
+    const PictureContext picture{s.params, s.geometry, s.header};
+    start_picture_rate_control(s.rc, picture, s.buffers.macroblock_info, s.statistics.file, source_luma,
+                               bits_written(s.bits));
     // The delay counts to the end of the picture start code: the next byte boundary and 32 bits on.
-    s.header.vbv_delay = compute_vbv_delay(s, (bits_written(s.bits) + 7) / 8 * 8 + 32);
+    s.header.vbv_delay =
+        compute_vbv_delay(s.rc, picture, s.hooks.report, s.statistics.file, (bits_written(s.bits) + 7) / 8 * 8 + 32);
     write_picture_header(s.header, s.params, s.bits);
     if (!s.params.is_mpeg1) write_picture_coding_extension(s.header, s.params, s.bits);
-    int previous_q = initial_quantiser_scale(s);
+    int previous_q = initial_quantiser_scale(s.rc, s.header);
     const CodeWriter out{s.bits, s.params.is_mpeg1, s.hooks.report};
     const PictureHeader& header = s.header;
 
@@ -215,7 +218,8 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
             std::array<std::int16_t, 64>* blocks = &s.buffers.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
             int type = mb.macroblock_type;
-            const int q = macroblock_quantiser_scale(s, k, bits_written(s.bits));
+            const int q =
+                macroblock_quantiser_scale(s.rc, s.geometry, header, s.buffers.macroblock_info, k, bits_written(s.bits));
             mb.mquant = q;
 
             int pattern = 0;
@@ -284,7 +288,7 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             mb.macroblock_type = type;
         }
     }
-    end_picture_rate_control(s, bits_written(s.bits));
+    end_picture_rate_control(s.rc, s.geometry, header, s.statistics.file, bits_written(s.bits));
     update_vbv_at_picture_end(s.rc, bits_written(s.bits));
 }
 

@@ -154,7 +154,7 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
 }  // namespace
 
 void encode_sequence(EncoderState& s, const int* cancel_flag) {
-    init_rate_control(s);
+    init_rate_control(s.rc, s.params, s.statistics.file);
     write_sequence_header(s.params, s.bits);
     if (!s.params.is_mpeg1) {
         write_sequence_extension(s.params, s.bits);
@@ -185,7 +185,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
                 if (n > s.params.frame_count - f0) n = s.params.frame_count - f0;
                 const int np = i == 0 ? (n + 2 * (M - 1)) / M - 1 : (n + M - 1) / M - 1;
                 const int nb = n - np - 1;
-                start_gop_rate_control(s, np, nb);
+                start_gop_rate_control(s.rc, s.params, s.statistics.file, np, nb);
                 write_gop_header(s.params, s.bits, f0, i == 0);
             } else {
                 const MotionData& m = s.params.motion_data[0];

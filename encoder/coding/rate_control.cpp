@@ -1,6 +1,5 @@
 // Rate control and the VBV model.
 #include "encoder/coding/rate_control.h"
-#include "encoder/setup/encoder_state.h"
 
 #include <cmath>
 #include <cstdio>
@@ -25,16 +24,16 @@ std::int64_t nint(double x) { return to_int64(std::floor(x + 0.5)); }
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-int macroblocks_per_picture(const EncoderState& s) { return s.geometry.macroblock_columns * s.geometry.field_macroblock_rows; }
+int macroblocks_per_picture(const Geometry& geometry) { return geometry.macroblock_columns * geometry.field_macroblock_rows; }
 
 // Decoding-time step of a B picture, and of the picture after an I or P picture.
-double b_picture_delay(const EncoderState& s) {
-    if (s.params.progressive_sequence) {
-        if (!s.params.repeat_first_field) return 90000.0 / s.params.frame_rate;
-        return (s.params.top_field_first ? 270000.0 : 180000.0) / s.params.frame_rate;
+double b_picture_delay(const Parameters& params) {
+    if (params.progressive_sequence) {
+        if (!params.repeat_first_field) return 90000.0 / params.frame_rate;
+        return (params.top_field_first ? 270000.0 : 180000.0) / params.frame_rate;
     }
-    if (s.params.field_pictures) return 90000.0 / (2.0 * s.params.frame_rate);
-    return (s.params.repeat_first_field ? 270000.0 : 180000.0) / (2.0 * s.params.frame_rate);
+    if (params.field_pictures) return 90000.0 / (2.0 * params.frame_rate);
+    return (params.repeat_first_field ? 270000.0 : 180000.0) / (2.0 * params.frame_rate);
 }
 
 int linear_scale(std::int64_t m, int& previous_mquant, bool hysteresis) {
@@ -49,14 +48,15 @@ int non_linear_scale(std::int64_t m) {
     return non_linear_mquant_table[linear_to_code_map[static_cast<std::size_t>(m)]];
 }
 
-void compute_activity(EncoderState& s, const std::uint8_t* frame) {
+void compute_activity(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const std::uint8_t* frame) {
+    const Geometry& geometry = picture.geometry;
     int k = 0;
-    const bool field_blocks_too = !s.params.field_pictures && !s.params.progressive_sequence;
-    for (int j = 0; j < s.geometry.picture_height; j += 16)
-        for (int i = 0; i < s.geometry.coded_width; i += 16) {
-            const std::uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * s.geometry.line_stride;
-            if (s.header.picture_structure == PictureStructure::bottom_field) p += s.geometry.coded_width;
-            const int ls = s.geometry.line_stride;
+    const bool field_blocks_too = !picture.params.field_pictures && !picture.params.progressive_sequence;
+    for (int j = 0; j < geometry.picture_height; j += 16)
+        for (int i = 0; i < geometry.coded_width; i += 16) {
+            const std::uint8_t* p = frame + i + static_cast<std::ptrdiff_t>(j) * geometry.line_stride;
+            if (picture.header.picture_structure == PictureStructure::bottom_field) p += geometry.coded_width;
+            const int ls = geometry.line_stride;
             double minimum = block_variance(p, ls);
             auto consider = [&minimum](double v) {
                 if (v < minimum) minimum = v;
@@ -65,13 +65,13 @@ void compute_activity(EncoderState& s, const std::uint8_t* frame) {
             consider(block_variance(p + 8 * ls, ls));
             consider(block_variance(p + 8 * ls + 8, ls));
             if (field_blocks_too) {
-                const int w2 = 2 * s.geometry.coded_width;
+                const int w2 = 2 * geometry.coded_width;
                 consider(block_variance(p, w2));
                 consider(block_variance(p + 8, w2));
-                consider(block_variance(p + s.geometry.coded_width, w2));
-                consider(block_variance(p + s.geometry.coded_width + 8, w2));
+                consider(block_variance(p + geometry.coded_width, w2));
+                consider(block_variance(p + geometry.coded_width + 8, w2));
             }
-            s.buffers.macroblock_info[static_cast<std::size_t>(k++)].activity = 1.0 + minimum;
+            macroblocks[static_cast<std::size_t>(k++)].activity = 1.0 + minimum;
         }
 }
 
@@ -83,20 +83,19 @@ double block_variance(const std::uint8_t* p, int stride) {
     return sum_of_squares / 64.0 - mean * mean;
 }
 
-void init_rate_control(EncoderState& s) {
-    RateControl& rc = s.rc;
+void init_rate_control(RateControl& rc, const Parameters& params, std::FILE* statistics) {
     rc = RateControl{};
-    rc.r = s.params.r != 0 ? s.params.r : nint(2.0 * s.params.bit_rate / s.params.frame_rate);
-    rc.avg_act = s.params.avg_act != 0.0 ? s.params.avg_act : 400.0;
+    rc.r = params.r != 0 ? params.r : nint(2.0 * params.bit_rate / params.frame_rate);
+    rc.avg_act = params.avg_act != 0.0 ? params.avg_act : 400.0;
     rc.R = 0;
-    rc.Xi = s.params.Xi != 0 ? s.params.Xi : nint(160.0 * s.params.bit_rate / 115.0);
-    rc.Xp = s.params.Xp != 0 ? s.params.Xp : nint(60.0 * s.params.bit_rate / 115.0);
-    rc.Xb = s.params.Xb != 0 ? s.params.Xb : nint(42.0 * s.params.bit_rate / 115.0);
-    rc.d0i = s.params.d0i != 0 ? s.params.d0i : nint(10.0 * rc.r / 31.0);
-    rc.d0p = s.params.d0p != 0 ? s.params.d0p : nint(10.0 * rc.r / 31.0);
-    rc.d0b = s.params.d0b != 0 ? s.params.d0b : nint(14.0 * rc.r / 31.0);
+    rc.Xi = params.Xi != 0 ? params.Xi : nint(160.0 * params.bit_rate / 115.0);
+    rc.Xp = params.Xp != 0 ? params.Xp : nint(60.0 * params.bit_rate / 115.0);
+    rc.Xb = params.Xb != 0 ? params.Xb : nint(42.0 * params.bit_rate / 115.0);
+    rc.d0i = params.d0i != 0 ? params.d0i : nint(10.0 * rc.r / 31.0);
+    rc.d0p = params.d0p != 0 ? params.d0p : nint(10.0 * rc.r / 31.0);
+    rc.d0b = params.d0b != 0 ? params.d0b : nint(14.0 * rc.r / 31.0);
 
-    std::FILE* f = s.statistics.file;
+    std::FILE* f = statistics;
     std::fprintf(f, "\nrate control: sequence initialization\n");
     std::fprintf(f, " initial global complexity measures (I,P,B): Xi=%lld, Xp=%lld, Xb=%lld\n", ll(rc.Xi),
                  ll(rc.Xp), ll(rc.Xb));
@@ -106,23 +105,23 @@ void init_rate_control(EncoderState& s) {
     std::fprintf(f, " initial average activity: avg_act=%.1f\n", rc.avg_act);
 }
 
-void start_gop_rate_control(EncoderState& s, int np, int nb) {
-    RateControl& rc = s.rc;
-    rc.R += nint((1 + np + nb) * s.params.bit_rate / s.params.frame_rate);
-    rc.Np = s.params.field_pictures ? 2 * np + 1 : np;
-    rc.Nb = s.params.field_pictures ? 2 * nb : nb;
+void start_gop_rate_control(RateControl& rc, const Parameters& params, std::FILE* statistics, int np, int nb) {
+    rc.R += nint((1 + np + nb) * params.bit_rate / params.frame_rate);
+    rc.Np = params.field_pictures ? 2 * np + 1 : np;
+    rc.Nb = params.field_pictures ? 2 * nb : nb;
 
-    std::FILE* f = s.statistics.file;
+    std::FILE* f = statistics;
     std::fprintf(f, "\nrate control: new group of pictures (GOP)\n");
     std::fprintf(f, " target number of bits for GOP: R=%lld\n", ll(rc.R));
     std::fprintf(f, " number of P pictures in GOP: Np=%d\n", rc.Np);
     std::fprintf(f, " number of B pictures in GOP: Nb=%d\n", rc.Nb);
 }
 
-void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma, std::int64_t bits) {
-    RateControl& rc = s.rc;
+void start_picture_rate_control(RateControl& rc, const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks,
+                                std::FILE* statistics, const std::uint8_t* luma, std::int64_t bits) {
+    const Parameters& params = picture.params;
     const std::int64_t np_xp = rc.Np * rc.Xp, nb_xb = rc.Nb * rc.Xb;
-    switch (s.header.picture_type) {
+    switch (picture.header.picture_type) {
     case PictureType::I:
         rc.T = nint(rc.R / (1.0 + np_xp / (rc.Xi * 1.0) + nb_xb / (rc.Xi * 1.4)));
         rc.d = rc.d0i;
@@ -136,45 +135,44 @@ void start_picture_rate_control(EncoderState& s, const std::uint8_t* luma, std::
         rc.d = rc.d0b;
         break;
     }
-    const std::int64_t minimum_target = nint(s.params.bit_rate / (8.0 * s.params.frame_rate));
+    const std::int64_t minimum_target = nint(params.bit_rate / (8.0 * params.frame_rate));
     if (rc.T < minimum_target) rc.T = minimum_target;
     rc.S = bits;
     rc.Q = 0;
-    compute_activity(s, luma);
+    compute_activity(picture, macroblocks, luma);
     rc.activity_sum = 0.0;
 
-    std::fprintf(s.statistics.file, "\nrate control: start of picture\n");
-    std::fprintf(s.statistics.file, " target number of bits: T=%lld\n", ll(rc.T));
+    std::fprintf(statistics, "\nrate control: start of picture\n");
+    std::fprintf(statistics, " target number of bits: T=%lld\n", ll(rc.T));
 }
 
-int initial_quantiser_scale(EncoderState& s) {
-    RateControl& rc = s.rc;
-    if (s.header.q_scale_type) return non_linear_scale(nint(2.0 * rc.d * 31.0 / rc.r));
+int initial_quantiser_scale(RateControl& rc, const PictureHeader& header) {
+    if (header.q_scale_type) return non_linear_scale(nint(2.0 * rc.d * 31.0 / rc.r));
     return linear_scale(nint(rc.d * 31.0 / rc.r) * 2, rc.previous_mquant, false);
 }
 
-int macroblock_quantiser_scale(EncoderState& s, int k, std::int64_t bits) {
-    RateControl& rc = s.rc;
-    const std::int64_t dj = rc.d + (bits - rc.S) - k * (rc.T / macroblocks_per_picture(s));
+int macroblock_quantiser_scale(RateControl& rc, const Geometry& geometry, const PictureHeader& header,
+                               const std::vector<MacroblockInfo>& macroblocks, int k, std::int64_t bits) {
+    const std::int64_t dj = rc.d + (bits - rc.S) - k * (rc.T / macroblocks_per_picture(geometry));
     const double Qj = dj * 31.0 / rc.r;
-    const double actj = s.buffers.macroblock_info[static_cast<std::size_t>(k)].activity;
+    const double actj = macroblocks[static_cast<std::size_t>(k)].activity;
     rc.activity_sum += actj;
     const double N_actj = (2.0 * actj + rc.avg_act) / (actj + 2.0 * rc.avg_act);
-    const int m = s.header.q_scale_type ? non_linear_scale(nint(2.0 * Qj * N_actj))
+    const int m = header.q_scale_type ? non_linear_scale(nint(2.0 * Qj * N_actj))
                                  : linear_scale(nint(Qj * N_actj) * 2, rc.previous_mquant, true);
     rc.Q += m;
     return m;
 }
 
-void end_picture_rate_control(EncoderState& s, std::int64_t bits) {
-    RateControl& rc = s.rc;
-    const int M_B = macroblocks_per_picture(s);
+void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header, std::FILE* statistics,
+                              std::int64_t bits) {
+    const int M_B = macroblocks_per_picture(geometry);
     rc.S = bits - rc.S;
     rc.R -= rc.S;
     const std::int64_t X = nint(rc.S * (0.5 * rc.Q / M_B));
     rc.d = rc.d + rc.S - rc.T;
     rc.avg_act = rc.activity_sum / M_B;
-    switch (s.header.picture_type) {
+    switch (header.picture_type) {
     case PictureType::I:
         rc.Xi = X;
         rc.d0i = rc.d;
@@ -191,7 +189,7 @@ void end_picture_rate_control(EncoderState& s, std::int64_t bits) {
         break;
     }
 
-    std::FILE* f = s.statistics.file;
+    std::FILE* f = statistics;
     std::fprintf(f, "\nrate control: end of picture\n");
     std::fprintf(f, " actual number of bits: S=%lld\n", ll(rc.S));
     std::fprintf(f, " average quantization parameter Q=%.1f\n", static_cast<double>(rc.Q) / M_B);
@@ -207,54 +205,56 @@ void end_picture_rate_control(EncoderState& s, std::int64_t bits) {
 
 void update_vbv_at_picture_end(RateControl& rc, std::int64_t bits) { rc.bitcnt_EOP = (bits + 7) & ~std::int64_t{7}; }
 
-int compute_vbv_delay(EncoderState& s, std::int64_t bits) {
-    RateControl& rc = s.rc;
-    const double field_time = 90000.0 / (2.0 * s.params.frame_rate);
-    const bool reference = s.header.picture_type != PictureType::B;
-    const bool frame_picture = !s.params.field_pictures;
+int compute_vbv_delay(RateControl& rc, const PictureContext& picture, const Reporter& report, std::FILE* statistics,
+                      std::int64_t bits) {
+    const Parameters& params = picture.params;
+    const PictureHeader& header = picture.header;
+    const double field_time = 90000.0 / (2.0 * params.frame_rate);
+    const bool reference = header.picture_type != PictureType::B;
+    const bool frame_picture = !params.field_pictures;
     const bool first_field =
-        (s.header.picture_structure == PictureStructure::top_field && s.params.top_field_first) || (s.header.picture_structure == PictureStructure::bottom_field && !s.params.top_field_first);
+        (header.picture_structure == PictureStructure::top_field && params.top_field_first) || (header.picture_structure == PictureStructure::bottom_field && !params.top_field_first);
 
     double picture_delay;
     if (!reference)
-        picture_delay = b_picture_delay(s);
+        picture_delay = b_picture_delay(params);
     else if (frame_picture)
         picture_delay = rc.next_ip_delay;
     else if (first_field)
         picture_delay = field_time;
     else
         picture_delay = rc.next_ip_delay - field_time;
-    if (reference && (frame_picture || !first_field)) rc.next_ip_delay = b_picture_delay(s);
+    if (reference && (frame_picture || !first_field)) rc.next_ip_delay = b_picture_delay(params);
 
     if (rc.decoding_time == 0.0) {
-        const std::int64_t initial_fill = static_cast<std::int64_t>(s.params.vbv_buffer_size) * 16384 * 7 / 8;
-        picture_delay = initial_fill * 90000.0 / s.params.bit_rate;
-        if (s.params.field_pictures) rc.next_ip_delay = std::trunc(90000.0 / s.params.frame_rate + 0.5);
+        const std::int64_t initial_fill = static_cast<std::int64_t>(params.vbv_buffer_size) * 16384 * 7 / 8;
+        picture_delay = initial_fill * 90000.0 / params.bit_rate;
+        if (params.field_pictures) rc.next_ip_delay = std::trunc(90000.0 / params.frame_rate + 0.5);
     }
 
-    if (!s.params.low_delay) {
-        const double t_EOP = rc.bitcnt_EOP * 90000.0 / s.params.bit_rate;
+    if (!params.low_delay) {
+        const double t_EOP = rc.bitcnt_EOP * 90000.0 / params.bit_rate;
         if (t_EOP > rc.decoding_time)
             // Kept verbatim, the closing parenthesis after the line feed included.
-            s.hooks.report.warning(
+            report.warning(
                 formatted("vbv_delay underflow! (decoding_time=%.1f, t_EOP=%.1f\n)", rc.decoding_time, t_EOP));
     }
 
     rc.decoding_time += picture_delay;
-    const std::int64_t vbv_delay = to_int64(std::trunc(rc.decoding_time - bits * 90000.0 / s.params.bit_rate));
+    const std::int64_t vbv_delay = to_int64(std::trunc(rc.decoding_time - bits * 90000.0 / params.bit_rate));
 
-    if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / s.params.bit_rate > (s.params.vbv_buffer_size * 16384.0) * 90000.0 / s.params.bit_rate)
-        s.hooks.report.warning("vbv_delay overflow!\n");
+    if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / params.bit_rate > (params.vbv_buffer_size * 16384.0) * 90000.0 / params.bit_rate)
+        report.warning("vbv_delay overflow!\n");
 
-    std::fprintf(s.statistics.file, "\nvbv_delay=%lld (bitcount=%lld, decoding_time=%.2f, bitcnt_EOP=%lld)\n",
+    std::fprintf(statistics, "\nvbv_delay=%lld (bitcount=%lld, decoding_time=%.2f, bitcnt_EOP=%lld)\n",
                  ll(vbv_delay), ll(bits), rc.decoding_time, ll(rc.bitcnt_EOP));
 
     if (vbv_delay < 0) {
-        s.hooks.report.warning(formatted("vbv_delay underflow: %lld\n", ll(vbv_delay)));
+        report.warning(formatted("vbv_delay underflow: %lld\n", ll(vbv_delay)));
         return 0;
     }
     if (vbv_delay > 65535) {
-        s.hooks.report.warning(formatted("vbv_delay overflow: %lld\n", ll(vbv_delay)));
+        report.warning(formatted("vbv_delay overflow: %lld\n", ll(vbv_delay)));
         return 65535;
     }
     return static_cast<int>(vbv_delay);

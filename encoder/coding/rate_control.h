@@ -2,12 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <cstdio>
+#include <vector>
 
 #include "encoder/setup/buffers.h"
-
-namespace vintrel {
-struct EncoderState;
-}
+#include "encoder/setup/picture_context.h"
+#include "encoder/setup/reporter.h"
 
 namespace vintrel {
 
@@ -33,31 +33,37 @@ struct RateControl {
     double next_ip_delay = 0.0;
 };
 
+// Each step writes its figures to the statistics report `statistics`.
+
 // Start of a sequence: defaults for the start values that are 0, R = 0, a fresh VBV model.
-void init_rate_control(EncoderState& state);
+void init_rate_control(RateControl& rc, const Parameters& params, std::FILE* statistics);
 
 // Start of a group of pictures with np P and nb B frames: adds the group's budget to R.
-void start_gop_rate_control(EncoderState& state, int np, int nb);
+void start_gop_rate_control(RateControl& rc, const Parameters& params, std::FILE* statistics, int np, int nb);
 
 // The bit counts are those of the stream produced so far at the moment named, so tests can
 // feed made-up figures.
 
 // Start of a picture (`bits` before its header): target bits, virtual buffer, macroblock
-// activities of the source luminance.
-void start_picture_rate_control(EncoderState& state, const std::uint8_t* luma, std::int64_t bits);
+// activities of the source luminance (into each macroblock's record).
+void start_picture_rate_control(RateControl& rc, const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks,
+                                std::FILE* statistics, const std::uint8_t* luma, std::int64_t bits);
 
 // The vbv_delay of the picture whose start code ends at `bits`, clamped to 0..65535 with a warning.
-int compute_vbv_delay(EncoderState& state, std::int64_t bits);
+int compute_vbv_delay(RateControl& rc, const PictureContext& picture, const Reporter& report, std::FILE* statistics,
+                      std::int64_t bits);
 
 // Quantiser scale of the first slice header of a picture.
-int initial_quantiser_scale(EncoderState& state);
+int initial_quantiser_scale(RateControl& rc, const PictureHeader& header);
 
 // Quantiser scale of macroblock k (in coding order) of the picture, `bits` before it is coded.
-int macroblock_quantiser_scale(EncoderState& state, int k, std::int64_t bits);
+int macroblock_quantiser_scale(RateControl& rc, const Geometry& geometry, const PictureHeader& header,
+                               const std::vector<MacroblockInfo>& macroblocks, int k, std::int64_t bits);
 
 // After the last macroblock (`bits` at the picture's end): updates the budget, complexity and
 // buffer of the picture's type.
-void end_picture_rate_control(EncoderState& state, std::int64_t bits);
+void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header, std::FILE* statistics,
+                              std::int64_t bits);
 
 // Remembers where the picture ended (`bits`), rounded up to whole bytes, for the VBV model.
 void update_vbv_at_picture_end(RateControl& rc, std::int64_t bits);
