@@ -21,9 +21,9 @@ namespace vintrel {
 namespace {
 
 // Lets the user interface run, then reports whether the user asked to stop.
-bool cancelled(EncoderState& s, const int* cancel_flag) {
-    if (s.hooks.pump_waiting_messages)
-        while (s.hooks.pump_waiting_messages()) {
+bool cancelled(const MessagePump& pump_waiting_messages, const int* cancel_flag) {
+    if (pump_waiting_messages)
+        while (pump_waiting_messages()) {
         }
     return cancel_flag && *cancel_flag != 0;
 }
@@ -34,45 +34,50 @@ void swap_pictures(Picture& a, Picture& b) {
 
 // Inverse quantisation of the picture's blocks in place. With a cancel flag, checks it before
 // each macroblock and stops early when it is set (the caller ends the loop at its next checkpoint).
-void dequantise_picture(EncoderState& s, const int* checkpoint_cancel_flag) {
-    const int bpm = s.geometry.blocks_per_macroblock;
-    const int count = s.geometry.macroblock_columns * s.geometry.field_macroblock_rows;
+void dequantise_picture(const Parameters& params, const Geometry& geometry, SimdLevel simd,
+                        const std::vector<MacroblockInfo>& macroblocks, std::vector<Block>& blocks,
+                        const MessagePump& pump_waiting_messages, const int* checkpoint_cancel_flag) {
+    const int bpm = geometry.blocks_per_macroblock;
+    const int count = geometry.macroblock_columns * geometry.field_macroblock_rows;
     for (int k = 0; k < count; k++) {
-        if (checkpoint_cancel_flag && cancelled(s, checkpoint_cancel_flag)) return;
-        const MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
+        if (checkpoint_cancel_flag && cancelled(pump_waiting_messages, checkpoint_cancel_flag)) return;
+        const MacroblockInfo& mb = macroblocks[static_cast<std::size_t>(k)];
         for (int b = 0; b < bpm; b++) {
-            std::int16_t* block = s.buffers.blocks[static_cast<std::size_t>(k * bpm + b)].data();
+            std::int16_t* block = blocks[static_cast<std::size_t>(k * bpm + b)].data();
             if (mb.macroblock_type & intra_flag)
-                dequantise_intra(s.kernels.simd, s.params.is_mpeg1, block, block, s.params.intra_dc_precision, s.params.intra_quant_matrix.data(), mb.mquant);
+                dequantise_intra(simd, params.is_mpeg1, block, block, params.intra_dc_precision,
+                                 params.intra_quant_matrix.data(), mb.mquant);
             else
-                dequantise_non_intra(s.kernels.simd, s.params.is_mpeg1, block, block, s.params.non_intra_quant_matrix.data(), mb.mquant);
+                dequantise_non_intra(simd, params.is_mpeg1, block, block, params.non_intra_quant_matrix.data(),
+                                     mb.mquant);
         }
     }
 }
 
-void print_picture_lines(EncoderState& s, int i, int f, const SearchRanges& r) {
-    std::FILE* out = s.statistics.file;
+void print_picture_lines(std::FILE* out, const PictureHeader& header, int i, int f, const SearchRanges& r) {
     std::fprintf(out, "\nFrame %d (#%d in display order):\n", i, f);
-    std::fprintf(out, " picture_type=%c\n", " IPBD"[syntax_value(s.header.picture_type)]);
-    std::fprintf(out, " temporal_reference=%d\n", s.header.temporal_reference);
-    std::fprintf(out, " frame_pred_frame_dct=%d\n", syntax_value(s.header.frame_pred_frame_dct));
-    std::fprintf(out, " q_scale_type=%d\n", syntax_value(s.header.q_scale_type));
-    std::fprintf(out, " intra_vlc_format=%d\n", syntax_value(s.header.intra_vlc_format));
-    std::fprintf(out, " alternate_scan=%d\n", syntax_value(s.header.alternate_scan));
+    std::fprintf(out, " picture_type=%c\n", " IPBD"[syntax_value(header.picture_type)]);
+    std::fprintf(out, " temporal_reference=%d\n", header.temporal_reference);
+    std::fprintf(out, " frame_pred_frame_dct=%d\n", syntax_value(header.frame_pred_frame_dct));
+    std::fprintf(out, " q_scale_type=%d\n", syntax_value(header.q_scale_type));
+    std::fprintf(out, " intra_vlc_format=%d\n", syntax_value(header.intra_vlc_format));
+    std::fprintf(out, " alternate_scan=%d\n", syntax_value(header.alternate_scan));
     auto range = [out](const char* direction, int width, int height, int hor_f_code, int vert_f_code) {
         std::fprintf(out, " %s search window: %d...%d / %d...%d\n", direction, -width, width, -height, height);
         std::fprintf(out, " %s vector range: %d...%d.5 / %d...%d.5\n", direction, -(4 << hor_f_code),
                      (4 << hor_f_code) - 1, -(4 << vert_f_code), (4 << vert_f_code) - 1);
     };
-    if (s.header.picture_type != PictureType::I) range("forward", r.sxf, r.syf, s.header.forw_hor_f_code, s.header.forw_vert_f_code);
-    if (s.header.picture_type == PictureType::B) range("backward", r.sxb, r.syb, s.header.back_hor_f_code, s.header.back_vert_f_code);
+    if (header.picture_type != PictureType::I)
+        range("forward", r.sxf, r.syf, header.forw_hor_f_code, header.forw_vert_f_code);
+    if (header.picture_type == PictureType::B)
+        range("backward", r.sxb, r.syb, header.back_hor_f_code, header.back_vert_f_code);
 }
 
 // An MPEG-1 picture header carries one f code per direction, which the decoder applies to both
 // vector components; the larger of the two codes reaches every vector the searches can find.
-void use_one_f_code_per_direction(EncoderState& s) {
-    s.header.forw_hor_f_code = s.header.forw_vert_f_code = std::max(s.header.forw_hor_f_code, s.header.forw_vert_f_code);
-    s.header.back_hor_f_code = s.header.back_vert_f_code = std::max(s.header.back_hor_f_code, s.header.back_vert_f_code);
+void use_one_f_code_per_direction(PictureHeader& header) {
+    header.forw_hor_f_code = header.forw_vert_f_code = std::max(header.forw_hor_f_code, header.forw_vert_f_code);
+    header.back_hor_f_code = header.back_vert_f_code = std::max(header.back_hor_f_code, header.back_vert_f_code);
 }
 
 // The source and reconstruction buffers and the search ranges of the picture being coded.
@@ -82,14 +87,14 @@ struct PictureJob {
     SearchRanges ranges;
 };
 
-MotionPlanes planes_of(EncoderState& s, const PictureJob& job) {
-    return {s.buffers.old_org_frame[0], s.buffers.new_org_frame[0], s.buffers.old_ref_frame[0],
-            s.buffers.new_ref_frame[0], (*job.source)[0],   (*job.reconstruction)[0]};
+MotionPlanes planes_of(const Buffers& buffers, const PictureJob& job) {
+    return {buffers.old_org_frame[0], buffers.new_org_frame[0], buffers.old_ref_frame[0],
+            buffers.new_ref_frame[0], (*job.source)[0],       (*job.reconstruction)[0]};
 }
 
 void estimate(EncoderState& s, const PictureJob& job, bool second_field, bool i_to_p) {
-    estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes_of(s, job), job.ranges,
-                    second_field, i_to_p);
+    estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes_of(s.buffers, job),
+                    job.ranges, second_field, i_to_p);
 }
 
 // Prediction, DCT-type decision and forward transform of the picture being coded.
@@ -106,14 +111,15 @@ void predict_and_transform(EncoderState& s, const PictureJob& job, bool second_f
 // A picture's reconstruction is the reference of the predicted pictures after it and what the
 // reconstructed-picture files hold. A sequence of intra frame pictures alone, written without
 // those files, never reads it.
-bool reconstruction_read(const EncoderState& s) {
-    return s.params.N != 1 || s.params.field_pictures || !s.params.reconstructed_file_name_template.starts_with('-');
+bool reconstruction_read(const Parameters& params) {
+    return params.N != 1 || params.field_pictures || !params.reconstructed_file_name_template.starts_with('-');
 }
 
 void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* checkpoint_cancel_flag) {
     encode_picture(s, (*job.source)[0]);
-    if (reconstruction_read(s)) {
-        dequantise_picture(s, checkpoint_cancel_flag);
+    if (reconstruction_read(s.params)) {
+        dequantise_picture(s.params, s.geometry, s.kernels.simd, s.buffers.macroblock_info, s.buffers.blocks,
+                           s.hooks.pump_waiting_messages, checkpoint_cancel_flag);
         inverse_transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
                                   s.buffers.pred_frame, *job.reconstruction);
     }
@@ -129,7 +135,7 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
     code_and_reconstruct(s, job, cancel_flag);
 
     s.hooks.report.progress(s.params.top_field_first ? "second field (bot) " : "second field (top) ");
-    if (cancelled(s, cancel_flag)) return false;
+    if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) return false;
     s.header.picture_structure = s.params.top_field_first ? PictureStructure::bottom_field : PictureStructure::top_field;
     bool i_to_p = false;
     if (s.header.picture_type == PictureType::I) {
@@ -143,10 +149,10 @@ bool encode_field_pictures(EncoderState& s, PictureJob& job, const int* cancel_f
         job.ranges.syf = m.forw_search_height;
         i_to_p = true;
     }
-    if (cancelled(s, cancel_flag)) return false;
+    if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) return false;
     estimate(s, job, true, i_to_p);
     predict_and_transform(s, job, true);
-    if (cancelled(s, cancel_flag)) return false;
+    if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) return false;
     code_and_reconstruct(s, job, nullptr);
     return true;
 }
@@ -164,7 +170,7 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
 
     const int N = s.params.N, M = s.params.M;
     for (int i = 0; i < s.params.frame_count; i++) {
-        if (cancelled(s, cancel_flag)) break;
+        if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
         s.hooks.report.progress("Encoding frame " + std::to_string(i) + " ");
 
         int f0 = N * ((i + M - 1) / N) - (M - 1);
@@ -208,31 +214,31 @@ void encode_sequence(EncoderState& s, const int* cancel_flag) {
             s.header.back_vert_f_code = m.back_vert_f_code;
             job.ranges = {m.forw_search_width, m.forw_search_height, m.back_search_width, m.back_search_height};
         }
-        if (s.params.is_mpeg1) use_one_f_code_per_direction(s);
+        if (s.params.is_mpeg1) use_one_f_code_per_direction(s.header);
         s.header.temporal_reference = f - f0;
         const int t = syntax_value(s.header.picture_type) - 1;
         s.header.frame_pred_frame_dct = s.params.frame_pred_frame_dct_tab[t];
         s.header.q_scale_type = s.params.q_scale_type_tab[t];
         s.header.intra_vlc_format = s.params.intra_vlc_format_tab[t];
         s.header.alternate_scan = s.params.alternate_scan_tab[t];
-        print_picture_lines(s, i, f, job.ranges);
+        print_picture_lines(s.statistics.file, s.header, i, f, job.ranges);
 
-        if (cancelled(s, cancel_flag)) break;
+        if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
         read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s),
                    format_frame_name(s.params.source_file_name_template, f + s.params.first_frame), *job.source, i);
 
         if (!s.params.field_pictures) {
-            if (cancelled(s, cancel_flag)) break;
+            if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
             s.header.picture_structure = PictureStructure::frame;
             estimate(s, job, false, false);
-            if (cancelled(s, cancel_flag)) break;
+            if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
             predict_and_transform(s, job, false);
-            if (cancelled(s, cancel_flag)) break;
+            if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
             code_and_reconstruct(s, job, nullptr);
         } else if (!encode_field_pictures(s, job, cancel_flag)) {
             break;
         }
-        if (cancelled(s, cancel_flag)) break;
+        if (cancelled(s.hooks.pump_waiting_messages, cancel_flag)) break;
         write_frame(s.params, s.geometry, error_channel(s),
                     format_frame_name(s.params.reconstructed_file_name_template, f + s.params.first_frame),
                     *job.reconstruction);
