@@ -10,17 +10,18 @@
 namespace vintrel {
 namespace {
 
-void allocate_buffers(EncoderState& s) {
-    const std::size_t luma = static_cast<std::size_t>(s.geometry.coded_width) * static_cast<std::size_t>(s.geometry.coded_height);
-    const std::size_t chroma = static_cast<std::size_t>(s.geometry.chroma_width) * static_cast<std::size_t>(s.geometry.chroma_height);
-    Picture* pictures[] = {&s.buffers.new_ref_frame, &s.buffers.old_ref_frame, &s.buffers.aux_frame, &s.buffers.new_org_frame,
-                           &s.buffers.old_org_frame, &s.buffers.aux_org_frame, &s.buffers.pred_frame};
+void allocate_buffers(Buffers& buffers, const Geometry& geometry) {
+    const std::size_t luma = static_cast<std::size_t>(geometry.coded_width) * static_cast<std::size_t>(geometry.coded_height);
+    const std::size_t chroma =
+        static_cast<std::size_t>(geometry.chroma_width) * static_cast<std::size_t>(geometry.chroma_height);
+    Picture* pictures[] = {&buffers.new_ref_frame, &buffers.old_ref_frame, &buffers.aux_frame, &buffers.new_org_frame,
+                           &buffers.old_org_frame, &buffers.aux_org_frame, &buffers.pred_frame};
     for (int c = 0; c < 3; c++)
         for (Picture* p : pictures) p->plane[static_cast<std::size_t>(c)].assign(c == 0 ? luma : chroma, 0);
     const std::size_t macroblocks =
-        static_cast<std::size_t>(s.geometry.macroblock_columns) * static_cast<std::size_t>(s.geometry.field_macroblock_rows);
-    s.buffers.macroblock_info.assign(macroblocks, MacroblockInfo{});
-    s.buffers.blocks.assign(macroblocks * static_cast<std::size_t>(s.geometry.blocks_per_macroblock), {});
+        static_cast<std::size_t>(geometry.macroblock_columns) * static_cast<std::size_t>(geometry.field_macroblock_rows);
+    buffers.macroblock_info.assign(macroblocks, MacroblockInfo{});
+    buffers.blocks.assign(macroblocks * static_cast<std::size_t>(geometry.blocks_per_macroblock), {});
 }
 
 }  // namespace
@@ -30,7 +31,7 @@ void init_encoder(EncoderState& s) {
     init_kernels(s.kernels);
     s.geometry = compute_geometry(s.params);
     try {
-        allocate_buffers(s);
+        allocate_buffers(s.buffers, s.geometry);
     } catch (const std::bad_alloc&) {
         fatal_error(s, "malloc failed\n");
     }
