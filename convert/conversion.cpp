@@ -237,7 +237,7 @@ ConversionOutcome Conversion::run(int brightness) {
     open_spool();
     encoder_.hooks.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
-        read_movie_frame(encoder_, source, picture, n);
+        read_movie_frame(encoder_.params, encoder_.geometry, error_channel(encoder_), source, picture, n);
         keep_record();
     };
     encoder_.hooks.pump_waiting_messages = [this, &stop_encoding] {

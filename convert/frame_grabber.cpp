@@ -152,9 +152,10 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
     if (drawn) set_grey_colour_table(frame.dithered);
 }
 
-void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, int n) {
-    if (!source.colour.begin(s.params, s.geometry)) fatal_error(s, "malloc failed");
-    const std::int32_t t = sample_time(n, source.movie.time_scale(), s.params.frame_rate);
+void read_movie_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                      FrameSource& source, Picture& picture, int n) {
+    if (!source.colour.begin(params, geometry)) fatal_error(errors, "malloc failed");
+    const std::int32_t t = sample_time(n, source.movie.time_scale(), params.frame_rate);
     const bool drawn = source.host.draws_frames();
     GrabbedFrame& frame = source.frame;
     if (source.ahead && !(source.ahead->is_next(t) && source.ahead->take(frame))) {
@@ -163,13 +164,13 @@ void read_movie_frame(EncoderState& s, FrameSource& source, Picture& picture, in
         source.ahead = nullptr;
     }
     if (!source.ahead)
-        grab_frame(source.movie, t, source.brightness, s.params.vertical_size, s.params.horizontal_size, drawn, frame);
+        grab_frame(source.movie, t, source.brightness, params.vertical_size, params.horizontal_size, drawn, frame);
 
     if (!frame.warning.empty()) {
         if (source.movie_name.empty())
-            s.hooks.report.warning("\nWarning: " + frame.warning + "\n");
+            errors.report.warning("\nWarning: " + frame.warning + "\n");
         else
-            s.hooks.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
+            errors.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
     }
     if (drawn) source.host.show_received_frame(frame.received);
     source.records.push_back(std::move(frame.record));

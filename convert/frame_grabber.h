@@ -12,6 +12,7 @@
 #include "convert/movie_picture_colour.h"
 #include "convert/pdb/frame_record.h"
 #include "encoder/setup/encoder_state.h"
+#include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
 
@@ -48,8 +49,10 @@ struct FrameSource {
 };
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame
-// and fills the encoder's source picture with the colour-converted dithered grey.
-void read_movie_frame(EncoderState& state, FrameSource& source, Picture& picture, int n);
+// and fills the encoder's source picture with the colour-converted dithered grey. Movie warnings
+// and a failed allocation go through `errors`.
+void read_movie_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                      FrameSource& source, Picture& picture, int n);
 
 // The preview of frame n: the movie's picture at the sample time, dithered in place for display.
 Bitmap preview_frame(Movie& movie, int n, int brightness);
