@@ -22,11 +22,22 @@ struct BlockPlace {
     std::ptrdiff_t step;    // distance between the block's lines
 };
 
+// What placing a block needs of the picture, gathered once per pass: a copy of the sizes, so a
+// block's place is found as directly as from the sizes themselves.
+struct BlockLayout {
+    Geometry geometry;
+    bool bottom_field;
+    int chroma_format;
+};
+
 // Block n of the macroblock whose luminance starts at column i, line j of the coded picture.
 // A field DCT macroblock of a frame picture takes its luminance (and, unless 4:2:0, its chroma)
 // blocks from the lines of one field; a bottom-field picture starts one frame line down.
-BlockPlace place_block(const Geometry& geometry, bool bottom_field, int chroma_format, int i, int j, int n,
-                       bool field_dct) {
+// Inlined: it runs for every block of both passes.
+[[gnu::always_inline]] inline BlockPlace place_block(const BlockLayout& layout, int i, int j, int n, bool field_dct) {
+    const Geometry& geometry = layout.geometry;
+    const bool bottom_field = layout.bottom_field;
+    const int chroma_format = layout.chroma_format;
     BlockPlace place{};
     if (n < 4) {
         place.component = 0;
@@ -60,10 +71,10 @@ BlockPlace place_block(const Geometry& geometry, bool bottom_field, int chroma_f
 template <typename Visit>
 void for_each_block(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks,
                     std::vector<Block>& blocks, Visit visit) {
-    const Geometry& geometry = picture.geometry;
+    const BlockLayout layout{picture.geometry, picture.header.picture_structure == PictureStructure::bottom_field,
+                             picture.params.chroma_format};
+    const Geometry& geometry = layout.geometry;
     const bool frame = picture.header.picture_structure == PictureStructure::frame;
-    const bool bottom_field = picture.header.picture_structure == PictureStructure::bottom_field;
-    const int chroma_format = picture.params.chroma_format;
     const std::size_t per_macroblock = static_cast<std::size_t>(geometry.blocks_per_macroblock);
     std::size_t k = 0;
     for (int j = 0; j < geometry.picture_height; j += 16) {
@@ -71,7 +82,7 @@ void for_each_block(const PictureContext& picture, const std::vector<MacroblockI
             const bool field_dct = frame && macroblocks[k].dct_type;
             for (int n = 0; n < geometry.blocks_per_macroblock; n++)
                 visit(blocks[k * per_macroblock + static_cast<std::size_t>(n)].data(),
-                      place_block(geometry, bottom_field, chroma_format, i, j, n, field_dct));
+                      place_block(layout, i, j, n, field_dct));
         }
     }
 }
