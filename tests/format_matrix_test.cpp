@@ -10,10 +10,12 @@
 #include <filesystem>
 #include <span>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "convert/movie/picture_conversion.h"
 #include "convert/pdb/reader.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
@@ -196,6 +198,22 @@ TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
 
 INSTANTIATE_TEST_SUITE_P(Formats, FormatMatrix, testing::ValuesIn(formats),
                          [](const testing::TestParamInfo<Format>& info) { return info.param.name; });
+
+// Movies that give their turn as a "rotate" tag of clockwise degrees, rather than as a display
+// matrix, are turned as the movies above with the matrix of the same turn.
+TEST(RotateTag, TurnsAsTheDisplayMatrixOfTheSameTurn) {
+    const std::pair<const char*, double> turns[] = {
+        {"DisplayMatrixClockwise", 90}, {"DisplayMatrixAnticlockwise", -90}, {"DisplayMatrixUpsideDown", 180}};
+    for (const auto& [name, degrees] : turns) {
+        const auto& t =
+            std::ranges::find_if(formats, [&](const Format& f) { return f.name == std::string(name); })->turn;
+        const std::int32_t matrix[9] = {t[0] << 16, t[1] << 16, 0,           t[2] << 16, t[3] << 16,
+                                        0,          t[4] << 16, t[5] << 16, 1 << 30};
+        const movie_detail::Orientation tag = movie_detail::orientation_from_clockwise_degrees(degrees + 360);
+        const movie_detail::Orientation turn = movie_detail::orientation_from_display_matrix(matrix);
+        EXPECT_EQ((std::array{tag.a, tag.b, tag.c, tag.d}), (std::array{turn.a, turn.b, turn.c, turn.d})) << name;
+    }
+}
 
 }  // namespace
 }  // namespace vintrel
