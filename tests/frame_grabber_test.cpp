@@ -99,6 +99,9 @@ TEST_F(FrameGrabber, IndexedPixelsTakeTheirColourFromTheTable) {
                       7, 200, 7, 200}};  // top row
     b.colour_table[200] = {255, 255, 255, 0};
     EXPECT_EQ(grab(b).data, (Bytes{0x02, 0xCC, 0x00, 0x02, 0x0F, 0x00}));
+    // Brightness beyond the range saturates: every pixel white, or every pixel black.
+    EXPECT_EQ(grab(b, 255).data, (Bytes{0x82, 0x00, 0x82, 0x00}));
+    EXPECT_EQ(grab(b, -255).data, (Bytes{0x02, 0xFF, 0x00, 0x02, 0xFF, 0x00}));
     dither_preview_bitmap(b, 0);
     EXPECT_EQ(b.bits, (Bytes{3, 3, 0, 0, 0, 3, 0, 3}));
     const std::vector<std::array<std::uint8_t, 4>> greys = {{0, 0, 0, 0}, {85, 85, 85, 0}, {170, 170, 170, 0},
