@@ -94,13 +94,17 @@ struct Script {
 // open returns (the dialog and any conversion are done). False when no dialog appeared.
 bool open_with(TTesselApp& app, const QString& movie, Script script) {
     bool dialog_seen = false;
-    QTimer poll;
+    QPointer<PictureControl> first;
+    QTimer poll, watch;
     poll.setInterval(5);
+    watch.setInterval(5);
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<PictureControl*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible()) return;
         poll.stop();
         dialog_seen = true;
+        first = dialog;
+        watch.start();
         auto& view = static_cast<TMovieWindowView&>(*dialog->parentWidget());
         QObject::connect(&view, &TMovieWindowView::frame_progress, &view, [&view, &script](int frame, int) {
             auto action = script.at_frame.find(frame);
@@ -114,6 +118,17 @@ bool open_with(TTesselApp& app, const QString& movie, Script script) {
         // A failed check returns from the script with the dialog still up: close it, so the test
         // fails at once instead of waiting for the dialog until the time limit.
         if (dialog->isVisible()) dialog->reject();
+    });
+    // Another Picture Control (a movie that should wait in the queue or convert unattended) would
+    // wait for a click no test makes, even in the conversion that runs within the first one's Ok:
+    // it fails the test and is cancelled at once.
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<PictureControl*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || dialog == first) return;
+        auto& view = static_cast<TMovieWindowView&>(*dialog->parentWidget());
+        const QString movie = QString::fromStdString(view.conversion().movie_path());
+        QTest::qFail(qPrintable("A second Picture Control came up, for " + movie), __FILE__, __LINE__);
+        dialog->reject();
     });
     poll.start();
     app.open_movie(movie);
@@ -179,6 +194,7 @@ private:
     QTemporaryDir dir_;
     QString movie_;       // 4 seconds: 20 frames
     QString long_movie_;  // 12 seconds: 60 frames
+    QTimer box_watchdog_;
 
     QString copy_of(const QString& movie, const QString& subdir) {
         QDir().mkpath(dir_.path() + "/" + subdir);
@@ -201,6 +217,18 @@ private slots:
         QVERIFY(QDir::setCurrent(dir_.path()));
         // File, Open... remembers its folder here, never in the user's own settings.
         QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, dir_.path() + "/settings");
+        // A box the program shows without its wrapper would wait for a click no test makes: it
+        // fails the test and is closed at once.
+        box_watchdog_.callOnTimeout([] {
+            for (QWidget* window : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(window);
+                if (!box || !box->isVisible()) continue;
+                const QString shown = box->windowTitle() + ": " + box->text();
+                QTest::qFail(qPrintable("A box shown without MessageBoxes: " + shown), __FILE__, __LINE__);
+                box->reject();
+            }
+        });
+        box_watchdog_.start(20);
         movie_ = make_movie(dir_.path(), "walk.mov", 4);
         long_movie_ = make_movie(dir_.path(), "long walk.mov", 12);
     }
