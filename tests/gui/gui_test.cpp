@@ -368,7 +368,6 @@ private slots:
         QTest::newRow("16x16") << QSize(16, 16) << false;
         QTest::newRow("640x480") << QSize(640, 480) << false;
         QTest::newRow("1280x720") << QSize(1280, 720) << true;
-        QTest::newRow("1920x1080") << QSize(1920, 1080) << true;
     }
 
     // On a 1024x768 screen every control of the dialog stays on it, the preview keeps the
