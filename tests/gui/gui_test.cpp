@@ -441,7 +441,6 @@ private slots:
         QVERIFY(pdb.size() > 78);
         QCOMPARE(pdb, file_bytes(output(reference, "pdb")));
         QVERIFY(file_bytes(output(movie, "mpg")) == file_bytes(output(reference, "mpg")));
-        QCOMPARE(decoded_pictures(output(movie, "mpg")), 20);
     }
 
     void endings_data() {
