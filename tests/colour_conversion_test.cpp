@@ -105,21 +105,18 @@ Rgb edge_pattern(int x, int y) {
 }
 
 TEST_F(ColourConversion, BordersRepeatTheLastColumnAndRowInAllFullSizePlanes) {
-    prepare(s, 150, 100, 1);
-    convert_frame(s, colour, picture(), edge_pattern);
-    expect_extended(picture().plane[0], 150, 100, 160, 112, "luminance");
-    expect_extended(work().cb_full, 150, 100, 160, 112, "Cb work plane");
-    expect_extended(work().cr_full, 150, 100, 160, 112, "Cr work plane");
-    EXPECT_EQ(at(picture().plane[0], 160, 159, 111), 81);   // the red corner pixel
-    EXPECT_EQ(at(work().cr_full, 160, 155, 50), 240);      // red column carried right
-    EXPECT_EQ(at(work().cb_full, 160, 20, 105), 240);      // blue row carried down
-
-    // 4:4:4 has no work planes: the picture's own Cb and Cr planes are extended.
-    prepare(s, 150, 100, 3);
-    convert_frame(s, colour, picture(), edge_pattern);
-    expect_extended(picture().plane[0], 150, 100, 160, 112, "luminance 4:4:4");
-    expect_extended(picture().plane[1], 150, 100, 160, 112, "Cb 4:4:4");
-    expect_extended(picture().plane[2], 150, 100, 160, 112, "Cr 4:4:4");
+    for (int chroma_format : {1, 3}) {
+        prepare(s, 150, 100, chroma_format);
+        convert_frame(s, colour, picture(), edge_pattern);
+        // 4:4:4 has no work planes: the picture's own Cb and Cr planes are extended.
+        const auto& p = picture().plane;
+        const bool own = chroma_format == 3;
+        const Plane* planes[] = {&p[0], own ? &p[1] : &work().cb_full, own ? &p[2] : &work().cr_full};
+        for (const Plane* plane : planes) expect_extended(*plane, 150, 100, 160, 112, own ? "4:4:4" : "4:2:0");
+        EXPECT_EQ(at(*planes[0], 160, 159, 111), 81);   // the red corner pixel
+        EXPECT_EQ(at(*planes[2], 160, 155, 50), 240);   // red column carried right
+        EXPECT_EQ(at(*planes[1], 160, 20, 105), 240);   // blue row carried down
+    }
 }
 
 // Two shortcuts must give what the general path gives: a picture of one colour skips the filters, and the
@@ -131,18 +128,13 @@ TEST_F(ColourConversion, ShortcutsMatchPixelByPixelConversionAndTheFilters) {
         for (int is_mpeg1 : {1, 0}) {
             prepare(s, width += 16, 32, chroma_format, is_mpeg1);
             convert_frame(s, colour, picture(), [](int, int) { return Rgb{200, 30, 90}; });
-            Plane cb(picture().plane[1].size()), cr(cb.size()), half(work().cb_full.size() / 2);
-            for (auto [full, result] : {std::pair{&work().cb_full, &cb}, std::pair{&work().cr_full, &cr}}) {
-                if (chroma_format == 1) {
-                    subsample_444_to_422(s.params, s.geometry, full->data(), half.data());
-                    subsample_422_to_420(s.params, s.geometry, half.data(), result->data());
-                } else if (chroma_format == 2) {
-                    subsample_444_to_422(s.params, s.geometry, full->data(), result->data());
-                }
-            }
-            if (chroma_format != 3) {
-                EXPECT_EQ(picture().plane[1], cb) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
-                EXPECT_EQ(picture().plane[2], cr) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
+            SCOPED_TRACE(testing::Message() << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1);
+            for (int c = 1; c <= 2 && chroma_format != 3; c++) {
+                const Plane& full = c == 1 ? work().cb_full : work().cr_full;
+                Plane half(full.size() / 2), filtered(picture().plane[c].size());
+                subsample_444_to_422(s.params, s.geometry, full.data(), (chroma_format == 1 ? half : filtered).data());
+                if (chroma_format == 1) subsample_422_to_420(s.params, s.geometry, half.data(), filtered.data());
+                EXPECT_EQ(picture().plane[c], filtered);
             }
 
             // Rows first, while the work planes still hold the colour of the last picture.
@@ -157,7 +149,7 @@ TEST_F(ColourConversion, ShortcutsMatchPixelByPixelConversionAndTheFilters) {
             colour.finish(picture());
             const auto by_row = picture().plane;
             convert_frame(s, colour, picture(), pattern);
-            EXPECT_EQ(by_row, picture().plane) << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1;
+            EXPECT_EQ(by_row, picture().plane);
         }
     }
 }
@@ -188,12 +180,6 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
     s.params.input_picture_format = InputPictureFormat::movie;
     read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 7);
     EXPECT_EQ(asked, 7);
-    // An unknown format reads nothing.
-    s.params.input_picture_format = static_cast<InputPictureFormat>(5);
-    const Picture before = picture();
-    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 8);
-    EXPECT_EQ(asked, 7);
-    EXPECT_EQ(picture().plane, before.plane);
 
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     std::remove((stem + ".V").c_str());
@@ -208,8 +194,6 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
                   texts[format]);
     }
 }
-
-// ---- Chroma subsampling filters, worked by hand ----
 
 // Rows of 16 samples through the horizontal filters of both stream types, whose taps are clamped at the edges.
 TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {

@@ -4,7 +4,6 @@
 
 #include <algorithm>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -32,18 +31,17 @@ protected:
         s.params.frame_rate = 5.0;
         stat_path = test::scratch_path("sequence_stat.out");
         s.params.statistics_file_name = stat_path;
-        s.hooks.read_movie_frame = [](Picture& picture, int) {
-            std::memset(picture[0], 128, picture.plane[0].size());
-            std::memset(picture[1], 128, picture.plane[1].size());
-            std::memset(picture[2], 128, picture.plane[2].size());
+        s.hooks.read_movie_frame = [this](Picture& picture, int n) {
+            for (auto& plane : picture.plane) std::fill(plane.begin(), plane.end(), 128);
+            if (n == cancel_at) cancel = 1;
         };
     }
 
     // Codes the sequence into memory (the bit writer keeps the bytes without a file).
-    void encode(int frames, const int* cancel = nullptr) {
+    void encode(int frames, const int* cancel_flag = nullptr) {
         s.params.frame_count = frames;
         init_encoder(s);
-        encode_sequence(s, cancel);
+        encode_sequence(s, cancel_flag);
         ASSERT_TRUE(close_statistics_file(s));
         stats = test::read_file(stat_path);
     }
@@ -65,11 +63,12 @@ protected:
     EncoderState s;
     test::RecordingReporter report{s};
     std::string stat_path, stats;
+    int cancel = 0, cancel_at = -1;  // the cancel flag, and the frame whose reading sets it
 };
 
 using Bytes = std::vector<std::uint8_t>;
 
-TEST_F(ConversionLikeSequence, StreamStartsWithHeaderUserDataGroupAndPicture) {
+TEST_F(ConversionLikeSequence, FirstPicturesCarryTheHandWorkedHeadersAndFigures) {
     encode(3);
     // Sequence header: 160 x 120, square pels, code 5, bit_rate_value 12500, marker, vbv 112,
     // no constrained parameters, no matrices.
@@ -89,17 +88,18 @@ TEST_F(ConversionLikeSequence, StreamStartsWithHeaderUserDataGroupAndPicture) {
     EXPECT_EQ(s.bits.pending_bits, 0);
 
     // Every picture opens its own group: time codes of 0, 1 and 2 pictures with their marker bit, closed
-    // only in the first, never broken.
+    // only in the first, never broken; time codes count pictures at five per second.
     const std::vector<std::size_t> groups = start_codes(0xB8);
     ASSERT_EQ(groups.size(), 3u);
     EXPECT_EQ(groups[0], 51u);
     EXPECT_EQ(bytes(groups[0] + 4, 4), (Bytes{0x00, 0x08, 0x00, 0x40}));
     EXPECT_EQ(bytes(groups[1] + 4, 4), (Bytes{0x00, 0x08, 0x00, 0x80}));
     EXPECT_EQ(bytes(groups[2] + 4, 4), (Bytes{0x00, 0x08, 0x01, 0x00}));
-}
+    EXPECT_EQ(frame_to_time_code(s.params, 7), 0x1042);    // 1 second, 2 pictures
+    EXPECT_EQ(frame_to_time_code(s.params, 300), 0x3000);  // 1 minute
+    EXPECT_EQ(frame_to_time_code(s.params, 5 * 3600 * 24), 0x1000);  // hours wrap after 24
 
-TEST_F(ConversionLikeSequence, RateControlStartsFromTheDefaultFigures) {
-    encode(2);
+    // The rate control starts from the default figures.
     EXPECT_EQ(stats.rfind("\nrate control: sequence initialization\n"
                           " initial global complexity measures (I,P,B): Xi=6956522, Xp=2608696, Xb=1826087\n"
                           " reaction parameter: r=2000000\n"
@@ -131,19 +131,12 @@ TEST_F(ConversionLikeSequence, RateControlStartsFromTheDefaultFigures) {
     EXPECT_NE(report.progress.find("Encoding frame 1 "), std::string::npos);
 }
 
-TEST_F(ConversionLikeSequence, TimeCodesCountPicturesAtFivePerSecond) {
-    EXPECT_EQ(frame_to_time_code(s.params, 0), 0x1000);
-    EXPECT_EQ(frame_to_time_code(s.params, 7), 0x1042);    // 1 second, 2 pictures
-    EXPECT_EQ(frame_to_time_code(s.params, 300), 0x3000);  // 1 minute
-    EXPECT_EQ(frame_to_time_code(s.params, 5 * 3600 * 24), 0x1000);  // hours wrap after 24
-}
-
 // Cancel before the first picture leaves only the headers; during a picture, the stream ends after the last
 // whole picture.
 TEST_F(ConversionLikeSequence, CancelEndsTheStreamAfterTheLastWholePicture) {
     encode(0);  // no frames: the same stream
     EXPECT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
-    int cancel = 1;
+    cancel = 1;
     encode(5, &cancel);
     // Sequence header, user data, sequence end code; no picture statistics.
     ASSERT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
@@ -153,33 +146,22 @@ TEST_F(ConversionLikeSequence, CancelEndsTheStreamAfterTheLastWholePicture) {
 
     // The user presses Cancel once the third picture has been read.
     cancel = 0;
-    s.hooks.read_movie_frame = [&](Picture& picture, int n) {
-        for (auto& plane : picture.plane) std::fill(plane.begin(), plane.end(), 128);
-        if (n == 2) cancel = 1;
-    };
+    cancel_at = 2;
     encode(10, &cancel);
     EXPECT_EQ(start_codes(0x00).size(), 2u);
     EXPECT_EQ(bytes(s.bits.buffer.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
 }
 
-// ---- Rate control ----
-
-class RateControlFigures : public testing::Test {
+class RateControlFigures : public ConversionLikeSequence {
 protected:
     void SetUp() override {
-        read_parameters(s);
-        s.params.horizontal_size = 32;
-        s.params.vertical_size = 32;
-        s.params.frame_rate = 5.0;
-        s.params.statistics_file_name = test::scratch_path("rate_control.out");
+        ConversionLikeSequence::SetUp();
+        s.params.horizontal_size = s.params.vertical_size = 32;
         init_encoder(s);
         s.header.picture_type = PictureType::I;
         s.header.picture_structure = PictureStructure::frame;
         init_rate_control(s.rc, s.params, s.statistics.file);
     }
-
-    EncoderState s;
-    test::RecordingReporter report{s};
 };
 
 // Intra pictures of four flat macroblocks that use 2000 bits each, one group each: each group adds 1000000 bits,
@@ -204,8 +186,7 @@ TEST_F(RateControlFigures, LongRunsNeverWrapTheBitCounts) {
     EXPECT_GT(s.rc.R, std::int64_t{1} << 31);
     EXPECT_LT(s.rc.d0i, -(std::int64_t{1} << 31));
     close_statistics_file(s);
-    const std::string stats = test::read_file(s.params.statistics_file_name);
-    EXPECT_NE(stats.find(" remaining number of bits in GOP: R=2976000000\n"), std::string::npos);
+    EXPECT_NE(test::read_file(stat_path).find(" remaining number of bits in GOP: R=2976000000\n"), std::string::npos);
 }
 
 // The scale from the buffer fullness d and the reaction parameter r: linear scales are even,

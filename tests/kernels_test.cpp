@@ -22,26 +22,20 @@ namespace {
 using Block = std::array<std::int16_t, 64>;
 using Matrix = std::array<std::uint8_t, 64>;
 
-// ---- References, as the rules read ----
-
 // The forward DCT as the formula reads: rows then columns, each sum from zero in index order.
 Block reference_forward_dct(const Block& in) {
-    double basis[8][8], tmp[8][8];
-    for (int u = 0; u < 8; u++)
-        for (int x = 0; x < 8; x++)
-            basis[u][x] = (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos(std::numbers::pi / 8.0 * u * (x + 0.5));
-    for (int r = 0; r < 8; r++)
-        for (int u = 0; u < 8; u++) {
-            tmp[r][u] = 0.0;
-            for (int x = 0; x < 8; x++) tmp[r][u] += in[8 * r + x] * basis[u][x];
-        }
-    Block out{};
-    for (int u = 0; u < 8; u++)
-        for (int v = 0; v < 8; v++) {
-            double sum = 0.0;
-            for (int r = 0; r < 8; r++) sum += basis[v][r] * tmp[r][u];
-            out[8 * v + u] = static_cast<std::int16_t>(static_cast<int>(std::floor(sum + 0.499999)));
-        }
+    auto basis = [](int u, int x) {
+        return (u == 0 ? std::sqrt(0.125) : 0.5) * std::cos(std::numbers::pi / 8.0 * u * (x + 0.5));
+    };
+    double rows[64] = {};  // [8 * r + u]
+    for (int i = 0; i < 64; i++)
+        for (int x = 0; x < 8; x++) rows[i] += in[i / 8 * 8 + x] * basis(i % 8, x);
+    Block out{};  // [8 * v + u]
+    for (int i = 0; i < 64; i++) {
+        double sum = 0.0;
+        for (int r = 0; r < 8; r++) sum += basis(i / 8, r) * rows[8 * r + i % 8];
+        out[i] = static_cast<std::int16_t>(static_cast<int>(std::floor(sum + 0.499999)));
+    }
     return out;
 }
 
@@ -124,20 +118,14 @@ void expect_every_level(const Block& src, const Block& expected, Kernel kernel, 
 
 // Constants, checkerboards and stripes of two extreme values.
 std::vector<Block> extreme_blocks(int low, int high) {
-    std::vector<Block> blocks;
-    for (int pattern = 0; pattern < 6; pattern++) {
-        Block b;
-        for (int i = 0; i < 64; i++) {
-            const int r = i / 8, c = i % 8;
-            const bool on[] = {true, false, (r + c) % 2 == 0, c < 4, r % 2 == 0, (r * 3 + c * 5) % 7 < 3};
-            b[i] = static_cast<std::int16_t>(on[pattern] ? high : low);
-        }
-        blocks.push_back(b);
+    std::vector<Block> blocks(6);
+    for (int i = 0; i < 64; i++) {
+        const int r = i / 8, c = i % 8;
+        const bool on[] = {true, false, (r + c) % 2 == 0, c < 4, r % 2 == 0, (r * 3 + c * 5) % 7 < 3};
+        for (int k = 0; k < 6; k++) blocks[k][i] = static_cast<std::int16_t>(on[k] ? high : low);
     }
     return blocks;
 }
-
-// ---- Forward and inverse DCT ----
 
 // Both kernels on the extreme patterns and on random blocks: differences of 8-bit samples for the forward DCT;
 // for the inverse, sparse blocks as dequantisation leaves them (the all-zero shortcuts), dense ones, and full
@@ -171,8 +159,6 @@ TEST(Transform, KernelsMatchTheReferencesBitForBit) {
     }
 }
 
-// ---- Quantisation ----
-
 // The quantiser scales coding uses: the even linear ones and the non-linear table's odd and large values.
 const std::vector<int> coded_scales = {1, 3, 5, 7, 72, 80, 88, 96, 104, 112, 2, 4, 6, 8, 10, 12, 14, 16, 18, 20, 22,
                                        24, 26, 28, 30, 32, 34, 36, 38, 40, 42, 44, 46, 48, 50, 52, 54, 56, 58, 60, 62, 64};
@@ -197,19 +183,15 @@ protected:
         }, mpeg1 ? "MPEG-1 non-intra" : "non-intra");
     }
 
-    // Both standards.
     void expect_inverse(const Block& src, const Matrix& m, int mquant, int precision) {
-        for (const bool standard_is_mpeg1 : {false, true}) {
-            mpeg1 = standard_is_mpeg1;
-            const Block intra = reference_dequantise(src, m, mquant, precision, true, mpeg1);
-            const Block non_intra = reference_dequantise(src, m, mquant, precision, false, mpeg1);
-            expect_every_level(src, intra, [&](SimdLevel simd, const std::int16_t* in, std::int16_t* out) {
-                dequantise_intra(simd, mpeg1, in, out, precision, m.data(), mquant);
-            }, mpeg1 ? "MPEG-1 inverse intra" : "inverse intra");
-            expect_every_level(src, non_intra, [&](SimdLevel simd, const std::int16_t* in, std::int16_t* out) {
-                dequantise_non_intra(simd, mpeg1, in, out, m.data(), mquant);
-            }, mpeg1 ? "MPEG-1 inverse non-intra" : "inverse non-intra");
-        }
+        const Block intra = reference_dequantise(src, m, mquant, precision, true, mpeg1);
+        const Block non_intra = reference_dequantise(src, m, mquant, precision, false, mpeg1);
+        expect_every_level(src, intra, [&](SimdLevel simd, const std::int16_t* in, std::int16_t* out) {
+            dequantise_intra(simd, mpeg1, in, out, precision, m.data(), mquant);
+        }, mpeg1 ? "MPEG-1 inverse intra" : "inverse intra");
+        expect_every_level(src, non_intra, [&](SimdLevel simd, const std::int16_t* in, std::int16_t* out) {
+            dequantise_non_intra(simd, mpeg1, in, out, m.data(), mquant);
+        }, mpeg1 ? "MPEG-1 inverse non-intra" : "inverse non-intra");
     }
 
     // Every value from `first` to `last` in runs of 64 (the last run padded with `last`), with every
@@ -243,7 +225,10 @@ TEST_F(Quantisation, ForwardMatchesTheReferenceForEveryCoefficientWeightAndScale
 
 // 128 is the largest scale of the vector kernels; 129 takes the plain path.
 TEST_F(Quantisation, InverseMatchesTheReferenceForEveryLevelWeightAndScale) {
-    sweep(false, -32768, 32767, {2, 112, 128, 129});
+    for (const bool standard_is_mpeg1 : {false, true}) {
+        mpeg1 = standard_is_mpeg1;
+        sweep(false, -32768, 32767, {2, 112, 128, 129});
+    }
 }
 
 // Random blocks and matrices at every DC precision: mostly sparse, as quantisation leaves them; every fourth
@@ -265,8 +250,6 @@ TEST_F(Quantisation, RandomBlocksAndMatricesMatchTheReference) {
         expect_inverse(src, m, mquant, precision);
     }
 }
-
-// ---- Frame or field DCT ----
 
 // Field DCT unless the correlation r of the two fields' prediction errors is above one half. A 48 x 32 frame
 // picture of three by two macroblocks, each with differences of its own, so that one read at the wrong place
