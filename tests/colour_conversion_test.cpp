@@ -179,6 +179,8 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
     s.hooks.read_movie_frame = [&](Picture& p, int n) { asked = &p == &picture() ? n : -2; };
     s.params.input_picture_format = InputPictureFormat::movie;
     read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 7);
+    s.params.input_picture_format = static_cast<InputPictureFormat>(5);  // unknown: reads nothing
+    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 8);
     EXPECT_EQ(asked, 7);
 
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.

@@ -276,7 +276,6 @@ TEST(DctTypeDecision, FrameDctOnlyWhenTheFieldsCorrelateAboveOneHalf) {
     EncoderState state;
     state.params.horizontal_size = 48;
     state.params.vertical_size = 32;
-    state.params.progressive_sequence = 1;
     state.geometry = compute_geometry(state.params);
     state.header.picture_structure = PictureStructure::frame;
     state.header.frame_pred_frame_dct = 0;
