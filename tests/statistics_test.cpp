@@ -73,8 +73,8 @@ TEST(Statistics, PredictedPictureLettersCountsAndQuantiserRepeats) {
     EXPECT_NE(report_of(0, 0, {}).find(" # of intra coded macroblocks:     0 (0.0%)\n"), std::string::npos);
 }
 
-// Another conversion replaces the statistics file; one that cannot be made is fatal. Reconstructed-picture
-// files: "-" writes none; a file that cannot be made or written is fatal.
+// Another conversion replaces the statistics file. Reconstructed-picture files: "-" writes none; a file that
+// cannot be made or written is fatal.
 TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     EncoderState s;
     s.params.horizontal_size = s.params.vertical_size = 16;
@@ -85,9 +85,6 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     init_encoder(s);
     EXPECT_TRUE(close_statistics_file(s));
     test::RecordingReporter report(s);
-    s.params.statistics_file_name = "/nonexistent/dir/stat.out";
-    EXPECT_EQ(test::fatal_text_of([&] { init_encoder(s); }),
-              "Couldn't create statistics output file /nonexistent/dir/stat.out");
 
     ASSERT_FALSE(std::filesystem::exists("-.Y"));
     write_frame(s.params, s.geometry, error_channel(s), "-", s.buffers.new_ref_frame);
