@@ -74,22 +74,20 @@ void append_codes(std::vector<std::string>& codes, const Table& table, bool sign
 // (0: not checked). A few entries are spelled out as printed.
 TEST(CodeTables, ArePrefixCodesWithTheExpectedGaps) {
     constexpr std::int64_t whole = std::int64_t{1} << 20;
-    std::vector<std::string> luma, chroma, pattern, increments, motion{text_of(motion_codes[0])}, b14, b15;
+    // Besides the tables' codes: the macroblock escape and stuffing; the coefficient escape and end of block.
+    std::vector<std::string> luma, chroma, pattern, increments{text_of(macroblock_escape_code), printed("0000 0001 111")},
+        motion{text_of(motion_codes[0])}, b14{text_of(dct_escape_code), text_of(end_of_block_b14)},
+        b15{text_of(dct_escape_code), text_of(end_of_block_b15)};
     append_codes(luma, dc_size_luminance_codes);
     append_codes(chroma, dc_size_chrominance_codes);
     append_codes(pattern, coded_block_pattern_codes);
     append_codes(increments, address_increment_codes);
-    increments.push_back(text_of(macroblock_escape_code));
-    increments.push_back(printed("0000 0001 111"));  // macroblock_stuffing
     for (int m = 1; m <= 16; m++) append_codes(motion, std::vector<VlcCode>{motion_codes[m]}, true);
     for (const auto& row : dct_table_b14_run01) append_codes(b14, row, true);
     for (const auto& row : dct_table_b14_run2to31) append_codes(b14, row, true);
     for (const auto& row : dct_table_b15_run01) append_codes(b15, row, true);
     for (const auto& row : dct_table_b15_run2to31) append_codes(b15, row, true);
-    EXPECT_EQ(b15.size(), 2u * 111u);
-    for (auto* codes : {&b14, &b15}) codes->push_back(text_of(dct_escape_code));
-    b14.push_back(text_of(end_of_block_b14));
-    b15.push_back(text_of(end_of_block_b15));
+    EXPECT_EQ(b15.size(), 2u * 111u + 2u);
     std::vector<std::pair<std::vector<std::string>, std::int64_t>> sets = {
         {luma, whole}, {chroma, whole},
         {pattern, whole - (whole >> 9)},          // 0000 0000 0 is forbidden
@@ -97,10 +95,7 @@ TEST(CodeTables, ArePrefixCodesWithTheExpectedGaps) {
         {motion, whole - 3 * (whole >> 8)},       // unused: the prefixes 0000 0010 and 0000 000
         {b14, whole - (whole >> 12)},             // only the start code prefix is unused
         {b15, 0}};
-    for (const auto& row : macroblock_type_codes) {
-        sets.emplace_back();
-        append_codes(sets.back().first, row);
-    }
+    for (const auto& row : macroblock_type_codes) append_codes(sets.emplace_back().first, row);
     for (auto& [codes, kraft] : sets) {
         std::int64_t sum = 0;
         for (const std::string& code : codes) sum += std::int64_t{1} << (20 - code.size());
