@@ -2,6 +2,7 @@
 // frame dispatch.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <cstdio>
@@ -55,12 +56,10 @@ std::uint8_t at(const Plane& plane, int stride, int x, int y) {
 
 // Columns w..stride-1 repeat column w-1 and rows h..rows-1 repeat row h-1.
 void expect_extended(const Plane& plane, int w, int h, int stride, int rows, const char* what) {
-    for (int y = 0; y < h; y++)
-        for (int x = w; x < stride; x++)
-            ASSERT_EQ(at(plane, stride, x, y), at(plane, stride, w - 1, y)) << what << " x=" << x << " y=" << y;
-    for (int y = h; y < rows; y++)
+    for (int y = 0; y < rows; y++)
         for (int x = 0; x < stride; x++)
-            ASSERT_EQ(at(plane, stride, x, y), at(plane, stride, x, h - 1)) << what << " x=" << x << " y=" << y;
+            ASSERT_EQ(at(plane, stride, x, y), at(plane, stride, std::min(x, w - 1), std::min(y, h - 1)))
+                << what << " x=" << x << " y=" << y;
 }
 
 class ColourConversion : public testing::Test {
