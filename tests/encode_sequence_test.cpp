@@ -212,7 +212,6 @@ TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
     EXPECT_NE(report.warnings.find("vbv_delay underflow: -"), std::string::npos);
 
     s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
-    report.warnings.clear();
     EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.hooks.report, s.statistics.file, 0), 65535);
     EXPECT_NE(report.warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
 }

@@ -20,16 +20,14 @@ constexpr int intra = 1, pattern = 2, backward = 4, forward = 8, quantiser = 16;
 
 // The report of a picture of `columns` x `rows` macroblocks of six blocks each.
 std::string report_of(int columns, int rows, const std::vector<MacroblockInfo>& macroblocks) {
-    EncoderState s;
-    s.geometry.macroblock_columns = columns;
-    s.geometry.field_macroblock_rows = rows;
-    s.geometry.blocks_per_macroblock = 6;
-    s.buffers.macroblock_info = macroblocks;
+    Geometry geometry;
+    geometry.macroblock_columns = columns;
+    geometry.field_macroblock_rows = rows;
+    geometry.blocks_per_macroblock = 6;
     const std::string path = test::scratch_path("statistics.out");
-    s.statistics.file = std::fopen(path.c_str(), "w");
-    s.statistics.owned = true;
-    print_statistics(s.statistics.file, s.geometry, s.buffers.macroblock_info);
-    close_statistics_file(s);
+    std::FILE* file = std::fopen(path.c_str(), "w");
+    print_statistics(file, geometry, macroblocks);
+    std::fclose(file);
     return test::read_file(path);
 }
 

@@ -75,9 +75,10 @@ void append_codes(std::vector<std::string>& codes, const Table& table, bool sign
 TEST(CodeTables, ArePrefixCodesWithTheExpectedGaps) {
     constexpr std::int64_t whole = std::int64_t{1} << 20;
     // Besides the tables' codes: the macroblock escape and stuffing; the coefficient escape and end of block.
-    std::vector<std::string> luma, chroma, pattern, increments{text_of(macroblock_escape_code), printed("0000 0001 111")},
-        motion{text_of(motion_codes[0])}, b14{text_of(dct_escape_code), text_of(end_of_block_b14)},
-        b15{text_of(dct_escape_code), text_of(end_of_block_b15)};
+    const std::string escape = text_of(dct_escape_code);
+    std::vector<std::string> luma, chroma, pattern, motion{text_of(motion_codes[0])},
+        increments{text_of(macroblock_escape_code), printed("0000 0001 111")},
+        b14{escape, text_of(end_of_block_b14)}, b15{escape, text_of(end_of_block_b15)};
     append_codes(luma, dc_size_luminance_codes);
     append_codes(chroma, dc_size_chrominance_codes);
     append_codes(pattern, coded_block_pattern_codes);
