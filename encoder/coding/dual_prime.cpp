@@ -113,9 +113,9 @@ DualPrimeResult dual_prime_frame_search(const Geometry& geometry, bool top_field
     return best;
 }
 
-DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure, const std::uint8_t* top_ref,
-                                        const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
-                                        const SearchResult& same_parity) {
+DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure,
+                                        const std::uint8_t* top_ref, const std::uint8_t* bottom_ref,
+                                        const std::uint8_t* mb, int i, int j, const SearchResult& same_parity) {
     const bool top = structure == PictureStructure::top_field;
     const std::uint8_t* same = top ? top_ref : bottom_ref;
     const std::uint8_t* opposite = top ? bottom_ref : top_ref;

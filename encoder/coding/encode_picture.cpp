@@ -218,8 +218,8 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
             std::array<std::int16_t, 64>* blocks = &s.buffers.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
             int type = mb.macroblock_type;
-            const int q =
-                macroblock_quantiser_scale(s.rc, s.geometry, header, s.buffers.macroblock_info, k, bits_written(s.bits));
+            const int q = macroblock_quantiser_scale(s.rc, s.geometry, header, s.buffers.macroblock_info, k,
+                                                     bits_written(s.bits));
             mb.mquant = q;
 
             int pattern = 0;
@@ -243,7 +243,9 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                     skip = true;
                     clear_predictors(s.dc_predictor, pmv);
                 } else if (header.picture_type == PictureType::B) {
-                    skip = b_macroblock_skippable(header.picture_structure, mb, s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
+                    skip =
+                        b_macroblock_skippable(header.picture_structure, mb,
+                                               s.buffers.macroblock_info[static_cast<std::size_t>(k - 1)], type, pmv);
                 }
             }
             if (skip) {
@@ -259,17 +261,21 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             address_increment = 1;
             write_macroblock_type(out, header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
-            if ((type & (forward_flag | backward_flag)) && (!header.frame_pred_frame_dct || header.picture_structure != PictureStructure::frame))
+            if ((type & (forward_flag | backward_flag)) &&
+                (!header.frame_pred_frame_dct || header.picture_structure != PictureStructure::frame))
                 put(out, syntax_value(mb.motion_type), 2);
-            if (header.picture_structure == PictureStructure::frame && pattern && !header.frame_pred_frame_dct) put(out, syntax_value(mb.dct_type), 1);
+            if (header.picture_structure == PictureStructure::frame && pattern && !header.frame_pred_frame_dct)
+                put(out, syntax_value(mb.dct_type), 1);
             if (type & quantiser_flag) {
                 put(out, quantiser_scale_code(header, q), 5);
                 previous_q = q;
             }
             if (type & forward_flag)
-                write_motion_vectors(out, header.picture_structure, mb, pmv, 0, header.forw_hor_f_code, header.forw_vert_f_code);
+                write_motion_vectors(out, header.picture_structure, mb, pmv, 0, header.forw_hor_f_code,
+                                     header.forw_vert_f_code);
             if (type & backward_flag)
-                write_motion_vectors(out, header.picture_structure, mb, pmv, 1, header.back_hor_f_code, header.back_vert_f_code);
+                write_motion_vectors(out, header.picture_structure, mb, pmv, 1, header.back_hor_f_code,
+                                     header.back_vert_f_code);
             if (type & pattern_flag) {
                 write_coded_block_pattern(out, (pattern >> (bpm - 6)) & 63);
                 if (s.params.chroma_format != 1) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);

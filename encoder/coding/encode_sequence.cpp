@@ -89,18 +89,18 @@ struct PictureJob {
 
 MotionPlanes planes_of(const Buffers& buffers, const PictureJob& job) {
     return {buffers.old_org_frame[0], buffers.new_org_frame[0], buffers.old_ref_frame[0],
-            buffers.new_ref_frame[0], (*job.source)[0],       (*job.reconstruction)[0]};
+            buffers.new_ref_frame[0], (*job.source)[0],         (*job.reconstruction)[0]};
 }
 
 void estimate(EncoderState& s, const PictureJob& job, bool second_field, bool i_to_p) {
-    estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes_of(s.buffers, job),
-                    job.ranges, second_field, i_to_p);
+    estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report,
+                    planes_of(s.buffers, job), job.ranges, second_field, i_to_p);
 }
 
 // Prediction, DCT-type decision and forward transform of the picture being coded.
 void predict_and_transform(EncoderState& s, const PictureJob& job, bool second_field) {
-    predict_picture({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, s.buffers.old_ref_frame,
-                    s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
+    predict_picture({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report,
+                    s.buffers.old_ref_frame, s.buffers.new_ref_frame, s.buffers.pred_frame, second_field);
     choose_dct_type(s.geometry, s.header, s.buffers.macroblock_info, s.buffers.pred_frame[0], (*job.source)[0]);
     transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
                       s.buffers.pred_frame, *job.source);
@@ -120,8 +120,8 @@ void code_and_reconstruct(EncoderState& s, const PictureJob& job, const int* che
     if (reconstruction_read(s.params)) {
         dequantise_picture(s.params, s.geometry, s.kernels.simd, s.buffers.macroblock_info, s.buffers.blocks,
                            s.hooks.pump_waiting_messages, checkpoint_cancel_flag);
-        inverse_transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info, s.buffers.blocks,
-                                  s.buffers.pred_frame, *job.reconstruction);
+        inverse_transform_picture({s.params, s.geometry, s.header}, s.kernels, s.buffers.macroblock_info,
+                                  s.buffers.blocks, s.buffers.pred_frame, *job.reconstruction);
     }
     print_statistics(s.statistics.file, s.geometry, s.buffers.macroblock_info);
 }

@@ -107,8 +107,9 @@ struct FrameMacroblock {
             fields = frame_search(picture.geometry, forward(), mb, i, j, ranges.sxf, ranges.syf);
             frame = fields.frame;
             const bool dual_prime_allowed = picture.params.M == 1;
-            if (dual_prime_allowed) dual = dual_prime_frame_search(picture.geometry, picture.params.top_field_first, old_ref, mb, i, j / 2,
-                                                                fields);
+            if (dual_prime_allowed)
+                dual = dual_prime_frame_search(picture.geometry, picture.params.top_field_first, old_ref, mb, i, j / 2,
+                                               fields);
             if (dual_prime_allowed && dual.absolute < frame.distance && dual.absolute < fields.field_distance) {
                 info.motion_type = MotionType::dual_prime;
                 vmc = dual.squared;
@@ -256,7 +257,8 @@ struct FieldMacroblock {
             else
                 ref.top = current.top;
         }
-        const FieldSearch f = field_search(picture.geometry, structure(), ref, mb, i, j, ranges.sxf, ranges.syf, i_to_p);
+        const FieldSearch f =
+            field_search(picture.geometry, structure(), ref, mb, i, j, ranges.sxf, ranges.syf, i_to_p);
         const bool dual_prime_allowed = picture.params.M == 1 && !i_to_p;
         DualPrimeResult dual;
         if (dual_prime_allowed)
@@ -333,7 +335,8 @@ unsigned macroblock_variance(const std::uint8_t* p, int step) {
 }
 
 void estimate_motion(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
-                     const MotionPlanes& planes, const SearchRanges& ranges, bool second_field, bool second_field_of_i_frame) {
+                     const MotionPlanes& planes, const SearchRanges& ranges, bool second_field,
+                     bool second_field_of_i_frame) {
     const Geometry& geometry = picture.geometry;
     const PictureHeader& header = picture.header;
     const bool frame = header.picture_structure == PictureStructure::frame;

@@ -57,7 +57,8 @@ FrameSearch frame_search(const Geometry& geometry, SearchReference reference, co
                          int sx, int sy) {
     const int w = geometry.coded_width;
     FrameSearch r;
-    r.frame = full_search(reference.source, reference.reconstruction, mb, w, i, j, sx, sy, 16, w, geometry.coded_height);
+    r.frame =
+        full_search(reference.source, reference.reconstruction, mb, w, i, j, sx, sy, 16, w, geometry.coded_height);
     for (int predicted = 0; predicted < 2; predicted++)
         for (int field = 0; field < 2; field++)
             r.field[field][predicted] =
@@ -90,8 +91,8 @@ FieldPair search_both_fields(const Geometry& geometry, const FieldReferences& re
             continue;
         }
         const SearchReference& field = reference.field(f);
-        pair.result[f] =
-            full_search(field.source, field.reconstruction, mb, 2 * w, i, j, sx, sy / 2, h, w, geometry.coded_height / 2);
+        pair.result[f] = full_search(field.source, field.reconstruction, mb, 2 * w, i, j, sx, sy / 2, h, w,
+                                     geometry.coded_height / 2);
     }
     return pair;
 }
@@ -105,8 +106,8 @@ FieldSearch field_search(const Geometry& geometry, PictureStructure structure, c
     const FieldPair whole = search_both_fields(geometry, reference, mb, i, j, sx, sy, 16, skipped);
     const FieldPair upper = search_both_fields(geometry, reference, mb, i, j, sx, sy, 8, skipped);
     const FieldPair lower =
-        search_both_fields(geometry, reference, mb + 8 * 2 * static_cast<std::ptrdiff_t>(geometry.coded_width), i, j + 8, sx, sy, 8,
-                           skipped);
+        search_both_fields(geometry, reference, mb + 8 * 2 * static_cast<std::ptrdiff_t>(geometry.coded_width), i,
+                           j + 8, sx, sy, 8, skipped);
     FieldSearch r;
     r.whole = whole.best();
     r.whole_select = whole.select();

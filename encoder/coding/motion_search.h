@@ -66,9 +66,9 @@ struct DualPrimeResult {
 };
 DualPrimeResult dual_prime_frame_search(const Geometry& geometry, bool top_field_first, const std::uint8_t* ref,
                                         const std::uint8_t* mb, int i, int jf, const FrameSearch& fields);
-DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure, const std::uint8_t* top_ref,
-                                        const std::uint8_t* bottom_ref, const std::uint8_t* mb, int i, int j,
-                                        const SearchResult& same_parity);
+DualPrimeResult dual_prime_field_search(const Geometry& geometry, PictureStructure structure,
+                                        const std::uint8_t* top_ref, const std::uint8_t* bottom_ref,
+                                        const std::uint8_t* mb, int i, int j, const SearchResult& same_parity);
 
 // Where a half-pel position of a plane with lines lx apart starts.
 inline const std::uint8_t* at(const std::uint8_t* plane, int lx, int x, int y) {

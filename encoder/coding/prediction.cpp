@@ -47,8 +47,8 @@ public:
     MacroblockPredictor(const PictureContext& picture, const Reporter& report, const Picture& old_reference,
                         const Picture& new_reference, Picture& destination, int bx, int by, const MacroblockInfo& mb,
                         bool second_field)
-        : picture_(picture), report_(report), old_(old_reference), new_(new_reference), dst_(destination), bx_(bx), by_(by), mb_(mb),
-          second_field_(second_field) {}
+        : picture_(picture), report_(report), old_(old_reference), new_(new_reference), dst_(destination), bx_(bx),
+          by_(by), mb_(mb), second_field_(second_field) {}
 
     void predict() {
         if (mb_.macroblock_type & intra_flag) {
@@ -116,7 +116,8 @@ private:
             const int lx = 2 * picture_.geometry.coded_width;
             const Vector v = field_vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second,
+                               mb_.dual_prime_vector, v.x, v.y);
             area(old_, 0, 0, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 1, lx, 16, 8, bx_, by_ / 2, v, false);
             area(old_, 1, 0, lx, 16, 8, bx_, by_ / 2, {first[0], first[1]}, true);
@@ -131,7 +132,8 @@ private:
     // The reference holding field `select` for a forward prediction: in the second field of a P
     // frame the field of the other parity is this frame's own first field.
     const Picture& forward_source(int select) const {
-        return picture_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_ : old_;
+        return picture_.header.picture_type == PictureType::P && second_field_ && select != current_field() ? new_
+                                                                                                            : old_;
     }
 
     // The 16x16 or the two 16x8 predictions of a field macroblock.
@@ -156,7 +158,8 @@ private:
             const int cur = current_field();
             const Vector v = vector(0, 0);
             int first[2], second[2];
-            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second, mb_.dual_prime_vector, v.x, v.y);
+            dual_prime_vectors(picture_.header.picture_structure, picture_.params.top_field_first, first, second,
+                               mb_.dual_prime_vector, v.x, v.y);
             area(old_, cur, cur, lx, 16, 16, bx_, by_, v, false);
             area(second_field_ ? new_ : old_, 1 - cur, cur, lx, 16, 16, bx_, by_, {first[0], first[1]}, true);
         } else {
@@ -206,19 +209,21 @@ void clear_prediction(const PictureContext& picture, Picture& dst, int bx, int b
     const Geometry& geometry = picture.geometry;
     const int chroma_format = picture.params.chroma_format;
     const bool bottom = picture.header.picture_structure == PictureStructure::bottom_field;
-    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(geometry.line_stride) * by + (bottom ? geometry.coded_width : 0), geometry.line_stride,
-         16, 16);
+    fill(dst[0] + bx + static_cast<std::ptrdiff_t>(geometry.line_stride) * by + (bottom ? geometry.coded_width : 0),
+         geometry.line_stride, 16, 16);
     const int cw = chroma_format == 3 ? 16 : 8;
     const int ch = chroma_format == 1 ? 8 : 16;
     const int x = chroma_format == 3 ? bx : bx / 2;
     const int y = chroma_format == 1 ? by / 2 : by;
     for (int c = 1; c < 3; c++)
-        fill(dst[c] + x + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * y + (bottom ? geometry.chroma_width : 0),
+        fill(dst[c] + x + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * y +
+                 (bottom ? geometry.chroma_width : 0),
              geometry.chroma_line_stride, cw, ch);
 }
 
-void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
-                     const Picture& old_reference, const Picture& new_reference, Picture& dst, bool second_field) {
+void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks,
+                     const Reporter& report, const Picture& old_reference, const Picture& new_reference, Picture& dst,
+                     bool second_field) {
     int k = 0;
     for (int by = 0; by < picture.geometry.picture_height; by += 16)
         for (int bx = 0; bx < picture.geometry.coded_width; bx += 16, k++)

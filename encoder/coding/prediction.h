@@ -12,9 +12,9 @@ namespace vintrel {
 
 // Builds the prediction of every macroblock into `destination` from the reference reconstructions,
 // as motion estimation decided in `macroblocks`; an unknown motion type is reported as a warning.
-void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks, const Reporter& report,
-                     const Picture& old_reference, const Picture& new_reference, Picture& destination,
-                     bool second_field);
+void predict_picture(const PictureContext& picture, const std::vector<MacroblockInfo>& macroblocks,
+                     const Reporter& report, const Picture& old_reference, const Picture& new_reference,
+                     Picture& destination, bool second_field);
 
 // Mid-grey 128 over the macroblock at (bx, by) in all three components (intra prediction).
 void clear_prediction(const PictureContext& picture, Picture& destination, int bx, int by);

@@ -24,7 +24,9 @@ std::int64_t nint(double x) { return to_int64(std::floor(x + 0.5)); }
 
 long long ll(std::int64_t v) { return static_cast<long long>(v); }
 
-int macroblocks_per_picture(const Geometry& geometry) { return geometry.macroblock_columns * geometry.field_macroblock_rows; }
+int macroblocks_per_picture(const Geometry& geometry) {
+    return geometry.macroblock_columns * geometry.field_macroblock_rows;
+}
 
 // Decoding-time step of a B picture, and of the picture after an I or P picture.
 double b_picture_delay(const Parameters& params) {
@@ -48,7 +50,8 @@ int non_linear_scale(std::int64_t m) {
     return non_linear_mquant_table[linear_to_code_map[static_cast<std::size_t>(m)]];
 }
 
-void compute_activity(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks, const std::uint8_t* frame) {
+void compute_activity(const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks,
+                      const std::uint8_t* frame) {
     const Geometry& geometry = picture.geometry;
     int k = 0;
     const bool field_blocks_too = !picture.params.field_pictures && !picture.params.progressive_sequence;
@@ -117,8 +120,9 @@ void start_gop_rate_control(RateControl& rc, const Parameters& params, std::FILE
     std::fprintf(f, " number of B pictures in GOP: Nb=%d\n", rc.Nb);
 }
 
-void start_picture_rate_control(RateControl& rc, const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks,
-                                std::FILE* statistics, const std::uint8_t* luma, std::int64_t bits) {
+void start_picture_rate_control(RateControl& rc, const PictureContext& picture,
+                                std::vector<MacroblockInfo>& macroblocks, std::FILE* statistics,
+                                const std::uint8_t* luma, std::int64_t bits) {
     const Parameters& params = picture.params;
     const std::int64_t np_xp = rc.Np * rc.Xp, nb_xb = rc.Nb * rc.Xb;
     switch (picture.header.picture_type) {
@@ -159,13 +163,13 @@ int macroblock_quantiser_scale(RateControl& rc, const Geometry& geometry, const 
     rc.activity_sum += actj;
     const double N_actj = (2.0 * actj + rc.avg_act) / (actj + 2.0 * rc.avg_act);
     const int m = header.q_scale_type ? non_linear_scale(nint(2.0 * Qj * N_actj))
-                                 : linear_scale(nint(Qj * N_actj) * 2, rc.previous_mquant, true);
+                                      : linear_scale(nint(Qj * N_actj) * 2, rc.previous_mquant, true);
     rc.Q += m;
     return m;
 }
 
-void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header, std::FILE* statistics,
-                              std::int64_t bits) {
+void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header,
+                              std::FILE* statistics, std::int64_t bits) {
     const int M_B = macroblocks_per_picture(geometry);
     rc.S = bits - rc.S;
     rc.R -= rc.S;
@@ -212,8 +216,8 @@ int compute_vbv_delay(RateControl& rc, const PictureContext& picture, const Repo
     const double field_time = 90000.0 / (2.0 * params.frame_rate);
     const bool reference = header.picture_type != PictureType::B;
     const bool frame_picture = !params.field_pictures;
-    const bool first_field =
-        (header.picture_structure == PictureStructure::top_field && params.top_field_first) || (header.picture_structure == PictureStructure::bottom_field && !params.top_field_first);
+    const bool first_field = (header.picture_structure == PictureStructure::top_field && params.top_field_first) ||
+                             (header.picture_structure == PictureStructure::bottom_field && !params.top_field_first);
 
     double picture_delay;
     if (!reference)
@@ -243,11 +247,12 @@ int compute_vbv_delay(RateControl& rc, const PictureContext& picture, const Repo
     rc.decoding_time += picture_delay;
     const std::int64_t vbv_delay = to_int64(std::trunc(rc.decoding_time - bits * 90000.0 / params.bit_rate));
 
-    if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / params.bit_rate > (params.vbv_buffer_size * 16384.0) * 90000.0 / params.bit_rate)
+    if (rc.decoding_time - rc.bitcnt_EOP * 90000.0 / params.bit_rate >
+        (params.vbv_buffer_size * 16384.0) * 90000.0 / params.bit_rate)
         report.warning("vbv_delay overflow!\n");
 
-    std::fprintf(statistics, "\nvbv_delay=%lld (bitcount=%lld, decoding_time=%.2f, bitcnt_EOP=%lld)\n",
-                 ll(vbv_delay), ll(bits), rc.decoding_time, ll(rc.bitcnt_EOP));
+    std::fprintf(statistics, "\nvbv_delay=%lld (bitcount=%lld, decoding_time=%.2f, bitcnt_EOP=%lld)\n", ll(vbv_delay),
+                 ll(bits), rc.decoding_time, ll(rc.bitcnt_EOP));
 
     if (vbv_delay < 0) {
         report.warning(formatted("vbv_delay underflow: %lld\n", ll(vbv_delay)));

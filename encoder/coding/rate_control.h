@@ -46,8 +46,9 @@ void start_gop_rate_control(RateControl& rc, const Parameters& params, std::FILE
 
 // Start of a picture (`bits` before its header): target bits, virtual buffer, macroblock
 // activities of the source luminance (into each macroblock's record).
-void start_picture_rate_control(RateControl& rc, const PictureContext& picture, std::vector<MacroblockInfo>& macroblocks,
-                                std::FILE* statistics, const std::uint8_t* luma, std::int64_t bits);
+void start_picture_rate_control(RateControl& rc, const PictureContext& picture,
+                                std::vector<MacroblockInfo>& macroblocks, std::FILE* statistics,
+                                const std::uint8_t* luma, std::int64_t bits);
 
 // The vbv_delay of the picture whose start code ends at `bits`, clamped to 0..65535 with a warning.
 int compute_vbv_delay(RateControl& rc, const PictureContext& picture, const Reporter& report, std::FILE* statistics,
@@ -62,8 +63,8 @@ int macroblock_quantiser_scale(RateControl& rc, const Geometry& geometry, const 
 
 // After the last macroblock (`bits` at the picture's end): updates the budget, complexity and
 // buffer of the picture's type.
-void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header, std::FILE* statistics,
-                              std::int64_t bits);
+void end_picture_rate_control(RateControl& rc, const Geometry& geometry, const PictureHeader& header,
+                              std::FILE* statistics, std::int64_t bits);
 
 // Remembers where the picture ended (`bits`), rounded up to whole bytes, for the VBV model.
 void update_vbv_at_picture_end(RateControl& rc, std::int64_t bits);

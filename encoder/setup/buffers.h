@@ -23,7 +23,7 @@ constexpr int syntax_value(MotionType t) { return static_cast<int>(t); }
 struct MacroblockInfo {
     int macroblock_type = 0;  // the flags above
     MotionType motion_type{};  // 0, no type, until motion estimation decides
-    bool dct_type = false;  // field DCT (dct_type 1 in the stream) rather than frame DCT
+    bool dct_type = false;     // field DCT (dct_type 1 in the stream) rather than frame DCT
     int mquant = 0;
     int coded_block_pattern = 0;
     bool skipped = false;

@@ -26,7 +26,8 @@ void check_search(const ErrorChannel& errors, int range) {
     if (range < 1) fatal_error(errors, "search window must be positive");
 }
 
-void check_direction(const ErrorChannel& errors, bool is_mpeg1, int hor_f_code, int vert_f_code, int width, int height) {
+void check_direction(const ErrorChannel& errors, bool is_mpeg1, int hor_f_code, int vert_f_code, int width,
+                     int height) {
     check_f_code(errors, hor_f_code);
     check_f_code(errors, vert_f_code);
     check_mpeg1_f_code(errors, is_mpeg1, hor_f_code);
@@ -45,9 +46,11 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
     if (params.chroma_format != 3 && params.horizontal_size % 2 != 0)
         fatal_error(errors, "horizontal_size must be a even (4:2:0 / 4:2:2)");
     if (outside(params.vertical_size, 1, 16383)) fatal_error(errors, "vertical_size must be between 1 and 16383");
-    if (params.is_mpeg1 && params.vertical_size >= 4096) fatal_error(errors, "vertical size must be less than 4096 (MPEG-1)");
+    if (params.is_mpeg1 && params.vertical_size >= 4096)
+        fatal_error(errors, "vertical size must be less than 4096 (MPEG-1)");
     if ((params.vertical_size & 4095) == 0) fatal_error(errors, "vertical_size must not be a multiple of 4096");
-    if (params.chroma_format == 1 && params.vertical_size % 2 != 0) fatal_error(errors, "vertical_size must be a even (4:2:0)");
+    if (params.chroma_format == 1 && params.vertical_size % 2 != 0)
+        fatal_error(errors, "vertical_size must be a even (4:2:0)");
     if (params.field_pictures) {
         if (params.vertical_size % 2 != 0) fatal_error(errors, "vertical_size must be a even (field pictures)");
         if (params.chroma_format == 1 && params.vertical_size % 4 != 0)
@@ -62,11 +65,14 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
     if (outside(params.frame_rate_code, 1, 8)) fatal_error(errors, "frame_rate code must be between 1 and 8");
     if (params.bit_rate <= 0.0) fatal_error(errors, "bit_rate must be positive");
     if (params.bit_rate > 429496729200.0) fatal_error(errors, "bit_rate must be less than 429 Gbit/s");
-    if (params.is_mpeg1 && params.bit_rate > 104857200.0) fatal_error(errors, "bit_rate must be less than 104 Mbit/s (MPEG-1)");
+    if (params.is_mpeg1 && params.bit_rate > 104857200.0)
+        fatal_error(errors, "bit_rate must be less than 104 Mbit/s (MPEG-1)");
     if (outside(params.vbv_buffer_size, 1, 262143)) fatal_error(errors, "vbv_buffer_size must be in range 1..(2^18-1)");
-    if (params.is_mpeg1 && params.vbv_buffer_size >= 1024) fatal_error(errors, "vbv_buffer_size must be less than 1024 (MPEG-1)");
+    if (params.is_mpeg1 && params.vbv_buffer_size >= 1024)
+        fatal_error(errors, "vbv_buffer_size must be less than 1024 (MPEG-1)");
     if (outside(params.chroma_format, 1, 3)) fatal_error(errors, "chroma_format must be in range 1...3");
-    if (bad_colour_value(params.color_primaries)) fatal_error(errors, "color_primaries must be in range 1...2 or 4...7");
+    if (bad_colour_value(params.color_primaries))
+        fatal_error(errors, "color_primaries must be in range 1...2 or 4...7");
     if (bad_colour_value(params.transfer_characteristics))
         fatal_error(errors, "transfer_characteristics must be in range 1...2 or 4...7");
     if (bad_colour_value(params.matrix_coefficients))
@@ -78,7 +84,8 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
     if (outside(params.intra_dc_precision, 0, 3)) fatal_error(errors, "intra_dc_precision must be in range 0...3");
     for (std::size_t k = 0; k < params.motion_data.size(); k++) {
         const MotionData& m = params.motion_data[k];
-        check_direction(errors, params.is_mpeg1, m.forw_hor_f_code, m.forw_vert_f_code, m.forw_search_width, m.forw_search_height);
+        check_direction(errors, params.is_mpeg1, m.forw_hor_f_code, m.forw_vert_f_code, m.forw_search_width,
+                        m.forw_search_height);
         if (k > 0)
             check_direction(errors, params.is_mpeg1, m.back_hor_f_code, m.back_vert_f_code, m.back_search_width,
                             m.back_search_height);
@@ -93,15 +100,20 @@ void check_profile_and_level(const Parameters& params, const ErrorChannel& error
         return;
     }
     if (outside(params.profile, 1, 5)) fatal_error(errors, "undefined Profile");
-    if (params.profile == 2 || params.profile == 3) fatal_error(errors, "This encoder currently generates no scalable bitstreams");
+    if (params.profile == 2 || params.profile == 3)
+        fatal_error(errors, "This encoder currently generates no scalable bitstreams");
     if (outside(params.level, 4, 10) || params.level % 2 != 0) fatal_error(errors, "undefined Level");
     const int level_index = (params.level - 4) / 2;
-    if (!profile_level_defined[params.profile - 1][level_index]) fatal_error(errors, "undefined profile@level combination");
+    if (!profile_level_defined[params.profile - 1][level_index])
+        fatal_error(errors, "undefined profile@level combination");
     if (params.profile == 5 && params.M != 1) fatal_error(errors, "Simple Profile does not allow B pictures");
-    if (params.profile != 1 && params.chroma_format != 1) fatal_error(errors, "chroma format must be 4:2:0 in specified Profile");
-    if (params.profile == 1 && params.chroma_format == 3) fatal_error(errors, "chroma format must be 4:2:0 or 4:2:2 in High Profile");
+    if (params.profile != 1 && params.chroma_format != 1)
+        fatal_error(errors, "chroma format must be 4:2:0 in specified Profile");
+    if (params.profile == 1 && params.chroma_format == 3)
+        fatal_error(errors, "chroma format must be 4:2:0 or 4:2:2 in High Profile");
     if (params.profile >= 4) {
-        if (params.frame_rate_code <= 2 && params.repeat_first_field) fatal_error(errors, "repeat_first_first must be zero");
+        if (params.frame_rate_code <= 2 && params.repeat_first_field)
+            fatal_error(errors, "repeat_first_first must be zero");
         if (params.frame_rate_code <= 6 && params.progressive_sequence && params.repeat_first_field)
             fatal_error(errors, "repeat_first_first must be zero");
     }
@@ -133,7 +145,8 @@ void check_profile_and_level(const Parameters& params, const ErrorChannel& error
         fatal_error(errors, "Sample rate is greater than permitted in specified Level");
     if (params.bit_rate > limits.max_bit_rate * 1000000.0)
         fatal_error(errors, "Bit rate is greater than permitted in specified Level");
-    if (params.vbv_buffer_size > limits.max_vbv_buffer_size) fatal_error(errors, "vbv_buffer_size exceeds High Level limit");
+    if (params.vbv_buffer_size > limits.max_vbv_buffer_size)
+        fatal_error(errors, "vbv_buffer_size exceeds High Level limit");
 }
 
 }  // namespace vintrel

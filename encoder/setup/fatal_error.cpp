@@ -22,7 +22,9 @@ std::string error_text(const char* format, ...) {
 
 ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.hooks.report}; }
 
-void fatal_error(const ErrorChannel& channel, const std::string& text) { fatal_error(channel.bits, channel.report, text); }
+void fatal_error(const ErrorChannel& channel, const std::string& text) {
+    fatal_error(channel.bits, channel.report, text);
+}
 
 void fatal_error(EncoderState& state, const std::string& text) { fatal_error(state.bits, state.hooks.report, text); }
 

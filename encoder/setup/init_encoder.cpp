@@ -11,15 +11,16 @@ namespace vintrel {
 namespace {
 
 void allocate_buffers(Buffers& buffers, const Geometry& geometry) {
-    const std::size_t luma = static_cast<std::size_t>(geometry.coded_width) * static_cast<std::size_t>(geometry.coded_height);
+    const std::size_t luma =
+        static_cast<std::size_t>(geometry.coded_width) * static_cast<std::size_t>(geometry.coded_height);
     const std::size_t chroma =
         static_cast<std::size_t>(geometry.chroma_width) * static_cast<std::size_t>(geometry.chroma_height);
     Picture* pictures[] = {&buffers.new_ref_frame, &buffers.old_ref_frame, &buffers.aux_frame, &buffers.new_org_frame,
                            &buffers.old_org_frame, &buffers.aux_org_frame, &buffers.pred_frame};
     for (int c = 0; c < 3; c++)
         for (Picture* p : pictures) p->plane[static_cast<std::size_t>(c)].assign(c == 0 ? luma : chroma, 0);
-    const std::size_t macroblocks =
-        static_cast<std::size_t>(geometry.macroblock_columns) * static_cast<std::size_t>(geometry.field_macroblock_rows);
+    const std::size_t macroblocks = static_cast<std::size_t>(geometry.macroblock_columns) *
+                                    static_cast<std::size_t>(geometry.field_macroblock_rows);
     buffers.macroblock_info.assign(macroblocks, MacroblockInfo{});
     buffers.blocks.assign(macroblocks * static_cast<std::size_t>(geometry.blocks_per_macroblock), {});
 }

@@ -40,8 +40,8 @@ public:
 
     const char* line(int k) {
         if (k >= static_cast<int>(lines_.size()))
-            fatal_error(errors_, error_text("Parameter line %d is missing (the table has only %d lines)",
-                                           k, static_cast<int>(lines_.size())));
+            fatal_error(errors_, error_text("Parameter line %d is missing (the table has only %d lines)", k,
+                                            static_cast<int>(lines_.size())));
         std::string_view text = lines_[static_cast<std::size_t>(k)];
         std::size_t n = text.size() < sizeof buffer_ - 1 ? text.size() : sizeof buffer_ - 1;
         std::memcpy(buffer_, text.data(), n);
@@ -181,8 +181,8 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     params.input_picture_format = static_cast<InputPictureFormat>(input_picture_format);
     in.scan_int(7, params.frame_count, "the number of frames");
     in.scan_int(8, params.first_frame, "the number of the first frame");
-    in.scan_time_code(9, params.time_code_hours, params.time_code_minutes, params.time_code_seconds, params.time_code_pictures,
-                      "the time code (hh:mm:ss:pp)");
+    in.scan_time_code(9, params.time_code_hours, params.time_code_minutes, params.time_code_seconds,
+                      params.time_code_pictures, "the time code (hh:mm:ss:pp)");
     in.scan_int(10, params.N, "N");
     in.scan_int(11, params.M, "M");
     in.scan_int(12, is_mpeg1, "the stream type");
@@ -248,7 +248,8 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     params.frame_rate = frame_rate_of_code(params.frame_rate_code);
     // Kept in 64 bits while it is formed: a hand-written time code can be arbitrarily large.
     const std::int64_t seconds =
-        (static_cast<std::int64_t>(params.time_code_hours) * 60 + params.time_code_minutes) * 60 + params.time_code_seconds;
+        (static_cast<std::int64_t>(params.time_code_hours) * 60 + params.time_code_minutes) * 60 +
+        params.time_code_seconds;
     params.time_code_offset =
         static_cast<int>(seconds * static_cast<int>(params.frame_rate + 0.5) + params.time_code_pictures);
 
@@ -302,7 +303,7 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
 
 void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
     auto load = [&errors](const std::string& name, std::array<std::uint8_t, 64>& matrix, bool& loaded,
-                     const std::array<std::uint8_t, 64>& defaults) {
+                          const std::array<std::uint8_t, 64>& defaults) {
         if (name.empty() || name[0] == '-') {
             loaded = false;
             matrix = defaults;
@@ -326,7 +327,8 @@ void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
     flat.fill(default_non_intra_weight);
     load(params.intra_quant_matrix_file_name, params.intra_quant_matrix, params.load_intra_quant_matrix,
          default_intra_quant_matrix);
-    load(params.non_intra_quant_matrix_file_name, params.non_intra_quant_matrix, params.load_non_intra_quant_matrix, flat);
+    load(params.non_intra_quant_matrix_file_name, params.non_intra_quant_matrix, params.load_non_intra_quant_matrix,
+         flat);
 }
 
 }  // namespace vintrel

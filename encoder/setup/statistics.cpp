@@ -20,7 +20,7 @@ struct PictureCounts {
 };
 
 PictureCounts count_macroblocks(const std::vector<MacroblockInfo>& info, std::size_t macroblocks,
-                               int blocks_per_macroblock) {
+                                int blocks_per_macroblock) {
     PictureCounts n;
     for (std::size_t k = 0; k < macroblocks; k++) {
         const MacroblockInfo& mb = info[k];
@@ -66,13 +66,12 @@ char quantiser_character(const MacroblockInfo& mb) {
 }
 
 std::size_t macroblock_index(int columns, int row, int column) {
-    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) +
-           static_cast<std::size_t>(column);
+    return static_cast<std::size_t>(row) * static_cast<std::size_t>(columns) + static_cast<std::size_t>(column);
 }
 
 // Writes rows of a picture plane to PATH, checking every write and the close.
-void write_plane_file(const ErrorChannel& errors, const std::string& path, const std::uint8_t* plane, int width, int height,
-                      int stride) {
+void write_plane_file(const ErrorChannel& errors, const std::string& path, const std::uint8_t* plane, int width,
+                      int height, int stride) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
     if (!file) fatal_error(errors, error_text("Couldn't create %s\n", path.c_str()));
     const auto row_bytes = static_cast<std::size_t>(width > 0 ? width : 0);
@@ -132,12 +131,13 @@ void print_statistics(std::FILE* out, const Geometry& geometry, const std::vecto
     }
 }
 
-void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors, const std::string& name,
-                 const Picture& picture) {
+void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                 const std::string& name, const Picture& picture) {
     if (!name.empty() && name[0] == '-') return;
     const int chroma_columns = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
     const int chroma_rows = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
-    write_plane_file(errors, name + ".Y", picture[0], params.horizontal_size, params.vertical_size, geometry.coded_width);
+    write_plane_file(errors, name + ".Y", picture[0], params.horizontal_size, params.vertical_size,
+                     geometry.coded_width);
     write_plane_file(errors, name + ".U", picture[1], chroma_columns, chroma_rows, geometry.chroma_width);
     write_plane_file(errors, name + ".V", picture[2], chroma_columns, chroma_rows, geometry.chroma_width);
 }

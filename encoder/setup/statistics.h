@@ -18,7 +18,7 @@ void print_statistics(std::FILE* out, const Geometry& geometry, const std::vecto
 
 // Writes the picture to NAME.Y, NAME.U and NAME.V row by row; nothing when the name starts with "-".
 // A file that cannot be made or written is a fatal error.
-void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors, const std::string& name,
-                 const Picture& picture);
+void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
+                 const std::string& name, const Picture& picture);
 
 }  // namespace vintrel
