@@ -15,7 +15,7 @@ void put(const CodeWriter& s, VlcCode c) { write_bits(s.bits, c.code, c.length);
 void write_dc(const CodeWriter& s, int v, const VlcCode (&size_codes)[12]) {
     const int magnitude = std::abs(v);
     if (magnitude > 2047 || (s.mpeg1 && magnitude > 255))
-        fatal_error(s.bits, s.report, error_text("DC value out of range (%d)\n", v));
+        fatal_error({s.bits, s.report}, error_text("DC value out of range (%d)\n", v));
     int size = 0;
     while ((magnitude >> size) != 0) size++;
     put(s, size_codes[size]);
@@ -27,7 +27,7 @@ void write_dc(const CodeWriter& s, int v, const VlcCode (&size_codes)[12]) {
 [[gnu::noinline]] void write_escaped_ac(const CodeWriter& s, int run, int level) {
     const int magnitude = std::abs(level);
     if (run < 0 || run > 63 || level == 0 || magnitude > 2047 || (s.mpeg1 && magnitude > 255))
-        fatal_error(s.bits, s.report, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
+        fatal_error({s.bits, s.report}, error_text("AC value out of range (run=%d, signed_level=%d)\n", run, level));
     put(s, dct_escape_code);
     write_bits(s.bits, static_cast<std::uint32_t>(run), 6);
     const std::uint32_t bits = static_cast<std::uint32_t>(level);

@@ -23,16 +23,12 @@ std::string error_text(const char* format, ...) {
 ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.hooks.report}; }
 
 void fatal_error(const ErrorChannel& channel, const std::string& text) {
-    fatal_error(channel.bits, channel.report, text);
-}
-
-void fatal_error(EncoderState& state, const std::string& text) { fatal_error(state.bits, state.hooks.report, text); }
-
-void fatal_error(BitWriter& bits, const Reporter& report, const std::string& text) {
-    flush_bit_writer(bits);
-    report.fatal(text);
+    flush_bit_writer(channel.bits);
+    channel.report.fatal(text);
     // A handler must not return; one that does still ends the process the standard way.
     std::exit(1);
 }
+
+void fatal_error(EncoderState& state, const std::string& text) { fatal_error(error_channel(state), text); }
 
 }  // namespace vintrel

@@ -27,6 +27,5 @@ ErrorChannel error_channel(EncoderState& state);
 // text and a line feed on standard error, exit code 1) or throws.
 [[noreturn]] void fatal_error(const ErrorChannel& channel, const std::string& text);
 [[noreturn]] void fatal_error(EncoderState& state, const std::string& text);
-[[noreturn]] void fatal_error(BitWriter& bits, const Reporter& report, const std::string& text);
 
 }  // namespace vintrel
