@@ -99,9 +99,14 @@ void FrameDecoder::forget_decoded_frames() {
 
 bool FrameDecoder::seek_to(std::size_t seek_point) {
     forget_decoded_frames();
-    const std::int64_t target = index_.seek_points()[seek_point].seek_stamp;
-    if (!demuxer_.format || av_seek_frame(demuxer_.format.get(), stream_index_, target, AVSEEK_FLAG_BACKWARD) < 0)
-        return restart();
+    const FrameIndex::SeekPoint& point = index_.seek_points()[seek_point];
+    if (!demuxer_.format) return restart();
+    // The stamps of joined parts do not tell where in the file a time lies; the key frame's byte does.
+    const int sought = !index_.joined() ? av_seek_frame(demuxer_.format.get(), stream_index_, point.seek_stamp,
+                                                        AVSEEK_FLAG_BACKWARD)
+                       : point.position ? av_seek_frame(demuxer_.format.get(), -1, *point.position, AVSEEK_FLAG_BYTE)
+                                        : -1;
+    if (sought < 0) return restart();
     return true;
 }
 
@@ -273,6 +278,7 @@ int FrameDecoder::scan_packets(FrameIndex& index, PaletteTimeline& palettes) {
             timing.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
             timing.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
             timing.empty = packet->size <= 0;
+            if (packet->pos >= 0) timing.position = packet->pos;
             index.add(timing);
             std::size_t palette_size = 0;
             const std::uint8_t* palette = av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, &palette_size);
@@ -299,6 +305,7 @@ bool FrameDecoder::read_packet(std::int64_t target) {
             av_packet_unref(packet_.get());
             continue;
         }
+        if (index_.joined()) correct_stamps(*packet_);
         give_palette(*packet_);
         if (!next_counted_frame_ && index_.timing() == FrameTiming::decode_stamps && packet_->dts != AV_NOPTS_VALUE) {
             // The first packet after a seek is a key frame, shown at its decode stamp's place.
@@ -322,6 +329,14 @@ bool FrameDecoder::read_packet(std::int64_t target) {
         decoder_->skip_frame = skip_unreferenced_ && before_target ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
         return true;
     }
+}
+
+// The packet's stamps as the index has them: moved by the joins of the parts before it.
+void FrameDecoder::correct_stamps(AVPacket& packet) {
+    correction_ = index_.correction_at(packet.pos >= 0 ? std::optional<std::int64_t>(packet.pos) : std::nullopt,
+                                       correction_);
+    if (packet.pts != AV_NOPTS_VALUE) packet.pts = add_saturated(packet.pts, correction_);
+    if (packet.dts != AV_NOPTS_VALUE) packet.dts = add_saturated(packet.dts, correction_);
 }
 
 // A palettised stream's packet carries the palette in force at its place, whichever way it was

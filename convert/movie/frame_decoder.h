@@ -82,6 +82,7 @@ private:
     bool read_packet(std::int64_t target);
     std::int64_t time_of_received_frame();
     void decode_held_back(std::int64_t target);
+    void correct_stamps(AVPacket& packet);
     void give_palette(AVPacket& packet);
     void note_error(const std::string& what, int error);
 
@@ -104,6 +105,8 @@ private:
     // frame the decoder gives, once known after a seek.
     std::optional<std::size_t> next_counted_frame_;
     std::optional<std::int64_t> last_frame_time_;
+    // What the joins of the file's parts add to the stamps of the packet read last.
+    std::int64_t correction_ = 0;
     // The latest packets skipped as not shown (intra-only codecs), oldest first, with their times.
     std::deque<std::pair<std::int64_t, PacketPtr>> held_back_;
 

@@ -15,7 +15,39 @@ bool shown(const PacketTiming& packet) { return !packet.discard && !packet.empty
 
 }  // namespace
 
-void FrameIndex::add(const PacketTiming& packet) { packets_.push_back(packet); }
+void FrameIndex::add(PacketTiming packet) {
+    const std::optional<std::int64_t> decode = packet.dts ? packet.dts : packet.pts;
+    if (jump_ > 0 && decode) {
+        std::int64_t stamp = add_saturated(*decode, correction_);
+        if (last_decode_stamp_) {
+            const std::int64_t expected = add_saturated(*last_decode_stamp_, last_step_);
+            const std::int64_t late = subtract_saturated(stamp, expected);
+            if (late > jump_ || stamp < subtract_saturated(*last_decode_stamp_, slack_)) {
+                // A new part: its clock jumped ahead, or went back. It goes on where the last
+                // part ends. A packet of unknown place starts its part right after the last known one.
+                correction_ = subtract_saturated(correction_, late);
+                stamp = expected;
+                joins_.push_back({packet.position ? *packet.position : last_position_ + 1, correction_});
+            }
+            const std::int64_t step = subtract_saturated(stamp, *last_decode_stamp_);
+            last_step_ = packet.duration > 0 ? packet.duration : step > 0 ? step : last_step_;
+        } else {
+            last_step_ = std::max<std::int64_t>(packet.duration, 0);
+        }
+        last_decode_stamp_ = stamp;
+        if (packet.pts) packet.pts = add_saturated(*packet.pts, correction_);
+        if (packet.dts) packet.dts = add_saturated(*packet.dts, correction_);
+    }
+    if (packet.position) last_position_ = *packet.position;
+    packets_.push_back(packet);
+}
+
+std::int64_t FrameIndex::correction_at(std::optional<std::int64_t> position, std::int64_t current) const {
+    if (!position) return current;
+    const auto after = std::upper_bound(joins_.begin(), joins_.end(), *position,
+                                        [](std::int64_t at, const Join& join) { return at < join.position; });
+    return after == joins_.begin() ? 0 : (after - 1)->correction;
+}
 
 void FrameIndex::finish(std::int64_t frame_duration) {
     frame_duration = std::max<std::int64_t>(frame_duration, 1);
@@ -53,7 +85,7 @@ void FrameIndex::finish(std::int64_t frame_duration) {
                                       : *time + duration);
         }
         // Key frames outside an edit are still where decoding must start.
-        if (packet.key && !packet.empty) seek_points_.push_back({*time, packet.dts.value_or(*time)});
+        if (packet.key && !packet.empty) seek_points_.push_back({*time, packet.dts.value_or(*time), packet.position});
     }
     if (timing_ == FrameTiming::frame_count) end_ = count * frame_duration;
     std::sort(times_.begin(), times_.end());

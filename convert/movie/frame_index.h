@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <optional>
 #include <vector>
 
@@ -16,6 +17,7 @@ struct PacketTiming {
     bool key = false;
     bool discard = false;  // decoded as a reference only, never shown (e.g. cut by an edit list)
     bool empty = false;    // holds no picture: the previous picture stays on screen
+    std::optional<std::int64_t> position;  // the packet's byte offset in the file, when known
 };
 
 // How decoded frames are matched with their presentation times.
@@ -28,8 +30,17 @@ enum class FrameTiming {
 
 class FrameIndex {
 public:
-    // Gathers one packet of the video stream, in the order the demuxer delivers them.
-    void add(const PacketTiming& packet);
+    // For formats whose clock may jump (transport and program streams, recordings cut and joined):
+    // a decode stamp more than `jump` units after the one expected, or more than `slack` units
+    // behind the last one, starts a new part, which is joined to the one before with no gap. Set
+    // before the first add().
+    void join_clock_jumps(std::int64_t jump, std::int64_t slack) {
+        jump_ = jump;
+        slack_ = slack;
+    }
+    // Gathers one packet of the video stream, in the order the demuxer delivers them; its stamps
+    // are taken as corrected by the joins found so far.
+    void add(PacketTiming packet);
     // Completes the index; `frame_duration` (> 0) stands in for packets of unknown duration.
     void finish(std::int64_t frame_duration);
 
@@ -47,19 +58,51 @@ public:
     struct SeekPoint {
         std::int64_t time;        // the key frame's time, in the stamps of timing()
         std::int64_t seek_stamp;  // the stamp to hand to the demuxer's seek
+        std::optional<std::int64_t> position;  // the key frame's byte offset, when known
     };
     // Key frames by ascending time; empty for frame_count timing.
     const std::vector<SeekPoint>& seek_points() const { return seek_points_; }
     // The index into seek_points() of the last key frame at or before `time`, 0 when none is.
     std::size_t seek_point_for(std::int64_t time) const;
 
+    // Whether parts were joined: then every packet's stamps need correct_stamps(), and seeking
+    // goes by byte position, since the stamps in the file no longer tell the order of the parts.
+    bool joined() const { return !joins_.empty(); }
+    // What to add to the stamps of the packet at byte `position` (the join it lies after); a
+    // packet of unknown position takes `current`, the correction of the packet read before it.
+    std::int64_t correction_at(std::optional<std::int64_t> position, std::int64_t current) const;
+
 private:
+    struct Join {
+        std::int64_t position;    // the first packet of the part
+        std::int64_t correction;  // added to the stamps of its packets and of those after
+    };
+
     std::vector<PacketTiming> packets_;
+    std::int64_t jump_ = 0;  // 0: the stamps are taken as they are
+    std::int64_t slack_ = 0;
+    std::optional<std::int64_t> last_decode_stamp_;  // corrected
+    std::int64_t last_step_ = 0;  // how far the next decode stamp is expected after the last one
+    std::int64_t correction_ = 0;
+    std::int64_t last_position_ = -1;
+    std::vector<Join> joins_;
     FrameTiming timing_ = FrameTiming::presentation_stamps;
     std::vector<std::int64_t> times_;
     std::int64_t end_ = 0;
     std::vector<SeekPoint> seek_points_;
 };
+
+// a + b and a - b held within the 64-bit range: a hostile file's stamps may lie anywhere in it.
+inline std::int64_t add_saturated(std::int64_t a, std::int64_t b) {
+    std::int64_t sum = 0;
+    if (!__builtin_add_overflow(a, b, &sum)) return sum;
+    return b > 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
+inline std::int64_t subtract_saturated(std::int64_t a, std::int64_t b) {
+    std::int64_t difference = 0;
+    if (!__builtin_sub_overflow(a, b, &difference)) return difference;
+    return b < 0 ? std::numeric_limits<std::int64_t>::max() : std::numeric_limits<std::int64_t>::min();
+}
 
 // A span of `span` time-base units (num/den seconds each) in movie units of 1/`scale` second,
 // rounded up and limited to the 32-bit range.
