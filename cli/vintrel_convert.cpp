@@ -55,7 +55,10 @@ public:
             std::fflush(stdout);
             return;
         }
-        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str());
+        // The line names the movie already: a text that starts with its name does not name it again.
+        const std::string named = title_ + ": ";
+        const std::size_t skip = text.starts_with(named) ? named.size() : 0;
+        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str() + skip);
         if (about_opening(kind)) std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
         std::fputc('\n', stderr);
     }

@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <vector>
@@ -153,6 +154,27 @@ void Conversion::show_too_large(std::size_t frames) {
                            " frames need more than the 4 GB a handheld database can address. The movie was not "
                            "converted completely; the database was left empty.",
                        program_caption);
+}
+
+// Where the movie's file claims more than its pictures hold, the outputs hold less than it
+// claims: say so, so that nothing partial passes for complete.
+void Conversion::say_what_the_movie_lacks() {
+    const MovieExtent extent = movie_->extent();
+    const std::int32_t scale = movie_->time_scale();
+    char text[256];
+    if (extent.claimed_length) {
+        std::snprintf(text, sizeof text, ": the pictures stop at %.1f s of the %.1f s its header gives; the rest could "
+                      "not be read.", movie_->duration() / static_cast<double>(scale),
+                      *extent.claimed_length / static_cast<double>(scale));
+        host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
+    }
+    if (extent.stamped_length) {
+        const double converted = movie_->duration() / static_cast<double>(scale);
+        std::snprintf(text, sizeof text, ": its time stamps run to %.1f s, beyond the %.1f s it can hold; only the "
+                      "first %.1f s were converted.", *extent.stamped_length / static_cast<double>(scale), converted,
+                      converted);
+        host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
+    }
 }
 
 // The records' rows go to a spool file beside the outputs, else in the temporary directory; only
@@ -344,6 +366,7 @@ ConversionOutcome Conversion::run(int brightness) {
                                                                                             : DatabaseState::emptied;
         return outcome_;
     }
+    say_what_the_movie_lacks();
     if (records_.size() > pdb::records_handhelds_list)
         host_.show_message(Notice::warning, pdb_name_ + " holds " + std::to_string(records_.size()) +
                                " frames. Handheld readers count at most 65535 records, so they may list only "

@@ -115,6 +115,7 @@ private:
     bool keep_going();
     std::string finish_stream(std::FILE* stream);
     void show_too_large(std::size_t frames);
+    void say_what_the_movie_lacks();
     void open_spool();
     void keep_record();
 

@@ -37,6 +37,7 @@ public:
     MovieBounds natural_bounds() const override { return bounds_; }
     const Bitmap& picture_at(std::int32_t t) override;
     const std::string& warning() const override { return movie_->warning(); }
+    MovieExtent extent() const override { return movie_->extent(); }
 
 private:
     std::unique_ptr<Movie> movie_;

@@ -129,6 +129,19 @@ IoContextPtr MovieFileInput::make_io_context() {
     return IoContextPtr(io);
 }
 
+bool MovieFileInput::read_start(std::uint8_t* buffer, std::size_t size) const {
+    std::size_t got = 0;
+    while (got < size) {
+        const ssize_t count = ::pread(fd_, buffer + got, size - got, static_cast<off_t>(got));
+        if (count > 0) {
+            got += static_cast<std::size_t>(count);
+        } else if (count == 0 || errno != EINTR) {
+            return false;
+        }
+    }
+    return true;
+}
+
 int MovieFileInput::read_packet(void* opaque, std::uint8_t* buffer, int size) {
     auto* self = static_cast<MovieFileInput*>(opaque);
     if (size <= 0) return 0;

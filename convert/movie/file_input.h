@@ -1,6 +1,7 @@
 // The movie file as the demuxer reads it: opened by its plain path, never taken as a protocol or URL.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -27,6 +28,10 @@ public:
 
     // The file's size when it was opened.
     std::int64_t size() const { return size_; }
+
+    // Reads the first `size` bytes of the file, apart from any I/O context; false when the file
+    // is shorter or cannot be read.
+    bool read_start(std::uint8_t* buffer, std::size_t size) const;
 
     // A new I/O context that reads the file from its start. One context is in use at a time:
     // making a new one moves the shared read position back to the start. Null if out of memory.

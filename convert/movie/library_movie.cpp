@@ -42,8 +42,26 @@ using movie_detail::MovieFileInput;
 using movie_detail::Orientation;
 using movie_detail::PaletteTimeline;
 using movie_detail::PictureConverter;
+using movie_detail::add_saturated;
+using movie_detail::subtract_saturated;
 
 constexpr int movie_time_scale = 600;
+// In formats whose clock may jump (transport and program streams), a decode stamp this many
+// seconds after the one expected starts a new part, as the ffmpeg program takes it: far beyond
+// the gap between two pictures of any broadcast or camera stream (a few hundred milliseconds at
+// most), and below any jump a splice or a restarted recorder makes that matters for five samples
+// a second.
+constexpr int clock_jump_seconds = 10;
+// ... and so does one more than a tenth of a second behind the last: decode stamps never go back.
+constexpr int clock_slack_tenths = 1;
+// Where a file's header gives no length, its time stamps may span at most this many seconds per
+// picture: a stamp far in the future cannot make a few pictures fill hours.
+constexpr int longest_hold_seconds = 10;
+// Stamps may run this far past the length a header gives (the last frame's duration, rounding).
+constexpr int claimed_margin_seconds = 1;
+// Pictures that stop more than this many tenths of a second before the length the header gives
+// mean a file cut short; less is rounding, or a stream that ends a frame or two early.
+constexpr int shortfall_tenths = 5;
 // Pictures with more pixels are refused (8K video has fewer): a few bytes of a file can declare
 // a picture of gigabytes, and a picture this large could not be converted anyway.
 constexpr std::int64_t max_picture_pixels = std::int64_t{1} << 25;
@@ -67,11 +85,21 @@ std::string name_for_probing(const std::string& path) {
     return plain ? "movie." + extension : "movie";
 }
 
+// Whether the file is a WebP picture with the animation flag of its extended header set
+// ("RIFF", size, "WEBP", "VP8X", chunk size, flags): the movie library decodes only still ones.
+bool animated_webp(const MovieFileInput& file) {
+    std::uint8_t start[21];
+    if (!file.read_start(start, sizeof start)) return false;
+    return std::memcmp(start, "RIFF", 4) == 0 && std::memcmp(start + 8, "WEBPVP8X", 8) == 0 && (start[20] & 0x02) != 0;
+}
+
 // Demuxers that draw text files as pictures, and those of single still images: neither is a movie.
-const char* not_a_movie(const AVInputFormat& demuxer) {
+const char* not_a_movie(const AVInputFormat& demuxer, const MovieFileInput& file) {
     const std::string name = demuxer.name;
     for (const char* text : {"tty", "bintext", "xbin", "adf", "idf"})
         if (name == text) return "a text file, not a movie";
+    if (name == "webp_pipe" && animated_webp(file))
+        return "an animated WebP picture, which the movie library cannot decode";
     const std::string pipe = "_pipe";
     if (name == "image2" || (name.size() > pipe.size() && name.compare(name.size() - pipe.size(), pipe.size(), pipe) == 0))
         return "a still picture, not a movie";
@@ -101,6 +129,7 @@ public:
     MovieBounds natural_bounds() const override;
     const Bitmap& picture_at(std::int32_t t) override;
     const std::string& warning() const override { return warning_; }
+    MovieExtent extent() const override { return extent_; }
 
 private:
     // Making pictures.
@@ -115,6 +144,9 @@ private:
     bool prepare_pictures(MovieOpenResult& result, std::string& detail);
 
     double seconds(std::int64_t time) const;
+    std::int64_t units_of_tenths(std::int64_t tenths) const;
+    std::optional<std::int64_t> claimed_end() const;
+    void measure_extent();
 
     std::unique_ptr<MovieFileInput> file_;
     AVRational time_base_{0, 1};
@@ -122,6 +154,7 @@ private:
     PaletteTimeline palettes_;
     bool intra_only_ = false;
     std::int32_t duration_ = 0;
+    MovieExtent extent_;
     // Made once the file is open; reads the index and palettes above.
     std::unique_ptr<FrameDecoder> decoder_;
 
@@ -169,7 +202,8 @@ bool LibraryMovie::start(const std::string& path, MovieOpenResult& result, std::
     bool out_of_memory = false;
     if (const int error = decoder_->open_demuxer(out_of_memory); error < 0)
         return fail_open(error, "not a movie the library can read", result, detail, out_of_memory);
-    if (const char* reason = not_a_movie(*decoder_->format()->iformat)) return fail_open(0, reason, result, detail);
+    if (const char* reason = not_a_movie(*decoder_->format()->iformat, *file_))
+        return fail_open(0, reason, result, detail);
     return choose_stream(result, detail) && open_decoder(result, detail) && index_frames(result, detail) &&
            prepare_pictures(result, detail);
 }
@@ -231,6 +265,8 @@ bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
 }
 
 bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
+    if (decoder_->format()->iformat->flags & AVFMT_TS_DISCONT)
+        index_.join_clock_jumps(units_of_tenths(10 * clock_jump_seconds), units_of_tenths(clock_slack_tenths));
     if (const int error = decoder_->scan_packets(index_, palettes_)) return fail_open(error, "", result, detail);
 
     AVFormatContext* format = decoder_->format();
@@ -241,8 +277,7 @@ bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
     index_.finish(std::max<std::int64_t>(1, av_rescale_q(1, frame_period, time_base_)));
     if (index_.empty()) return fail_open(0, "no video frames", result, detail);
 
-    duration_ = movie_detail::movie_units_rounded_up(index_.end() - index_.start(), time_base_.num, time_base_.den,
-                                                     movie_time_scale);
+    measure_extent();
     decoder_->skip_unreferenced(!intra_only_ && index_.timing() == FrameTiming::presentation_stamps &&
                                 skips_unreferenced_reliably(stream->codecpar->codec_id));
     return true;
@@ -300,6 +335,58 @@ bool LibraryMovie::prepare_pictures(MovieOpenResult& result, std::string& detail
         return fail_open(0, "the pictures cannot be shown: " + reason, result, detail);
     bitmap_time_ = decoder_->shown_time();
     return true;
+}
+
+std::int64_t LibraryMovie::units_of_tenths(std::int64_t tenths) const {
+    return std::max<std::int64_t>(1, av_rescale(tenths, time_base_.den, std::int64_t{10} * time_base_.num));
+}
+
+// The end of the video (in stream time-base units) as the file's header gives it, if it does: the
+// stream's own length, or the track's DURATION tag (Matroska), or the file's length when the video
+// is all it holds. A length the library worked out from stamps or the bit rate claims nothing.
+std::optional<std::int64_t> LibraryMovie::claimed_end() const {
+    const AVFormatContext* format = decoder_->format();
+    const AVStream* stream = format->streams[decoder_->stream_index()];
+    if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return std::nullopt;
+    if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
+        const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : index_.start();
+        return add_saturated(start, stream->duration);
+    }
+    if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "DURATION", nullptr, 0)) {
+        int hours = 0, minutes = 0;
+        double seconds = 0;
+        if (std::sscanf(tag->value, "%d:%d:%lf", &hours, &minutes, &seconds) == 3 && hours >= 0 && minutes >= 0 &&
+            seconds >= 0 && hours < 1000000) {
+            const double total = (hours * 60.0 + minutes) * 60.0 + seconds;
+            return static_cast<std::int64_t>(total * time_base_.den / time_base_.num);
+        }
+    }
+    if (format->nb_streams == 1 && format->duration > 0)
+        return av_rescale_q(format->duration, AV_TIME_BASE_Q, time_base_);
+    return std::nullopt;
+}
+
+// The duration from the first frame to the end of the last, held within what the movie can hold:
+// the length its header gives, or, without one, a few seconds a picture. Notes where the file
+// claims more than its pictures hold.
+void LibraryMovie::measure_extent() {
+    const auto units = [this](std::int64_t span) {
+        return movie_detail::movie_units_rounded_up(span, time_base_.num, time_base_.den, movie_time_scale);
+    };
+    const std::int64_t span = subtract_saturated(index_.end(), index_.start());
+    const std::optional<std::int64_t> claimed = claimed_end();
+    const std::int64_t claimed_span =
+        claimed ? std::max<std::int64_t>(0, subtract_saturated(*claimed, index_.start())) : 0;
+    const std::int64_t frames = static_cast<std::int64_t>(index_.times().size());
+    const std::int64_t bound =
+        claimed ? add_saturated(claimed_span, units_of_tenths(10 * claimed_margin_seconds))
+                : (frames > std::numeric_limits<std::int64_t>::max() / units_of_tenths(10 * longest_hold_seconds)
+                       ? std::numeric_limits<std::int64_t>::max()
+                       : frames * units_of_tenths(10 * longest_hold_seconds));
+    duration_ = units(std::min(span, bound));
+    if (span > bound) extent_.stamped_length = units(span);
+    if (claimed && subtract_saturated(*claimed, index_.end()) > units_of_tenths(shortfall_tenths))
+        extent_.claimed_length = units(claimed_span);
 }
 
 MovieBounds LibraryMovie::natural_bounds() const {

@@ -4,6 +4,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -26,6 +27,17 @@ struct Bitmap {
 // The movie's rectangle at its natural size, as 16-bit values.
 struct MovieBounds {
     std::int16_t top = 0, left = 0, bottom = 0, right = 0;
+};
+
+// Where a movie's file and its pictures disagree, found when it was opened. Lengths are in
+// time-scale units from the first frame.
+struct MovieExtent {
+    // The length the file's header gives, when the pictures stop well before it (a file cut
+    // short): duration() is where they stop.
+    std::optional<std::int32_t> claimed_length;
+    // How far the time stamps run, when that is beyond what the movie can hold (a stamp far in
+    // the future): duration() ends at that bound.
+    std::optional<std::int32_t> stamped_length;
 };
 
 enum class MovieOpenResult {
@@ -60,6 +72,9 @@ public:
 
     // Why the last picture_at could not give the frame asked for; empty when it could.
     virtual const std::string& warning() const = 0;
+
+    // Where the file claims more than its pictures hold; nothing for a movie that is whole.
+    virtual MovieExtent extent() const { return {}; }
 };
 
 }  // namespace vintrel

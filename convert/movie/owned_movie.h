@@ -30,6 +30,7 @@ public:
         owner_.check();
         return movie_->warning();
     }
+    MovieExtent extent() const override { return movie_->extent(); }
 
     ThreadOwner& owner() { return owner_; }
 
