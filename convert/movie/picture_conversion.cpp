@@ -79,11 +79,14 @@ PictureConverter::~PictureConverter() {
     av_free(scaled_);
 }
 
-bool PictureConverter::convert(const AVFrame& frame, Bitmap& bitmap, std::string& reason) {
-    if (frame.width <= 0 || frame.height <= 0 || frame.data[0] == nullptr || frame.format < 0) {
+bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::string& reason) {
+    if (decoded.width <= 0 || decoded.height <= 0 || decoded.data[0] == nullptr || decoded.format < 0) {
         reason = "the decoder gave an empty picture";
         return false;
     }
+    const AVFrame* mapped = is_high_dynamic_range(decoded) ? tone_mapper_.map(decoded, reason) : &decoded;
+    if (mapped == nullptr) return false;
+    const AVFrame& frame = *mapped;
     bool full_range = frame.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source_format = plain_format(static_cast<AVPixelFormat>(frame.format), full_range);
     if (!sws_isSupportedInput(source_format)) {

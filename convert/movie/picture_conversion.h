@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "convert/movie/movie.h"
+#include "convert/movie/tone_mapping.h"
 
 struct AVFrame;
 struct SwsContext;
@@ -40,7 +41,8 @@ public:
     int bitmap_width() const { return orientation_.turns_sideways() ? height_ : width_; }
     int bitmap_height() const { return orientation_.turns_sideways() ? width_ : height_; }
 
-    // Fills `bitmap` with `frame` as a 24-bit bitmap. On failure leaves `bitmap` as it was,
+    // Fills `bitmap` with `frame` as a 24-bit bitmap, an HDR frame tone-mapped to the standard
+    // range first. On failure leaves `bitmap` as it was,
     // puts the reason into `reason` and returns false.
     bool convert(const AVFrame& frame, Bitmap& bitmap, std::string& reason);
 
@@ -48,6 +50,7 @@ private:
     int width_;
     int height_;
     Orientation orientation_;
+    ToneMapper tone_mapper_;
     SwsContext* scaler_ = nullptr;
     // The source the scaler was made for; a picture of another size or format gets a new one.
     int scaler_source_width_ = 0;
