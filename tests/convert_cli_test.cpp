@@ -102,7 +102,8 @@ const Case cases[] = {
          write_file(dir + "/huge.avi", bytes);
      }}},
     {"PictureSizeTheStreamCannotCarry", "raw4096x16.avi", "wide.avi",
-     {"wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream"}, 2, Output::absent, Output::absent},
+     {"wide.avi: the picture size 4096x16 cannot be carried by an MPEG-1 stream", "!wide.avi: wide.avi"}, 2,
+     Output::absent, Output::absent},
     // The open movie stays readable to us: nothing is lost.
     {"MovieDeletedDuringTheConversion", "mjpeg320x240.avi", "going.avi", {created}, 0, Output::sound, Output::sound,
      600, {.meanwhile = "rm going.avi"}},

@@ -40,7 +40,16 @@ struct Format {
     // A display matrix [a b; c d] with its translation, written into the track header, turns
     // the picture: clockwise x' = -y + 48, y' = x; anticlockwise x' = y, y' = -x + 64.
     std::array<int, 6> turn = {1, 0, 0, 1, 0, 0};
+    // Filters through which the ffmpeg program shows the movie as it is meant to be seen.
+    std::string shown_through = "";
+    // What the conversion must say of a movie that holds less than it claims; without it, nothing.
+    std::string says = "";
 };
+
+// HDR pictures shown on a standard-range screen: reference white (203 cd/m²) becomes white and the
+// highlights up to 1000 cd/m² are rolled off.
+const std::string tone_mapped = "zscale=t=linear:npl=203,format=gbrpf32le,zscale=p=bt709,"
+                                "tonemap=mobius:desat=0:peak=4.9261,zscale=t=bt709:m=bt709:r=full,";
 
 const Format formats[] = {
     {"PalettisedAviWithAPaletteChange", "pal.avi", 10},
@@ -62,6 +71,20 @@ const Format formats[] = {
     {"GapInTheFrameTimes", "gap.mkv", 25},
     // Our own MPEG-1 stream of 60 pictures at 30 per second, in an MPEG-2 program stream: 2 s.
     {"MpegProgramStreamNamedMpg", "prog.mpg", 10},
+    // Two transport streams of 2 s joined, the clock of the second 60 s ahead of the first, or
+    // 100 s behind it: the parts follow each other with no gap.
+    {"ClockJumpsAheadBetweenJoinedRecordings", "jump_ahead.mts", 20},
+    {"ClockGoesBackBetweenJoinedRecordings", "jump_back.mts", 20},
+    {"ClockWrapsAt33Bits", "wrap.mts", 10},
+    // 24 of the 40 frames its header lists: 2.4 s of 4.0 s.
+    {.name = "Mp4CutShort", .movie = "cut_short.mp4", .records = 12,
+     .says = "cut_short.mp4: the pictures stop at 2.4 s of the 4.0 s its header gives; the rest could not be read."},
+    {.name = "HybridLogGammaPhoneVideo", .movie = "arib-std-b67.mp4", .records = 10, .shown_through = tone_mapped},
+    {.name = "PerceptualQuantizerPhoneVideo", .movie = "smpte2084.mp4", .records = 10, .shown_through = tone_mapped},
+    // 19 frames 0.1 s apart and one ten hours on, in a file that gives no length: ten seconds a frame.
+    {.name = "StampFarInTheFuture", .movie = "far.mkv", .records = 1000,
+     .says = "far.mkv: its time stamps run to 36000.1 s, beyond the 200.0 s it can hold; only the first 200.0 s were "
+             "converted."},
 };
 
 // The handheld's 2x2 ordered dither: the grey palette index by [grey / 16][2 * row parity +
@@ -95,7 +118,8 @@ double worst_block_difference(const Levels& a, const Levels& b) {
     return worst;
 }
 
-// Frames in display order as the ffmpeg program decodes and shows them, with their times.
+// Frames in display order as the ffmpeg program decodes and shows them, with their times (which
+// begin at 0).
 struct Reference {
     std::vector<double> times;
     std::vector<Levels> frames;
@@ -111,17 +135,17 @@ struct Reference {
 // The frames ffmpeg shows, dithered as the handheld does.
 Reference decode_reference(const std::string& movie, const Format& format) {
     Reference reference;
-    const auto times = run_program(
-        "ffprobe -v error -select_streams v:0 -show_entries frame=best_effort_timestamp_time -of flat '" + movie + "'");
-    // Lines "frames.frame.N.best_effort_timestamp_time="0.100000"", one a frame in display order.
-    const std::string key = ".best_effort_timestamp_time=\"";
-    for (std::size_t at = 0; (at = times.out.find(key, at)) != std::string::npos; at += key.size())
-        reference.times.push_back(std::strtod(times.out.c_str() + at + key.size(), nullptr));
-    // Scaled to the size shown, where pixels are not square.
+    // Scaled to the size shown, where pixels are not square; the times as the ffmpeg program has
+    // them, after joining the parts of a recording whose clock jumps.
     const int width = format.width, height = format.height;
-    const std::string size = " -vf scale=" + std::to_string(width) + ":" + std::to_string(height);
-    const auto pixels = run_program("ffmpeg -nostdin -v error -i '" + movie + "' -map 0:v:0 -vsync passthrough" + size +
-                                    " -f rawvideo -pix_fmt rgb24 -");
+    const std::string filters = " -vf '" + format.shown_through + "showinfo,scale=" + std::to_string(width) + ":" +
+                                std::to_string(height) + "'";
+    const auto pixels = run_program("ffmpeg -nostdin -hide_banner -nostats -i '" + movie +
+                                    "' -map 0:v:0 -vsync passthrough" + filters + " -f rawvideo -pix_fmt rgb24 -");
+    // A line from showinfo for every frame in display order, with "pts_time:0.1".
+    const std::string key = " pts_time:";
+    for (std::size_t at = 0; (at = pixels.err.find(key, at)) != std::string::npos; at += key.size())
+        reference.times.push_back(std::strtod(pixels.err.c_str() + at + key.size(), nullptr));
     const std::size_t frame_bytes = static_cast<std::size_t>(width) * height * 3;
     EXPECT_EQ(pixels.out.size(), reference.times.size() * frame_bytes) << pixels.err;
     for (std::size_t at = 0; at + frame_bytes <= pixels.out.size(); at += frame_bytes) {
@@ -180,6 +204,10 @@ TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
 
     const auto converted = run_program(test::convert_program + " --stat - '" + movie + "'");
     ASSERT_EQ(converted.exit_code, 0) << converted.err;
+    for (const char* shortfall : {" s its header gives", " s it can hold"})
+        EXPECT_EQ(converted.err.find(shortfall) != std::string::npos, format.says.find(shortfall) != std::string::npos)
+            << converted.err;
+    EXPECT_NE(converted.err.find(format.says), std::string::npos) << converted.err;
     // The stream never replaces an MPEG movie.
     const std::string stream = movie.substr(0, movie.size() - 4) +
                                (std::string(format.movie).ends_with(".mpg") ? ".dithered.mpg" : ".mpg");

@@ -224,6 +224,7 @@ TEST_F(MovieLibraryTest, FilesWithoutAReadableMovieAreRefusedWithTheReason) {
         {path("letter.nfo"), invalid, "text"},
         {path("letter.ans"), invalid, "text"},
         {path("picture.mov"), invalid, "still picture"},
+        {test_movie("animated.webp"), invalid, "an animated WebP picture, which the movie library cannot decode"},
         {test_movie("too_wide.avi"), invalid, "16 bits"},
         {test_movie("too_tall.avi"), invalid, "16 bits"},
         {test_movie("too_wide_pixels.mkv"), invalid, "16 bits"},
