@@ -162,8 +162,24 @@ TEST(HandheldDatabase, TheWriterWritesTheFilesBuiltByHandAndTheReaderReadsThem) 
         EXPECT_EQ(std::pair(result, file), std::pair(DatabaseResult::written, database(records))) << records.size();
         EXPECT_TRUE(read_database(file).ok()) << records.size();
     }
-    // Long titles keep their first 31 characters.
-    EXPECT_EQ(written(std::string(40, 'x'), {}).second, database_header(0, std::string(31, 'x')));
+    // The title (a file name in UTF-8) is named in Windows-1252, one byte a character: ASCII as it
+    // is, Latin-1 letters and the 27 characters at 0x80..0x9F their byte, other Latin letters a
+    // close ASCII letter, anything else "?". Bytes that start no UTF-8 sequence are Windows-1252
+    // already, but for the five it leaves undefined. At most 31 bytes; a zero byte follows.
+    const std::pair<std::string, std::string> names[] = {
+        {"Walk\t~\x7F" + std::string(33, 'x'), "Walk\t~\x7F" + std::string(24, 'x')},
+        {"\u00DCbung \u00E9.mp4", "\xDC" "bung \xE9.mp4"},
+        {"\u20AC 5.mov", "\x80 5.mov"},
+        {"\u0141\u00F3d\u017A.mov", "L\xF3" "dz.mov"},
+        {"\u6771\u4EAC\U0001F3AC\u0080.mp4", "????.mp4"},  // CJK, an emoji, a C1 control character
+        {"Caf\xE9.mov", "Caf\xE9.mov"},
+        {"\x8D\x80\xC0.mov", "?\x80\xC0.mov"},
+    };
+    for (const auto& [title, name] : names)
+        EXPECT_EQ(written(title, {}).second, database_header(0, name)) << title;
+    std::string capitals;
+    for (int k = 0; k < 40; k++) capitals += "\u00C4";
+    EXPECT_EQ(written(capitals, {}).second, database_header(0, std::string(31, '\xC4')));
     // A stop after the first record: the list ends at byte 102, the record at 116.
     const auto [stopped, bytes] =
         written("walk.mov", frame_records(three_records()), [](long at) { return at <= 102; });

@@ -22,7 +22,7 @@ inline constexpr std::uint64_t max_frame_pixels = std::uint64_t{1} << 25;  // 32
 // The 78-byte database header, field by field.
 struct DatabaseHeader {
     std::array<std::uint8_t, 32> name_field{};  // the raw name field
-    std::string name;                           // name_field up to its first zero byte
+    std::string name;                           // name_field up to its first zero byte, in Windows-1252
     std::uint16_t attributes = 0;
     std::uint16_t version = 0;
     std::uint32_t creation_date = 0;      // seconds since 1904-01-01 00:00
