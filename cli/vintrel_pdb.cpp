@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "app/program_version.h"
 #include "cli/png_writer.h"
+#include "convert/pdb/handheld_name.h"
 #include "convert/pdb/reader.h"
 
 namespace {
@@ -67,19 +69,28 @@ bool load(const std::string& path, std::vector<std::uint8_t>& bytes, pdb::Databa
     return true;
 }
 
-// Text from the file shown as it stands where printable, other bytes as \xNN.
+// Text from the file (Windows-1252, the handheld's character set) in UTF-8, with control bytes,
+// the bytes Windows-1252 leaves undefined and the backslash escaped as \xNN and \\.
 std::string printable(std::span<const char> text) {
     std::string shown;
     for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+        const auto byte = static_cast<std::uint8_t>(c);
+        const std::optional<char32_t> character = pdb::windows_1252_character(byte);
         if (byte == '\\') {
             shown += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            shown += c;
-        } else {
+        } else if (!character || *character < 0x20 || *character == 0x7F) {
             char escaped[5];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             shown += escaped;
+        } else if (*character < 0x80) {
+            shown += c;
+        } else if (*character < 0x800) {
+            shown += static_cast<char>(0xC0 | *character >> 6);
+            shown += static_cast<char>(0x80 | (*character & 0x3F));
+        } else {  // every Windows-1252 character lies below U+10000
+            shown += static_cast<char>(0xE0 | *character >> 12);
+            shown += static_cast<char>(0x80 | (*character >> 6 & 0x3F));
+            shown += static_cast<char>(0x80 | (*character & 0x3F));
         }
     }
     return shown;

@@ -298,13 +298,15 @@ std::string write_file(const std::string& name, const Bytes& bytes) {
 }
 
 TEST(PdbTool, InfoPrintsTheHeaderAndTheRecordsAndExportWritesAGreyPngOfEach) {
-    // Modified one second after creation; unprintable name bytes are escaped.
-    const Bytes named = with(database(three_records()), 0, Bytes{'a', '\t', 'b', '\\', 'c', 0});
+    // Modified one second after creation; the name is read in Windows-1252 (DC, 80 and 9F are Ü, €
+    // and Ÿ), the bytes that are no printable character escaped.
+    const Bytes named = with(database(three_records()), 0,
+                             Bytes{'a', '\t', 'b', '\\', 'c', 0xDC, 0x80, 0x9F, 0x81, 0x7F, 0});
     const std::string path = write_file("three.pdb", with(named, 40, be32(0xAE44D107)));
     auto r = run_program(tool + " info " + path);
     EXPECT_EQ(std::pair(r.exit_code, r.err), std::pair(0, std::string())) << r.err;
     EXPECT_EQ(r.out,
-              "name:      a\\x09b\\\\c\n"
+              "name:      a\\x09b\\\\c\u00DC\u20AC\u0178\\x81\\x7F\n"
               "type:      Zebv\n"
               "creator:   Kwop\n"
               "created:   0xAE44D106  1996-08-24 15:32:22\n"
