@@ -242,9 +242,14 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
         {header + Bytes{1, 2, 3}, 78,
          "3 unexpected bytes after the header of a database without records, from byte 78"},
         {with(one_record(8, 1, {0x82, 0x00}), 94, be32(3)), 100,
-         r0 + "its 3 bytes of data would run to byte 101, past the end of the file at byte 100"},
+         "incomplete database: the header lists 1 record, but the file holds only 0 of them whole; it ends at byte "
+         "100 inside record 0, which would run to byte 101"},
         {prefix(one_record(8, 1, {0x82, 0x00}), 93), 93,
-         r0 + "the file ends at byte 93 inside the record's 12-byte header"},
+         "incomplete database: the header lists 1 record, but the file holds only 0 of them whole; it ends at byte "
+         "93 inside record 0's 12-byte header"},
+        {prefix(three, 130), 130,
+         "incomplete database: the header lists 3 records, but the file holds only 1 of them whole; it ends at byte "
+         "130 inside record 1, which would run to byte 133"},
         {prefix(three, 116), 116,
          "incomplete database: the header lists 3 records, but the file holds only 1 of them; it ends at byte 116, "
          "where record 1 would start"},
