@@ -307,25 +307,38 @@ TEST(PdbTool, InfoPrintsTheHeaderAndTheRecordsAndExportWritesAGreyPngOfEach) {
     // and Ÿ), the bytes that are no printable character escaped.
     const Bytes named = with(database(three_records()), 0,
                              Bytes{'a', '\t', 'b', '\\', 'c', 0xDC, 0x80, 0x9F, 0x81, 0x7F, 0});
-    const std::string path = write_file("three.pdb", with(named, 40, be32(0xAE44D107)));
-    auto r = run_program(tool + " info " + path);
-    EXPECT_EQ(std::pair(r.exit_code, r.err), std::pair(0, std::string())) << r.err;
-    EXPECT_EQ(r.out,
-              "name:      a\\x09b\\\\c\u00DC\u20AC\u0178\\x81\\x7F\n"
-              "type:      Zebv\n"
-              "creator:   Kwop\n"
-              "created:   0xAE44D106  1996-08-24 15:32:22\n"
-              "modified:  0xAE44D107  1996-08-24 15:32:23\n"
-              "backed up: 0x00000000  1904-01-01 00:00:00\n"
-              "records:   3\n"
-              "record 0: offset 102, attributes 0x40, unique ID 0xA48000, width 8, height 1, data length 2\n"
-              "record 1: offset 116, attributes 0x40, unique ID 0xA48001, width 4, height 2, data length 5\n"
-              "record 2: offset 133, attributes 0x40, unique ID 0xA48002, width 9, height 1, data length 5\n");
-
+    const Bytes file = with(named, 40, be32(0xAE44D107));
+    const std::string path = write_file("three.pdb", file);
+    // A copy cut short inside record 1 lists and exports record 0, then says what is missing.
+    const std::string cut = write_file("cut.pdb", prefix(file, 130));
+    const std::string header =
+        "name:      a\\x09b\\\\c\u00DC\u20AC\u0178\\x81\\x7F\n"
+        "type:      Zebv\n"
+        "creator:   Kwop\n"
+        "created:   0xAE44D106  1996-08-24 15:32:22\n"
+        "modified:  0xAE44D107  1996-08-24 15:32:23\n"
+        "backed up: 0x00000000  1904-01-01 00:00:00\n"
+        "records:   3\n"
+        "record 0: offset 102, attributes 0x40, unique ID 0xA48000, width 8, height 1, data length 2\n";
+    const std::string incomplete = cut + ": incomplete database: the header lists 3 records, but the file holds only "
+                                         "1 of them whole; it ends at byte 130 inside record 1, which would run to "
+                                         "byte 133\n";
     const std::string folder = test::scratch_path("frames") + "/nested";  // created with its parent
-    r = run_program(tool + " export " + path + " " + folder);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, "wrote 3 frames to " + folder + "\n");
+    const std::string cut_folder = test::scratch_path("cut_frames");
+    const std::tuple<std::string, int, std::string, std::string> runs[] = {
+        {"info " + path, 0,
+         header +
+             "record 1: offset 116, attributes 0x40, unique ID 0xA48001, width 4, height 2, data length 5\n"
+             "record 2: offset 133, attributes 0x40, unique ID 0xA48002, width 9, height 1, data length 5\n",
+         ""},
+        {"info " + cut, 1, header, incomplete},
+        {"export " + path + " " + folder, 0, "wrote 3 frames to " + folder + "\n", ""},
+        {"export " + cut + " " + cut_folder, 1, "wrote 1 frame to " + cut_folder + "\n", incomplete},
+    };
+    for (const auto& [arguments, exit_code, out, err] : runs) {
+        auto r = run_program(tool + " " + arguments);
+        EXPECT_EQ(std::tuple(r.exit_code, r.out, r.err), std::tuple(exit_code, out, err)) << arguments;
+    }
     // Each an 8-bit greyscale picture of the record's size (IHDR: width, height, depth 8, type 0),
     // whose pixels ffmpeg decodes: codes 00 white, 01 170, 10 85, 11 black. Record 0 is eight white
     // pixels; record 1's rows are 1B and FF; record 2's row is 01 02 03.
@@ -341,6 +354,8 @@ TEST(PdbTool, InfoPrintsTheHeaderAndTheRecordsAndExportWritesAGreyPngOfEach) {
         EXPECT_EQ(pixels.out, frames[k].second) << pixels.err;
     }
     EXPECT_FALSE(std::filesystem::exists(folder + "/frame-00003.png"));
+    EXPECT_EQ(test::read_file(cut_folder + "/frame-00000.png"), test::read_file(folder + "/frame-00000.png"));
+    EXPECT_FALSE(std::filesystem::exists(cut_folder + "/frame-00001.png"));
 }
 
 TEST(PdbTool, OtherArgumentsShowTheUsage) {
