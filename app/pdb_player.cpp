@@ -80,7 +80,7 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
                                                  static_cast<std::size_t>(bytes_.size()));
         pdb::ReadResult result = pdb::read_database(data);
         listed_ = result.database.header.record_count;
-        // A database whose writing was stopped keeps the records written before the stop.
+        // A database whose writing was stopped, or a copy cut short, keeps the records before the cut.
         if (result.error && !(result.error->records_present && !result.database.records.empty()))
             problem_ = QString::fromStdString(result.error->message);
         else if (result.database.records.empty())
@@ -187,10 +187,13 @@ PdbPlayer::~PdbPlayer() = default;
 
 QString PdbPlayer::notice() const {
     if (frames_.empty() || listed_ == frames_.size()) return {};
-    return QString("The writing of this database was stopped: its header lists %1 records, but it holds only %2. "
-                   "These %2 play.")
+    const auto missing = listed_ - frames_.size();
+    return QString("This database is incomplete: its header lists %1 records, but it holds only %2; %3 %4 missing. %5")
         .arg(listed_)
-        .arg(frame_count());
+        .arg(frame_count())
+        .arg(missing)
+        .arg(missing == 1 ? "is" : "are")
+        .arg(frame_count() == 1 ? QString("This one plays.") : QString("These %1 play.").arg(frame_count()));
 }
 
 bool PdbPlayer::playing() const { return timer_->isActive(); }

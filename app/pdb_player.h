@@ -26,9 +26,10 @@ class HandheldScreen;
 class PdbPlayer : public QWidget {
     Q_OBJECT
 public:
-    // Reads and checks the whole database. A database whose writing was stopped plays the records
-    // it holds, and notice() says so; when nothing can be played, playable() is false and
-    // problem() is the reader's message, which names the offset of the fault.
+    // Reads and checks the whole database. An incomplete database (its writing was stopped, or it
+    // is a copy cut short) plays the whole records it holds, and notice() says so; when nothing can
+    // be played, playable() is false and problem() is the reader's message, which names the offset
+    // of the fault.
     explicit PdbPlayer(const QString& path, QWidget* parent = nullptr);
     ~PdbPlayer() override;
 

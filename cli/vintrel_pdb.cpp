@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -12,6 +13,7 @@
 
 #include "app/program_version.h"
 #include "cli/png_writer.h"
+#include "convert/pdb/handheld_name.h"
 #include "convert/pdb/reader.h"
 
 namespace {
@@ -55,31 +57,62 @@ bool read_whole_file(const std::string& path, std::vector<std::uint8_t>& bytes) 
     return true;
 }
 
-// Reads and validates the database; on a fault prints it, naming the file.
-bool load(const std::string& path, std::vector<std::uint8_t>& bytes, pdb::Database& database) {
-    if (!read_whole_file(path, bytes)) return false;
-    pdb::ReadResult result = pdb::read_database(bytes);
+// A database read from a file: whole, or incomplete (its header lists records the file does not
+// hold; `database` then has the records present, and `incomplete` the reader's message).
+struct Loaded {
+    std::vector<std::uint8_t> bytes;
+    pdb::Database database;
+    std::optional<std::string> incomplete;
+};
+
+// Reads and validates the database; a file that cannot be read or is damaged is refused, its
+// fault printed with the file's name.
+std::optional<Loaded> load(const std::string& path) {
+    Loaded loaded;
+    if (!read_whole_file(path, loaded.bytes)) return std::nullopt;
+    pdb::ReadResult result = pdb::read_database(loaded.bytes);
     if (!result.ok()) {
-        std::fprintf(stderr, "%s: %s\n", path.c_str(), result.error->message.c_str());
-        return false;
+        if (!result.error->records_present) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), result.error->message.c_str());
+            return std::nullopt;
+        }
+        loaded.incomplete = std::move(result.error->message);
     }
-    database = std::move(result.database);
-    return true;
+    loaded.database = std::move(result.database);
+    return loaded;
 }
 
-// Text from the file shown as it stands where printable, other bytes as \xNN.
+// Ends a command that showed or wrote what the database holds: an incomplete one is named after
+// that, with how many records its header lists and how many the file holds, and fails.
+int finish(const std::string& path, const Loaded& loaded) {
+    if (!loaded.incomplete) return exit_ok;
+    std::fflush(stdout);
+    std::fprintf(stderr, "%s: %s\n", path.c_str(), loaded.incomplete->c_str());
+    return exit_failure;
+}
+
+// Text from the file (Windows-1252, the handheld's character set) in UTF-8, with control bytes,
+// the bytes Windows-1252 leaves undefined and the backslash escaped as \xNN and \\.
 std::string printable(std::span<const char> text) {
     std::string shown;
     for (const char c : text) {
-        const auto byte = static_cast<unsigned char>(c);
+        const auto byte = static_cast<std::uint8_t>(c);
+        const std::optional<char32_t> character = pdb::windows_1252_character(byte);
         if (byte == '\\') {
             shown += "\\\\";
-        } else if (byte >= 0x20 && byte < 0x7F) {
-            shown += c;
-        } else {
+        } else if (!character || *character < 0x20 || *character == 0x7F) {
             char escaped[5];
             std::snprintf(escaped, sizeof escaped, "\\x%02X", byte);
             shown += escaped;
+        } else if (*character < 0x80) {
+            shown += c;
+        } else if (*character < 0x800) {
+            shown += static_cast<char>(0xC0 | *character >> 6);
+            shown += static_cast<char>(0x80 | (*character & 0x3F));
+        } else {  // every Windows-1252 character lies below U+10000
+            shown += static_cast<char>(0xE0 | *character >> 12);
+            shown += static_cast<char>(0x80 | (*character >> 6 & 0x3F));
+            shown += static_cast<char>(0x80 | (*character & 0x3F));
         }
     }
     return shown;
@@ -90,9 +123,9 @@ void print_date(const char* label, std::uint32_t value) {
 }
 
 int info(const std::string& path) {
-    std::vector<std::uint8_t> bytes;
-    pdb::Database database;
-    if (!load(path, bytes, database)) return exit_failure;
+    const std::optional<Loaded> loaded = load(path);
+    if (!loaded) return exit_failure;
+    const pdb::Database& database = loaded->database;
     const pdb::DatabaseHeader& header = database.header;
     std::printf("%-11s%s\n", "name:", printable(header.name).c_str());
     std::printf("%-11s%s\n", "type:", printable(header.type).c_str());
@@ -107,7 +140,7 @@ int info(const std::string& path) {
                     ", height %" PRIu32 ", data length %" PRIu32 "\n",
                     i, r.offset, r.attributes, r.unique_id, r.width, r.height, r.data_length);
     }
-    return exit_ok;
+    return finish(path, *loaded);
 }
 
 // Turns packed 2-bit rows into 8-bit grey pixels: code 00 white, 01 170, 10 85, 11 black.
@@ -125,9 +158,9 @@ void rows_to_grey(std::span<const std::uint8_t> rows, std::size_t row_bytes, std
 }
 
 int export_frames(const std::string& path, const std::string& directory) {
-    std::vector<std::uint8_t> bytes;
-    pdb::Database database;
-    if (!load(path, bytes, database)) return exit_failure;
+    const std::optional<Loaded> loaded = load(path);
+    if (!loaded) return exit_failure;
+    const pdb::Database& database = loaded->database;
 
     std::error_code error;
     std::filesystem::create_directories(directory, error);
@@ -141,7 +174,7 @@ int export_frames(const std::string& path, const std::string& directory) {
     std::vector<std::uint8_t> grey;
     for (std::size_t i = 0; i < database.records.size(); i++) {
         const pdb::StoredRecord& record = database.records[i];
-        if (auto fault = pdb::expand_record(bytes, record, rows)) {
+        if (auto fault = pdb::expand_record(loaded->bytes, record, rows)) {
             std::fprintf(stderr, "%s: record %zu: %s\n", path.c_str(), i, fault->message.c_str());
             return exit_failure;
         }
@@ -157,7 +190,7 @@ int export_frames(const std::string& path, const std::string& directory) {
     }
     std::printf("wrote %zu frame%s to %s\n", database.records.size(), database.records.size() == 1 ? "" : "s",
                 directory.c_str());
-    return exit_ok;
+    return finish(path, *loaded);
 }
 
 }  // namespace

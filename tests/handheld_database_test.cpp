@@ -162,8 +162,24 @@ TEST(HandheldDatabase, TheWriterWritesTheFilesBuiltByHandAndTheReaderReadsThem) 
         EXPECT_EQ(std::pair(result, file), std::pair(DatabaseResult::written, database(records))) << records.size();
         EXPECT_TRUE(read_database(file).ok()) << records.size();
     }
-    // Long titles keep their first 31 characters.
-    EXPECT_EQ(written(std::string(40, 'x'), {}).second, database_header(0, std::string(31, 'x')));
+    // The title (a file name in UTF-8) is named in Windows-1252, one byte a character: ASCII as it
+    // is, Latin-1 letters and the 27 characters at 0x80..0x9F their byte, other Latin letters a
+    // close ASCII letter, anything else "?". Bytes that start no UTF-8 sequence are Windows-1252
+    // already, but for the five it leaves undefined. At most 31 bytes; a zero byte follows.
+    const std::pair<std::string, std::string> names[] = {
+        {"Walk\t~\x7F" + std::string(33, 'x'), "Walk\t~\x7F" + std::string(24, 'x')},
+        {"\u00DCbung \u00E9.mp4", "\xDC" "bung \xE9.mp4"},
+        {"\u20AC 5.mov", "\x80 5.mov"},
+        {"\u0141\u00F3d\u017A.mov", "L\xF3" "dz.mov"},
+        {"\u6771\u4EAC\U0001F3AC\u0080.mp4", "????.mp4"},  // CJK, an emoji, a C1 control character
+        {"Caf\xE9.mov", "Caf\xE9.mov"},
+        {"\x8D\x80\xC0.mov", "?\x80\xC0.mov"},
+    };
+    for (const auto& [title, name] : names)
+        EXPECT_EQ(written(title, {}).second, database_header(0, name)) << title;
+    std::string capitals;
+    for (int k = 0; k < 40; k++) capitals += "\u00C4";
+    EXPECT_EQ(written(capitals, {}).second, database_header(0, std::string(31, '\xC4')));
     // A stop after the first record: the list ends at byte 102, the record at 116.
     const auto [stopped, bytes] =
         written("walk.mov", frame_records(three_records()), [](long at) { return at <= 102; });
@@ -226,9 +242,14 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
         {header + Bytes{1, 2, 3}, 78,
          "3 unexpected bytes after the header of a database without records, from byte 78"},
         {with(one_record(8, 1, {0x82, 0x00}), 94, be32(3)), 100,
-         r0 + "its 3 bytes of data would run to byte 101, past the end of the file at byte 100"},
+         "incomplete database: the header lists 1 record, but the file holds only 0 of them whole; it ends at byte "
+         "100 inside record 0, which would run to byte 101"},
         {prefix(one_record(8, 1, {0x82, 0x00}), 93), 93,
-         r0 + "the file ends at byte 93 inside the record's 12-byte header"},
+         "incomplete database: the header lists 1 record, but the file holds only 0 of them whole; it ends at byte "
+         "93 inside record 0's 12-byte header"},
+        {prefix(three, 130), 130,
+         "incomplete database: the header lists 3 records, but the file holds only 1 of them whole; it ends at byte "
+         "130 inside record 1, which would run to byte 133"},
         {prefix(three, 116), 116,
          "incomplete database: the header lists 3 records, but the file holds only 1 of them; it ends at byte 116, "
          "where record 1 would start"},
@@ -282,27 +303,42 @@ std::string write_file(const std::string& name, const Bytes& bytes) {
 }
 
 TEST(PdbTool, InfoPrintsTheHeaderAndTheRecordsAndExportWritesAGreyPngOfEach) {
-    // Modified one second after creation; unprintable name bytes are escaped.
-    const Bytes named = with(database(three_records()), 0, Bytes{'a', '\t', 'b', '\\', 'c', 0});
-    const std::string path = write_file("three.pdb", with(named, 40, be32(0xAE44D107)));
-    auto r = run_program(tool + " info " + path);
-    EXPECT_EQ(std::pair(r.exit_code, r.err), std::pair(0, std::string())) << r.err;
-    EXPECT_EQ(r.out,
-              "name:      a\\x09b\\\\c\n"
-              "type:      Zebv\n"
-              "creator:   Kwop\n"
-              "created:   0xAE44D106  1996-08-24 15:32:22\n"
-              "modified:  0xAE44D107  1996-08-24 15:32:23\n"
-              "backed up: 0x00000000  1904-01-01 00:00:00\n"
-              "records:   3\n"
-              "record 0: offset 102, attributes 0x40, unique ID 0xA48000, width 8, height 1, data length 2\n"
-              "record 1: offset 116, attributes 0x40, unique ID 0xA48001, width 4, height 2, data length 5\n"
-              "record 2: offset 133, attributes 0x40, unique ID 0xA48002, width 9, height 1, data length 5\n");
-
+    // Modified one second after creation; the name is read in Windows-1252 (DC, 80 and 9F are Ü, €
+    // and Ÿ), the bytes that are no printable character escaped.
+    const Bytes named = with(database(three_records()), 0,
+                             Bytes{'a', '\t', 'b', '\\', 'c', 0xDC, 0x80, 0x9F, 0x81, 0x7F, 0});
+    const Bytes file = with(named, 40, be32(0xAE44D107));
+    const std::string path = write_file("three.pdb", file);
+    // A copy cut short inside record 1 lists and exports record 0, then says what is missing.
+    const std::string cut = write_file("cut.pdb", prefix(file, 130));
+    const std::string header =
+        "name:      a\\x09b\\\\c\u00DC\u20AC\u0178\\x81\\x7F\n"
+        "type:      Zebv\n"
+        "creator:   Kwop\n"
+        "created:   0xAE44D106  1996-08-24 15:32:22\n"
+        "modified:  0xAE44D107  1996-08-24 15:32:23\n"
+        "backed up: 0x00000000  1904-01-01 00:00:00\n"
+        "records:   3\n"
+        "record 0: offset 102, attributes 0x40, unique ID 0xA48000, width 8, height 1, data length 2\n";
+    const std::string incomplete = cut + ": incomplete database: the header lists 3 records, but the file holds only "
+                                         "1 of them whole; it ends at byte 130 inside record 1, which would run to "
+                                         "byte 133\n";
     const std::string folder = test::scratch_path("frames") + "/nested";  // created with its parent
-    r = run_program(tool + " export " + path + " " + folder);
-    ASSERT_EQ(r.exit_code, 0) << r.err;
-    EXPECT_EQ(r.out, "wrote 3 frames to " + folder + "\n");
+    const std::string cut_folder = test::scratch_path("cut_frames");
+    const std::tuple<std::string, int, std::string, std::string> runs[] = {
+        {"info " + path, 0,
+         header +
+             "record 1: offset 116, attributes 0x40, unique ID 0xA48001, width 4, height 2, data length 5\n"
+             "record 2: offset 133, attributes 0x40, unique ID 0xA48002, width 9, height 1, data length 5\n",
+         ""},
+        {"info " + cut, 1, header, incomplete},
+        {"export " + path + " " + folder, 0, "wrote 3 frames to " + folder + "\n", ""},
+        {"export " + cut + " " + cut_folder, 1, "wrote 1 frame to " + cut_folder + "\n", incomplete},
+    };
+    for (const auto& [arguments, exit_code, out, err] : runs) {
+        auto r = run_program(tool + " " + arguments);
+        EXPECT_EQ(std::tuple(r.exit_code, r.out, r.err), std::tuple(exit_code, out, err)) << arguments;
+    }
     // Each an 8-bit greyscale picture of the record's size (IHDR: width, height, depth 8, type 0),
     // whose pixels ffmpeg decodes: codes 00 white, 01 170, 10 85, 11 black. Record 0 is eight white
     // pixels; record 1's rows are 1B and FF; record 2's row is 01 02 03.
@@ -318,6 +354,8 @@ TEST(PdbTool, InfoPrintsTheHeaderAndTheRecordsAndExportWritesAGreyPngOfEach) {
         EXPECT_EQ(pixels.out, frames[k].second) << pixels.err;
     }
     EXPECT_FALSE(std::filesystem::exists(folder + "/frame-00003.png"));
+    EXPECT_EQ(test::read_file(cut_folder + "/frame-00000.png"), test::read_file(folder + "/frame-00000.png"));
+    EXPECT_FALSE(std::filesystem::exists(cut_folder + "/frame-00001.png"));
 }
 
 TEST(PdbTool, OtherArgumentsShowTheUsage) {

@@ -14,7 +14,8 @@ inline constexpr std::size_t database_header_size = 78;
 inline constexpr std::size_t record_list_entry_size = 8;
 inline constexpr std::size_t record_header_size = 12;
 
-// The name field holds at most this many characters; a zero byte always follows them.
+// The name field holds at most this many characters, one Windows-1252 byte each (handheld_name.h);
+// a zero byte always follows them.
 inline constexpr std::size_t database_name_length = 31;
 
 // The database header's creation and modification date: fixed, not the clock.

@@ -186,15 +186,19 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
 
     const std::uint32_t count = header.record_count;
     const std::uint64_t list_end = database_header_size + std::uint64_t{record_list_entry_size} * count;
+    // The file ends before the records the header lists: the writing was stopped, or the file is
+    // a copy cut short. The first `present` records are whole, and are kept.
+    const auto incomplete = [&](std::uint32_t present, const std::string& what) {
+        PdbError error = make_error(size, format("incomplete database: the header lists %" PRIu32 " record%s, but %s",
+                                                 count, plural(count), what.c_str()));
+        error.records_present = present;
+        return error;
+    };
     if (list_end > size) {
         const std::uint64_t entries = (size - database_header_size) / record_list_entry_size;
-        PdbError error = make_error(size, format("incomplete database: the header lists %" PRIu32
-                                                 " records, but the file ends at byte %" PRIu64
-                                                 " inside the record list, which runs to byte %" PRIu64
-                                                 " (%" PRIu64 " of %" PRIu32 " entries present, no records)",
-                                                 count, size, list_end, entries, count));
-        error.records_present = 0;
-        return fail(std::move(error));
+        return fail(incomplete(0, format("the file ends at byte %" PRIu64 " inside the record list, which runs to "
+                                         "byte %" PRIu64 " (%" PRIu64 " of %" PRIu32 " entries present, no records)",
+                                         size, list_end, entries, count)));
     }
 
     result.database.records.reserve(count);
@@ -239,28 +243,25 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
             error.record = i;
             return error;
         };
-        if (offset == size) {
-            PdbError error = make_error(size, format("incomplete database: the header lists %" PRIu32
-                                                     " records, but the file holds only %" PRIu32 " of them; it ends "
-                                                     "at byte %" PRIu64 ", where record %" PRIu32 " would start",
-                                                     count, i, size, i));
-            error.records_present = i;
-            return fail(std::move(error));
-        }
-        if (size - offset < record_header_size)
-            return fail(record_fault(size, format("the file ends at byte %" PRIu64 " inside the record's 12-byte "
-                                                  "header",
-                                                  size)));
+        if (offset == size)
+            return fail(incomplete(i, format("the file holds only %" PRIu32 " of them; it ends at byte %" PRIu64
+                                             ", where record %" PRIu32 " would start",
+                                             i, size, i)));
+        const auto cut_in_record = [&](std::string where) {
+            PdbError error = incomplete(i, format("the file holds only %" PRIu32 " of them whole; it ends at byte "
+                                                  "%" PRIu64 " inside record %" PRIu32,
+                                                  i, size, i) + where);
+            error.record = i;
+            return error;
+        };
+        if (size - offset < record_header_size) return fail(cut_in_record("'s 12-byte header"));
         record.width = read32(file, record.offset);
         record.height = read32(file, record.offset + 4);
         record.data_length = read32(file, record.offset + 8);
         record.data_offset = static_cast<std::size_t>(offset + record_header_size);
         if (auto fault = frame_size_fault(record.width, record.height)) return fail(record_fault(offset, *fault));
         const std::uint64_t data_end = offset + record_header_size + record.data_length;
-        if (data_end > size)
-            return fail(record_fault(size, format("its %" PRIu32 " byte%s of data would run to byte %" PRIu64
-                                                  ", past the end of the file at byte %" PRIu64,
-                                                  record.data_length, plural(record.data_length), data_end, size)));
+        if (data_end > size) return fail(cut_in_record(format(", which would run to byte %" PRIu64, data_end)));
         const auto data = file.subspan(record.data_offset, record.data_length);
         if (auto error = walk_packets(data, static_cast<std::size_t>(row_bytes_for_width(record.width)), record.height,
                                       record.data_offset, nullptr))

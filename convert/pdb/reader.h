@@ -22,7 +22,7 @@ inline constexpr std::uint64_t max_frame_pixels = std::uint64_t{1} << 25;  // 32
 // The 78-byte database header, field by field.
 struct DatabaseHeader {
     std::array<std::uint8_t, 32> name_field{};  // the raw name field
-    std::string name;                           // name_field up to its first zero byte
+    std::string name;                           // name_field up to its first zero byte, in Windows-1252
     std::uint16_t attributes = 0;
     std::uint16_t version = 0;
     std::uint32_t creation_date = 0;      // seconds since 1904-01-01 00:00
@@ -60,7 +60,7 @@ struct PdbError {
     std::size_t offset = 0;               // the byte of the file at which the fault was found
     std::optional<std::uint32_t> record;  // the record concerned, if the fault lies in one
     // Set when the header describes records that the file does not hold (a database whose writing
-    // was stopped): how many whole records are present.
+    // was stopped, or a copy cut short): how many whole records are present.
     std::optional<std::uint32_t> records_present;
     // A complete sentence naming the fault and its byte offsets, without the file name, e.g.
     // "record 3 at byte 1234: packet at byte 1300 runs past the end of row 7".

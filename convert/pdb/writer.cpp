@@ -1,10 +1,11 @@
 // Handheld record database writer.
 #include "convert/pdb/writer.h"
 
-#include <algorithm>
 #include <array>
 #include <cstring>
 #include <vector>
+
+#include "convert/pdb/handheld_name.h"
 
 namespace vintrel {
 namespace {
@@ -20,7 +21,8 @@ bool write_all(std::FILE* file, const void* bytes, std::size_t size) {
 
 std::array<std::uint8_t, database_header_size> database_header(const std::string& title, std::uint32_t count) {
     std::array<std::uint8_t, database_header_size> h{};
-    std::memcpy(h.data(), title.data(), std::min(title.size(), pdb::database_name_length));
+    const std::string name = pdb::handheld_name(title);  // at most 31 bytes: a zero byte follows
+    std::memcpy(h.data(), name.data(), name.size());
     write_big_endian_32(&h[36], pdb::database_date);  // creation
     write_big_endian_32(&h[40], pdb::database_date);  // modification
     std::memcpy(&h[60], pdb::database_type, 4);

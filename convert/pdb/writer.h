@@ -22,7 +22,8 @@ enum class DatabaseResult {
 // within `reach` bytes.
 bool database_fits(std::uint64_t count, std::uint64_t data_bytes, std::uint64_t reach = pdb::database_reach);
 
-// Writes header, record list and records into `file` (positioned at its start); the rows of
+// Writes header, record list and records into `file` (positioned at its start), the header named
+// `title` (a file name in UTF-8) in the handheld's character set (handheld_name); the rows of
 // records that were moved to `spool` are read back from it. Before each list entry and each
 // record it calls `keep_going`, which runs the waiting window messages and returns false when the
 // user asked to stop; writing then ends at once. Every write is checked. Records that would lie

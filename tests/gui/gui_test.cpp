@@ -705,9 +705,10 @@ private slots:
     }
 
     // A finished conversion offers its database to the player, which shows the frames exactly as
-    // vintrel-pdb exports them and plays them at 5 a second. A database whose writing was stopped
-    // plays what it holds and says so; a damaged one is refused with the reader's message, which
-    // names the byte, and leaves no window.
+    // vintrel-pdb exports them and plays them at 5 a second. A database whose writing was stopped,
+    // or a copy cut short inside a record, plays the whole records it holds and says how many are
+    // missing; a damaged one is refused with the reader's message, which names the byte, and leaves
+    // no window.
     void playerPlaysDatabasesAndRefusesDamagedOnes() {
         const QString movie = copy_of(movie_, "player");
         Program program;
@@ -753,23 +754,29 @@ private slots:
         QByteArray bytes = file_bytes(output(movie, "pdb"));
         // Record i's offset is in its record list entry, at 78 + 8i.
         const auto offset = [&bytes](int i) { return qFromBigEndian<quint32>(bytes.constData() + 78 + 8 * i); };
-        const QString stopped = dir_.path() + "/player/stopped.pdb", damaged = dir_.path() + "/player/damaged.pdb";
-        write_file(stopped, bytes.left(static_cast<int>(offset(7))));
+        const QString stopped = dir_.path() + "/player/stopped.pdb", cut = dir_.path() + "/player/cut.pdb",
+                      damaged = dir_.path() + "/player/damaged.pdb";
+        write_file(stopped, bytes.left(static_cast<int>(offset(1))));
+        write_file(cut, bytes.left(static_cast<int>(offset(19)) + 20));  // inside the rows of record 19
         const int control = static_cast<int>(offset(3)) + 12;
         bytes[control] = 0;
         write_file(damaged, bytes);
-        app.open_files({stopped, damaged});
+        app.open_files({stopped, cut, damaged});
         delete_closed_windows();
-        QCOMPARE(app.players().size(), 2);
-        QCOMPARE(app.players().value(1)->frame_count(), 7);
+        QCOMPARE(app.players().size(), 3);
+        QCOMPARE(app.players().value(1)->frame_count(), 1);
         QCOMPARE(app.players().value(1)->findChild<QLabel*>("notice")->text(),
-                 QString("The writing of this database was stopped: its header lists 20 records, but it holds only 7. "
-                         "These 7 play."));
+                 QString("This database is incomplete: its header lists 20 records, but it holds only 1; 19 are "
+                         "missing. This one plays."));
+        QCOMPARE(app.players().value(2)->frame_count(), 19);
+        QCOMPARE(app.players().value(2)->findChild<QLabel*>("notice")->text(),
+                 QString("This database is incomplete: its header lists 20 records, but it holds only 19; 1 is "
+                         "missing. These 19 play."));
         QCOMPARE(answers.boxes.size(), 2);  // the conversion's Finished and the damaged database's
         const QString refused = QString("Vintrel: damaged.pdb cannot be played: record 3 at byte %1: illegal control "
                                         "byte 0x00 at byte %2 in row 0").arg(control - 12).arg(control);
         QVERIFY2(answers.boxes.value(1).startsWith(refused), qPrintable(answers.boxes.value(1)));
-        QCOMPARE(app.mdi_area().subWindowList().size(), 3);  // the movie's and the two players'
+        QCOMPARE(app.mdi_area().subWindowList().size(), 4);  // the movie's and the three players'
     }
 };
 
