@@ -44,6 +44,9 @@ struct Format {
     std::string shown_through = "";
     // What the conversion must say of a movie that holds less than it claims; without it, nothing.
     std::string says = "";
+    // The name the user's copy of the movie has, when not the fixture's; the name the database
+    // then carries in the handheld's character set (Windows-1252).
+    std::string saved_as = "", database_name = "";
 };
 
 // HDR pictures shown on a standard-range screen: reference white (203 cd/m²) becomes white and the
@@ -79,6 +82,9 @@ const Format formats[] = {
     // 24 of the 40 frames its header lists: 2.4 s of 4.0 s.
     {.name = "Mp4CutShort", .movie = "cut_short.mp4", .records = 12,
      .says = "cut_short.mp4: the pictures stop at 2.4 s of the 4.0 s its header gives; the rest could not be read."},
+    // Ü, é, the en dash and Ä are DC, E9, 96 and C4 in Windows-1252.
+    {.name = "NonAsciiName", .movie = "pal.avi", .records = 10, .saved_as = "\u00DCbung \u00E9 \u2013 \u00C4rger.avi",
+     .database_name = "\xDC" "bung \xE9 \x96 \xC4rger.avi"},
     {.name = "HybridLogGammaPhoneVideo", .movie = "arib-std-b67.mp4", .records = 10, .shown_through = tone_mapped},
     {.name = "PerceptualQuantizerPhoneVideo", .movie = "smpte2084.mp4", .records = 10, .shown_through = tone_mapped},
     // 19 frames 0.1 s apart and one ten hours on, in a file that gives no length: ten seconds a frame.
@@ -196,7 +202,8 @@ class FormatMatrix : public testing::TestWithParam<Format> {};
 
 TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
     const Format& format = GetParam();
-    const std::string movie = test::fresh_scratch_folder("formats") + "/" + format.movie;
+    const std::string name = format.saved_as.empty() ? format.movie : format.saved_as;
+    const std::string movie = test::fresh_scratch_folder("formats") + "/" + name;
     std::filesystem::copy_file(test::test_movie(std::string("formats/") + format.movie), movie);
     if (const auto [a, b, c, d, x, y] = format.turn; b != 0 || a != 1)
         test::set_track_matrix(movie, a, b, c, d, x, y, format.width, format.height);
@@ -216,7 +223,10 @@ TEST_P(FormatMatrix, ConvertsToTheFramesShownAtEveryFifthOfASecond) {
 
     const Reference reference = decode_reference(movie, format);
     ASSERT_FALSE(reference.frames.empty());
-    const std::vector<Levels> records = records_of(movie.substr(0, movie.size() - 3) + "pdb");
+    const std::string database = movie.substr(0, movie.size() - 3) + "pdb";
+    const std::string name_field = read_file(database).substr(0, 32);
+    EXPECT_EQ(name_field.substr(0, name_field.find('\0')), format.database_name.empty() ? name : format.database_name);
+    const std::vector<Levels> records = records_of(database);
     ASSERT_EQ(static_cast<int>(records.size()), format.records);
     for (int k = 0; k < format.records; ++k) {
         ASSERT_EQ(std::pair(records[k].width, records[k].height), std::pair(format.width, format.height));
