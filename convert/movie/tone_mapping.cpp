@@ -68,7 +68,7 @@ bool ToneMapper::configure(const Input& input, std::string& reason) {
     // Linear light with reference white at 1.0, BT.709 primaries, the curve, BT.709 again.
     char filters[384];
     std::snprintf(filters, sizeof filters,
-                  "zscale=t=linear:npl=%d,format=gbrpf32le,zscale=p=bt709,tonemap=mobius:desat=0:peak=%.4f,"
+                  "zscale=t=linear:npl=%d:p=bt709,format=gbrpf32le,tonemap=mobius:desat=0:peak=%.4f,"
                   "zscale=t=bt709:m=bt709:r=full,format=gbrp",
                   reference_white, static_cast<double>(input.peak) / reference_white);
     AVFilterInOut* outputs = avfilter_inout_alloc();
