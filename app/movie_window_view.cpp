@@ -195,11 +195,15 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
     QString state, text, status;
     switch (outcome) {
         case Outcome::none: return;
-        case Outcome::finished:
-            state = "Finished";
+        case Outcome::finished: {
+            // A movie that holds less than its file claims converts as far as it goes, and says so.
+            const MovieExtent extent = conversion_->movie()->extent();
+            const QString part = extent.claimed_length || extent.stamped_length ? ", not the whole movie" : "";
+            state = "Finished" + part;
             text = title_ + " was converted into these two files:";
-            status = title_ + ": converted into " + pdb_file + " and " + mpg_file;
+            status = title_ + ": converted into " + pdb_file + " and " + mpg_file + part;
             break;
+        }
         case Outcome::stopped:
             state = "Stopped";
             // A stop while the database is written keeps what was written (and says so in a box).
