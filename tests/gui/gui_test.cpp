@@ -450,6 +450,10 @@ private slots:
         const QString stopped =
             "The conversion was stopped. long walk.mpg holds the frames coded so far; long walk.pdb was left empty.";
         QTest::newRow("finished") << "finish" << "Finished" << "long walk.mov was converted into these two files:";
+        // The test movies' MP4 cut where its 25th frame would start.
+        QTest::newRow("cut short") << "cut" << "Finished, not the whole movie"
+                                   << "long walk.mov was converted into these two files:\nlong walk.mov: the pictures "
+                                      "stop at 2.4 s of the 4.0 s its header gives; the rest could not be read.";
         QTest::newRow("cancel button") << "cancel" << "Stopped" << stopped;
         QTest::newRow("closing the window") << "close" << "Stopped" << stopped;
         QTest::newRow("exit") << "exit" << "Stopped" << stopped;
@@ -467,6 +471,10 @@ private slots:
         QFETCH(QString, state);
         QFETCH(QString, says);
         const QString movie = copy_of(long_movie_, "ending " + how);
+        if (how == "cut") {
+            QFile::remove(movie);
+            QFile::copy(VINTREL_TEST_MOVIES "/formats/cut_short.mp4", movie);
+        }
         const QString pdb = output(movie, "pdb"), mpg = output(movie, "mpg");
         says.replace("%mpg", mpg).replace("%pdb", pdb);
         Program program;
