@@ -50,9 +50,9 @@ struct Format {
 };
 
 // HDR pictures shown on a standard-range screen: reference white (203 cd/m²) becomes white and the
-// highlights up to 1000 cd/m² are rolled off.
+// highlights above 0.7 of it, up to 1000 cd/m², are rolled off.
 const std::string tone_mapped = "zscale=t=linear:npl=203,format=gbrpf32le,zscale=p=bt709,"
-                                "tonemap=mobius:desat=0:peak=4.9261,zscale=t=bt709:m=bt709:r=full,";
+                                "tonemap=mobius:param=0.7:desat=0:peak=4.9261,zscale=t=bt709:m=bt709:r=full,";
 
 const Format formats[] = {
     {"PalettisedAviWithAPaletteChange", "pal.avi", 10},

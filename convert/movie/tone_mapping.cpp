@@ -21,6 +21,10 @@ constexpr int reference_white = 203;
 // The peak of an HLG picture (its nominal display), and of a PQ picture that does not say its own.
 constexpr int assumed_peak = 1000;
 constexpr int highest_peak = 10000;  // what PQ can carry
+// Light up to this fraction of reference white keeps its level; above it the Möbius curve rolls
+// off to the peak. The handheld shows everything above 0.53 of white (grey 192 of 255) as white,
+// so every grey it can tell apart keeps the level a standard-range picture gives it.
+constexpr double mobius_transition = 0.7;
 
 // The brightest light in the picture, in cd/m²: PQ pictures may say it in their metadata (the
 // brightest pixel of the programme, or the mastering display's peak).
@@ -65,12 +69,12 @@ bool ToneMapper::configure(const Input& input, std::string& reason) {
     char arguments[128];
     std::snprintf(arguments, sizeof arguments, "video_size=%dx%d:pix_fmt=%d:time_base=1/1:pixel_aspect=1/1",
                   input.width, input.height, input.format);
-    // Linear light with reference white at 1.0, BT.709 primaries, the curve, BT.709 again.
+    // Linear light with reference white at 1.0 in BT.709 primaries, the curve, BT.709's transfer.
     char filters[384];
     std::snprintf(filters, sizeof filters,
-                  "zscale=t=linear:npl=%d:p=bt709,format=gbrpf32le,tonemap=mobius:desat=0:peak=%.4f,"
+                  "zscale=t=linear:npl=%d:p=bt709,format=gbrpf32le,tonemap=mobius:param=%.1f:desat=0:peak=%.4f,"
                   "zscale=t=bt709:m=bt709:r=full,format=gbrp",
-                  reference_white, static_cast<double>(input.peak) / reference_white);
+                  reference_white, mobius_transition, static_cast<double>(input.peak) / reference_white);
     AVFilterInOut* outputs = avfilter_inout_alloc();
     AVFilterInOut* inputs = avfilter_inout_alloc();
     int error = outputs != nullptr && inputs != nullptr ? 0 : AVERROR(ENOMEM);

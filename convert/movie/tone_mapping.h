@@ -15,10 +15,11 @@ namespace vintrel::movie_detail {
 bool is_high_dynamic_range(const AVFrame& frame);
 
 // Maps HDR frames to standard-range BT.709 pictures with the tone-mapping filters of the FFmpeg
-// libraries: reference white (203 cd/m², as both PQ and HLG programmes are made) becomes the
-// standard range's white, everything below it keeps its contrast and the highlights above are rolled
-// off towards the picture's peak (a Möbius curve). A filter graph is made for the first frame and
-// made anew when a frame differs from it in size, format or colour.
+// libraries: reference white (203 cd/m², as both PQ and HLG programmes are made) is the standard
+// range's white, light up to 0.7 of it keeps its level and the highlights above are rolled off
+// towards the picture's peak (a Möbius curve), so that shadows and mid-tones, which the handheld's
+// greys tell apart, keep the contrast of a standard-range picture. A filter graph is made for the
+// first frame and made anew when a frame differs from it in size, format, colour or peak.
 class ToneMapper {
 public:
     ToneMapper() = default;
