@@ -54,10 +54,11 @@ constexpr int movie_time_scale = 600;
 constexpr int clock_jump_seconds = 10;
 // ... and so does one more than a tenth of a second behind the last: decode stamps never go back.
 constexpr int clock_slack_tenths = 1;
-// Where a file's header gives no length, its time stamps may span at most this many seconds per
-// picture: a stamp far in the future cannot make a few pictures fill hours.
+// A movie's time stamps may span at most this many seconds per picture, or the length its header
+// gives and a second more (the last frame's duration, rounding) where that is longer: a stamp far
+// in the future cannot make a few pictures fill hours, while pictures far apart that the header
+// accounts for (a time lapse) and a header that gives too short a length lose nothing.
 constexpr int longest_hold_seconds = 10;
-// Stamps may run this far past the length a header gives (the last frame's duration, rounding).
 constexpr int claimed_margin_seconds = 1;
 // Pictures that stop more than this many tenths of a second before the length the header gives
 // mean a file cut short; less is rounding, or a stream that ends a frame or two early.
@@ -367,8 +368,8 @@ std::optional<std::int64_t> LibraryMovie::claimed_end() const {
 }
 
 // The duration from the first frame to the end of the last, held within what the movie can hold:
-// the length its header gives, or, without one, a few seconds a picture. Notes where the file
-// claims more than its pictures hold.
+// a few seconds a picture, or the length its header gives. Notes where the file claims more than
+// its pictures hold.
 void LibraryMovie::measure_extent() {
     const auto units = [this](std::int64_t span) {
         return movie_detail::movie_units_rounded_up(span, time_base_.num, time_base_.den, movie_time_scale);
@@ -378,11 +379,10 @@ void LibraryMovie::measure_extent() {
     const std::int64_t claimed_span =
         claimed ? std::max<std::int64_t>(0, subtract_saturated(*claimed, index_.start())) : 0;
     const std::int64_t frames = static_cast<std::int64_t>(index_.times().size());
-    const std::int64_t bound =
-        claimed ? add_saturated(claimed_span, units_of_tenths(10 * claimed_margin_seconds))
-                : (frames > std::numeric_limits<std::int64_t>::max() / units_of_tenths(10 * longest_hold_seconds)
-                       ? std::numeric_limits<std::int64_t>::max()
-                       : frames * units_of_tenths(10 * longest_hold_seconds));
+    const std::int64_t hold = units_of_tenths(10 * longest_hold_seconds);
+    const std::int64_t bound = std::max(
+        frames > std::numeric_limits<std::int64_t>::max() / hold ? std::numeric_limits<std::int64_t>::max() : frames * hold,
+        claimed ? add_saturated(claimed_span, units_of_tenths(10 * claimed_margin_seconds)) : 0);
     duration_ = units(std::min(span, bound));
     if (span > bound) extent_.stamped_length = units(span);
     if (claimed && subtract_saturated(*claimed, index_.end()) > units_of_tenths(shortfall_tenths))
