@@ -279,6 +279,7 @@ int FrameDecoder::scan_packets(FrameIndex& index, PaletteTimeline& palettes) {
             timing.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
             timing.empty = packet->size <= 0;
             if (packet->pos >= 0) timing.position = packet->pos;
+            timing.cut = (packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
             index.add(timing);
             std::size_t palette_size = 0;
             const std::uint8_t* palette = av_packet_get_side_data(packet, AV_PKT_DATA_PALETTE, &palette_size);

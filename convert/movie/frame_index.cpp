@@ -51,6 +51,7 @@ std::int64_t FrameIndex::correction_at(std::optional<std::int64_t> position, std
 
 void FrameIndex::finish(std::int64_t frame_duration) {
     frame_duration = std::max<std::int64_t>(frame_duration, 1);
+    while (!packets_.empty() && packets_.back().cut) packets_.pop_back();
     bool all_pts = true;
     bool all_dts = true;
     for (const PacketTiming& packet : packets_) {

@@ -18,6 +18,7 @@ struct PacketTiming {
     bool discard = false;  // decoded as a reference only, never shown (e.g. cut by an edit list)
     bool empty = false;    // holds no picture: the previous picture stays on screen
     std::optional<std::int64_t> position;  // the packet's byte offset in the file, when known
+    bool cut = false;  // the file ended inside the packet (the demuxer marks it corrupt)
 };
 
 // How decoded frames are matched with their presentation times.
@@ -42,6 +43,7 @@ public:
     // are taken as corrected by the joins found so far.
     void add(PacketTiming packet);
     // Completes the index; `frame_duration` (> 0) stands in for packets of unknown duration.
+    // Packets the file ended inside are no pictures: those at the end are left out.
     void finish(std::int64_t frame_duration);
 
     bool empty() const { return times_.empty(); }

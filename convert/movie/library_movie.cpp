@@ -343,15 +343,22 @@ std::int64_t LibraryMovie::units_of_tenths(std::int64_t tenths) const {
 }
 
 // The end of the video (in stream time-base units) as the file's header gives it, if it does: the
-// stream's own length, or the track's DURATION tag (Matroska), or the file's length when the video
-// is all it holds. A length the library worked out from stamps or the bit rate claims nothing.
+// stream's own length or, where longer, its count of frames at its frame rate (the library gives an
+// AVI cut short the length of the frames it found, but keeps their count from the header); else the
+// track's DURATION tag (Matroska), or the file's length when the video is all it holds. A length
+// the library worked out from stamps or the bit rate claims nothing.
 std::optional<std::int64_t> LibraryMovie::claimed_end() const {
     const AVFormatContext* format = decoder_->format();
     const AVStream* stream = format->streams[decoder_->stream_index()];
     if (format->duration_estimation_method != AVFMT_DURATION_FROM_STREAM) return std::nullopt;
     if (stream->duration != AV_NOPTS_VALUE && stream->duration > 0) {
         const std::int64_t start = stream->start_time != AV_NOPTS_VALUE ? stream->start_time : index_.start();
-        return add_saturated(start, stream->duration);
+        const AVRational rate = stream->avg_frame_rate;
+        const std::int64_t counted =
+            stream->nb_frames > 0 && rate.num > 0 && rate.den > 0
+                ? av_rescale_q_rnd(stream->nb_frames, av_inv_q(rate), time_base_, AV_ROUND_DOWN)
+                : 0;
+        return add_saturated(start, std::max(stream->duration, counted));
     }
     if (const AVDictionaryEntry* tag = av_dict_get(stream->metadata, "DURATION", nullptr, 0)) {
         int hours = 0, minutes = 0;
