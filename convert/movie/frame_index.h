@@ -67,8 +67,9 @@ public:
     // The index into seek_points() of the last key frame at or before `time`, 0 when none is.
     std::size_t seek_point_for(std::int64_t time) const;
 
-    // Whether parts were joined: then every packet's stamps need correct_stamps(), and seeking
-    // goes by byte position, since the stamps in the file no longer tell the order of the parts.
+    // Whether parts were joined: then the stamps of every packet read are corrected as
+    // correction_at() says, and seeking goes by byte position, since the stamps in the file no
+    // longer tell the order of the parts.
     bool joined() const { return !joins_.empty(); }
     // What to add to the stamps of the packet at byte `position` (the join it lies after); a
     // packet of unknown position takes `current`, the correction of the packet read before it.
