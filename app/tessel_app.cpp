@@ -1,7 +1,6 @@
 // The application object and main window.
 #include "app/tessel_app.h"
 
-#include <cstdlib>
 
 #include <QAbstractEventDispatcher>
 #include <QCloseEvent>
@@ -96,11 +95,6 @@ void TTesselMainFrame::dropEvent(QDropEvent* event) {
 }
 
 TTesselApp::TTesselApp() {
-    encoder_.hooks.report.fatal = [this](const std::string& text) {
-        write_fatal_text(text);
-        message_boxes_.inform(main_window_.get(), QString::fromStdString(text), "MPEG Error");
-        std::exit(1);
-    };
     read_parameters(encoder_);
 
     main_window_ = std::make_unique<TTesselMainFrame>(*this);

@@ -10,6 +10,7 @@
 
 #include "app/program_version.h"
 #include "convert/conversion.h"
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/read_parameters.h"
 
 namespace {
@@ -49,6 +50,13 @@ public:
     }
 
     void show_message(Notice kind, const std::string& text, const std::string&) override {
+        if (kind == Notice::fatal) {
+            // The encoder's own text as it always stood, then what became of this movie: the run ends.
+            write_fatal_text(text);
+            ended_by_error();
+            ended_by_error_ = true;
+            return;
+        }
         if (kind == Notice::finished) {
             std::printf("%s: %s\n", conversion_->movie_path().c_str(), text.c_str());
             std::printf("  %s\n  %s\n", conversion_->pdb_name().c_str(), conversion_->mpeg_name().c_str());
@@ -63,8 +71,12 @@ public:
         std::fputc('\n', stderr);
     }
 
-    // Told after a fatal encoder error has been written to standard error, before the program
-    // ends: says which movie it ended and in what state it leaves the outputs.
+    // Whether a fatal encoder error ended a conversion: the program then ends with exit code 1.
+    bool ended_by_error_seen() const { return ended_by_error_; }
+
+private:
+    // Told after a fatal encoder error has been written to standard error: says which movie it
+    // ended and in what state it leaves the outputs.
     void ended_by_error() const {
         if (!conversion_ || !conversion_->running()) return;
         const std::string& mpg = conversion_->mpeg_name();
@@ -75,8 +87,8 @@ public:
         std::fputc('\n', stderr);
     }
 
-private:
     bool on_terminal_;
+    bool ended_by_error_ = false;
     Conversion* conversion_ = nullptr;
     std::string title_;
 };
@@ -137,15 +149,15 @@ int main(int argc, char** argv) {
     std::signal(SIGXFSZ, SIG_IGN);
 
     EncoderState encoder;
-    read_parameters(encoder);
+    try {
+        read_parameters(encoder);
+    } catch (const EncoderError& error) {
+        write_fatal_text(error.what());
+        return 1;
+    }
     encoder.params.statistics_file_name = statistics;
 
     TerminalHost host;
-    encoder.hooks.report.fatal = [&host](const std::string& text) {
-        write_fatal_text(text);
-        host.ended_by_error();
-        std::exit(1);
-    };
     bool all_converted = true;
     for (const std::string& path : movies) {
         if (interrupted) break;
@@ -157,6 +169,7 @@ int main(int argc, char** argv) {
             continue;
         }
         const ConversionOutcome outcome = conversion.run(brightness);
+        if (host.ended_by_error_seen()) return 1;  // the encoder's error ends the whole run
         if (outcome.result != ConversionResult::finished) all_converted = false;
         if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied) {
             // Stopped while encoding (a stop while the database is written is told by the conversion).

@@ -12,6 +12,7 @@
 #include "encoder/setup/encoder_state.h"
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/encode_sequence.h"
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 
@@ -115,9 +116,7 @@ int encode(EncoderState& state, const std::string& output) {
     return 0;
 }
 
-}  // namespace
-
-int main(int argc, char** argv) {
+int run(int argc, char** argv) {
     std::string lines_file;
     std::string output;
     bool dump = false;
@@ -170,4 +169,16 @@ int main(int argc, char** argv) {
         if (output.empty()) return 0;
     }
     return encode(state, output);
+}
+
+}  // namespace
+
+// The encoder's fatal errors end the program with their text on standard error and exit code 1.
+int main(int argc, char** argv) {
+    try {
+        return run(argc, argv);
+    } catch (const vintrel::EncoderError& error) {
+        vintrel::write_fatal_text(error.what());
+        return 1;
+    }
 }

@@ -225,22 +225,11 @@ ConversionOutcome Conversion::fail(DatabaseState database, StreamState stream) {
     return outcome_;
 }
 
-ConversionOutcome Conversion::run(int brightness) {
-    outcome_ = {};
-    if (!movie_ || !database_file_) return outcome_;
-    if (::ftruncate(::fileno(database_file_), 0) != 0) {
-        const int error = errno;
-        abandon();
-        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
-                               "). Nothing was converted.",
-                           program_caption);
-        return outcome_;
-    }
-    running_ = true;
-    outcome_.database = DatabaseState::emptied;
+// Codes the stream into `stream` (opened here) while the frames are taken and their records kept.
+// Returns whether every frame was coded; a fatal encoder error is thrown.
+bool Conversion::code_stream(int brightness, std::FILE*& stream) {
     read_quant_matrices(encoder_);
-
-    std::FILE* stream = std::fopen(mpeg_name_.c_str(), "wb");
+    stream = std::fopen(mpeg_name_.c_str(), "wb");
     if (!stream) fatal_error(encoder_, error_text("Couldn't create output file %s", mpeg_name_.c_str()));
     outcome_.stream = StreamState::incomplete;
 
@@ -257,6 +246,14 @@ ConversionOutcome Conversion::run(int brightness) {
     int stop_encoding = 0;
     FrameSource source{*movie_, host_, records_, brightness, movie_path_};
     open_spool();
+    // The hooks point into this call: they go with it, however it ends.
+    struct ClearHooks {
+        Hooks& hooks;
+        ~ClearHooks() {
+            hooks.read_movie_frame = nullptr;
+            hooks.pump_waiting_messages = nullptr;
+        }
+    } clear_hooks{encoder_.hooks};
     encoder_.hooks.read_movie_frame = [this, &source](Picture& picture, int n) {
         host_.progress(n, frame_count_);
         read_movie_frame(encoder_.params, encoder_.geometry, error_channel(encoder_), source, picture, n);
@@ -289,10 +286,38 @@ ConversionOutcome Conversion::run(int brightness) {
     }
     init_encoder(encoder_);
     encode_sequence(encoder_, &stop_encoding);
-    const bool coded_to_the_end = stop_encoding == 0;
-    ahead.reset();  // the movie is handed back to this thread
-    encoder_.hooks.read_movie_frame = nullptr;
-    encoder_.hooks.pump_waiting_messages = nullptr;
+    return stop_encoding == 0;  // the thread working ahead stops and hands the movie back
+}
+
+ConversionOutcome Conversion::run(int brightness) {
+    outcome_ = {};
+    if (!movie_ || !database_file_) return outcome_;
+    if (::ftruncate(::fileno(database_file_), 0) != 0) {
+        const int error = errno;
+        abandon();
+        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
+                               "). Nothing was converted.",
+                           program_caption);
+        return outcome_;
+    }
+    running_ = true;
+    outcome_.database = DatabaseState::emptied;
+    std::FILE* stream = nullptr;
+    bool coded_to_the_end = false;
+    try {
+        coded_to_the_end = code_stream(brightness, stream);
+    } catch (const EncoderError& error) {
+        // The encoder has flushed what it wrote; the stream ends there and the database stays empty.
+        encoder_.bits.out = nullptr;
+        if (stream) std::fclose(stream);
+        close_statistics_file(encoder_);
+        abandon();
+        outcome_ = {ConversionResult::failed, DatabaseState::emptied,
+                    stream ? StreamState::incomplete : StreamState::untouched};
+        host_.show_message(Notice::fatal, error.what(), "MPEG Error");
+        running_ = false;
+        return outcome_;
+    }
 
     const std::string stream_error = finish_stream(stream);
     const bool statistics_ok = close_statistics_file(encoder_);

@@ -113,6 +113,7 @@ public:
 
 private:
     bool keep_going();
+    bool code_stream(int brightness, std::FILE*& stream);
     std::string finish_stream(std::FILE* stream);
     void show_too_large(std::size_t frames);
     void say_what_the_movie_lacks();

@@ -16,6 +16,7 @@ enum class Notice {
     refused,            // this movie cannot be converted as it is; nothing was created or changed
     error,              // an output could not be created or written: the conversion failed
     warning,            // the conversion goes on or has ended, with something the user should know
+    fatal,              // the encoder stopped on an error (its own text, caption "MPEG Error"): the conversion failed
 };
 
 // Whether the notice is about opening the movie, with a technical detail to show beside it.

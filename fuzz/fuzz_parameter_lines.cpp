@@ -5,17 +5,10 @@
 #include <string_view>
 #include <vector>
 
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/read_parameters.h"
 
 using namespace vintrel;
-
-namespace {
-
-// A rejected parameter set ends the encoder through fatal_error; here the fatal handler turns
-// that into an exception, so that a refusal is an ordinary outcome and not a crash.
-struct Refused {};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string text(reinterpret_cast<const char*>(data), size);
@@ -29,11 +22,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     EncoderState state;
-    state.hooks.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_parameters(state, lines);
-    } catch (const Refused&) {
-        return 0;
+    } catch (const EncoderError&) {
+        return 0;  // a rejected parameter set is an ordinary outcome
     }
     // An accepted set keeps the promises the encoder relies on.
     if (state.params.N < 1 || state.params.M < 1 || state.params.N % state.params.M != 0) __builtin_trap();

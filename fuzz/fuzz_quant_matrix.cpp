@@ -2,16 +2,11 @@
 #include <cstdint>
 #include <string>
 
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/read_parameters.h"
 #include "fuzz/fuzz_temp_file.h"
 
 using namespace vintrel;
-
-namespace {
-
-struct Refused {};
-
-}  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     static fuzz::TempFile file(".mat");
@@ -20,12 +15,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     EncoderState state;
     state.params.intra_quant_matrix_file_name = file.path();
     state.params.non_intra_quant_matrix_file_name = "-";
-    // A refused matrix leaves through the fatal handler instead of ending the process.
-    state.hooks.report.fatal = [](const std::string&) { throw Refused{}; };
     try {
         read_quant_matrices(state);
-    } catch (const Refused&) {
-        return 0;
+    } catch (const EncoderError&) {
+        return 0;  // a refused matrix
     }
     if (state.params.load_intra_quant_matrix != 1 || state.params.load_non_intra_quant_matrix != 0) __builtin_trap();
     for (const std::uint8_t weight : state.params.intra_quant_matrix)

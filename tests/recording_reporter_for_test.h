@@ -1,24 +1,18 @@
-// A report handler for tests: keeps warnings and progress, and turns a fatal error into an exception.
+// A report handler for tests: keeps warnings and progress.
 #pragma once
 
-#include <stdexcept>
 #include <string>
 #include <utility>
 
 #include "encoder/setup/encoder_state.h"
+#include "encoder/setup/fatal_error.h"
 
 namespace vintrel::test {
-
-// Thrown by the recording fatal handler where the standard one would end the process.
-struct FatalError : std::runtime_error {
-    using std::runtime_error::runtime_error;
-};
 
 // Installed in a state from construction to destruction (then the standard handlers are back);
 // what the encoder reports through it meanwhile collects here.
 struct RecordingReporter {
     explicit RecordingReporter(EncoderState& state) : state_(state) {
-        state.hooks.report.fatal = [](const std::string& text) { throw FatalError(text); };
         state.hooks.report.warning = [this](const std::string& text) { warnings += text; };
         state.hooks.report.progress = [this](const std::string& text) { progress += text; };
     }
@@ -38,7 +32,7 @@ template <class Work>
 std::string fatal_text_of(Work&& work) {
     try {
         std::forward<Work>(work)();
-    } catch (const FatalError& error) {
+    } catch (const EncoderError& error) {
         return error.what();
     }
     return "(no fatal error)";

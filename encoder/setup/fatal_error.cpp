@@ -3,7 +3,6 @@
 
 #include <cstdarg>
 #include <cstdio>
-#include <cstdlib>
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/setup/encoder_state.h"
@@ -24,9 +23,7 @@ ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.hook
 
 void fatal_error(const ErrorChannel& channel, const std::string& text) {
     flush_bit_writer(channel.bits);
-    channel.report.fatal(text);
-    // A handler must not return; one that does still ends the process the standard way.
-    std::exit(1);
+    throw EncoderError(text);
 }
 
 void fatal_error(EncoderState& state, const std::string& text) { fatal_error(error_channel(state), text); }

@@ -14,11 +14,6 @@ void write_fatal_text(const std::string& text) {
     std::fflush(stderr);
 }
 
-void exit_on_fatal_error(const std::string& text) {
-    write_fatal_text(text);
-    std::exit(1);
-}
-
 void write_to_standard_error(const std::string& text) {
     std::fwrite(text.data(), 1, text.size(), stderr);
     std::fflush(stderr);

@@ -1,4 +1,5 @@
-// How the encoder and the conversion tell the program around them about fatal errors, warnings and progress.
+// How the encoder tells the program around it about warnings and progress (fatal errors are thrown:
+// EncoderError, fatal_error.h).
 #pragma once
 
 #include <functional>
@@ -10,9 +11,6 @@ namespace vintrel {
 // text and a line feed on standard error.
 void write_fatal_text(const std::string& text);
 
-// The standard fatal handler: write_fatal_text, then the process ends with exit code 1.
-[[noreturn]] void exit_on_fatal_error(const std::string& text);
-
 // Writes the text to standard error as it is (it carries its own line feeds).
 void write_to_standard_error(const std::string& text);
 
@@ -22,9 +20,6 @@ void write_to_standard_error(const std::string& text);
 struct Reporter {
     using Handler = std::function<void(const std::string& text)>;
 
-    // The work cannot go on. The handler never returns: it ends the process (the standard one,
-    // the desktop program after its "MPEG Error" box) or throws (tests).
-    Handler fatal = exit_on_fatal_error;
     // Something was adjusted or looks wrong, and the work goes on.
     Handler warning = write_to_standard_error;
     // How far the work has come: frame numbers, a dot per macroblock row.

@@ -664,8 +664,9 @@ private slots:
         QCOMPARE(TTesselApp().screen_size_menu().chosen(), ScreenSize());
     }
 
-    // A movie whose database cannot be created is not converted, says why and leaves no window; one
-    // whose stream cannot be created ends the program after an MPEG Error box (so in a child).
+    // A movie whose database cannot be created is not converted, says why and leaves no window. One
+    // whose stream or statistics file cannot be created fails: an MPEG Error box, and its window
+    // shows Failed with the reason; the program goes on, and the next movie converts.
     void uncreatableOutputs() {
         const QString movie = copy_of(movie_, "no database");
         QVERIFY(QDir().mkpath(output(movie, "pdb")));
@@ -678,16 +679,30 @@ private slots:
         QVERIFY(app.mdi_area().subWindowList().isEmpty());
         QVERIFY(!QFile::exists(output(movie, "mpg")));
 
-        // A folder already holds the stream's name: the .pdb can be made, the .mpg cannot.
-        const QString blocked = copy_of(movie_, "blocked");
+        // A folder holds the stream's name, or that of the statistics file in the current folder.
+        const QString blocked = copy_of(movie_, "blocked"), unreported = copy_of(movie_, "unreported");
         QVERIFY(QDir().mkpath(output(blocked, "mpg")));
-        QProcess child;
-        child.start(QCoreApplication::applicationFilePath(), {"--convert-and-report", blocked});
-        QVERIFY(child.waitForFinished(120000));
-        QCOMPARE(child.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(child.exitCode(), 1);
-        QCOMPARE(QString::fromLocal8Bit(child.readAllStandardOutput()),
-                 "MPEG Error: Couldn't create output file " + output(blocked, "mpg") + "\n");
+        const auto fails_with = [&](const QString& failing, const QString& error, const QByteArray& stream) {
+            answers.boxes.clear();
+            QVERIFY(open_with(app, failing, {}));
+            QCOMPARE(answers.boxes, QStringList({"MPEG Error: " + error}));
+            TMovieWindowView* view = app.views().value(app.views().size() - 1);
+            QCOMPARE(view->findChild<QLabel*>("outcome_state")->text(), QString("Failed"));
+            QVERIFY(view->findChild<QLabel*>("outcome_text")->text().startsWith(
+                QFileInfo(failing).fileName() + " was not converted.\n" + error + "\n"));
+            QCOMPARE(file_bytes(output(failing, "pdb")), QByteArray());
+            QCOMPARE(file_bytes(output(failing, "mpg")), stream);
+        };
+        fails_with(blocked, "Couldn't create output file " + output(blocked, "mpg"), "(missing)");
+        QVERIFY(QDir().mkpath("stat.out"));
+        fails_with(unreported, "Couldn't create statistics output file stat.out", QByteArray());
+        QVERIFY(QDir().rmdir("stat.out"));
+
+        const QString good = copy_of(movie_, "after the failures");
+        QVERIFY(open_with(app, good, {}));
+        QCOMPARE(app.views().value(app.views().size() - 1)->findChild<QLabel*>("outcome_state")->text(),
+                 QString("Finished"));
+        QCOMPARE(app.views().size(), 3);  // the failed movies' windows stay open beside it
     }
 
     void aboutBoxShowsTheVersionRecord() {
@@ -788,29 +803,12 @@ private slots:
     }
 };
 
-// The child of uncreatableOutputs: opens the movie, presses Ok, and prints every
-// message box; the program ends itself on a fatal error.
-static int convert_and_report(int argc, char** argv) {
-    QApplication qt(argc, argv);
-    TTesselApp app;
-    app.message_boxes().set_responder([](const MessageBoxes::Box& box) {
-        std::printf("%s: %s\n", qPrintable(box.caption), qPrintable(box.text));
-        std::fflush(stdout);
-        return MessageBoxes::Answer::ok;
-    });
-    app.main_window().show();
-    open_with(app, QString::fromLocal8Bit(argv[2]), {});
-    return 0;
-}
-
 int main(int argc, char** argv) {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    // Without a runtime folder Qt makes /tmp/runtime-<user> and leaves it; this one goes at the end
-    // (the child of uncreatableOutputs, which ends by exit(), uses its parent's).
+    // Without a runtime folder Qt makes /tmp/runtime-<user> and leaves it; this one goes at the end.
     std::optional<QTemporaryDir> runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.emplace().path()));
-    if (argc == 3 && QByteArray(argv[1]) == "--convert-and-report") return convert_and_report(argc, argv);
     // The windows are tried on a 1024x768 screen, the smallest the program is made for.
     QTemporaryFile screen(QDir::tempPath() + "/vintrel-gui-screen-XXXXXX.json");
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screen.open()) {
