@@ -160,19 +160,17 @@ void Conversion::show_too_large(std::size_t frames) {
 // claims: say so, so that nothing partial passes for complete.
 void Conversion::say_what_the_movie_lacks() {
     const MovieExtent extent = movie_->extent();
-    const std::int32_t scale = movie_->time_scale();
+    const auto seconds = [scale = static_cast<double>(movie_->time_scale())](std::int32_t t) { return t / scale; };
+    const double converted = seconds(movie_->duration());
     char text[256];
     if (extent.claimed_length) {
         std::snprintf(text, sizeof text, ": the pictures stop at %.1f s of the %.1f s its header gives; the rest could "
-                      "not be read.", movie_->duration() / static_cast<double>(scale),
-                      *extent.claimed_length / static_cast<double>(scale));
+                      "not be read.", converted, seconds(*extent.claimed_length));
         host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
     }
     if (extent.stamped_length) {
-        const double converted = movie_->duration() / static_cast<double>(scale);
         std::snprintf(text, sizeof text, ": its time stamps run to %.1f s, beyond the %.1f s it can hold; only the "
-                      "first %.1f s were converted.", *extent.stamped_length / static_cast<double>(scale), converted,
-                      converted);
+                      "first %.1f s were converted.", seconds(*extent.stamped_length), converted, converted);
         host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
     }
 }

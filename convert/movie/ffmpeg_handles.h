@@ -49,6 +49,11 @@ inline std::optional<std::int64_t> stamp(std::int64_t value) {
     return value == AV_NOPTS_VALUE ? std::nullopt : std::optional<std::int64_t>(value);
 }
 
+// Where a packet starts in the file, when the demuxer knows.
+inline std::optional<std::int64_t> byte_position(const AVPacket& packet) {
+    return packet.pos >= 0 ? std::optional<std::int64_t>(packet.pos) : std::nullopt;
+}
+
 // A packet's place in decode order, as far as its stamps tell it.
 inline std::optional<std::int64_t> decode_position(const AVPacket& packet) {
     if (packet.dts != AV_NOPTS_VALUE) return packet.dts;

@@ -101,13 +101,12 @@ bool FrameDecoder::seek_to(std::size_t seek_point) {
     forget_decoded_frames();
     const FrameIndex::SeekPoint& point = index_.seek_points()[seek_point];
     if (!demuxer_.format) return restart();
-    // The stamps of joined parts do not tell where in the file a time lies; the key frame's byte does.
-    const int sought = !index_.joined() ? av_seek_frame(demuxer_.format.get(), stream_index_, point.seek_stamp,
-                                                        AVSEEK_FLAG_BACKWARD)
-                       : point.position ? av_seek_frame(demuxer_.format.get(), -1, *point.position, AVSEEK_FLAG_BYTE)
-                                        : -1;
-    if (sought < 0) return restart();
-    return true;
+    int sought = -1;
+    if (!index_.joined())
+        sought = av_seek_frame(demuxer_.format.get(), stream_index_, point.seek_stamp, AVSEEK_FLAG_BACKWARD);
+    else if (point.position)  // the stamps of joined parts do not tell where a time lies; the byte does
+        sought = av_seek_frame(demuxer_.format.get(), -1, *point.position, AVSEEK_FLAG_BYTE);
+    return sought >= 0 || restart();
 }
 
 bool FrameDecoder::restart() {
@@ -278,7 +277,7 @@ int FrameDecoder::scan_packets(FrameIndex& index, PaletteTimeline& palettes) {
             timing.key = (packet->flags & AV_PKT_FLAG_KEY) != 0;
             timing.discard = (packet->flags & AV_PKT_FLAG_DISCARD) != 0;
             timing.empty = packet->size <= 0;
-            if (packet->pos >= 0) timing.position = packet->pos;
+            timing.position = byte_position(*packet);
             timing.cut = (packet->flags & AV_PKT_FLAG_CORRUPT) != 0;
             index.add(timing);
             std::size_t palette_size = 0;
@@ -334,8 +333,7 @@ bool FrameDecoder::read_packet(std::int64_t target) {
 
 // The packet's stamps as the index has them: moved by the joins of the parts before it.
 void FrameDecoder::correct_stamps(AVPacket& packet) {
-    correction_ = index_.correction_at(packet.pos >= 0 ? std::optional<std::int64_t>(packet.pos) : std::nullopt,
-                                       correction_);
+    correction_ = index_.correction_at(byte_position(packet), correction_);
     if (packet.pts != AV_NOPTS_VALUE) packet.pts = add_saturated(packet.pts, correction_);
     if (packet.dts != AV_NOPTS_VALUE) packet.dts = add_saturated(packet.dts, correction_);
 }
