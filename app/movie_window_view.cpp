@@ -183,8 +183,12 @@ void TMovieWindowView::run_conversion() {
 
 QString TMovieWindowView::file_line(const std::string& name) const {
     const QFileInfo file(QString::fromStdString(name));
+    // A folder that holds the file's name (why it could not be created) has no size worth telling.
     return file.absoluteFilePath() + "  (" +
-           (file.exists() ? QString::number(file.size()) + " bytes" : QString("not created")) + ")";
+           (file.isDir()    ? QString("a folder")
+            : file.exists() ? QString::number(file.size()) + " bytes"
+                            : QString("not created")) +
+           ")";
 }
 
 void TMovieWindowView::show_outcome(Outcome outcome) {
