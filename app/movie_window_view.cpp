@@ -2,10 +2,12 @@
 #include "app/movie_window_view.h"
 
 #include <QCloseEvent>
+#include <QMetaObject>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QLocale>
 #include <QLabel>
 #include <QPainter>
 #include <QPushButton>
@@ -52,10 +54,10 @@ protected:
 TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     : app_(app),
       title_(QString::fromStdString(document_title(path.toStdString()))),
-      conversion_(std::make_unique<Conversion>(app.encoder(), *this, path.toStdString(), Movie::open)) {
+      conversion_(std::make_unique<Conversion>(app.configuration(), *this, path.toStdString(), Movie::open)) {
     setWindowTitle(title_);
     conversion_->fit_within(app.screen_size_menu().chosen());
-    conversion_->open_movie();
+    if (!conversion_->open_movie()) tell(fault_message(conversion_->fault(), {}));
     QSize frame;
     if (const Movie* movie = conversion_->movie()) {
         const MovieBounds b = movie->natural_bounds();
@@ -120,7 +122,11 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     layout->addWidget(outcome_panel_);
 }
 
-TMovieWindowView::~TMovieWindowView() = default;
+TMovieWindowView::~TMovieWindowView() {
+    if (!worker_.joinable()) return;
+    stop_.request_stop();
+    worker_.join();
+}
 
 // The whole of the frames and, once shown, the outcome; the MDI area gives the window this size
 // as far as it has room.
@@ -138,47 +144,61 @@ void TMovieWindowView::set_status(const QString& text) {
     app_.view_changed();
 }
 
-bool TMovieWindowView::setup_conversion(std::optional<int> unattended_brightness) {
+void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
     busy_ = true;
     set_status(title_ + ": preparing");
     if (!conversion_->setup()) {
+        tell(fault_message(conversion_->fault(), conversion_->pdb_name()));
         busy_ = false;
         set_status(title_ + ": not converted");
-        return false;
+        emit done();
+        return;
     }
     if (unattended_brightness) {
         unattended_ = true;
         brightness = *unattended_brightness;
-        run_conversion();
-    } else {
-        set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
-        PictureControl dialog(*this);
-        dialog.exec();
+        start_conversion();
+        return;
     }
-    // A cancelled dialog closes the database, leaving it as it was.
-    conversion_->abandon();
-    busy_ = false;
-    if (outcome_ == Outcome::none) {
+    set_status(title_ + ": choose the brightness in Picture Control; Ok converts, Cancel leaves the files as they are");
+    auto* dialog = new PictureControl(*this);
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    connect(dialog, &QDialog::accepted, this, &TMovieWindowView::start_conversion);
+    connect(dialog, &QDialog::rejected, this, [this] {
+        // A cancelled dialog closes the database, leaving it as it was.
+        conversion_->abandon();
+        busy_ = false;
         set_status(title_ + ": not converted; its files were left as they were");
-        return false;
-    }
-    app_.view_changed();
-    return true;
+        emit done();
+    });
+    dialog->open();
 }
 
-void TMovieWindowView::run_conversion() {
+void TMovieWindowView::start_conversion() {
     set_status(title_ + ": converting...");
-    messages_.clear();
-    running_ = true;
-    const ConversionOutcome outcome = conversion_->run(brightness);
-    running_ = false;
-    // A finished conversion has shown its outcome already, under the "Finished" box.
-    if (outcome_ != Outcome::none) return;
+    converting_ = true;
+    conversion_->release_movie();
+    worker_ = std::thread([this, brightness = brightness, stop = stop_.get_token()] {
+        const ConversionOutcome outcome = conversion_->run(brightness, stop);
+        QMetaObject::invokeMethod(this, [this, outcome] { conversion_ended(outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void TMovieWindowView::conversion_ended(const ConversionOutcome& outcome) {
+    worker_.join();
+    converting_ = false;
+    draw_frames();
     switch (outcome.result) {
-        case ConversionResult::finished: show_outcome(Outcome::finished); break;
-        case ConversionResult::stopped: show_outcome(Outcome::stopped); break;
-        case ConversionResult::failed: show_outcome(Outcome::failed); break;
+        case ConversionResult::finished: show_outcome(Outcome::finished, outcome); break;
+        case ConversionResult::stopped: show_outcome(Outcome::stopped, outcome); break;
+        case ConversionResult::failed: show_outcome(Outcome::failed, outcome); break;
     }
+    for (const Message& note : outcome.notes) tell(note);
+    if (outcome.fault.kind != FaultKind::none) tell(fault_message(outcome.fault, conversion_->pdb_name()));
+    if (outcome.result == ConversionResult::finished) tell(finished_message());
+    busy_ = false;
+    app_.view_changed();
+    emit done();
 }
 
 QString TMovieWindowView::file_line(const std::string& name) const {
@@ -191,7 +211,7 @@ QString TMovieWindowView::file_line(const std::string& name) const {
            ")";
 }
 
-void TMovieWindowView::show_outcome(Outcome outcome) {
+void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& result) {
     outcome_ = outcome;
     const QString pdb = QString::fromStdString(conversion_->pdb_name());
     const QString mpg = QString::fromStdString(conversion_->mpeg_name());
@@ -201,7 +221,7 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
         case Outcome::none: return;
         case Outcome::finished: {
             // A movie that holds less than its file claims converts as far as it goes, and says so.
-            const MovieExtent extent = conversion_->movie()->extent();
+            const MovieExtent extent = conversion_->movie_extent();
             const QString part = extent.claimed_length || extent.stamped_length ? ", not the whole movie" : "";
             state = "Finished" + part;
             text = title_ + " was converted into these two files:";
@@ -212,8 +232,7 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
             state = "Stopped";
             // A stop while the database is written keeps what was written (and says so in a box).
             text = "The conversion was stopped. " + mpg_file + " holds the frames coded so far; " + pdb_file +
-                   (conversion_->outcome().database == DatabaseState::partial ? " holds only some frames."
-                                                                              : " was left empty.");
+                   (result.database == DatabaseState::partial ? " holds only some frames." : " was left empty.");
             status = title_ + ": conversion stopped";
             break;
         case Outcome::failed:
@@ -222,8 +241,18 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
             status = title_ + ": conversion failed";
             break;
     }
-    for (const QString& message : messages_) text += "\n" + message;
+    const std::string title = title_.toStdString();
+    for (const Message& note : result.notes) text += "\n" + QString::fromStdString(note.sentence(title));
+    if (result.fault.kind != FaultKind::none)
+        text += "\n" + QString::fromStdString(fault_message(result.fault, conversion_->pdb_name()).sentence(title));
     text += "\n" + file_line(conversion_->pdb_name()) + "\n" + file_line(conversion_->mpeg_name());
+    // What the encoder and the movie noticed, each kind once: a group shows its first text, or
+    // what it is about and for how many pictures it came.
+    const QLocale numbers(QLocale::English, QLocale::UnitedStates);
+    for (const WarningGroup& group : result.warnings)
+        text += "\nWarning: " + (group.pictures == 1 ? QString::fromStdString(group.first)
+                                                     : QString::fromStdString(group.label) + " (" +
+                                                           numbers.toString(group.pictures) + " pictures)");
     play_result_->setVisible(outcome == Outcome::finished);
     outcome_state_->setText(state);
     outcome_text_->setText(text);
@@ -242,12 +271,12 @@ void TMovieWindowView::show_outcome(Outcome outcome) {
 void TMovieWindowView::confirm_stop() {
     if (!converting()) return;
     if (app_.message_boxes().ask_yes_no(this, "Are you sure you want to stop this conversion?", "Stop Conversion"))
-        conversion_->request_stop();
+        stop();
 }
 
 bool TMovieWindowView::can_close() {
     if (converting()) {
-        conversion_->request_stop();
+        stop();
         return false;
     }
     // The dialog or the end of a conversion is still running in this view's own code.
@@ -261,38 +290,60 @@ void TMovieWindowView::closeEvent(QCloseEvent* event) {
         event->ignore();
 }
 
-bool TMovieWindowView::pump_waiting_messages() { return app_.pump_waiting_messages(); }
+void TMovieWindowView::tell(const Message& message) {
+    const QString text = QString::fromStdString(message.sentence(title_.toStdString()));
+    const QString caption = QString::fromStdString(message.caption);
+    if (unattended_) {
+        app_.message_boxes().notify(this, text, caption);
+        return;
+    }
+    const QString detail = about_opening(message.kind) ? QString::fromStdString(conversion_->movie_path() + ": " +
+                                                                                 conversion_->open_detail())
+                                                       : QString();
+    // The movie library speaks before the view has a window: its boxes have no owner.
+    app_.message_boxes().inform(isVisible() ? this : nullptr, text, caption, detail,
+                                message.kind == Notice::finished ? MessageBoxes::Icon::information
+                                                                 : MessageBoxes::Icon::warning);
+}
+
+// The newest frames the conversion's thread left; older ones it replaced were never drawn.
+void TMovieWindowView::draw_frames() {
+    {
+        const std::lock_guard lock(frames_mutex_);
+        redraw_pending_ = false;
+        if (!received_.isNull()) frames_->received = std::exchange(received_, {});
+        if (!dithered_.isNull()) frames_->dithered = std::exchange(dithered_, {});
+    }
+    frames_->update();
+}
 
 void TMovieWindowView::show_received_frame(const Bitmap& bitmap) {
-    frames_->received = image_from_bitmap(bitmap);
-    frames_->update(QRect(QPoint(0, 0), frames_->received.size()));
+    QImage image = image_from_bitmap(bitmap);
+    const std::lock_guard lock(frames_mutex_);
+    received_ = std::move(image);
 }
 
 void TMovieWindowView::show_dithered_frame(const Bitmap& bitmap) {
-    frames_->dithered = image_from_bitmap(bitmap);
-    frames_->update(QRect(QPoint(frames_->received.width() + frame_gap, 0), frames_->dithered.size()));
+    QImage image = image_from_bitmap(bitmap);
+    const std::lock_guard lock(frames_mutex_);
+    dithered_ = std::move(image);
+    if (std::exchange(redraw_pending_, true)) return;
+    QMetaObject::invokeMethod(this, &TMovieWindowView::draw_frames, Qt::QueuedConnection);
 }
 
 void TMovieWindowView::progress(int frame, int count) {
-    set_status(QString("%1: converting frame %2 of %3").arg(title_).arg(frame + 1).arg(count));
+    QMetaObject::invokeMethod(
+        this, [this, frame, count] {
+            set_status(QString("%1: converting frame %2 of %3").arg(title_).arg(frame + 1).arg(count));
+        },
+        Qt::QueuedConnection);
     emit frame_progress(frame, count);
 }
 
-void TMovieWindowView::show_message(Notice kind, const std::string& text, const std::string& caption) {
-    const QString detail = about_opening(kind)
-                               ? QString::fromStdString(conversion_->movie_path() + ": " + conversion_->open_detail())
-                               : QString();
-    if (running_ && kind == Notice::finished) show_outcome(Outcome::finished);
-    if (running_ && kind != Notice::finished) messages_.append(QString::fromStdString(text));
-    if (unattended_) {
-        app_.message_boxes().notify(this, QString::fromStdString(text), QString::fromStdString(caption));
-        return;
-    }
-    // The movie library speaks before the view has a window: its boxes have no owner.
-    app_.message_boxes().inform(isVisible() ? this : nullptr, QString::fromStdString(text),
-                                QString::fromStdString(caption), detail,
-                                kind == Notice::finished ? MessageBoxes::Icon::information
-                                                         : MessageBoxes::Icon::warning);
+void TMovieWindowView::writing_database() {
+    QMetaObject::invokeMethod(
+        this, [this] { set_status(title_ + ": writing " + QFileInfo(QString::fromStdString(conversion_->pdb_name())).fileName()); },
+        Qt::QueuedConnection);
 }
 
 }  // namespace vintrel

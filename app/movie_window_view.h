@@ -1,9 +1,12 @@
-// The view of one opened movie: its conversion, the Cancel button, the close guard, the frames
-// drawn side by side while it converts, and the outcome once it is over.
+// The view of one opened movie: its conversion, run on a thread of its own, the Cancel button,
+// the close guard, the frames drawn side by side while it converts, and the outcome once it is over.
 #pragma once
 
 #include <memory>
+#include <mutex>
 #include <optional>
+#include <stop_token>
+#include <thread>
 
 #include <QString>
 #include <QStringList>
@@ -31,29 +34,33 @@ public:
     // Opens the movie; when that fails the movie library's message has been shown (with no
     // owner) and movie_open() is false.
     TMovieWindowView(TTesselApp& app, const QString& path);
+    // A conversion still running is stopped, and its thread waited for.
     ~TMovieWindowView() override;
 
     bool movie_open() const { return conversion_->movie() != nullptr; }
 
     // Opens the .pdb (keeping an existing one as it is), derives the .mpg name, counts the frames
-    // and runs the Picture Control dialog, whose Ok converts. Returns false when nothing was
-    // converted, because the conversion could not be set up (the reason has been shown) or the
-    // dialog was cancelled; the view should then close. Given a brightness (a queue that runs
-    // unattended), converts with it at once, without the dialog, and its notices wait for no one.
-    bool setup_conversion(std::optional<int> unattended_brightness = std::nullopt);
+    // and shows the Picture Control dialog, whose Ok starts the conversion. Given a brightness (a
+    // queue that runs unattended), starts the conversion at once, without the dialog, and its
+    // notices wait for no one. Emits done() when the movie is dealt with: its conversion's outcome
+    // is shown, or nothing was converted (the set-up failed and said why, or the dialog was
+    // cancelled) and the view should close.
+    void begin(std::optional<int> unattended_brightness = std::nullopt);
 
-    // Converts with the view's brightness and shows the outcome; called by the dialog's Ok.
-    void run_conversion();
+    // Starts converting with the view's brightness on the conversion's thread; the dialog's Ok.
+    void start_conversion();
 
     // The Cancel button's question while the conversion runs; Yes asks it to stop.
     void confirm_stop();
+    // Asks the running conversion to stop (at its next picture).
+    void stop() { stop_.request_stop(); }
 
     // The close guard: a converting view refuses and stops its conversion.
     bool can_close();
 
-    // True from the dialog's start to the conversion's end: the view must stay as it is.
+    // True from begin() to done(): the view must stay as it is.
     bool busy() const { return busy_; }
-    bool converting() const { return conversion_->running(); }
+    bool converting() const { return converting_; }
 
     // The offset added to every grey before dithering; 0 for each new view, set by the dialog.
     int brightness = 0;
@@ -64,27 +71,36 @@ public:
     const QString& status() const { return status_; }
     Outcome outcome() const { return outcome_; }
 
+    // The conversion: the preview and the names may be read from the window thread; while it
+    // converts, the conversion belongs to its own thread.
+    const Conversion& conversion() const { return *conversion_; }
     Conversion& conversion() { return *conversion_; }
     QPushButton& cancel_button() { return *cancel_button_; }
     QSize sizeHint() const override;
 
-    // ConversionHost
-    bool pump_waiting_messages() override;
+    // ConversionHost: called on the conversion's thread.
     void show_received_frame(const Bitmap& bitmap) override;
     void show_dithered_frame(const Bitmap& bitmap) override;
     void progress(int frame, int count) override;
-    void show_message(Notice kind, const std::string& text, const std::string& caption) override;
+    void writing_database() override;
 
 signals:
-    // Frame `frame` (from 0) of `count` is about to be grabbed.
+    // Frame `frame` (from 0) of `count` is about to be grabbed. Emitted on the conversion's
+    // thread: a connection to the window thread is queued.
     void frame_progress(int frame, int count);
+    // The movie is dealt with (see begin()).
+    void done();
 
 protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
     void set_status(const QString& text);
-    void show_outcome(Outcome outcome);
+    void conversion_ended(const ConversionOutcome& outcome);
+    void show_outcome(Outcome outcome, const ConversionOutcome& result);
+    void tell(const Message& message);
+    void end();
+    void draw_frames();
     QString file_line(const std::string& path) const;
 
     TTesselApp& app_;
@@ -99,11 +115,18 @@ private:
     QLabel* outcome_text_ = nullptr;
     QPushButton* play_result_ = nullptr;
     bool busy_ = false;
-    bool running_ = false;
+    bool converting_ = false;
     bool unattended_ = false;
     Outcome outcome_ = Outcome::none;
-    // What the conversion said in message boxes, kept for the outcome.
-    QStringList messages_;
+
+    // The conversion's thread and its stop; the thread is joined once its outcome has arrived.
+    std::thread worker_;
+    std::stop_source stop_;
+    // The last frames the conversion's thread made, waiting to be drawn: it keeps only the
+    // newest pair, and asks for a redraw only when none is pending.
+    std::mutex frames_mutex_;
+    QImage received_, dithered_;
+    bool redraw_pending_ = false;
 };
 
 }  // namespace vintrel

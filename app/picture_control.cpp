@@ -12,7 +12,7 @@
 
 #include "app/bitmap_image.h"
 #include "app/movie_window_view.h"
-#include "convert/frame_grabber.h"
+#include "convert/frame_preview.h"
 
 namespace vintrel {
 namespace {
@@ -194,9 +194,8 @@ void PictureControl::accept() {
     if (accepted_) return;
     accepted_ = true;
     view_.brightness = slider_middle - brightness_slider_->value();
+    // The view starts the conversion on its own thread.
     QDialog::accept();
-    // The conversion runs to its end inside this handler, with the dialog already hidden.
-    view_.run_conversion();
 }
 
 void PictureControl::reject() {

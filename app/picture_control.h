@@ -1,5 +1,5 @@
 // The Picture Control dialog: previews sampled frames dithered to four greys, sets the
-// brightness with a slider, and converts on Ok.
+// brightness with a slider; Ok (accepted) converts.
 #pragma once
 
 #include <QDialog>

@@ -1,8 +1,6 @@
 // The application object and main window.
 #include "app/tessel_app.h"
 
-
-#include <QAbstractEventDispatcher>
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -29,7 +27,6 @@
 #include "app/queue_panel.h"
 #include "app/recent_files_menu.h"
 #include "app/screen_size_menu.h"
-#include "encoder/setup/read_parameters.h"
 
 namespace vintrel {
 namespace {
@@ -41,10 +38,6 @@ const QString idle_status = "Open a movie with File, Open...";
 const QString folder_key = "open/folder", filter_key = "open/filter";
 // The main window's size and place.
 const QString geometry_key = "window/geometry";
-
-// Long work keeps pumping while events keep arriving, but not forever: a steady stream (a
-// fast timer, a held key) must not hold a conversion up.
-constexpr auto longest_busy_pumping = std::chrono::milliseconds(250);
 
 // The frame of one opened movie or database: an MDI child whose client is its view.
 class TTesselMDIChild : public QMdiSubWindow {
@@ -94,8 +87,7 @@ void TTesselMainFrame::dropEvent(QDropEvent* event) {
     QMetaObject::invokeMethod(&app_, [this, files] { app_.open_files(files); }, Qt::QueuedConnection);
 }
 
-TTesselApp::TTesselApp() {
-    read_parameters(encoder_);
+TTesselApp::TTesselApp() : configuration_(builtin_configuration()) {
 
     main_window_ = std::make_unique<TTesselMainFrame>(*this);
     main_window_->setWindowTitle(program_caption);
@@ -133,13 +125,11 @@ TTesselApp::TTesselApp() {
     main_window_->addDockWidget(Qt::RightDockWidgetArea, queue_);
     connect(queue_, &QueuePanel::stop_requested, this, &TTesselApp::stop_queue);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, &TTesselApp::view_changed);
-    QCoreApplication::instance()->installEventFilter(this);
 }
 
 TTesselApp::~TTesselApp() {
-    QCoreApplication::instance()->removeEventFilter(this);
     mdi_area_->disconnect(this);
-    // The views go with the main window; nothing of theirs may outlive the encoder state.
+    // The views go with the main window; a view still converting stops and waits for its thread.
     main_window_.reset();
 }
 
@@ -148,38 +138,6 @@ QStringList TTesselApp::movie_file_filters() {
             "Movie Files (*.mov *.qt *.avi *.mp4 *.m4v *.mkv *.webm *.mpg *.mpeg *.vob *.ts *.m2ts *.mts *.dv *.flv "
             "*.wmv *.asf *.3gp *.ogv *.gif)",
             "Handheld Databases (*.pdb)", "All Files (*)"};
-}
-
-bool TTesselApp::eventFilter(QObject*, QEvent*) {
-    if (pumping_) events_seen_++;
-    return false;
-}
-
-// Nothing is re-posted for a quit request: Qt ends every running event loop on quit() by itself,
-// so the main loop still ends the program once the long work returns.
-bool TTesselApp::pump_waiting_messages() {
-    const int before = events_seen_;
-    const bool outer = !pumping_;
-    pumping_ = true;
-    QCoreApplication::sendPostedEvents();
-    QAbstractEventDispatcher* dispatcher = QAbstractEventDispatcher::instance();
-    const bool dispatched = dispatcher && dispatcher->processEvents(QEventLoop::AllEvents);
-    if (outer) pumping_ = false;
-    const bool any = dispatched || events_seen_ != before;
-
-    if (!any) {
-        busy_streak_ = false;
-        return false;
-    }
-    const auto now = std::chrono::steady_clock::now();
-    if (!busy_streak_) {
-        busy_streak_ = true;
-        streak_start_ = now;
-    } else if (now - streak_start_ > longest_busy_pumping) {
-        busy_streak_ = false;
-        return false;
-    }
-    return true;
 }
 
 QList<PdbPlayer*> TTesselApp::players() const {
@@ -251,24 +209,11 @@ void TTesselApp::command_open() {
         kept.sync();
         open_files(paths);
     };
-    if (busy_view()) {
-        // A conversion is running in this thread: a dialog with its own event loop would hold it
-        // up, so this one is answered later; the movies chosen join the queue.
-        connect(dialog, &QFileDialog::filesSelected, this, [this, dialog, chosen](const QStringList& paths) {
-            // Once the dialog has gone: the conversion may be over by then, and the next start.
-            QMetaObject::invokeMethod(
-                this, [chosen, paths, filter = dialog->selectedNameFilter()] { chosen(paths, filter); },
-                Qt::QueuedConnection);
-        });
-        connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater, Qt::QueuedConnection);
-        dialog->open();
-        return;
-    }
-    const bool accepted = dialog->exec() == QDialog::Accepted;
-    const QStringList paths = dialog->selectedFiles();
-    const QString filter = dialog->selectedNameFilter();
-    delete dialog;
-    if (accepted) chosen(paths, filter);
+    // The dialog has its own window, not its own event loop: conversions go on behind it.
+    connect(dialog, &QFileDialog::filesSelected, this,
+            [dialog, chosen](const QStringList& paths) { chosen(paths, dialog->selectedNameFilter()); });
+    connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
+    dialog->open();
 }
 
 bool TTesselApp::is_database(const QString& path) { return path.endsWith(".pdb", Qt::CaseInsensitive); }
@@ -305,69 +250,80 @@ PdbPlayer* TTesselApp::open_player(const QString& path) {
 
 void TTesselApp::open_movie(const QString& path) { open_movies({path}); }
 
-// One conversion at a time: the encoder state is shared, and a busy view must stay as it is until
-// it returns. Movies are taken from the queue only here, by the outermost call, after the movie
-// before them is done; a call made meanwhile (from a conversion's event pumping or a dialog's
-// event loop) only adds its movies to the queue.
+// One movie at work at a time: its dialog, its conversion and its outcome boxes. The others wait
+// in the queue, and the next is taken when the one at work is done.
 void TTesselApp::open_movies(const QStringList& paths) {
     if (paths.isEmpty()) return;
-    if (taking_from_queue_) {
-        queue_->add(paths);
-        return;
-    }
-    taking_from_queue_ = true;
-    queue_->add(paths.mid(1));
-    QString next = paths.first();
-    bool unattended = false;
-    for (;;) {
-        const int brightness = convert_movie(next, unattended);
-        if (brightness != not_converted) last_brightness_ = brightness;
-        if (queue_->empty()) break;
-        next = queue_->take_first();
-        unattended = queue_->same_brightness() && last_brightness_ != not_converted;
-    }
-    taking_from_queue_ = false;
-    view_changed();
+    queue_->add(paths);
+    take_next();
 }
 
-int TTesselApp::convert_movie(const QString& path, bool unattended) {
+bool TTesselApp::working() const { return at_work_ || starting_ || !queue_->empty(); }
+
+void TTesselApp::take_next() {
+    if (at_work_ || starting_) return;
+    if (queue_->empty()) {
+        view_changed();
+        emit queue_done();
+        return;
+    }
+    const QString next = queue_->take_first();
+    const bool unattended = queue_->same_brightness() && last_brightness_ != not_converted;
+    start_movie(next, unattended);
+}
+
+void TTesselApp::start_movie(const QString& path, bool unattended) {
     idle_status_ = idle_status;
     recent_files_->add(path);
+    // Opening the movie may show a box, whose event loop must not start another movie.
+    starting_ = true;
     auto* view = new TMovieWindowView(*this, path);
     if (!view->movie_open()) {
         // The movie library has said why; no window is left behind.
         delete view;
-        return not_converted;
+        starting_ = false;
+        QTimer::singleShot(0, this, &TTesselApp::take_next);
+        return;
     }
-    QPointer<TTesselMDIChild> child = new TTesselMDIChild(view);
+    auto* child = new TTesselMDIChild(view);
     connect(child, &QObject::destroyed, this, &TTesselApp::view_changed, Qt::QueuedConnection);
     connect(view, &TMovieWindowView::frame_progress, progress_, &ConversionProgress::frame);
+    connect(view, &TMovieWindowView::done, this, [this, view] { movie_done(view); });
     mdi_area_->addSubWindow(child);
     child->show();
     // The queue may just have come or gone beside the MDI area.
     main_window_->layout()->activate();
     fit_window(*view);
-    const std::optional<int> brightness = unattended ? std::optional<int>(last_brightness_) : std::nullopt;
-    const bool converted = view->setup_conversion(brightness);
+    at_work_ = view;
+    starting_ = false;
+    view->begin(unattended ? std::optional<int>(last_brightness_) : std::nullopt);
+}
+
+void TTesselApp::movie_done(TMovieWindowView* view) {
+    if (view != at_work_) return;
+    at_work_ = nullptr;
     progress_->finish();
-    if (!converted) {
+    if (view->outcome() != TMovieWindowView::Outcome::none) {
+        last_brightness_ = view->brightness;
+    } else {
         // Nothing was converted: the window goes, and the status bar says what became of the movie.
         idle_status_ = view->status() + ". " + idle_status;
-        if (child) child->close();
-        return not_converted;
+        view->parentWidget()->close();
     }
-    return view->brightness;
+    view_changed();
+    // Once the view's own code has returned.
+    QTimer::singleShot(0, this, &TTesselApp::take_next);
 }
 
 void TTesselApp::stop_queue() {
     // The waiting movies have gone; the one converting stops as its Cancel button's Yes does.
-    if (TMovieWindowView* busy = busy_view(); busy && busy->converting()) busy->conversion().request_stop();
+    if (TMovieWindowView* busy = busy_view(); busy && busy->converting()) busy->stop();
 }
 
 void TTesselApp::command_about() {
     auto* about = new TTesselAboutDlg(main_window_.get());
     about->setAttribute(Qt::WA_DeleteOnClose);
-    // Modal over the main window, but a conversion that pumps events keeps running meanwhile.
+    // Modal over the main window; a conversion goes on behind it.
     about->open();
 }
 

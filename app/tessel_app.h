@@ -1,8 +1,7 @@
-// The application object: encoder parameters, the main window with its MDI area and menus,
-// opening movies, and the message pump that long work calls.
+// The application object: the encoder configuration, the main window with its MDI area and
+// menus, opening movies and taking them from the queue one at a time.
 #pragma once
 
-#include <chrono>
 #include <memory>
 #include <optional>
 
@@ -12,7 +11,7 @@
 #include <QStringList>
 
 #include "app/message_boxes.h"
-#include "encoder/setup/encoder_state.h"
+#include "convert/conversion.h"
 
 class QAction;
 class QDragEnterEvent;
@@ -53,15 +52,16 @@ private:
 class TTesselApp : public QObject {
     Q_OBJECT
 public:
-    // Reads the encoder parameters (a faulty set ends the program) and creates the main window;
-    // the caller shows it.
+    // Reads the built-in encoder configuration (its start-up fix-ups are the same on every run and
+    // not shown) and creates the main window; the caller shows it.
     TTesselApp();
     ~TTesselApp() override;
 
     TTesselMainFrame& main_window() { return *main_window_; }
     QMdiArea& mdi_area() { return *mdi_area_; }
     MessageBoxes& message_boxes() { return message_boxes_; }
-    EncoderState& encoder() { return encoder_; }
+    // The configuration every conversion codes with; each conversion makes its own encoder from it.
+    const std::shared_ptr<const Parameters>& configuration() const { return configuration_; }
     QAction& open_action() { return *open_action_; }
     QAction& exit_action() { return *exit_action_; }
     QAction& about_action() { return *about_action_; }
@@ -74,19 +74,17 @@ public:
     // the user picks another.
     static QStringList movie_file_filters();
 
-    // Processes the events that are waiting and reports whether there were any. Long work calls
-    // it until it answers false and then tests its cancel flag.
-    bool pump_waiting_messages();
-
     // Opens a movie as File, Open... does: a view in its own MDI child, which at once shows the
-    // Picture Control dialog; returns when the dialog (and any conversion it started) is done,
-    // and the movies queued meanwhile with them. The window closes again when nothing was
-    // converted. While another movie is at work the movie waits in the queue instead.
+    // Picture Control dialog, whose Ok starts the conversion on its own thread. The window closes
+    // again when nothing was converted. While another movie is at work the movie waits in the
+    // queue instead. Returns at once; queue_done() says when every movie has been dealt with.
     void open_movie(const QString& path);
 
-    // Queues the movies and, unless the queue is already being worked through, converts them
-    // one after the other.
+    // Queues the movies and, unless one is at work already, starts on the first.
     void open_movies(const QStringList& paths);
+
+    // Whether a movie is at work (its dialog, its conversion or its outcome boxes) or waiting.
+    bool working() const;
 
     // Stop Queue: the waiting movies are gone, the conversion running stops.
     void stop_queue();
@@ -116,16 +114,23 @@ public:
     // and moves it inside the area.
     void fit_window(QWidget& view);
 
+signals:
+    // The last movie at work is done and none is waiting.
+    void queue_done();
+
 private:
-    // Opens and converts one movie (unattended: with the last brightness, without the Picture
-    // Control); returns the brightness it was converted with, or not_converted.
-    int convert_movie(const QString& path, bool unattended);
+    // Starts on the next movie of the queue unless one is at work.
+    void take_next();
+    // Opens one movie and sets it to work (unattended: with the last brightness, without the
+    // Picture Control).
+    void start_movie(const QString& path, bool unattended);
+    // The movie at work is done with.
+    void movie_done(TMovieWindowView* view);
     void command_open();
     void command_about();
     TMovieWindowView* busy_view() const;
-    bool eventFilter(QObject* watched, QEvent* event) override;
 
-    EncoderState encoder_;
+    std::shared_ptr<const Parameters> configuration_;
     MessageBoxes message_boxes_;
     std::unique_ptr<TTesselMainFrame> main_window_;
     QMdiArea* mdi_area_ = nullptr;
@@ -136,20 +141,14 @@ private:
     RecentFilesMenu* recent_files_ = nullptr;
     QueuePanel* queue_ = nullptr;
     ConversionProgress* progress_ = nullptr;
-    // Movies are being taken from the queue; the brightness the last one was converted with.
+    // The movie at work, if any; the brightness the last one was converted with.
     static constexpr int not_converted = 1000;
-    bool taking_from_queue_ = false;
+    TMovieWindowView* at_work_ = nullptr;
+    bool starting_ = false;
     int last_brightness_ = not_converted;
     // A permanent status-bar line: menus' passing tips do not erase it.
     QLabel* status_label_ = nullptr;
     QString idle_status_;
-
-    // Events delivered during the current pump, and since when the pump has found events
-    // waiting on every call.
-    int events_seen_ = 0;
-    bool pumping_ = false;
-    bool busy_streak_ = false;
-    std::chrono::steady_clock::time_point streak_start_;
 };
 
 }  // namespace vintrel

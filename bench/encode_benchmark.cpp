@@ -8,9 +8,9 @@
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/encode_picture.h"
-#include "encoder/coding/encode_sequence.h"
 #include "encoder/coding/quantise.h"
 #include "encoder/coding/transform.h"
+#include "encoder/encoder.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 
@@ -32,11 +32,11 @@ void fill_dithered(Picture& picture, int width, int height, int frame) {
     std::memset(picture[2], 128, picture.plane[2].size());
 }
 
-struct Encoder {
+struct EncoderFixture {
     EncoderState s;
     std::FILE* sink = std::fopen("/dev/null", "wb");
 
-    Encoder() {
+    EncoderFixture() {
         std::FILE* quiet = std::freopen("/dev/null", "w", stderr);
         (void)quiet;
         read_parameters(s);
@@ -50,12 +50,9 @@ struct Encoder {
         // The source picture is made once; the movie path's own cost belongs to the conversion.
         for (int c = 0; c < 3; c++) source.plane[static_cast<std::size_t>(c)] = s.buffers.new_org_frame.plane[static_cast<std::size_t>(c)];
         fill_dithered(source, 640, 480, 0);
-        s.hooks.read_movie_frame = [this](Picture& picture, int) {
-            for (int c = 0; c < 3; c++) picture.plane[static_cast<std::size_t>(c)] = source.plane[static_cast<std::size_t>(c)];
-        };
     }
     Picture source;
-    ~Encoder() {
+    ~EncoderFixture() {
         close_statistics_file(s);
         flush_bit_writer(s.bits);
         std::fclose(sink);
@@ -63,16 +60,20 @@ struct Encoder {
 };
 
 void BM_WholePicture(benchmark::State& state) {
-    Encoder e;
+    EncoderFixture e;
+    Parameters params = e.s.params;
+    params.frame_count = 1 << 30;
+    vintrel::Encoder encoder(params, e.sink);
     for (auto _ : state) {
-        e.s.params.frame_count = 1;
-        encode_sequence(e.s, nullptr);
+        for (int c = 0; c < 3; c++) encoder.next_picture().plane[static_cast<std::size_t>(c)] = e.source.plane[static_cast<std::size_t>(c)];
+        encoder.encode_next();
     }
+    encoder.finish();
 }
 BENCHMARK(BM_WholePicture)->Unit(benchmark::kMillisecond);
 
 // Stages on one prepared intra picture.
-struct PreparedPicture : Encoder {
+struct PreparedPicture : EncoderFixture {
     std::vector<std::array<std::int16_t, 64>> coefficients;
     PreparedPicture() {
         fill_dithered(s.buffers.new_org_frame, 640, 480, 0);
@@ -131,7 +132,7 @@ void BM_CodeWriting(benchmark::State& state) {
     const auto levels = p.quantised();
     for (auto _ : state) {
         for (std::size_t b = 0; b < levels.size(); b++)
-            write_intra_block({p.s.bits, p.s.params.is_mpeg1, p.s.hooks.report}, p.s.header, p.s.dc_predictor,
+            write_intra_block({p.s.bits, p.s.params.is_mpeg1, p.s.report}, p.s.header, p.s.dc_predictor,
                               levels[b].data(), b % 6 < 4 ? 0 : 1 + (b % 6 & 1));
         align_to_byte(p.s.bits);
         flush_bit_writer(p.s.bits);

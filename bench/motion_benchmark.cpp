@@ -75,7 +75,7 @@ struct MotionScene {
                                   p ? s.buffers.new_ref_frame[0] : s.buffers.aux_frame[0]};
         const SearchRanges ranges{m.forw_search_width, m.forw_search_height, m.back_search_width,
                                   m.back_search_height};
-        estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.hooks.report, planes, ranges, 0, 0);
+        estimate_motion({s.params, s.geometry, s.header}, s.buffers.macroblock_info, s.report, planes, ranges, 0, 0);
     }
 
     // Shares of the macroblock decisions, shown beside the times to tell what was measured.
@@ -117,7 +117,7 @@ void BM_PredictionB(benchmark::State& state) {
     scene.estimate(3, 1);
     for (auto _ : state)
         predict_picture({scene.s.params, scene.s.geometry, scene.s.header}, scene.s.buffers.macroblock_info,
-                        scene.s.hooks.report, scene.s.buffers.old_ref_frame, scene.s.buffers.new_ref_frame,
+                        scene.s.report, scene.s.buffers.old_ref_frame, scene.s.buffers.new_ref_frame,
                         scene.s.buffers.pred_frame, 0);
 }
 BENCHMARK(BM_PredictionB)->Unit(benchmark::kMillisecond);

@@ -1,25 +1,25 @@
 // vintrel-convert: converts movies from the command line exactly as the desktop program's Ok does.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <string>
+#include <stop_token>
 #include <string_view>
+#include <thread>
 #include <vector>
 
 #include "app/program_version.h"
 #include "convert/conversion.h"
 #include "encoder/setup/fatal_error.h"
-#include "encoder/setup/read_parameters.h"
+#include "encoder/setup/parameters.h"
+#include "encoder/setup/reporter.h"
 
 namespace {
 
 using namespace vintrel;
-
-volatile std::sig_atomic_t interrupted = 0;
-
-void on_interrupt(int) { interrupted = 1; }
 
 const char usage[] =
     "usage: vintrel-convert [--brightness B] [--fit WxH] [--stat FILE] MOVIE...\n"
@@ -28,69 +28,74 @@ const char usage[] =
     "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
 
-// The command line's stand-in for the windows: messages go to the terminal, Ctrl-C is Stop.
+// The command line's stand-in for the windows: what the conversion says goes to the terminal.
 class TerminalHost : public ConversionHost {
 public:
     TerminalHost() : on_terminal_(::isatty(STDERR_FILENO) != 0) {}
 
-    void start(Conversion& conversion) {
+    void start(const Conversion& conversion) {
         conversion_ = &conversion;
         title_ = document_title(conversion.movie_path());
     }
 
     bool draws_frames() const override { return false; }
 
-    bool pump_waiting_messages() override {
-        if (interrupted && conversion_) conversion_->request_stop();
-        return false;
-    }
-
     void progress(int frame, int count) override {
         if (on_terminal_) std::fprintf(stderr, "\n%s: frame %d of %d\n", title_.c_str(), frame + 1, count);
     }
+    void warning_text(const std::string& text) override { write_to_standard_error(text); }
+    void encoder_progress(const std::string& text) override { write_to_standard_error(text); }
 
-    void show_message(Notice kind, const std::string& text, const std::string&) override {
-        if (kind == Notice::fatal) {
-            // The encoder's own text as it always stood, then what became of this movie: the run ends.
-            write_fatal_text(text);
-            ended_by_error();
-            ended_by_error_ = true;
-            return;
-        }
-        if (kind == Notice::finished) {
-            std::printf("%s: %s\n", conversion_->movie_path().c_str(), text.c_str());
+    // A message about this movie, on a line that names it.
+    void tell(const Message& message) const {
+        if (message.kind == Notice::finished) {
+            std::printf("%s: %s\n", conversion_->movie_path().c_str(), message.text.c_str());
             std::printf("  %s\n  %s\n", conversion_->pdb_name().c_str(), conversion_->mpeg_name().c_str());
             std::fflush(stdout);
             return;
         }
-        // The line names the movie already: a text that starts with its name does not name it again.
-        const std::string named = title_ + ": ";
-        const std::size_t skip = text.starts_with(named) ? named.size() : 0;
-        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), text.c_str() + skip);
-        if (about_opening(kind)) std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
+        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), message.text.c_str());
+        if (about_opening(message.kind)) std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
         std::fputc('\n', stderr);
     }
 
-    // Whether a fatal encoder error ended a conversion: the program then ends with exit code 1.
-    bool ended_by_error_seen() const { return ended_by_error_; }
-
-private:
-    // Told after a fatal encoder error has been written to standard error: says which movie it
-    // ended and in what state it leaves the outputs.
-    void ended_by_error() const {
-        if (!conversion_ || !conversion_->running()) return;
-        const std::string& mpg = conversion_->mpeg_name();
+    // The encoder's own text as it always stood, then what became of this movie.
+    void tell_encoder_error(const ConversionOutcome& outcome) const {
+        write_fatal_text(outcome.fault.detail);
         std::fprintf(stderr, "vintrel-convert: %s: the conversion ended on the error above; %s was left empty",
                      conversion_->movie_path().c_str(), conversion_->pdb_name().c_str());
-        if (conversion_->outcome().stream != StreamState::untouched)
-            std::fprintf(stderr, " and %s is incomplete", mpg.c_str());
+        if (outcome.stream != StreamState::untouched)
+            std::fprintf(stderr, " and %s is incomplete", conversion_->mpeg_name().c_str());
         std::fputc('\n', stderr);
     }
 
-    bool on_terminal_;
-    bool ended_by_error_ = false;
-    Conversion* conversion_ = nullptr;
+private:
+    const Conversion* conversion_ = nullptr;
     std::string title_;
+    bool on_terminal_;
+};
+
+// Ctrl-C is Stop: a thread waits for the interrupt (blocked in every other thread) and asks the
+// conversion running, and the run, to stop.
+class InterruptWatch {
+public:
+    InterruptWatch() {
+        sigemptyset(&interrupt_);
+        sigaddset(&interrupt_, SIGINT);
+        pthread_sigmask(SIG_BLOCK, &interrupt_, nullptr);
+        std::thread([this] {
+            int signal = 0;
+            while (sigwait(&interrupt_, &signal) != 0) {
+            }
+            stop_.request_stop();
+        }).detach();  // it ends with the program
+    }
+    std::stop_token token() const { return stop_.get_token(); }
+    bool interrupted() const { return stop_.stop_requested(); }
+
+private:
+    sigset_t interrupt_;
+    std::stop_source stop_;
 };
 
 bool parse_brightness(const char* text, int& brightness) {
@@ -141,42 +146,47 @@ int main(int argc, char** argv) {
         return 2;
     }
 
-    struct sigaction action = {};
-    action.sa_handler = on_interrupt;
-    sigemptyset(&action.sa_mask);
-    sigaction(SIGINT, &action, nullptr);
+    // Blocked before any thread starts, so that every thread inherits the mask.
+    static InterruptWatch interrupt;
     // Past a file-size limit a write must fail with an error we can report, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    EncoderState encoder;
+    std::shared_ptr<Parameters> configuration;
     try {
-        read_parameters(encoder);
+        configuration = std::make_shared<Parameters>(*builtin_configuration(write_to_standard_error));
     } catch (const EncoderError& error) {
         write_fatal_text(error.what());
         return 1;
     }
-    encoder.params.statistics_file_name = statistics;
+    configuration->statistics_file_name = statistics;
 
     TerminalHost host;
     bool all_converted = true;
     for (const std::string& path : movies) {
-        if (interrupted) break;
-        Conversion conversion(encoder, host, path, Movie::open);
+        if (interrupt.interrupted()) break;
+        Conversion conversion(configuration, host, path, Movie::open);
         conversion.fit_within(screen);
         host.start(conversion);
         if (!conversion.open_movie() || !conversion.setup()) {
+            host.tell(fault_message(conversion.fault(), conversion.pdb_name()));
             all_converted = false;
             continue;
         }
-        const ConversionOutcome outcome = conversion.run(brightness);
-        if (host.ended_by_error_seen()) return 1;  // the encoder's error ends the whole run
+        const ConversionOutcome outcome = conversion.run(brightness, interrupt.token());
+        for (const Message& note : outcome.notes) host.tell(note);
+        if (outcome.fault.kind == FaultKind::encoder) {
+            host.tell_encoder_error(outcome);
+            return 1;  // the encoder's error ends the whole run
+        }
+        if (outcome.fault.kind != FaultKind::none) host.tell(fault_message(outcome.fault, conversion.pdb_name()));
+        if (outcome.result == ConversionResult::finished) host.tell(finished_message());
         if (outcome.result != ConversionResult::finished) all_converted = false;
         if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied) {
-            // Stopped while encoding (a stop while the database is written is told by the conversion).
+            // Stopped while encoding (a stop while the database is written is told in the notes).
             std::fprintf(stderr, "vintrel-convert: %s: stopped; %s holds the pictures coded so far and %s was left empty\n",
                          path.c_str(), conversion.mpeg_name().c_str(), conversion.pdb_name().c_str());
         }
     }
-    if (interrupted) return 130;
+    if (interrupt.interrupted()) return 130;
     return all_converted ? 0 : 2;
 }

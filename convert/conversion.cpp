@@ -14,10 +14,8 @@
 
 #include "convert/frame_grabber.h"
 #include "convert/pdb/writer.h"
-#include "encoder/coding/bit_writer.h"
-#include "encoder/coding/encode_sequence.h"
+#include "encoder/encoder.h"
 #include "encoder/setup/fatal_error.h"
-#include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 
 namespace vintrel {
@@ -35,6 +33,23 @@ bool same_file(const std::string& a, const std::string& b) {
     if (a == b) return true;
     return ::stat(a.c_str(), &first) == 0 && ::stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
            first.st_ino == second.st_ino;
+}
+
+// What a warning is about: its text up to the first detail ("vbv_delay underflow! (decoding_time=
+// ...)" and "vbv_delay underflow: -2240" are both "vbv_delay underflow").
+std::string warning_label(const std::string& text) {
+    std::string label = text.substr(0, text.find_first_of("!(:;\n", text.find_first_not_of('\n')));
+    label.erase(0, label.find_first_not_of('\n'));
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    return label;
+}
+
+// The text on one line.
+std::string one_line(const std::string& text) {
+    std::string line;
+    for (const char c : text)
+        if (c != '\n') line += c;
+    return line;
 }
 
 // Opens the file for reading and writing, creating it empty when it is missing but keeping what
@@ -78,8 +93,70 @@ int count_frames(std::int32_t duration, std::int32_t time_scale) {
     return static_cast<int>(n);
 }
 
-Conversion::Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path, MovieOpener open)
-    : encoder_(encoder), host_(host), open_(std::move(open)), movie_path_(std::move(movie_path)) {}
+Message fault_message(const ConversionFault& fault, const std::string& database_name) {
+    const auto reason = [&fault] { return std::string(std::strerror(fault.system_error ? fault.system_error : EIO)); };
+    switch (fault.kind) {
+    case FaultKind::none:
+        return {};
+    case FaultKind::movie_unreadable:
+        return {Notice::movie_unreadable,
+                "The movie file could not be opened. It may be in use or in an invalid format.", "QuickTime Error"};
+    case FaultKind::movie_open_failed:
+        return {Notice::movie_open_failed, "OpenMovieFile failure", "QT DLL"};
+    case FaultKind::picture_size:
+        return {Notice::refused,
+                "the picture size " + fault.detail +
+                    " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). Nothing was "
+                    "converted.",
+                program_caption, true};
+    case FaultKind::replaces_movie:
+        return {Notice::refused, "the output file " + fault.file + " would replace the movie itself. Nothing was converted.",
+                program_caption, true};
+    case FaultKind::database_uncreatable:
+        return {Notice::error, "Couldn't create output file " + fault.file + " (" + reason() + ")", program_caption};
+    case FaultKind::database_not_emptied:
+        return {Notice::error,
+                "Couldn't create output file " + fault.file + " (" + reason() + "). Nothing was converted.",
+                program_caption};
+    case FaultKind::encoder:
+        return {Notice::fatal, fault.detail, "MPEG Error"};
+    case FaultKind::stream_unwritable:
+        return {Notice::error,
+                "Couldn't write output file " + fault.file + " (" + reason() + "). The conversion was stopped; " +
+                    database_name + " was left empty.",
+                program_caption};
+    case FaultKind::database_too_large:
+        return {Notice::error,
+                "Couldn't write output file " + fault.file + ": its " + std::to_string(fault.frames) +
+                    " frames need more than the 4 GB a handheld database can address. The movie was not "
+                    "converted completely; the database was left empty.",
+                program_caption};
+    case FaultKind::database_unwritable:
+        return {Notice::error,
+                "Couldn't write output file " + fault.file + " (" + reason() +
+                    "). The movie was not converted completely; the database was left empty.",
+                program_caption};
+    }
+    return {};
+}
+
+Message finished_message() { return {Notice::finished, ".PDB file has been created !", "Finished"}; }
+
+std::shared_ptr<const Parameters> builtin_configuration(const std::function<void(const std::string&)>& warning) {
+    Reporter report;
+    report.warning = [&warning](const std::string& text) {
+        if (warning) warning(text);
+    };
+    auto params = std::make_shared<Parameters>();
+    read_parameters(*params, report);
+    read_quant_matrices(*params);
+    params->frame_rate = sample_rate;
+    return params;
+}
+
+Conversion::Conversion(std::shared_ptr<const Parameters> configuration, ConversionHost& host, std::string movie_path,
+                       MovieOpener open)
+    : configuration_(std::move(configuration)), host_(host), open_(std::move(open)), movie_path_(std::move(movie_path)) {}
 
 Conversion::~Conversion() { abandon(); }
 
@@ -88,37 +165,36 @@ void Conversion::abandon() {
     database_file_ = nullptr;
 }
 
+const std::string& Conversion::statistics_name() const { return configuration_->statistics_file_name; }
+
+void Conversion::release_movie() {
+    if (movie_) movie_->owner().release();
+}
+
+bool Conversion::refuse(FaultKind kind, std::string file, int system_error, std::string detail) {
+    outcome_.fault = {kind, std::move(file), system_error, std::move(detail), 0};
+    return false;
+}
+
 bool Conversion::open_movie() {
     MovieOpenResult result = MovieOpenResult::failed;
-    std::unique_ptr<Movie> movie = open_(movie_path_, result, open_detail_);
+    std::string detail;
+    std::unique_ptr<Movie> movie = open_(movie_path_, result, detail);
     if (movie && !screen_.none()) movie = std::make_unique<FittedMovie>(std::move(movie), screen_);
     if (movie) {
         movie_ = std::make_unique<OwnedMovie>(std::move(movie));
         return true;
     }
-    if (result == MovieOpenResult::invalid_format)
-        host_.show_message(Notice::movie_unreadable,
-                           "The movie file could not be opened. It may be in use or in an invalid format.",
-                           "QuickTime Error");
-    else
-        host_.show_message(Notice::movie_open_failed, "OpenMovieFile failure", "QT DLL");
-    return false;
+    return refuse(result == MovieOpenResult::invalid_format ? FaultKind::movie_unreadable : FaultKind::movie_open_failed,
+                  movie_path_, 0, detail);
 }
 
 bool Conversion::setup() {
     if (!movie_) return false;
     const MovieBounds bounds = movie_->natural_bounds();
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
-    if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size) {
-        host_.show_message(Notice::refused,
-                           document_title(movie_path_) + ": the picture size " + std::to_string(width) + "x" +
-                               std::to_string(height) +
-                               " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). "
-                               "Nothing was converted.",
-                           program_caption);
-        return false;
-    }
-    encoder_.params.frame_rate = sample_rate;
+    if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size)
+        return refuse(FaultKind::picture_size, movie_path_, 0, std::to_string(width) + "x" + std::to_string(height));
 
     pdb_name_ = output_name(movie_path_, "pdb");
     mpeg_name_ = stream_name(movie_path_);
@@ -126,34 +202,32 @@ bool Conversion::setup() {
     // by an output before it is read: refuse, before anything is created.
     std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};
     // A statistics file name starting with "-" stands for the standard output.
-    const std::string& statistics = encoder_.params.statistics_file_name;
+    const std::string& statistics = configuration_->statistics_file_name;
     if (!statistics.starts_with('-')) outputs.push_back(&statistics);
-    for (const std::string* output : outputs) {
-        if (same_file(*output, movie_path_)) {
-            host_.show_message(Notice::refused, document_title(movie_path_) + ": the output file " + *output +
-                                   " would replace the movie itself. Nothing was converted.",
-                               program_caption);
-            return false;
-        }
-    }
+    for (const std::string* output : outputs)
+        if (same_file(*output, movie_path_)) return refuse(FaultKind::replaces_movie, *output);
     // Looking at a movie must not cost the database an earlier conversion made: it is emptied
     // only when run() starts. A database that cannot be opened for writing is still found here.
     database_file_ = open_keeping_contents(pdb_name_);
-    if (!database_file_) {
-        host_.show_message(Notice::error,
-                           "Couldn't create output file " + pdb_name_ + " (" + std::strerror(errno) + ")",
-                           program_caption);
-        return false;
-    }
+    if (!database_file_) return refuse(FaultKind::database_uncreatable, pdb_name_, errno);
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
     return true;
 }
 
-void Conversion::show_too_large(std::size_t frames) {
-    host_.show_message(Notice::error, "Couldn't write output file " + pdb_name_ + ": its " + std::to_string(frames) +
-                           " frames need more than the 4 GB a handheld database can address. The movie was not "
-                           "converted completely; the database was left empty.",
-                       program_caption);
+void Conversion::note(const std::string& text, bool about_movie) {
+    outcome_.notes.push_back({Notice::warning, text, program_caption, about_movie});
+}
+
+void Conversion::tally(std::string label, const std::string& text) {
+    for (std::size_t k = 0; k < outcome_.warnings.size(); k++) {
+        if (outcome_.warnings[k].label != label) continue;
+        // A picture counts once, however often it was warned about.
+        if (counted_picture_[k] != picture_ || picture_ < 0) outcome_.warnings[k].pictures++;
+        counted_picture_[k] = picture_;
+        return;
+    }
+    outcome_.warnings.push_back({std::move(label), one_line(text), 1});
+    counted_picture_.push_back(picture_);
 }
 
 // Where the movie's file claims more than its pictures hold, the outputs hold less than it
@@ -164,14 +238,14 @@ void Conversion::say_what_the_movie_lacks() {
     const double converted = seconds(movie_->duration());
     char text[256];
     if (extent.claimed_length) {
-        std::snprintf(text, sizeof text, ": the pictures stop at %.1f s of the %.1f s its header gives; the rest could "
+        std::snprintf(text, sizeof text, "the pictures stop at %.1f s of the %.1f s its header gives; the rest could "
                       "not be read.", converted, seconds(*extent.claimed_length));
-        host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
+        note(text, true);
     }
     if (extent.stamped_length) {
-        std::snprintf(text, sizeof text, ": its time stamps run to %.1f s, beyond the %.1f s it can hold; only the "
+        std::snprintf(text, sizeof text, "its time stamps run to %.1f s, beyond the %.1f s it can hold; only the "
                       "first %.1f s were converted.", seconds(*extent.stamped_length), converted, converted);
-        host_.show_message(Notice::warning, document_title(movie_path_) + text, program_caption);
+        note(text, true);
     }
 }
 
@@ -186,9 +260,9 @@ void Conversion::open_spool() {
     if (!error) spool_.open(temporary.string());
 }
 
-// Called with each new record: moves its rows to the spool, and stops the conversion as soon as
-// the records can no longer fit a database. Rows the spool cannot take (a full disk, a file size
-// limit) stay in memory; whether the database itself can be written is found when it is.
+// Called with each new record: moves its rows to the spool, and marks the conversion too large
+// as soon as the records can no longer fit a database. Rows the spool cannot take (a full disk, a
+// file size limit) stay in memory; whether the database itself can be written is found when it is.
 void Conversion::keep_record() {
     FrameRecord& record = *records_.back();
     record_bytes_ += record.data_length();
@@ -197,72 +271,22 @@ void Conversion::keep_record() {
     if (spool_.is_open() && !spool_full_ && !spool_.store(record)) spool_full_ = true;
 }
 
-bool Conversion::keep_going() {
-    while (host_.pump_waiting_messages()) {
-    }
-    return !stop_requested_;
-}
-
-// Everything the encoder produced reaches the file, and the file closes cleanly. On failure
-// returns the reason.
-std::string Conversion::finish_stream(std::FILE* stream) {
-    errno = 0;
-    const bool flushed = flush_bit_writer(encoder_.bits) && std::fflush(stream) == 0;
-    const int flush_error = errno;
-    const bool closed = std::fclose(stream) == 0;
-    const int close_error = errno;
-    encoder_.bits.out = nullptr;
-    if (!flushed) return std::strerror(flush_error ? flush_error : EIO);
-    if (!closed) return std::strerror(close_error ? close_error : EIO);
-    return {};
-}
-
-ConversionOutcome Conversion::fail(DatabaseState database, StreamState stream) {
-    running_ = false;
-    outcome_ = {ConversionResult::failed, database, stream};
+ConversionOutcome Conversion::fail(FaultKind kind, std::string file, int system_error, DatabaseState database,
+                                   StreamState stream) {
+    outcome_.result = ConversionResult::failed;
+    outcome_.database = database;
+    outcome_.stream = stream;
+    outcome_.fault = {kind, std::move(file), system_error, {}, 0};
     return outcome_;
 }
 
-// Codes the stream into `stream` (opened here) while the frames are taken and their records kept.
-// Returns whether every frame was coded; a fatal encoder error is thrown.
-bool Conversion::code_stream(int brightness, std::FILE*& stream) {
-    read_quant_matrices(encoder_);
-    stream = std::fopen(mpeg_name_.c_str(), "wb");
-    if (!stream) fatal_error(encoder_, error_text("Couldn't create output file %s", mpeg_name_.c_str()));
-    outcome_.stream = StreamState::incomplete;
-
-    const MovieBounds bounds = movie_->natural_bounds();
-    encoder_.params.frame_rate = sample_rate;
-    frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
-    encoder_.params.frame_count = frame_count_;
-    encoder_.params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
-    encoder_.params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
-
-    // The encoder stops at its next checkpoint when the user asks to, when the stream can no
-    // longer be written (a full disk), or when the records have outgrown what a database can
-    // address: there is no point in coding pictures that are lost.
-    int stop_encoding = 0;
-    FrameSource source{*movie_, host_, records_, brightness, movie_path_};
+// Takes every frame and hands it to the encoder, keeping its record, until the last, a stop, a
+// stream that can no longer be written (a full disk) or records that have outgrown what a
+// database can address: there is no point in coding pictures that are lost. Returns whether every
+// frame was coded.
+bool Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_token& stop) {
+    FrameSource source{*movie_, host_, records_, brightness};
     open_spool();
-    // The hooks point into this call: they go with it, however it ends.
-    struct ClearHooks {
-        Hooks& hooks;
-        ~ClearHooks() {
-            hooks.read_movie_frame = nullptr;
-            hooks.pump_waiting_messages = nullptr;
-        }
-    } clear_hooks{encoder_.hooks};
-    encoder_.hooks.read_movie_frame = [this, &source](Picture& picture, int n) {
-        host_.progress(n, frame_count_);
-        read_movie_frame(encoder_.params, encoder_.geometry, error_channel(encoder_), source, picture, n);
-        keep_record();
-    };
-    encoder_.hooks.pump_waiting_messages = [this, &stop_encoding] {
-        const bool waiting = host_.pump_waiting_messages();
-        stop_encoding = stop_requested_ || encoder_.bits.write_failed || too_large_;
-        return waiting;
-    };
-    encoder_.bits.out = stream;
     // The frames are asked for at these times in turn: a thread decodes and dithers them ahead
     // while this one codes. Up to six wait, so that a slow stretch of the movie (a key frame, a
     // seek) or of the coding does not hold the other side up.
@@ -271,7 +295,7 @@ bool Conversion::code_stream(int brightness, std::FILE*& stream) {
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();
-        const int rows = encoder_.params.vertical_size, columns = encoder_.params.horizontal_size;
+        const int rows = encoder.parameters().vertical_size, columns = encoder.parameters().horizontal_size;
         ahead = std::make_unique<Prefetcher<GrabbedFrame>>(
             std::move(times), 6, [this, brightness, rows, columns, drawn](std::int32_t t, GrabbedFrame& frame, auto&) {
                 grab_frame(*movie_, t, brightness, rows, columns, drawn, frame);
@@ -282,68 +306,110 @@ bool Conversion::code_stream(int brightness, std::FILE*& stream) {
     } catch (const std::exception&) {
         // No thread to spare: the frames are grabbed on demand.
     }
-    init_encoder(encoder_);
-    encode_sequence(encoder_, &stop_encoding);
-    return stop_encoding == 0;  // the thread working ahead stops and hands the movie back
+    for (int n = 0; n < frame_count_; n++) {
+        if (stop.stop_requested() || encoder.write_failed() || too_large_) return false;
+        picture_ = n;
+        host_.progress(n, frame_count_);
+        read_movie_frame(encoder.parameters(), encoder.geometry(), source, encoder.next_picture(), n);
+        if (!source.frame.warning.empty()) {
+            host_.warning_text("\nWarning: " + movie_path_ + ": " + source.frame.warning + "\n");
+            tally("some pictures could not be decoded", source.frame.warning);
+        }
+        keep_record();
+        if (too_large_) return false;  // this picture is not coded: the database cannot hold it
+        encoder.encode_next();
+    }
+    return !encoder.write_failed();  // the thread working ahead stops and hands the movie back
 }
 
-ConversionOutcome Conversion::run(int brightness) {
+ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     outcome_ = {};
+    picture_ = -1;
+    counted_picture_.clear();
     if (!movie_ || !database_file_) return outcome_;
+    // A movie handed over by another thread goes back to nobody when the conversion ends.
+    struct Borrow {
+        ThreadOwner& owner;
+        bool borrowed = !owner.held_here();
+        ~Borrow() {
+            if (borrowed) owner.release();
+        }
+    } borrow{movie_->owner()};
+    if (borrow.borrowed) borrow.owner.take_over();
     if (::ftruncate(::fileno(database_file_), 0) != 0) {
         const int error = errno;
         abandon();
-        host_.show_message(Notice::error, "Couldn't create output file " + pdb_name_ + " (" + std::strerror(error) +
-                               "). Nothing was converted.",
-                           program_caption);
+        outcome_.fault = {FaultKind::database_not_emptied, pdb_name_, error, {}, 0};
         return outcome_;
     }
-    running_ = true;
     outcome_.database = DatabaseState::emptied;
+
+    // The encoder's warnings are told to the host as they come, and grouped in the outcome.
+    Reporter report;
+    report.warning = [this](const std::string& text) {
+        host_.warning_text(text);
+        tally(warning_label(text), text);
+    };
+    report.progress = [this](const std::string& text) { host_.encoder_progress(text); };
+    Parameters params = *configuration_;
+    const MovieBounds bounds = movie_->natural_bounds();
+    params.frame_rate = sample_rate;
+    params.frame_count = frame_count_;
+    params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
+    params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
+
     std::FILE* stream = nullptr;
+    std::unique_ptr<Encoder> encoder;
     bool coded_to_the_end = false;
     try {
-        coded_to_the_end = code_stream(brightness, stream);
+        stream = std::fopen(mpeg_name_.c_str(), "wb");
+        if (!stream) throw EncoderError(error_text("Couldn't create output file %s", mpeg_name_.c_str()));
+        outcome_.stream = StreamState::incomplete;
+        encoder = std::make_unique<Encoder>(params, stream, report);
+        coded_to_the_end = code_stream(*encoder, brightness, stop);
     } catch (const EncoderError& error) {
-        // The encoder has flushed what it wrote; the stream ends there and the database stays empty.
-        encoder_.bits.out = nullptr;
+        // The stream ends with what was coded before the error; the database stays empty.
+        if (encoder) encoder->flush();
+        encoder.reset();  // closes the statistics file
         if (stream) std::fclose(stream);
-        close_statistics_file(encoder_);
         abandon();
-        outcome_ = {ConversionResult::failed, DatabaseState::emptied,
-                    stream ? StreamState::incomplete : StreamState::untouched};
-        host_.show_message(Notice::fatal, error.what(), "MPEG Error");
-        running_ = false;
+        outcome_.result = ConversionResult::failed;
+        outcome_.fault = {FaultKind::encoder, {}, 0, error.what(), 0};
         return outcome_;
     }
 
-    const std::string stream_error = finish_stream(stream);
-    const bool statistics_ok = close_statistics_file(encoder_);
-    if (!stream_error.empty()) {
+    // Everything the encoder produced reaches the file, and the file closes cleanly.
+    errno = 0;
+    const bool flushed = encoder->finish() && std::fflush(stream) == 0;
+    const int flush_error = errno;
+    const bool closed = std::fclose(stream) == 0;
+    const int close_error = errno;
+    const bool statistics_ok = encoder->close_statistics();
+    encoder.reset();
+    if (!flushed || !closed) {
         // The database would describe a movie whose stream is incomplete: it stays empty.
         abandon();
-        running_ = false;
-        host_.show_message(Notice::error, "Couldn't write output file " + mpeg_name_ + " (" + stream_error +
-                               "). The conversion was stopped; " + pdb_name_ + " was left empty.",
-                           program_caption);
-        return fail(DatabaseState::emptied, StreamState::incomplete);
+        return fail(FaultKind::stream_unwritable, mpeg_name_, !flushed ? flush_error : close_error,
+                    DatabaseState::emptied, StreamState::incomplete);
     }
     outcome_.stream = coded_to_the_end ? StreamState::complete : StreamState::ended_early;
 
     if (too_large_) {
         // Found while encoding: the stream ends where the conversion stopped, the database stays empty.
         abandon();
-        running_ = false;
-        show_too_large(frame_count_);
-        return fail(DatabaseState::emptied, StreamState::ended_early);
+        fail(FaultKind::database_too_large, pdb_name_, 0, DatabaseState::emptied, StreamState::ended_early);
+        outcome_.fault.frames = static_cast<std::size_t>(frame_count_);
+        return outcome_;
     }
 
     errno = 0;
     DatabaseResult database = DatabaseResult::stopped;
-    const bool stopped_before_database = stop_requested_;
-    if (!stopped_before_database)
+    const bool stopped_before_database = stop.stop_requested();
+    if (!stopped_before_database) {
+        host_.writing_database();
         database = write_database(
-            database_file_, document_title(movie_path_), records_, [this] { return keep_going(); }, &spool_);
+            database_file_, document_title(movie_path_), records_, [&stop] { return !stop.stop_requested(); }, &spool_);
+    }
     int database_errno = errno;
     if (database == DatabaseResult::written && std::fflush(database_file_) != 0) {
         database = DatabaseResult::write_failed;
@@ -356,33 +422,26 @@ ConversionOutcome Conversion::run(int brightness) {
     const bool database_closed = std::fclose(database_file_) == 0;
     const int close_errno = errno;
     database_file_ = nullptr;
-    running_ = false;
 
     if (database == DatabaseResult::too_large) {
-        show_too_large(records_.size());
-        return fail(DatabaseState::emptied, outcome_.stream);
+        fail(FaultKind::database_too_large, pdb_name_, 0, DatabaseState::emptied, outcome_.stream);
+        outcome_.fault.frames = records_.size();
+        return outcome_;
     }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
-        host_.show_message(Notice::error,
-                           "Couldn't write output file " + pdb_name_ + " (" + std::strerror(reason ? reason : EIO) +
-                               "). The movie was not converted completely; the database was left empty.",
-                           program_caption);
         // A write failure empties the file; a failed close may have lost any part of it.
-        return fail(database == DatabaseResult::write_failed ? DatabaseState::emptied : DatabaseState::partial,
+        return fail(FaultKind::database_unwritable, pdb_name_, reason,
+                    database == DatabaseResult::write_failed ? DatabaseState::emptied : DatabaseState::partial,
                     outcome_.stream);
     }
-    if (!statistics_ok)
-        host_.show_message(Notice::warning,
-                           "Couldn't write the statistics file " + encoder_.params.statistics_file_name,
-                           program_caption);
+    if (!statistics_ok) note("Couldn't write the statistics file " + configuration_->statistics_file_name);
     if (database == DatabaseResult::stopped && !stopped_before_database) {
         // The header already lists every frame: say that the file holds only some of them.
-        host_.show_message(Notice::warning, "The conversion was stopped while " + pdb_name_ +
-                               " was being written; it lists every frame but holds only some of them.",
-                           program_caption);
+        note("The conversion was stopped while " + pdb_name_ +
+             " was being written; it lists every frame but holds only some of them.");
     }
-    if (stop_requested_ || database == DatabaseResult::stopped) {
+    if (stop.stop_requested() || database == DatabaseResult::stopped) {
         outcome_.result = ConversionResult::stopped;
         outcome_.database = database == DatabaseResult::stopped && !stopped_before_database ? DatabaseState::partial
                             : database == DatabaseResult::written                           ? DatabaseState::written
@@ -391,13 +450,10 @@ ConversionOutcome Conversion::run(int brightness) {
     }
     say_what_the_movie_lacks();
     if (records_.size() > pdb::records_handhelds_list)
-        host_.show_message(Notice::warning, pdb_name_ + " holds " + std::to_string(records_.size()) +
-                               " frames. Handheld readers count at most 65535 records, so they may list only "
-                               "part of it.",
-                           program_caption);
+        note(pdb_name_ + " holds " + std::to_string(records_.size()) +
+             " frames. Handheld readers count at most 65535 records, so they may list only part of it.");
     outcome_.database = DatabaseState::written;
     outcome_.result = ConversionResult::finished;
-    host_.show_message(Notice::finished, ".PDB file has been created !", "Finished");
     return outcome_;
 }
 

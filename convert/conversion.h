@@ -5,7 +5,9 @@
 #include <cstdio>
 #include <functional>
 #include <memory>
+#include <stop_token>
 #include <string>
+#include <vector>
 
 #include "convert/conversion_host.h"
 #include "convert/fitted_movie.h"
@@ -14,9 +16,11 @@
 #include "convert/pdb/frame_record.h"
 #include "convert/pdb/record_spool.h"
 #include "convert/pdb/writer.h"
-#include "encoder/setup/encoder_state.h"
 
 namespace vintrel {
+
+class Encoder;
+struct Parameters;
 
 // The movie's path with its last three characters replaced ("walk.mov" -> "walk.pdb").
 std::string output_name(const std::string& movie_path, const char* extension);
@@ -51,22 +55,87 @@ enum class StreamState {
     complete,     // every frame coded
 };
 
+// Why a movie could not be converted.
+enum class FaultKind {
+    none,
+    movie_unreadable,      // the file holds no movie the library can decode; `detail` says why
+    movie_open_failed,     // the movie could not be opened at all (missing, unreadable); `detail` says why
+    picture_size,          // the picture is larger than a stream can carry; `detail` is "WxH"
+    replaces_movie,        // the output `file` names the movie itself
+    database_uncreatable,  // the .pdb `file` could not be opened for writing (before anything was converted)
+    database_not_emptied,  // the .pdb `file` could not be emptied when the conversion started
+    encoder,               // the encoder stopped; `detail` is its own text
+    stream_unwritable,     // the .mpg `file` could not be written
+    database_too_large,    // the `frames` records need more than a database can address
+    database_unwritable,   // the .pdb `file` could not be written
+};
+
+struct ConversionFault {
+    FaultKind kind = FaultKind::none;
+    std::string file;      // the file concerned
+    int system_error = 0;  // errno of the failed operation, 0 when none
+    std::string detail;
+    std::size_t frames = 0;
+};
+
+// A message for the user, with the icon's kind and the box's caption. A message about the movie
+// (`about_movie`) is shown after the movie's name: "walk.mov: the picture size ...".
+struct Message {
+    Notice kind = Notice::warning;
+    std::string text;
+    std::string caption;
+    bool about_movie = false;
+
+    // The sentence as a window shows it: the movie's file name first when the message is about it.
+    std::string sentence(const std::string& movie_title) const {
+        return about_movie ? movie_title + ": " + text : text;
+    }
+};
+
+// What the encoder or the movie noticed while converting, grouped by what it is: the first text
+// of the group ("vbv_delay underflow: -2240") and how many pictures it came for.
+struct WarningGroup {
+    std::string label;  // what the group is ("vbv_delay underflow")
+    std::string first;  // the first text, without line feeds
+    int pictures = 0;
+};
+
 struct ConversionOutcome {
     ConversionResult result = ConversionResult::failed;
     DatabaseState database = DatabaseState::untouched;
     StreamState stream = StreamState::untouched;
+    ConversionFault fault;              // why it failed (kind none otherwise)
+    std::vector<Message> notes;         // what the user should know about the outputs, in order
+    std::vector<WarningGroup> warnings;  // the encoder's and the movie's warnings, in order of first sight
 };
+
+// The message that tells the user of a fault of the conversion (kind none: an empty message).
+Message fault_message(const ConversionFault& fault, const std::string& database_name);
+
+// The message of a finished conversion.
+Message finished_message();
 
 // Opens the movie at a path; on failure returns null, sets `result` and puts a technical detail
 // into `detail`. Movie::open is the library's.
 using MovieOpener =
     std::function<std::unique_ptr<Movie>(const std::string& path, MovieOpenResult& result, std::string& detail)>;
 
-// Everything one conversion owns: its movie, output files, frame records and flags. The encoder
-// state is shared by the conversions of a program and set up anew by each.
+// The encoder configuration every conversion codes with: the built-in parameter lines, read and
+// checked. Their start-up fix-ups (the same on every run) go to `warning`, or nowhere.
+std::shared_ptr<const Parameters> builtin_configuration(
+    const std::function<void(const std::string&)>& warning = nullptr);
+
+// Everything one conversion owns: its movie, output files, frame records and its encoder, made
+// from the configuration it is given when it runs.
+//
+// Threads: the thread that makes the conversion opens the movie, sets it up and previews it.
+// run() may be called on another thread once the first has called release_movie(); during run()
+// the conversion belongs to that thread, and tells its host only through ConversionHost (from
+// that thread). Stopping is the stop token's.
 class Conversion {
 public:
-    Conversion(EncoderState& encoder, ConversionHost& host, std::string movie_path, MovieOpener open);
+    Conversion(std::shared_ptr<const Parameters> configuration, ConversionHost& host, std::string movie_path,
+               MovieOpener open);
     ~Conversion();
     Conversion(const Conversion&) = delete;
     Conversion& operator=(const Conversion&) = delete;
@@ -76,29 +145,28 @@ public:
     void fit_within(ScreenSize screen) { screen_ = screen; }
     ScreenSize screen() const { return screen_; }
 
-    // Opens the movie with the opener; on failure shows the library's message and returns false.
+    // Opens the movie with the opener; on failure fault() says why and it returns false.
     bool open_movie();
 
     // Checks the picture size, opens the .pdb for writing (created empty when missing, an
-    // existing one kept as it is), derives the .mpg name and counts the frames. On failure shows
-    // why and returns false; nothing is converted then.
+    // existing one kept as it is), derives the .mpg name and counts the frames. On failure
+    // fault() says why and it returns false; nothing is converted then.
     bool setup();
 
-    // Converts with the brightness offset: empties the .pdb, encodes the .mpg (pulling every frame through the
-    // frame grabber), then writes the .pdb, and says "Finished" when all went well.
-    ConversionOutcome run(int brightness);
+    // Why open_movie() or setup() failed.
+    const ConversionFault& fault() const { return outcome_.fault; }
+
+    // The thread that opened the movie gives it up, so that run() may use it on another thread.
+    void release_movie();
+
+    // Converts with the brightness offset: empties the .pdb, codes the .mpg while it takes every
+    // frame, then writes the .pdb. A stop requested through `stop` ends it at the next picture (a
+    // picture already begun is coded whole), or while the database is written. Returns what
+    // became of it, with its fault and notes; nothing is shown to the user from here.
+    ConversionOutcome run(int brightness, std::stop_token stop = {});
 
     // Closes the files of a conversion that will not run (the dialog was cancelled).
     void abandon();
-
-    // The user's Stop Conversion or a refused close: the conversion stops at its next check, which
-    // comes while the host pumps its messages.
-    void request_stop() { stop_requested_ = true; }
-    bool stop_requested() const { return stop_requested_; }
-    // Between run()'s start and its end.
-    bool running() const { return running_; }
-    // The outputs as they stand: during run() as far as it got, afterwards what run() returned.
-    const ConversionOutcome& outcome() const { return outcome_; }
 
     // Lets a test reach the database size limit with a small movie.
     void limit_database_for_test(std::uint64_t bytes) { database_reach_ = bytes; }
@@ -108,28 +176,28 @@ public:
     const std::string& movie_path() const { return movie_path_; }
     const std::string& pdb_name() const { return pdb_name_; }
     const std::string& mpeg_name() const { return mpeg_name_; }
-    const std::string& open_detail() const { return open_detail_; }
+    const std::string& statistics_name() const;
+    const std::string& open_detail() const { return outcome_.fault.detail; }
     const RecordArray& records() const { return records_; }
+    // What the movie's file claims beyond its pictures (cut short, or stamps far in the future).
+    MovieExtent movie_extent() const { return movie_ ? movie_->extent() : MovieExtent{}; }
 
 private:
-    bool keep_going();
-    bool code_stream(int brightness, std::FILE*& stream);
-    std::string finish_stream(std::FILE* stream);
-    void show_too_large(std::size_t frames);
+    bool code_stream(Encoder& encoder, int brightness, const std::stop_token& stop);
+    void tally(std::string label, const std::string& text);
     void say_what_the_movie_lacks();
     void open_spool();
     void keep_record();
+    void note(const std::string& text, bool about_movie = false);
+    bool refuse(FaultKind kind, std::string file, int system_error = 0, std::string detail = {});
+    ConversionOutcome fail(FaultKind kind, std::string file, int system_error, DatabaseState database,
+                           StreamState stream);
 
-    ConversionOutcome fail(DatabaseState database, StreamState stream);
-
-    EncoderState& encoder_;
+    std::shared_ptr<const Parameters> configuration_;
     ConversionHost& host_;
     MovieOpener open_;
-    bool stop_requested_ = false;
-    bool running_ = false;
     ConversionOutcome outcome_;
-    std::string movie_path_, pdb_name_, mpeg_name_, open_detail_;
-    // Used by this thread, except while a conversion hands it to the thread that decodes ahead.
+    std::string movie_path_, pdb_name_, mpeg_name_;
     std::unique_ptr<OwnedMovie> movie_;
     std::FILE* database_file_ = nullptr;
     RecordArray records_;
@@ -141,6 +209,9 @@ private:
     std::uint64_t database_reach_ = pdb::database_reach;
     int frame_count_ = 0;
     ScreenSize screen_;
+    // The picture being taken and coded, and the last picture each warning group counted.
+    int picture_ = -1;
+    std::vector<int> counted_picture_;
 };
 
 }  // namespace vintrel

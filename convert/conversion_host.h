@@ -1,4 +1,4 @@
-// What a conversion needs from the program around it: message pumping, drawing, message boxes.
+// What a running conversion tells the program around it, and the kinds of its messages.
 #pragma once
 
 #include <string>
@@ -7,8 +7,8 @@
 
 namespace vintrel {
 
-// What kind of message a conversion shows, so that a host can treat each (its icon, whether it
-// adds the movie's open detail, whether it ends the conversion) without reading the caption.
+// What kind of message a conversion has for the user, so that a host can treat each (its icon,
+// whether it adds the movie's open detail, whether it ends the conversion) without reading the caption.
 enum class Notice {
     finished,           // the conversion went through: both files are written
     movie_unreadable,   // the file holds no movie the library can decode; Conversion::open_detail() says why
@@ -22,26 +22,30 @@ enum class Notice {
 // Whether the notice is about opening the movie, with a technical detail to show beside it.
 constexpr bool about_opening(Notice kind) { return kind == Notice::movie_unreadable || kind == Notice::movie_open_failed; }
 
-// The desktop program and the command line each fill this in, so both share every line of the
-// conversion itself.
+// What a running conversion tells the program around it. The desktop program and the command line
+// each fill this in, so both share every line of the conversion itself. Every call comes from the
+// thread that runs the conversion; messages for the user come afterwards, in its outcome.
 class ConversionHost {
 public:
     virtual ~ConversionHost() = default;
 
-    // Runs the window messages that are waiting; returns true when there was one.
-    virtual bool pump_waiting_messages() { return false; }
-
-    // A grabbed frame as received from the movie (drawn at (0, 0)) and after dithering (drawn
-    // beside it, at (width + 50, 0)). The dithered frame is made only for a host that draws it.
+    // A grabbed frame as received from the movie and after dithering. The dithered frame is made
+    // only for a host that draws it.
     virtual bool draws_frames() const { return true; }
     virtual void show_received_frame(const Bitmap&) {}
     virtual void show_dithered_frame(const Bitmap&) {}
 
     // Frame `frame` (from 0) of `count` is being converted.
     virtual void progress(int /*frame*/, int /*count*/) {}
+    // Every frame is coded; the database is being written.
+    virtual void writing_database() {}
 
-    // An OK-only message box with the given text and caption, shown exactly as given.
-    virtual void show_message(Notice kind, const std::string& text, const std::string& caption) = 0;
+    // What the encoder and the movie say as they go, as text with its own line feeds: warnings
+    // ("vbv_delay underflow: -2240", a picture the movie could not give) and the encoder's progress
+    // ("Encoding frame 3 " and a dot per macroblock row). The outcome lists the warnings again,
+    // grouped.
+    virtual void warning_text(const std::string&) {}
+    virtual void encoder_progress(const std::string&) {}
 };
 
 }  // namespace vintrel

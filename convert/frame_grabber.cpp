@@ -152,9 +152,9 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
     if (drawn) set_grey_colour_table(frame.dithered);
 }
 
-void read_movie_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
-                      FrameSource& source, Picture& picture, int n) {
-    if (!source.colour.begin(params, geometry)) fatal_error(errors, "malloc failed");
+void read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source, Picture& picture,
+                      int n) {
+    if (!source.colour.begin(params, geometry)) throw EncoderError("malloc failed");
     const std::int32_t t = sample_time(n, source.movie.time_scale(), params.frame_rate);
     const bool drawn = source.host.draws_frames();
     GrabbedFrame& frame = source.frame;
@@ -166,12 +166,6 @@ void read_movie_frame(const Parameters& params, const Geometry& geometry, const 
     if (!source.ahead)
         grab_frame(source.movie, t, source.brightness, params.vertical_size, params.horizontal_size, drawn, frame);
 
-    if (!frame.warning.empty()) {
-        if (source.movie_name.empty())
-            errors.report.warning("\nWarning: " + frame.warning + "\n");
-        else
-            errors.report.warning("\nWarning: " + source.movie_name + ": " + frame.warning + "\n");
-    }
     if (drawn) source.host.show_received_frame(frame.received);
     source.records.push_back(std::move(frame.record));
     for (int y = 0; y < frame.rows; y++)

@@ -7,12 +7,14 @@
 #include <vector>
 
 #include "convert/conversion_host.h"
+#include "convert/frame_preview.h"
 #include "convert/movie/decode_ahead.h"
 #include "convert/movie/movie.h"
 #include "convert/movie_picture_colour.h"
 #include "convert/pdb/frame_record.h"
-#include "encoder/setup/encoder_state.h"
-#include "encoder/setup/fatal_error.h"
+#include "encoder/setup/buffers.h"
+#include "encoder/setup/geometry.h"
+#include "encoder/setup/parameters.h"
 
 namespace vintrel {
 
@@ -39,8 +41,6 @@ struct FrameSource {
     ConversionHost& host;
     RecordArray& records;
     int brightness;
-    // Names the movie in the warnings about pictures that could not be decoded.
-    std::string movie_name = {};
     // Frames grabbed ahead for the sample times in order, if any; frames asked for otherwise are
     // grabbed on demand, once the thread that works ahead has been stopped.
     Prefetcher<GrabbedFrame>* ahead = nullptr;
@@ -49,16 +49,10 @@ struct FrameSource {
 };
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame
-// and fills the encoder's source picture with the colour-converted dithered grey. Movie warnings
-// and a failed allocation go through `errors`.
-void read_movie_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
-                      FrameSource& source, Picture& picture, int n);
-
-// The preview of frame n: the movie's picture at the sample time, dithered in place for display.
-Bitmap preview_frame(Movie& movie, int n, int brightness);
-
-// Dithers a bitmap in place (no record, no colour conversion); 8- and 4-bit bitmaps get the
-// four greys as their first colour-table entries.
-void dither_preview_bitmap(Bitmap& bitmap, int brightness);
+// and fills the encoder's source picture with the colour-converted dithered grey. Why the movie
+// could not give the frame, if it could not, is left in source.frame.warning. A failed allocation
+// throws EncoderError ("malloc failed").
+void read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source, Picture& picture,
+                      int n);
 
 }  // namespace vintrel

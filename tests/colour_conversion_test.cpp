@@ -12,7 +12,7 @@
 
 #include "convert/movie_picture_colour.h"
 #include "encoder/setup/chroma_subsampling.h"
-#include "encoder/setup/source_pictures.h"
+#include "cli/picture_files.h"
 #include "encoder/setup/init_encoder.h"
 #include "tests/recording_reporter_for_test.h"
 #include "tests/scratch_directory_for_test.h"
@@ -166,7 +166,7 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
         for (int y = 0; y < (c ? 50 : 100); y++)
             for (int x = 0; x < (c ? 75 : 150); x++) out.put(static_cast<char>(sample(c, x, y)));
     }
-    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 0);
+    read_source_picture(s.params, s.geometry, stem, picture());
     for (int c = 0; c < 3; c++) {
         const int w = c ? 75 : 150, h = c ? 50 : 100, stride = c ? 80 : 160;
         for (int y = 0; y < h; y++)
@@ -174,24 +174,17 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
         expect_extended(picture().plane[c], w, h, stride, c ? 56 : 112, "plane file");
     }
 
-    int asked = -1;  // the frame asked for of the picture's movie
-    s.hooks.read_movie_frame = [&](Picture& p, int n) { asked = &p == &picture() ? n : -2; };
-    s.params.input_picture_format = InputPictureFormat::movie;
-    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 7);
+    const Picture before = picture();
     s.params.input_picture_format = static_cast<InputPictureFormat>(5);  // unknown: reads nothing
-    read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), "unused", picture(), 8);
-    EXPECT_EQ(asked, 7);
+    read_source_picture(s.params, s.geometry, stem, picture());
+    EXPECT_EQ(picture().plane, before.plane);
 
     // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     std::remove((stem + ".V").c_str());
-    s.hooks.read_movie_frame = nullptr;
-    const std::string texts[] = {"Couldn't open " + stem + ".V\n", "Couldn't open " + stem + ".yuv\n",
-                                 "No movie to read frames from"};
-    for (int format = 0; format <= 2; format++) {
+    const std::string texts[] = {"Couldn't open " + stem + ".V\n", "Couldn't open " + stem + ".yuv\n"};
+    for (int format = 0; format <= 1; format++) {
         s.params.input_picture_format = static_cast<InputPictureFormat>(format);
-        EXPECT_EQ(test::fatal_text_of([&] {
-                      read_frame(s.params, s.geometry, s.hooks.read_movie_frame, error_channel(s), stem, picture(), 0);
-                  }),
+        EXPECT_EQ(test::fatal_text_of([&] { read_source_picture(s.params, s.geometry, stem, picture()); }),
                   texts[format]);
     }
 }

@@ -7,14 +7,14 @@
 #include <filesystem>
 #include <fstream>
 #include <span>
+#include <stop_token>
 #include <string>
 #include <vector>
 
 #include "convert/conversion.h"
 #include "convert/pdb/reader.h"
-#include "encoder/setup/read_parameters.h"
+#include "encoder/setup/parameters.h"
 #include "tests/fake_movie_for_test.h"
-#include "tests/recording_reporter_for_test.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 #include "tests/test_movies_for_test.h"
@@ -48,8 +48,9 @@ class MovieConversion : public testing::Test {
 protected:
     void SetUp() override {
         dir = test::fresh_scratch_folder("conversion");
-        read_parameters(encoder);
-        encoder.params.statistics_file_name = dir + "/stat.out";
+        auto params = std::make_shared<Parameters>(*builtin_configuration());
+        params->statistics_file_name = dir + "/stat.out";
+        configuration = params;
     }
 
     // A copy of the test movie of `frames` (30 or 10) frames, named `name` in the test's folder.
@@ -59,21 +60,32 @@ protected:
         return path;
     }
 
-    // Converts `movie`, showing what happens to `shown`, which may stop the conversion it is given.
-    template <typename Host = test::RecordingHost>
-    ConversionResult convert(const std::string& movie, Host* shown = nullptr) {
-        Conversion conversion(encoder, shown ? static_cast<ConversionHost&>(*shown) : host, movie, Movie::open);
-        if constexpr (requires { shown->conversion; })
-            if (shown) shown->conversion = &conversion;
+    // Converts `movie`, showing what happens to `shown`, which may stop the conversion with `stop`.
+    ConversionResult convert(const std::string& movie, ConversionHost* shown = nullptr) {
+        Conversion conversion(configuration, shown ? *shown : host, movie, Movie::open);
         if (!conversion.open_movie() || !conversion.setup()) return ConversionResult::failed;
-        outcome = conversion.run(0);
+        outcome = conversion.run(0, stop.get_token());
+        messages = messages_of(outcome, conversion);
         return outcome.result;
     }
 
+    // What a host tells the user of the outcome, "caption: text" each.
+    static std::vector<std::string> messages_of(const ConversionOutcome& outcome, const Conversion& conversion) {
+        std::vector<std::string> said;
+        const auto say = [&](const Message& m) {
+            said.push_back(m.caption + ": " + m.sentence(document_title(conversion.movie_path())));
+        };
+        for (const Message& note : outcome.notes) say(note);
+        if (outcome.fault.kind != FaultKind::none) say(fault_message(outcome.fault, conversion.pdb_name()));
+        if (outcome.result == ConversionResult::finished) say(finished_message());
+        return said;
+    }
+
     std::string dir;
+    std::shared_ptr<const Parameters> configuration;
     ConversionOutcome outcome;
-    EncoderState encoder;
-    test::RecordingReporter report{encoder};
+    std::vector<std::string> messages;
+    std::stop_source stop;
     test::RecordingHost host;
 };
 
@@ -82,7 +94,7 @@ const std::string sequence_end("\x00\x00\x01\xB7", 4);
 TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
     const std::string movie = make_movie("greys.avi", 30);  // 3 seconds
     ASSERT_EQ(convert(movie), ConversionResult::finished);
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Finished: .PDB file has been created !"});
+    EXPECT_EQ(messages, std::vector<std::string>{"Finished: .PDB file has been created !"});
 
     const std::string pdb = read_file(dir + "/greys.pdb");
     const std::span file(reinterpret_cast<const std::uint8_t*>(pdb.data()), pdb.size());
@@ -125,7 +137,7 @@ TEST_F(MovieConversion, CancelledDialogKeepsAnEarlierDatabaseAndMakesNoStream) {
     const std::string movie = make_movie("cancel.avi", 10);
     std::ofstream(dir + "/cancel.pdb") << "an earlier database";
     {
-        Conversion conversion(encoder, host, movie, Movie::open);
+        Conversion conversion(configuration, host, movie, Movie::open);
         ASSERT_TRUE(conversion.open_movie());
         ASSERT_TRUE(conversion.setup());
         conversion.abandon();
@@ -137,21 +149,17 @@ TEST_F(MovieConversion, CancelledDialogKeepsAnEarlierDatabaseAndMakesNoStream) {
 // (A stop while the stream is coded is the command line's Ctrl-C case.)
 TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysSo) {
     const std::string movie = make_movie("late.avi", 10);  // five frames
-    // Stops at the first message check after the stream was closed (ending in its sequence end
-    // code), that is while the database is written.
+    // Stops once the stream is done, that is while the database is written.
     struct LateStopHost : test::RecordingHost {
-        Conversion* conversion = nullptr;
-        std::string stream;
-        bool pump_waiting_messages() override {
-            if (read_file(stream).ends_with(sequence_end)) conversion->request_stop();
-            return false;
-        }
+        std::stop_source* stop = nullptr;
+        void writing_database() override { stop->request_stop(); }
     } stopping;
-    stopping.stream = dir + "/late.mpg";
+    stopping.stop = &stop;
     EXPECT_EQ(convert(movie, &stopping), ConversionResult::stopped);
-    EXPECT_EQ(stopping.messages, std::vector<std::string>{"Vintrel: The conversion was stopped while " + dir +
-                                                          "/late.pdb was being written; it lists every frame but "
-                                                          "holds only some of them."});
+    EXPECT_TRUE(read_file(dir + "/late.mpg").ends_with(sequence_end));
+    EXPECT_EQ(messages, std::vector<std::string>{"Vintrel: The conversion was stopped while " + dir +
+                                                 "/late.pdb was being written; it lists every frame but "
+                                                 "holds only some of them."});
     // The file ends after a whole list entry or where a record starts, which the reader names so.
     const std::string pdb = read_file(dir + "/late.pdb");
     const pdb::ReadResult read =
@@ -163,14 +171,15 @@ TEST_F(MovieConversion, StopWhileTheDatabaseIsWrittenKeepsWhatWasWrittenAndSaysS
 
 TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
     const std::string movie = make_movie("huge.avi", 30);  // 15 frames
-    Conversion conversion(encoder, host, movie, Movie::open);
+    Conversion conversion(configuration, host, movie, Movie::open);
     ASSERT_TRUE(conversion.open_movie());
     ASSERT_TRUE(conversion.setup());
     // Room for the header, the list and the record headers of 15 records, and 1 byte of rows:
     // the first record passes it.
     conversion.limit_database_for_test(78 + 15 * (8 + 12) + 1);
-    EXPECT_EQ(conversion.run(0).result, ConversionResult::failed);
-    EXPECT_EQ(host.messages, std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +
+    outcome = conversion.run(0);
+    EXPECT_EQ(outcome.result, ConversionResult::failed);
+    EXPECT_EQ(messages_of(outcome, conversion), std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +
                                                       "/huge.pdb: its 15 frames need more than the 4 GB a handheld "
                                                       "database can address. The movie was not converted "
                                                       "completely; the database was left empty."});

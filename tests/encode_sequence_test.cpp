@@ -4,13 +4,14 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <string>
 #include <vector>
 
 #include "encoder/coding/bit_writer.h"
-#include "encoder/coding/encode_sequence.h"
 #include "encoder/coding/rate_control.h"
 #include "encoder/coding/stream_headers.h"
+#include "encoder/encoder.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/recording_reporter_for_test.h"
@@ -31,39 +32,47 @@ protected:
         s.params.frame_rate = 5.0;
         stat_path = test::scratch_path("sequence_stat.out");
         s.params.statistics_file_name = stat_path;
-        s.hooks.read_movie_frame = [this](Picture& picture, int n) {
-            for (auto& plane : picture.plane) std::fill(plane.begin(), plane.end(), 128);
-            if (n == cancel_at) cancel = 1;
-        };
     }
 
-    // Codes the sequence into memory (the bit writer keeps the bytes without a file).
-    void encode(int frames, const int* cancel_flag = nullptr) {
-        s.params.frame_count = frames;
-        init_encoder(s);
-        encode_sequence(s, cancel_flag);
-        ASSERT_TRUE(close_statistics_file(s));
+    // Codes a sequence of flat grey frames, handing in `given` of them (all: -1), into a stream in memory.
+    void encode(int frames, int given = -1) {
+        Parameters params = s.params;
+        params.frame_count = frames;
+        char* data = nullptr;
+        std::size_t size = 0;
+        std::FILE* file = open_memstream(&data, &size);
+        ASSERT_NE(file, nullptr);
+        {
+            Encoder encoder(params, file, s.report);
+            for (int n = 0; n < frames && n != given; n++) {
+                for (auto& plane : encoder.next_picture().plane) std::fill(plane.begin(), plane.end(), 128);
+                encoder.encode_next();
+            }
+            EXPECT_TRUE(encoder.finish());
+            EXPECT_TRUE(encoder.close_statistics());
+        }
+        std::fclose(file);
+        stream.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);
+        std::free(data);
         stats = test::read_file(stat_path);
     }
 
     std::vector<std::uint8_t> bytes(std::size_t from, std::size_t count) const {
-        return {s.bits.buffer.begin() + static_cast<std::ptrdiff_t>(from),
-                s.bits.buffer.begin() + static_cast<std::ptrdiff_t>(from + count)};
+        return {stream.begin() + static_cast<std::ptrdiff_t>(from), stream.begin() + static_cast<std::ptrdiff_t>(from + count)};
     }
 
     // Where the start codes 00 00 01 `code` begin.
     std::vector<std::size_t> start_codes(std::uint8_t code) const {
         std::vector<std::size_t> at;
-        const auto& b = s.bits.buffer;
-        for (std::size_t i = 0; i + 3 < b.size(); i++)
-            if (b[i] == 0 && b[i + 1] == 0 && b[i + 2] == 1 && b[i + 3] == code) at.push_back(i);
+        for (std::size_t i = 0; i + 3 < stream.size(); i++)
+            if (stream[i] == 0 && stream[i + 1] == 0 && stream[i + 2] == 1 && stream[i + 3] == code) at.push_back(i);
         return at;
     }
 
     EncoderState s;
     test::RecordingReporter report{s};
     std::string stat_path, stats;
-    int cancel = 0, cancel_at = -1;  // the cancel flag, and the frame whose reading sets it
+    std::vector<std::uint8_t> stream;
 };
 
 using Bytes = std::vector<std::uint8_t>;
@@ -75,17 +84,16 @@ TEST_F(ConversionLikeSequence, FirstPicturesCarryTheHandWorkedHeadersAndFigures)
     EXPECT_EQ(bytes(0, 12), (Bytes{0x00, 0x00, 0x01, 0xB3, 0x0A, 0x00, 0x78, 0x15, 0x0C, 0x35, 0x23, 0x80}));
     // User data: the id string, 35 characters.
     EXPECT_EQ(bytes(12, 4), (Bytes{0x00, 0x00, 0x01, 0xB2}));
-    const std::string id(s.bits.buffer.begin() + 16, s.bits.buffer.begin() + 51);
+    const std::string id(stream.begin() + 16, stream.begin() + 51);
     EXPECT_EQ(id, "MPEG-2 Test Sequence, 30 frames/sec");
     // Picture: temporal_reference 0, I, vbv_delay 28892, extra bit 0, padding.
     // 28901.376 ticks fill 7/8 of the buffer; 504 bits are in the stream at the start code.
     EXPECT_EQ(bytes(59, 8), (Bytes{0x00, 0x00, 0x01, 0x00, 0x00, 0x0B, 0x86, 0xE0}));
     // First slice: quantiser_scale_code 10 (scale 20), extra_bit_slice 0.
     EXPECT_EQ(bytes(67, 4), (Bytes{0x00, 0x00, 0x01, 0x01}));
-    EXPECT_EQ(s.bits.buffer[71] >> 2, 0b010100);
+    EXPECT_EQ(stream[71] >> 2, 0b010100);
     // The stream ends with the sequence end code.
-    EXPECT_EQ(bytes(s.bits.buffer.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
-    EXPECT_EQ(s.bits.pending_bits, 0);
+    EXPECT_EQ(bytes(stream.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
 
     // Every picture opens its own group: time codes of 0, 1 and 2 pictures with their marker bit, closed
     // only in the first, never broken; time codes count pictures at five per second.
@@ -131,25 +139,20 @@ TEST_F(ConversionLikeSequence, FirstPicturesCarryTheHandWorkedHeadersAndFigures)
     EXPECT_NE(report.progress.find("Encoding frame 1 "), std::string::npos);
 }
 
-// Cancel before the first picture leaves only the headers; during a picture, the stream ends after the last
-// whole picture.
-TEST_F(ConversionLikeSequence, CancelEndsTheStreamAfterTheLastWholePicture) {
+// A stop before the first picture leaves only the headers; a later one, the stream of the pictures handed in.
+TEST_F(ConversionLikeSequence, StopEndsTheStreamAfterThePicturesHandedIn) {
     encode(0);  // no frames: the same stream
-    EXPECT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
-    cancel = 1;
-    encode(5, &cancel);
+    EXPECT_EQ(stream.size(), 12u + 39u + 4u);
+    encode(5, 0);
     // Sequence header, user data, sequence end code; no picture statistics.
-    ASSERT_EQ(s.bits.buffer.size(), 12u + 39u + 4u);
+    ASSERT_EQ(stream.size(), 12u + 39u + 4u);
     EXPECT_EQ(bytes(51, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
     EXPECT_EQ(stats.find("Frame 0"), std::string::npos);
     EXPECT_EQ(report.progress, "");
 
-    // The user presses Cancel once the third picture has been read.
-    cancel = 0;
-    cancel_at = 2;
-    encode(10, &cancel);
+    encode(10, 2);
     EXPECT_EQ(start_codes(0x00).size(), 2u);
-    EXPECT_EQ(bytes(s.bits.buffer.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
+    EXPECT_EQ(bytes(stream.size() - 4, 4), (Bytes{0x00, 0x00, 0x01, 0xB7}));
 }
 
 class RateControlFigures : public ConversionLikeSequence {
@@ -208,11 +211,11 @@ TEST_F(RateControlFigures, QuantiserScalesFromTheBufferFullness) {
 TEST_F(RateControlFigures, VbvDelayIsClampedWithAWarning) {
     s.rc.decoding_time = 1.0;  // not the first picture
     // far behind the decoding time
-    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.hooks.report, s.statistics.file, 8000000), 0);
+    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.report, s.statistics.file, 8000000), 0);
     EXPECT_NE(report.warnings.find("vbv_delay underflow: -"), std::string::npos);
 
     s.rc.decoding_time = 100000.0;  // plus the 18000 ticks of one picture
-    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.hooks.report, s.statistics.file, 0), 65535);
+    EXPECT_EQ(compute_vbv_delay(s.rc, {s.params, s.geometry, s.header}, s.report, s.statistics.file, 0), 65535);
     EXPECT_NE(report.warnings.find("vbv_delay overflow: 118000\n"), std::string::npos);
 }
 

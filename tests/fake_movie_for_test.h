@@ -50,14 +50,8 @@ inline Bitmap solid_bitmap(int width, int height, std::uint8_t blue, std::uint8_
 
 class RecordingHost : public ConversionHost {
 public:
-    void show_message(Notice kind, const std::string& text, const std::string& caption) override {
-        messages.push_back(caption + ": " + text);
-        kinds.push_back(kind);
-    }
     void show_received_frame(const Bitmap&) override { received++; }
     void show_dithered_frame(const Bitmap&) override { dithered++; }
-    std::vector<std::string> messages;
-    std::vector<Notice> kinds;
     int received = 0, dithered = 0;
 };
 

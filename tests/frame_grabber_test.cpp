@@ -32,7 +32,7 @@ protected:
         init_encoder(s);
         test::FakeMovie movie(std::vector<Bitmap>{bitmap});
         FrameSource source{movie, host, records, brightness};
-        read_movie_frame(s.params, s.geometry, error_channel(s), source, s.buffers.new_org_frame, 0);
+        read_movie_frame(s.params, s.geometry, source, s.buffers.new_org_frame, 0);
         close_statistics_file(s);
         return *records.back();
     }

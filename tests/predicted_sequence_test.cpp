@@ -141,7 +141,7 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
         mb.motion_vectors[0][0][1] = -4;
         mb.field_select[1][0] = 1;
     }
-    encode_picture(s, s.buffers.aux_org_frame[0]);
+    encode_picture(s, s.buffers.new_org_frame[0]);
     // A decoder would repeat the field prediction for a skipped second macroblock.
     EXPECT_EQ(s.buffers.macroblock_info[1].skipped, 0);
     EXPECT_EQ(s.buffers.macroblock_info[2].skipped, 1);

@@ -13,10 +13,10 @@ namespace vintrel::test {
 // what the encoder reports through it meanwhile collects here.
 struct RecordingReporter {
     explicit RecordingReporter(EncoderState& state) : state_(state) {
-        state.hooks.report.warning = [this](const std::string& text) { warnings += text; };
-        state.hooks.report.progress = [this](const std::string& text) { progress += text; };
+        state.report.warning = [this](const std::string& text) { warnings += text; };
+        state.report.progress = [this](const std::string& text) { progress += text; };
     }
-    ~RecordingReporter() { state_.hooks.report = Reporter{}; }
+    ~RecordingReporter() { state_.report = Reporter{}; }
     RecordingReporter(const RecordingReporter&) = delete;
     RecordingReporter& operator=(const RecordingReporter&) = delete;
 

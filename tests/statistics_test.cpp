@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "cli/picture_files.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/statistics.h"
 #include "tests/recording_reporter_for_test.h"
@@ -85,12 +86,12 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     test::RecordingReporter report(s);
 
     ASSERT_FALSE(std::filesystem::exists("-.Y"));
-    write_frame(s.params, s.geometry, error_channel(s), "-", s.buffers.new_ref_frame);
+    write_reconstruction(s.params, s.geometry, "-", s.buffers.new_ref_frame);
     EXPECT_FALSE(std::filesystem::exists("-.Y"));
     EXPECT_FALSE(std::filesystem::exists(".Y"));
     // The line feed inside both texts is kept verbatim: standard error shows a blank line after them.
     EXPECT_EQ(test::fatal_text_of([&] {
-                  write_frame(s.params, s.geometry, error_channel(s), "/nonexistent/dir/q", s.buffers.new_ref_frame);
+                  write_reconstruction(s.params, s.geometry, "/nonexistent/dir/q", s.buffers.new_ref_frame);
               }),
               "Couldn't create /nonexistent/dir/q.Y\n");
 
@@ -100,7 +101,7 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     std::filesystem::remove(stem + ".Y");
     std::filesystem::create_symlink("/dev/full", stem + ".Y");
     EXPECT_EQ(test::fatal_text_of(
-                  [&] { write_frame(s.params, s.geometry, error_channel(s), stem, s.buffers.new_ref_frame); }),
+                  [&] { write_reconstruction(s.params, s.geometry, stem, s.buffers.new_ref_frame); }),
               "Couldn't write " + stem + ".Y\n");
     std::filesystem::remove(stem + ".Y");
 }

@@ -170,7 +170,7 @@ TEST(CodeWriters, WriteTheCodesAndEscapesAndRefuseValuesBeyondTheRange) {
         EncoderState s;
         test::RecordingReporter report(s);
         init_bit_writer(s.bits);
-        EXPECT_EQ(test::fatal_text_of([&] { c.write({s.bits, c.mpeg1 != 0, s.hooks.report}); }), c.fatal) << c.bits;
+        EXPECT_EQ(test::fatal_text_of([&] { c.write({s.bits, c.mpeg1 != 0, s.report}); }), c.fatal) << c.bits;
         EXPECT_EQ(bit_string(s.bits), printed(c.bits)) << c.fatal;
     }
 }

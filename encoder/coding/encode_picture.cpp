@@ -196,11 +196,11 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                                bits_written(s.bits));
     // The delay counts to the end of the picture start code: the next byte boundary and 32 bits on.
     s.header.vbv_delay =
-        compute_vbv_delay(s.rc, picture, s.hooks.report, s.statistics.file, (bits_written(s.bits) + 7) / 8 * 8 + 32);
+        compute_vbv_delay(s.rc, picture, s.report, s.statistics.file, (bits_written(s.bits) + 7) / 8 * 8 + 32);
     write_picture_header(s.header, s.params, s.bits);
     if (!s.params.is_mpeg1) write_picture_coding_extension(s.header, s.params, s.bits);
     int previous_q = initial_quantiser_scale(s.rc, s.header);
-    const CodeWriter out{s.bits, s.params.is_mpeg1, s.hooks.report};
+    const CodeWriter out{s.bits, s.params.is_mpeg1, s.report};
     const PictureHeader& header = s.header;
 
     const int bpm = s.geometry.blocks_per_macroblock;

@@ -45,10 +45,13 @@ struct Picture {
 };
 
 struct Buffers {
-    // Reconstructions of the two reference frames and of the B frame.
+    // Reconstructions of the two reference frames and of the B frame being coded.
     Picture new_ref_frame, old_ref_frame, aux_frame;
-    // The source pictures of the same three frames.
-    Picture new_org_frame, old_org_frame, aux_org_frame;
+    // The source pictures of the two reference frames.
+    Picture new_org_frame, old_org_frame;
+    // The source pictures of the B frames between them (M - 1), which arrive before the later
+    // reference and are coded after it.
+    std::vector<Picture> b_org_frames;
     Picture pred_frame;
 
     std::vector<MacroblockInfo> macroblock_info;

@@ -1,4 +1,5 @@
-// The encoder's state for one conversion, in named parts that the stages are handed explicitly.
+// The encoder's state, in named parts that the stages are handed explicitly. Private to encoder/:
+// programs use the Encoder (encoder/encoder.h).
 #pragma once
 
 #include <cstdio>
@@ -7,10 +8,10 @@
 #include "encoder/coding/rate_control.h"
 #include "encoder/setup/buffers.h"
 #include "encoder/setup/geometry.h"
-#include "encoder/setup/hooks.h"
 #include "encoder/setup/kernels.h"
 #include "encoder/setup/parameters.h"
 #include "encoder/setup/picture_header.h"
+#include "encoder/setup/reporter.h"
 
 namespace vintrel {
 
@@ -31,7 +32,7 @@ struct EncoderState {
     RateControl rc;
     Kernels kernels;
     StatisticsFile statistics;
-    Hooks hooks;
+    Reporter report;  // where warnings and progress go
 
     // The intra DC predictors of the slice being written, one per component.
     int dc_predictor[3] = {};

@@ -19,7 +19,7 @@ std::string error_text(const char* format, ...) {
     return std::string(buffer);
 }
 
-ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.hooks.report}; }
+ErrorChannel error_channel(EncoderState& state) { return {state.bits, state.report}; }
 
 void fatal_error(const ErrorChannel& channel, const std::string& text) {
     flush_bit_writer(channel.bits);

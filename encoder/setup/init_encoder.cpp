@@ -1,7 +1,9 @@
 // Encoder initialisation for one conversion.
 #include "encoder/setup/init_encoder.h"
 
+#include <algorithm>
 #include <new>
+#include <vector>
 
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/transform.h"
@@ -10,13 +12,15 @@
 namespace vintrel {
 namespace {
 
-void allocate_buffers(Buffers& buffers, const Geometry& geometry) {
+void allocate_buffers(Buffers& buffers, const Geometry& geometry, int b_frames_between_references) {
     const std::size_t luma =
         static_cast<std::size_t>(geometry.coded_width) * static_cast<std::size_t>(geometry.coded_height);
     const std::size_t chroma =
         static_cast<std::size_t>(geometry.chroma_width) * static_cast<std::size_t>(geometry.chroma_height);
-    Picture* pictures[] = {&buffers.new_ref_frame, &buffers.old_ref_frame, &buffers.aux_frame, &buffers.new_org_frame,
-                           &buffers.old_org_frame, &buffers.aux_org_frame, &buffers.pred_frame};
+    buffers.b_org_frames.resize(static_cast<std::size_t>(std::max(b_frames_between_references, 0)));
+    std::vector<Picture*> pictures = {&buffers.new_ref_frame, &buffers.old_ref_frame, &buffers.aux_frame,
+                                      &buffers.new_org_frame, &buffers.old_org_frame, &buffers.pred_frame};
+    for (Picture& p : buffers.b_org_frames) pictures.push_back(&p);
     for (int c = 0; c < 3; c++)
         for (Picture* p : pictures) p->plane[static_cast<std::size_t>(c)].assign(c == 0 ? luma : chroma, 0);
     const std::size_t macroblocks = static_cast<std::size_t>(geometry.macroblock_columns) *
@@ -32,7 +36,7 @@ void init_encoder(EncoderState& s) {
     init_kernels(s.kernels);
     s.geometry = compute_geometry(s.params);
     try {
-        allocate_buffers(s.buffers, s.geometry);
+        allocate_buffers(s.buffers, s.geometry, s.params.M - 1);
     } catch (const std::bad_alloc&) {
         fatal_error(s, "malloc failed\n");
     }

@@ -7,7 +7,7 @@ namespace vintrel {
 
 // Call with the stream file already set in state.bits.out (it is kept). Derives the geometry from the parameters, allocates the picture buffers,
 // macroblock records and coefficient blocks (replacing those of an earlier conversion), and opens
-// the statistics file. Failures end the program through fatal_error.
+// the statistics file. Failures are thrown (EncoderError) by fatal_error.
 void init_encoder(EncoderState& state);
 
 // Closes the statistics file unless it is the standard output; reports whether everything

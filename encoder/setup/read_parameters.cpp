@@ -9,6 +9,7 @@
 #include <limits>
 
 #include "encoder/setup/conformance_checks.h"
+#include "encoder/coding/bit_writer.h"
 #include "encoder/setup/fatal_error.h"
 #include "encoder/setup/quant_matrix_defaults.h"
 
@@ -36,11 +37,11 @@ bool scan_whole_numbers(const char* text, const char* format, std::initializer_l
 // Hands out the parameter lines one at a time, each copied into a 256-byte line buffer.
 class LineReader {
 public:
-    LineReader(const ErrorChannel& errors, std::span<const std::string_view> lines) : errors_(errors), lines_(lines) {}
+    explicit LineReader(std::span<const std::string_view> lines) : lines_(lines) {}
 
     const char* line(int k) {
         if (k >= static_cast<int>(lines_.size()))
-            fatal_error(errors_, error_text("Parameter line %d is missing (the table has only %d lines)", k,
+            throw EncoderError(error_text("Parameter line %d is missing (the table has only %d lines)", k,
                                             static_cast<int>(lines_.size())));
         std::string_view text = lines_[static_cast<std::size_t>(k)];
         std::size_t n = text.size() < sizeof buffer_ - 1 ? text.size() : sizeof buffer_ - 1;
@@ -51,7 +52,7 @@ public:
 
     // Reports a line whose value field does not hold what its format asks for.
     [[noreturn]] void unreadable(int k, const char* what) {
-        fatal_error(errors_, error_text("Parameter line %d: cannot read %s from \"%s\"", k, what, buffer_));
+        throw EncoderError(error_text("Parameter line %d: cannot read %s from \"%s\"", k, what, buffer_));
     }
 
     void scan_int(int k, int& value, const char* what) {
@@ -93,7 +94,6 @@ public:
     }
 
 private:
-    const ErrorChannel& errors_;
     std::span<const std::string_view> lines_;
     char buffer_[256] = {};
 };
@@ -166,9 +166,8 @@ double frame_rate_of_code(int frame_rate_code) {
     return frame_rates[frame_rate_code - 1];
 }
 
-void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<const std::string_view> lines) {
-    const Reporter& report = errors.report;
-    LineReader in(errors, lines);
+void read_parameters(Parameters& params, const Reporter& report, std::span<const std::string_view> lines) {
+    LineReader in(lines);
 
     params.id_string = in.line(0);
     in.scan_string(1, params.source_file_name_template, "the source file name");
@@ -226,9 +225,9 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     in.scan_int(48, params.d0p, "d0p");
     in.scan_int(49, params.d0b, "d0b");
 
-    if (params.N < 1) fatal_error(errors, "N must be positive");
-    if (params.M < 1) fatal_error(errors, "M must be positive");
-    if (params.N % params.M != 0) fatal_error(errors, "N must be an integer multiple of M");
+    if (params.N < 1) throw EncoderError("N must be positive");
+    if (params.M < 1) throw EncoderError("M must be positive");
+    if (params.N % params.M != 0) throw EncoderError("N must be an integer multiple of M");
 
     // Motion lines: a forward line for P pictures, then a forward and a backward line for each
     // B picture between two reference pictures.
@@ -243,6 +242,9 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
                            m.back_search_height, "the backward motion data");
     }
 
+    // The checks are the encoder's own: they report through a channel, here one without a stream.
+    BitWriter no_stream;
+    const ErrorChannel errors{no_stream, report};
     check_ranges(params, errors);
 
     params.frame_rate = frame_rate_of_code(params.frame_rate_code);
@@ -301,8 +303,8 @@ void read_parameters(Parameters& params, const ErrorChannel& errors, std::span<c
     }
 }
 
-void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
-    auto load = [&errors](const std::string& name, std::array<std::uint8_t, 64>& matrix, bool& loaded,
+void read_quant_matrices(Parameters& params) {
+    auto load = [](const std::string& name, std::array<std::uint8_t, 64>& matrix, bool& loaded,
                           const std::array<std::uint8_t, 64>& defaults) {
         if (name.empty() || name[0] == '-') {
             loaded = false;
@@ -311,13 +313,13 @@ void read_quant_matrices(Parameters& params, const ErrorChannel& errors) {
         }
         loaded = true;
         std::FILE* f = std::fopen(name.c_str(), "r");
-        if (!f) fatal_error(errors, error_text("Couldn't open quant matrix file %s", name.c_str()));
+        if (!f) throw EncoderError(error_text("Couldn't open quant matrix file %s", name.c_str()));
         for (std::size_t i = 0; i < 64; i++) {
             // Read as a long: past the range of an int, %d would keep only the low bits.
             long v = 0;
             if (std::fscanf(f, "%ld", &v) != 1 || v < 1 || v > 255) {
                 std::fclose(f);
-                fatal_error(errors, "invalid value in quant matrix");
+                throw EncoderError("invalid value in quant matrix");
             }
             matrix[i] = static_cast<std::uint8_t>(v);
         }

@@ -15,19 +15,19 @@ double frame_rate_of_code(int frame_rate_code);
 
 // Scans the lines (the built-in table unless the caller supplies one) into `params`, validates
 // the set, derives frame_rate and time_code_offset, runs the conformance checks and corrects what
-// the chosen stream type does not allow, with a warning for each correction. Errors are fatal.
-void read_parameters(Parameters& params, const ErrorChannel& errors,
+// the chosen stream type does not allow, with a warning to `report` for each correction. An
+// unusable set throws EncoderError.
+void read_parameters(Parameters& params, const Reporter& report,
                      std::span<const std::string_view> lines = builtin_parameter_lines);
 
 // Loads the intra and non-intra quantiser matrices: the defaults for a file name starting with
-// "-", otherwise 64 values from the named file.
-void read_quant_matrices(Parameters& params, const ErrorChannel& errors);
+// "-", otherwise 64 values from the named file. A file that cannot be read throws EncoderError.
+void read_quant_matrices(Parameters& params);
 
-// The same for a whole encoder state, as the programs hold it: its parameters, its stream and
-// its reporter.
+// The same for a whole encoder state, as the tests hold it: its parameters and its reporter.
 inline void read_parameters(EncoderState& state, std::span<const std::string_view> lines = builtin_parameter_lines) {
-    read_parameters(state.params, error_channel(state), lines);
+    read_parameters(state.params, state.report, lines);
 }
-inline void read_quant_matrices(EncoderState& state) { read_quant_matrices(state.params, error_channel(state)); }
+inline void read_quant_matrices(EncoderState& state) { read_quant_matrices(state.params); }
 
 }  // namespace vintrel

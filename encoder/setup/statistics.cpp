@@ -1,10 +1,8 @@
-// The per-picture statistics report and the reconstructed-picture files.
+// The per-picture statistics report.
 #include "encoder/setup/statistics.h"
 
 #include <cstddef>
 #include <cstdio>
-
-#include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
 namespace {
@@ -70,18 +68,6 @@ std::size_t macroblock_index(int columns, int row, int column) {
 }
 
 // Writes rows of a picture plane to PATH, checking every write and the close.
-void write_plane_file(const ErrorChannel& errors, const std::string& path, const std::uint8_t* plane, int width,
-                      int height, int stride) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) fatal_error(errors, error_text("Couldn't create %s\n", path.c_str()));
-    const auto row_bytes = static_cast<std::size_t>(width > 0 ? width : 0);
-    bool written = true;
-    for (int y = 0; y < height && written; y++)
-        written = std::fwrite(plane + static_cast<std::ptrdiff_t>(y) * stride, 1, row_bytes, file) == row_bytes;
-    if (std::fclose(file) != 0) written = false;
-    if (!written) fatal_error(errors, error_text("Couldn't write %s\n", path.c_str()));
-}
-
 }  // namespace
 
 void print_statistics(std::FILE* out, const Geometry& geometry, const std::vector<MacroblockInfo>& macroblock_info) {
@@ -129,17 +115,6 @@ void print_statistics(std::FILE* out, const Geometry& geometry, const std::vecto
         }
         std::fputc('\n', out);
     }
-}
-
-void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
-                 const std::string& name, const Picture& picture) {
-    if (!name.empty() && name[0] == '-') return;
-    const int chroma_columns = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
-    const int chroma_rows = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
-    write_plane_file(errors, name + ".Y", picture[0], params.horizontal_size, params.vertical_size,
-                     geometry.coded_width);
-    write_plane_file(errors, name + ".U", picture[1], chroma_columns, chroma_rows, geometry.chroma_width);
-    write_plane_file(errors, name + ".V", picture[2], chroma_columns, chroma_rows, geometry.chroma_width);
 }
 
 }  // namespace vintrel
