@@ -51,18 +51,19 @@ public:
           by_(by), mb_(mb), second_field_(second_field) {}
 
     void predict() {
-        if (mb_.macroblock_type & intra_flag) {
+        if (mb_.macroblock_type.has(MacroblockFlag::intra)) {
             clear_prediction(picture_, dst_, bx_, by_);
             return;
         }
-        const bool forward = (mb_.macroblock_type & forward_flag) || picture_.header.picture_type == PictureType::P;
+        const bool forward =
+            mb_.macroblock_type.has(MacroblockFlag::forward) || picture_.header.picture_type == PictureType::P;
         if (forward) {
             if (picture_.header.picture_structure == PictureStructure::frame)
                 forward_frame();
             else
                 forward_field();
         }
-        if (mb_.macroblock_type & backward_flag) {
+        if (mb_.macroblock_type.has(MacroblockFlag::backward)) {
             if (picture_.header.picture_structure == PictureStructure::frame)
                 backward_frame(forward);
             else
@@ -107,7 +108,7 @@ private:
     }
 
     void forward_frame() const {
-        const bool motion = mb_.macroblock_type & forward_flag;
+        const bool motion = mb_.macroblock_type.has(MacroblockFlag::forward);
         if (mb_.motion_type == MotionType::frame || !motion) {
             area(old_, 0, 0, picture_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
         } else if (mb_.motion_type == MotionType::field) {
@@ -148,7 +149,7 @@ private:
     }
 
     void forward_field() const {
-        const bool motion = mb_.macroblock_type & forward_flag;
+        const bool motion = mb_.macroblock_type.has(MacroblockFlag::forward);
         if (mb_.motion_type == MotionType::field || !motion) {
             field_halves(0, false, false);
         } else if (mb_.motion_type == MotionType::field_16x8) {
