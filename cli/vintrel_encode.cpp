@@ -53,8 +53,9 @@ void dump_parameters(const EncoderState& s) {
     std::printf("bit_rate=%s\n", number(s.params.bit_rate).c_str());
     std::printf("vbv_buffer_size=%d\nlow_delay=%d\n", s.params.vbv_buffer_size, s.params.low_delay);
     std::printf("constrained_parameters_flag=%d\n", s.params.constrained_parameters_flag);
-    std::printf("profile=%d\nlevel=%d\n", s.params.profile, s.params.level);
-    std::printf("progressive_sequence=%d\nchroma_format=%d\n", s.params.progressive_sequence, s.params.chroma_format);
+    std::printf("profile=%d\nlevel=%d\n", vintrel::syntax_value(s.params.profile), vintrel::syntax_value(s.params.level));
+    std::printf("progressive_sequence=%d\nchroma_format=%d\n", s.params.progressive_sequence,
+                vintrel::syntax_value(s.params.chroma_format));
     std::printf("video_format=%d\ncolor_primaries=%d\n", s.params.video_format, s.params.color_primaries);
     std::printf("transfer_characteristics=%d\nmatrix_coefficients=%d\n", s.params.transfer_characteristics,
                 s.params.matrix_coefficients);

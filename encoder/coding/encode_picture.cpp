@@ -279,7 +279,7 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                                      header.back_vert_f_code);
             if (type.has(MacroblockFlag::pattern)) {
                 write_coded_block_pattern(out, (pattern >> (bpm - 6)) & 63);
-                if (s.params.chroma_format != 1) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
+                if (s.params.chroma_format != ChromaFormat::yuv420) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
             }
             for (int b = 0; b < bpm; b++) {
                 if (!(pattern & (1 << (bpm - 1 - b)))) continue;

@@ -83,12 +83,12 @@ private:
         int dx = v.x, dy = v.y;
         for (int c = 0; c < 3; c++) {
             if (c == 1) {
-                if (picture_.params.chroma_format == 1) {
+                if (picture_.params.chroma_format == ChromaFormat::yuv420) {
                     h >>= 1;
                     y >>= 1;
                     dy /= 2;
                 }
-                if (picture_.params.chroma_format != 3) {
+                if (picture_.params.chroma_format != ChromaFormat::yuv444) {
                     w >>= 1;
                     x >>= 1;
                     lx >>= 1;
@@ -208,14 +208,14 @@ void predict_component(const std::uint8_t* src, std::uint8_t* dst, int lx, int w
 
 void clear_prediction(const PictureContext& picture, Picture& dst, int bx, int by) {
     const Geometry& geometry = picture.geometry;
-    const int chroma_format = picture.params.chroma_format;
+    const ChromaFormat chroma_format = picture.params.chroma_format;
     const bool bottom = picture.header.picture_structure == PictureStructure::bottom_field;
     fill(dst[0] + bx + static_cast<std::ptrdiff_t>(geometry.line_stride) * by + (bottom ? geometry.coded_width : 0),
          geometry.line_stride, 16, 16);
-    const int cw = chroma_format == 3 ? 16 : 8;
-    const int ch = chroma_format == 1 ? 8 : 16;
-    const int x = chroma_format == 3 ? bx : bx / 2;
-    const int y = chroma_format == 1 ? by / 2 : by;
+    const int cw = chroma_format == ChromaFormat::yuv444 ? 16 : 8;
+    const int ch = chroma_format == ChromaFormat::yuv420 ? 8 : 16;
+    const int x = chroma_format == ChromaFormat::yuv444 ? bx : bx / 2;
+    const int y = chroma_format == ChromaFormat::yuv420 ? by / 2 : by;
     for (int c = 1; c < 3; c++)
         fill(dst[c] + x + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * y +
                  (bottom ? geometry.chroma_width : 0),

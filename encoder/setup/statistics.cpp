@@ -134,8 +134,9 @@ void print_statistics(std::FILE* out, const Geometry& geometry, const std::vecto
 void write_frame(const Parameters& params, const Geometry& geometry, const ErrorChannel& errors,
                  const std::string& name, const Picture& picture) {
     if (!name.empty() && name[0] == '-') return;
-    const int chroma_columns = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
-    const int chroma_rows = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
+    const int chroma_columns =
+        params.chroma_format == ChromaFormat::yuv444 ? params.horizontal_size : params.horizontal_size / 2;
+    const int chroma_rows = params.chroma_format == ChromaFormat::yuv420 ? params.vertical_size / 2 : params.vertical_size;
     write_plane_file(errors, name + ".Y", picture[0], params.horizontal_size, params.vertical_size,
                      geometry.coded_width);
     write_plane_file(errors, name + ".U", picture[1], chroma_columns, chroma_rows, geometry.chroma_width);
