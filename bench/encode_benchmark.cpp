@@ -81,7 +81,7 @@ struct PreparedPicture : EncoderFixture {
         s.header.picture_structure = PictureStructure::frame;
         s.header.frame_pred_frame_dct = 1;
         for (auto& mb : s.buffers.macroblock_info) {
-            mb.macroblock_type = 1;
+            mb.macroblock_type = MacroblockFlag::intra;
             mb.mquant = 8;
         }
         for (auto& plane : s.buffers.pred_frame.plane) std::fill(plane.begin(), plane.end(), 128);

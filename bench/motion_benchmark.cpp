@@ -82,9 +82,9 @@ struct MotionScene {
     void report(benchmark::State& state) const {
         double intra = 0, forward = 0, backward = 0;
         for (const MacroblockInfo& mb : s.buffers.macroblock_info) {
-            intra += (mb.macroblock_type & intra_flag) != 0;
-            forward += (mb.macroblock_type & forward_flag) != 0;
-            backward += (mb.macroblock_type & backward_flag) != 0;
+            intra += mb.macroblock_type.has(MacroblockFlag::intra);
+            forward += mb.macroblock_type.has(MacroblockFlag::forward);
+            backward += mb.macroblock_type.has(MacroblockFlag::backward);
         }
         const double n = static_cast<double>(s.buffers.macroblock_info.size());
         state.counters["intra"] = intra / n;

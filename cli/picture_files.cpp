@@ -24,8 +24,8 @@ PlaneLayout luminance_layout(const Parameters& params, const Geometry& geometry)
 }
 
 PlaneLayout chroma_layout(const Parameters& params, const Geometry& geometry) {
-    const int width = params.chroma_format == 3 ? params.horizontal_size : params.horizontal_size / 2;
-    const int height = params.chroma_format == 1 ? params.vertical_size / 2 : params.vertical_size;
+    const int width = params.chroma_format == ChromaFormat::yuv444 ? params.horizontal_size : params.horizontal_size / 2;
+    const int height = params.chroma_format == ChromaFormat::yuv420 ? params.vertical_size / 2 : params.vertical_size;
     return {width, height, geometry.chroma_width, geometry.chroma_height};
 }
 

@@ -52,8 +52,9 @@ void dump_parameters(const Parameters& p) {
     std::printf("bit_rate=%s\n", number(p.bit_rate).c_str());
     std::printf("vbv_buffer_size=%d\nlow_delay=%d\n", p.vbv_buffer_size, p.low_delay);
     std::printf("constrained_parameters_flag=%d\n", p.constrained_parameters_flag);
-    std::printf("profile=%d\nlevel=%d\n", p.profile, p.level);
-    std::printf("progressive_sequence=%d\nchroma_format=%d\n", p.progressive_sequence, p.chroma_format);
+    std::printf("profile=%d\nlevel=%d\n", vintrel::syntax_value(p.profile), vintrel::syntax_value(p.level));
+    std::printf("progressive_sequence=%d\nchroma_format=%d\n", p.progressive_sequence,
+                vintrel::syntax_value(p.chroma_format));
     std::printf("video_format=%d\ncolor_primaries=%d\n", p.video_format, p.color_primaries);
     std::printf("transfer_characteristics=%d\nmatrix_coefficients=%d\n", p.transfer_characteristics,
                 p.matrix_coefficients);

@@ -45,11 +45,11 @@ MoviePictureColour::Sample MoviePictureColour::convert(int red, int green, int b
 }
 
 std::uint8_t* MoviePictureColour::full_cb(Picture& picture) {
-    return parameters_->chroma_format == 3 ? picture[1] : work_.cb_full.data();
+    return parameters_->chroma_format == ChromaFormat::yuv444 ? picture[1] : work_.cb_full.data();
 }
 
 std::uint8_t* MoviePictureColour::full_cr(Picture& picture) {
-    return parameters_->chroma_format == 3 ? picture[2] : work_.cr_full.data();
+    return parameters_->chroma_format == ChromaFormat::yuv444 ? picture[2] : work_.cr_full.data();
 }
 
 bool MoviePictureColour::begin(const Parameters& parameters, const Geometry& geometry) {
@@ -74,12 +74,12 @@ bool MoviePictureColour::begin(const Parameters& parameters, const Geometry& geo
 
     // A later movie with a larger coded size, or another chroma format, gets the work planes
     // grown here before they are written; 4:4:4 uses the picture's own Cb and Cr planes.
-    if (parameters.chroma_format == 3) return true;
+    if (parameters.chroma_format == ChromaFormat::yuv444) return true;
     try {
         const std::size_t full = plane_size(geometry.coded_width, geometry.coded_height);
         grow(work_.cb_full, full);
         grow(work_.cr_full, full);
-        if (parameters.chroma_format == 1) {
+        if (parameters.chroma_format == ChromaFormat::yuv420) {
             const std::size_t half = plane_size(geometry.coded_width / 2, geometry.coded_height);
             grow(work_.cb_half, half);
             grow(work_.cr_half, half);
@@ -149,8 +149,9 @@ void MoviePictureColour::fill_uniform_chroma(std::uint8_t* plane, int v) const {
     // The horizontal filter's weights sum to 512, except the co-sited one of MPEG-2 streams (514);
     // the vertical filters' weights sum to 512.
     int value = v;
-    if (parameters_->chroma_format != 3) value = filtered_constant(value, parameters_->is_mpeg1 ? 512 : 514);
-    if (parameters_->chroma_format == 1) value = filtered_constant(value, 512);
+    if (parameters_->chroma_format != ChromaFormat::yuv444)
+        value = filtered_constant(value, parameters_->is_mpeg1 ? 512 : 514);
+    if (parameters_->chroma_format == ChromaFormat::yuv420) value = filtered_constant(value, 512);
     std::fill_n(plane, plane_size(geometry_->chroma_width, geometry_->chroma_height), static_cast<std::uint8_t>(value));
 }
 
@@ -172,10 +173,10 @@ void MoviePictureColour::finish(Picture& picture) {
     extend_borders(cb, w, h, g.coded_width, g.coded_height);
     extend_borders(cr, w, h, g.coded_width, g.coded_height);
 
-    if (p.chroma_format == 2) {
+    if (p.chroma_format == ChromaFormat::yuv422) {
         subsample_444_to_422(p, g, cb, picture[1]);
         subsample_444_to_422(p, g, cr, picture[2]);
-    } else if (p.chroma_format == 1) {
+    } else if (p.chroma_format == ChromaFormat::yuv420) {
         subsample_444_to_422(p, g, cb, work_.cb_half.data());
         subsample_422_to_420(p, g, work_.cb_half.data(), picture[1]);
         subsample_444_to_422(p, g, cr, work_.cr_half.data());

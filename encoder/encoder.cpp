@@ -34,7 +34,7 @@ void dequantise_picture(const Parameters& params, const Geometry& geometry, Simd
         const MacroblockInfo& mb = macroblocks[static_cast<std::size_t>(k)];
         for (int b = 0; b < bpm; b++) {
             std::int16_t* block = blocks[static_cast<std::size_t>(k * bpm + b)].data();
-            if (mb.macroblock_type & intra_flag)
+            if (mb.macroblock_type.has(MacroblockFlag::intra))
                 dequantise_intra(simd, params.is_mpeg1, block, block, params.intra_dc_precision,
                                  params.intra_quant_matrix.data(), mb.mquant);
             else

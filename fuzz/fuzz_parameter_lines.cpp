@@ -30,6 +30,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // An accepted set keeps the promises the encoder relies on.
     if (state.params.N < 1 || state.params.M < 1 || state.params.N % state.params.M != 0) __builtin_trap();
     if (state.params.motion_data.size() != static_cast<std::size_t>(state.params.M)) __builtin_trap();
-    if (state.params.is_mpeg1 && (state.params.chroma_format != 1 || !state.params.progressive_sequence)) __builtin_trap();
+    if (state.params.is_mpeg1 &&
+        (state.params.chroma_format != ChromaFormat::yuv420 || !state.params.progressive_sequence))
+        __builtin_trap();
     return 0;
 }

@@ -24,7 +24,7 @@ using Plane = std::vector<std::uint8_t>;
 using Rgb = std::array<int, 3>;
 
 // Sizes, clip table and picture buffers through the encoder's own initialisation.
-void prepare(EncoderState& s, int width, int height, int chroma_format, int is_mpeg1 = 1) {
+void prepare(EncoderState& s, int width, int height, ChromaFormat chroma_format, int is_mpeg1 = 1) {
     s.params.horizontal_size = width;
     s.params.vertical_size = height;
     s.params.chroma_format = chroma_format;
@@ -81,7 +81,7 @@ TEST_F(ColourConversion, GreysAndPrimariesTakeTheWeightedFormula) {
         {grey(255), {234, 128, 128}, 0}, {{255, 0, 0}, {81, 90, 240}, 4}, {{0, 255, 0}, {145, 54, 34}, 4},
         {{0, 0, 255}, {40, 240, 110}, 4}};
     for (int matrix : {1, 2, 4, 5, 6, 7}) {
-        prepare(s, 16, 16, 3);
+        prepare(s, 16, 16, ChromaFormat::yuv444);
         s.params.matrix_coefficients = matrix;
         colour.begin(s.params, s.geometry);
         for (int x = 0; x < 7; x++) {
@@ -104,12 +104,12 @@ Rgb edge_pattern(int x, int y) {
 }
 
 TEST_F(ColourConversion, BordersRepeatTheLastColumnAndRowInAllFullSizePlanes) {
-    for (int chroma_format : {1, 3}) {
+    for (ChromaFormat chroma_format : {ChromaFormat::yuv420, ChromaFormat::yuv444}) {
         prepare(s, 150, 100, chroma_format);
         convert_frame(s, colour, picture(), edge_pattern);
         // 4:4:4 has no work planes: the picture's own Cb and Cr planes are extended.
         const auto& p = picture().plane;
-        const bool own = chroma_format == 3;
+        const bool own = chroma_format == ChromaFormat::yuv444;
         const Plane* planes[] = {&p[0], own ? &p[1] : &work().cb_full, own ? &p[2] : &work().cr_full};
         for (const Plane* plane : planes) expect_extended(*plane, 150, 100, 160, 112, own ? "4:4:4" : "4:2:0");
         EXPECT_EQ(at(*planes[0], 160, 159, 111), 81);   // the red corner pixel
@@ -123,16 +123,17 @@ TEST_F(ColourConversion, BordersRepeatTheLastColumnAndRowInAllFullSizePlanes) {
 TEST_F(ColourConversion, ShortcutsMatchPixelByPixelConversionAndTheFilters) {
     auto pattern = [](int x, int y) { return grey(85 * ((x * 3 + y) % 4)); };
     int width = 32;  // each movie larger than the last, so the work planes must grow
-    for (int chroma_format : {1, 2, 3}) {
+    for (ChromaFormat chroma_format : {ChromaFormat::yuv420, ChromaFormat::yuv422, ChromaFormat::yuv444}) {
         for (int is_mpeg1 : {1, 0}) {
             prepare(s, width += 16, 32, chroma_format, is_mpeg1);
             convert_frame(s, colour, picture(), [](int, int) { return Rgb{200, 30, 90}; });
-            SCOPED_TRACE(testing::Message() << "chroma_format " << chroma_format << ", MPEG-1 " << is_mpeg1);
-            for (int c = 1; c <= 2 && chroma_format != 3; c++) {
+            SCOPED_TRACE(testing::Message() << "chroma_format " << syntax_value(chroma_format) << ", MPEG-1 " << is_mpeg1);
+            for (int c = 1; c <= 2 && chroma_format != ChromaFormat::yuv444; c++) {
                 const Plane& full = c == 1 ? work().cb_full : work().cr_full;
                 Plane half(full.size() / 2), filtered(picture().plane[c].size());
-                subsample_444_to_422(s.params, s.geometry, full.data(), (chroma_format == 1 ? half : filtered).data());
-                if (chroma_format == 1) subsample_422_to_420(s.params, s.geometry, half.data(), filtered.data());
+                const bool yuv420 = chroma_format == ChromaFormat::yuv420;
+                subsample_444_to_422(s.params, s.geometry, full.data(), (yuv420 ? half : filtered).data());
+                if (yuv420) subsample_422_to_420(s.params, s.geometry, half.data(), filtered.data());
                 EXPECT_EQ(picture().plane[c], filtered);
             }
 
@@ -159,7 +160,7 @@ std::uint8_t sample(int c, int x, int y) {
 }
 
 TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
-    prepare(s, 150, 100, 1);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
+    prepare(s, 150, 100, ChromaFormat::yuv420);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
     const std::string stem = test::scratch_path("planar_150x100");
     for (int c = 0; c < 3; c++) {
         std::ofstream out(stem + '.' + "YUV"[c], std::ios::binary);
@@ -211,7 +212,7 @@ TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {
     // at 200; 129 at 100: (77000 + 12900 + 256) >> 9 = 176. Flat rows gain 514/512: 128 -> 129, 255 -> 255.
     const std::vector<std::pair<int, int>> co_sited = {{7, 126}, {8, 176}, {32, 129}, {39, 129}, {31, 255}};
     for (int is_mpeg1 : {1, 0}) {
-        prepare(s, 16, 16, 1, is_mpeg1);
+        prepare(s, 16, 16, ChromaFormat::yuv420, is_mpeg1);
         subsample_444_to_422(s.params, s.geometry, src.data(), dst.data());
         for (const auto& [at, value] : is_mpeg1 ? interstitial : co_sited)
             EXPECT_EQ(dst[static_cast<std::size_t>(at)], value) << "MPEG-1 " << is_mpeg1 << " at " << at;
@@ -223,7 +224,7 @@ TEST_F(ColourConversion, HorizontalFiltersClampTapsAtBothEdgesAndClip) {
 TEST_F(ColourConversion, VerticalFilterClampsAtTopAndBottomAndKeepsFieldsApart) {
     Plane ramp(8 * 32), dst(8 * 16);
     for (std::size_t k = 0; k < ramp.size(); k++) ramp[k] = static_cast<std::uint8_t>(8 * (k / 8));
-    prepare(s, 16, 32, 1);
+    prepare(s, 16, 32, ChromaFormat::yuv420);
     // j = 0: 228*8 + 70*16 - 37*24 - 21*32 + 11*40 + 5*48 = 2064 (rows above read row 0).
     // j = 12: a straight ramp centred on row 12.5 gives 100.
     // j = 30: 228*488 + 70*480 - 37*472 - 21*464 + 11*456 + 5*448 = 124912 (rows below read row 31).

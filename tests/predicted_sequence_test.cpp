@@ -135,7 +135,7 @@ TEST(SkippedMacroblocks, BMacroblockRepeatsOnlyALeftNeighbourPredictedTheSameWay
     s.header.forw_hor_f_code = s.header.forw_vert_f_code = s.header.back_hor_f_code = s.header.back_vert_f_code = 2;
     for (std::size_t k = 0; k < s.buffers.macroblock_info.size(); k++) {
         MacroblockInfo& mb = s.buffers.macroblock_info[k];
-        mb.macroblock_type = forward_flag;
+        mb.macroblock_type = MacroblockFlag::forward;
         mb.motion_type = k == 0 ? MotionType::field : MotionType::frame;
         mb.motion_vectors[0][0][0] = 6;
         mb.motion_vectors[0][0][1] = -4;

@@ -138,7 +138,7 @@ TEST(ParameterReading, WarnAndChangeOnlyWhatCannotBeKept) {
         // 4:4:4 at 1920 x 1152 would break both the Main Profile and the Main Level.
         {ParameterTable::mpeg2_main().set(22, "9").set(25, "3").set(14, "1920").set(15, "1152"),
          "Warning: profile uses a reserved value, conformance checks skipped\n", "",
-         [](const EncoderState& s) { return s.params.chroma_format == 3; }},
+         [](const EncoderState& s) { return s.params.chroma_format == ChromaFormat::yuv444; }},
         {ParameterTable().set(9, "01:02:03:04").set(17, "3"), "", "",  // ((1 * 60 + 2) * 60 + 3) * 25 + 4
          [](const EncoderState& s) { return s.params.time_code_offset == 93079; }},
         // The time code offset counts frames at the rounded rate: 29.97 frames per second count as 30.

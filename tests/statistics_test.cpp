@@ -17,7 +17,7 @@
 namespace vintrel {
 namespace {
 
-constexpr int intra = 1, pattern = 2, backward = 4, forward = 8, quantiser = 16;
+using enum MacroblockFlag;
 
 // The report of a picture of `columns` x `rows` macroblocks of six blocks each.
 std::string report_of(int columns, int rows, const std::vector<MacroblockInfo>& macroblocks) {
@@ -32,7 +32,8 @@ std::string report_of(int columns, int rows, const std::vector<MacroblockInfo>& 
     return test::read_file(path);
 }
 
-MacroblockInfo macroblock(int type, MotionType motion_type, int mquant, int coded_block_pattern, int skipped = 0) {
+MacroblockInfo macroblock(MacroblockType type, MotionType motion_type, int mquant, int coded_block_pattern,
+                          int skipped = 0) {
     MacroblockInfo mb;
     mb.macroblock_type = type;
     mb.motion_type = motion_type;
@@ -53,7 +54,7 @@ TEST(Statistics, PredictedPictureLettersCountsAndQuantiserRepeats) {
                                macroblock(backward, field, 6, 0),
                                macroblock(forward | backward | pattern, dual_prime, 8, 0x3F),
                                macroblock(forward | backward | pattern | quantiser, field, 8, 0x0C),
-                               macroblock(0, {}, 31, 0)}),  // no prediction, not coded
+                               macroblock({}, {}, 31, 0)}),  // no prediction, not coded
               "\npicture statistics:\n"
               " # of intra coded macroblocks:     1 (10.0%)\n"
               " # of coded blocks:               19 (31.7%)\n"

@@ -162,7 +162,7 @@ TEST(CodeWriters, WriteTheCodesAndEscapesAndRefuseValuesBeyondTheRange) {
         // Address increments beyond 33 are preceded by escapes of 33 each.
         {1, [](Writer w) { write_address_increment(w, 34); }, "0000 0001 000 1"},
         {1, [](Writer w) { write_address_increment(w, 67); }, "0000 0001 000 0000 0001 000 1"},
-        {1, [](Writer w) { write_macroblock_type(w, PictureType::I, 2); }, ""},  // no such type: nothing
+        {1, [](Writer w) { write_macroblock_type(w, PictureType::I, MacroblockFlag::pattern); }, ""},  // no such type: nothing
         {1, [](Writer w) { write_motion_code(w, 16); }, "0000 0011 00 0"},
         {1, [](Writer w) { for (int v : {0, 1, -1}) write_dual_prime(w, v); }, "0 10 11"},
     };

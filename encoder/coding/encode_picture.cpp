@@ -108,14 +108,14 @@ void clear_predictors(int (&dc_predictor)[3], Predictors& pmv) {
 // rebuilds a skipped macroblock with the left neighbour's motion type and field selections, so
 // those must be the macroblock's own as well: a frame vector equal to the first vector of a
 // field-predicted neighbour is no reason to skip.
-bool b_macroblock_skippable(PictureStructure structure, const MacroblockInfo& mb, const MacroblockInfo& left, int type,
-                            const Predictors& pmv) {
-    const int directions = forward_flag | backward_flag;
+bool b_macroblock_skippable(PictureStructure structure, const MacroblockInfo& mb, const MacroblockInfo& left,
+                            MacroblockType type, const Predictors& pmv) {
+    const MacroblockType directions = MacroblockFlag::forward | MacroblockFlag::backward;
     const bool frame = structure == PictureStructure::frame;
     if (mb.motion_type != (frame ? MotionType::frame : MotionType::field) || left.motion_type != mb.motion_type) return false;
     if ((type & directions) != (left.macroblock_type & directions)) return false;
     for (int dir = 0; dir < 2; dir++) {
-        if (!(type & (dir == 0 ? forward_flag : backward_flag))) continue;
+        if (!type.has(dir == 0 ? MacroblockFlag::forward : MacroblockFlag::backward)) continue;
         if (mb.motion_vectors[0][dir][0] != pmv[0][dir][0] || mb.motion_vectors[0][dir][1] != pmv[0][dir][1])
             return false;
         if (!frame && (mb.field_select[0][dir] != (structure == PictureStructure::bottom_field ? 1 : 0) ||
@@ -217,13 +217,13 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             }
             MacroblockInfo& mb = s.buffers.macroblock_info[static_cast<std::size_t>(k)];
             std::array<std::int16_t, 64>* blocks = &s.buffers.blocks[static_cast<std::size_t>(k) * static_cast<std::size_t>(bpm)];
-            int type = mb.macroblock_type;
+            MacroblockType type = mb.macroblock_type;
             const int q = macroblock_quantiser_scale(s.rc, s.geometry, header, s.buffers.macroblock_info, k,
                                                      bits_written(s.bits));
             mb.mquant = q;
 
             int pattern = 0;
-            if (type & intra_flag) {
+            if (type.has(MacroblockFlag::intra)) {
                 for (int b = 0; b < bpm; b++)
                     quantise_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.intra_dc_precision,
                                    s.params.intra_quant_matrix.data(), q);
@@ -232,14 +232,14 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
                 for (int b = 0; b < bpm; b++)
                     pattern = pattern * 2 +
                               quantise_non_intra(s.kernels.simd, s.params.is_mpeg1, blocks[b].data(), blocks[b].data(), s.params.non_intra_quant_matrix.data(), q);
-                if (pattern) type |= pattern_flag;
+                if (pattern) type |= MacroblockFlag::pattern;
             }
             mb.coded_block_pattern = pattern;
-            if (pattern && q != previous_q) type |= quantiser_flag;
+            if (pattern && q != previous_q) type |= MacroblockFlag::quantiser;
 
             bool skip = false;
             if (i != 0 && i != s.geometry.macroblock_columns - 1 && pattern == 0) {
-                if (header.picture_type == PictureType::P && !(type & forward_flag)) {
+                if (header.picture_type == PictureType::P && !type.has(MacroblockFlag::forward)) {
                     skip = true;
                     clear_predictors(s.dc_predictor, pmv);
                 } else if (header.picture_type == PictureType::B) {
@@ -256,39 +256,41 @@ void encode_picture(EncoderState& s, const std::uint8_t* source_luma) {
             }
 
             mb.skipped = false;
-            if (header.picture_type == PictureType::P && pattern == 0 && !(type & forward_flag)) type |= forward_flag;
+            if (header.picture_type == PictureType::P && pattern == 0 && !type.has(MacroblockFlag::forward))
+                type |= MacroblockFlag::forward;
             write_address_increment(out, address_increment);
             address_increment = 1;
             write_macroblock_type(out, header.picture_type, type);
             // Field pictures always carry the motion type: they have no frame prediction to imply.
-            if ((type & (forward_flag | backward_flag)) &&
+            if ((type.has(MacroblockFlag::forward) || type.has(MacroblockFlag::backward)) &&
                 (!header.frame_pred_frame_dct || header.picture_structure != PictureStructure::frame))
                 put(out, syntax_value(mb.motion_type), 2);
             if (header.picture_structure == PictureStructure::frame && pattern && !header.frame_pred_frame_dct)
                 put(out, syntax_value(mb.dct_type), 1);
-            if (type & quantiser_flag) {
+            if (type.has(MacroblockFlag::quantiser)) {
                 put(out, quantiser_scale_code(header, q), 5);
                 previous_q = q;
             }
-            if (type & forward_flag)
+            if (type.has(MacroblockFlag::forward))
                 write_motion_vectors(out, header.picture_structure, mb, pmv, 0, header.forw_hor_f_code,
                                      header.forw_vert_f_code);
-            if (type & backward_flag)
+            if (type.has(MacroblockFlag::backward))
                 write_motion_vectors(out, header.picture_structure, mb, pmv, 1, header.back_hor_f_code,
                                      header.back_vert_f_code);
-            if (type & pattern_flag) {
+            if (type.has(MacroblockFlag::pattern)) {
                 write_coded_block_pattern(out, (pattern >> (bpm - 6)) & 63);
-                if (s.params.chroma_format != 1) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
+                if (s.params.chroma_format != ChromaFormat::yuv420) put(out, pattern & ((1 << (bpm - 6)) - 1), bpm - 6);
             }
             for (int b = 0; b < bpm; b++) {
                 if (!(pattern & (1 << (bpm - 1 - b)))) continue;
-                if (type & intra_flag)
+                if (type.has(MacroblockFlag::intra))
                     write_intra_block(out, header, s.dc_predictor, blocks[b].data(), b < 4 ? 0 : 1 + (b & 1));
                 else
                     write_non_intra_block(out, header, blocks[b].data());
             }
-            if (!(type & intra_flag)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
-            if ((type & intra_flag) || (header.picture_type == PictureType::P && !(type & forward_flag)))
+            if (!type.has(MacroblockFlag::intra)) s.dc_predictor[0] = s.dc_predictor[1] = s.dc_predictor[2] = 0;
+            if (type.has(MacroblockFlag::intra) ||
+                (header.picture_type == PictureType::P && !type.has(MacroblockFlag::forward)))
                 for (auto& r : pmv)
                     for (auto& d : r) d[0] = d[1] = 0;
             mb.macroblock_type = type;

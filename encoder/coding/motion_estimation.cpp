@@ -31,7 +31,8 @@ int first_strictly_smallest(const int (&d)[n]) {
 // The six B candidates come as interpolated, forward, backward, each with one vector and then
 // with two per direction. Sets the directions of the chosen one and returns its index.
 int choose_b_candidate(MacroblockInfo& info, const int (&candidates)[6]) {
-    static constexpr int directions[3] = {forward_flag | backward_flag, forward_flag, backward_flag};
+    static constexpr MacroblockType directions[3] = {MacroblockFlag::forward | MacroblockFlag::backward,
+                                                     MacroblockFlag::forward, MacroblockFlag::backward};
     const int choice = first_strictly_smallest(candidates);
     info.macroblock_type = directions[choice / 2];
     return choice;
@@ -49,7 +50,7 @@ void set_vector(MacroblockInfo& info, int r, int s, int x, int y) {
 }
 
 void make_intra(MacroblockInfo& info, unsigned var) {
-    info.macroblock_type = intra_flag;
+    info.macroblock_type = MacroblockFlag::intra;
     info.variance = var;
 }
 
@@ -126,7 +127,7 @@ struct FrameMacroblock {
         const int v0 = sse_distance(old_ref + i + static_cast<std::ptrdiff_t>(w()) * j, mb, w(), 0, 0, 16);
         if (4 * v0 > 5 * vmc && v0 >= intra_threshold) {
             info.variance = static_cast<unsigned>(vmc);
-            info.macroblock_type = forward_flag;
+            info.macroblock_type = MacroblockFlag::forward;
             if (info.motion_type == MotionType::frame) {
                 set_vector(info, 0, 0, frame.x - 2 * i, frame.y - 2 * j);
             } else if (info.motion_type == MotionType::dual_prime) {
@@ -139,7 +140,7 @@ struct FrameMacroblock {
             return;
         }
         info.variance = static_cast<unsigned>(v0);
-        info.macroblock_type = 0;
+        info.macroblock_type = {};
         info.motion_type = MotionType::frame;
         set_vector(info, 0, 0, 0, 0);
     }
@@ -157,13 +158,13 @@ struct FrameMacroblock {
             const int vmcr = squared(new_ref, w(), b.frame, mb, 16);
             const int vmci = bidir_sse_distance(point(old_ref, w(), f.frame), point(new_ref, w(), b.frame), mb, w(), 16);
             if (vmcf <= vmcr && vmcf <= vmci) {
-                info.macroblock_type = forward_flag;
+                info.macroblock_type = MacroblockFlag::forward;
                 vmc = vmcf;
             } else if (vmci < vmcr) {
-                info.macroblock_type = forward_flag | backward_flag;
+                info.macroblock_type = MacroblockFlag::forward | MacroblockFlag::backward;
                 vmc = vmci;
             } else {
-                info.macroblock_type = backward_flag;
+                info.macroblock_type = MacroblockFlag::backward;
                 vmc = vmcr;
             }
         } else {
@@ -283,7 +284,7 @@ struct FieldMacroblock {
             const int v0 = sse_distance(same + i + static_cast<std::ptrdiff_t>(lx()) * j, mb, lx(), 0, 0, 16);
             if (!(4 * v0 > 5 * vmc && v0 >= intra_threshold)) {
                 info.variance = static_cast<unsigned>(v0);
-                info.macroblock_type = 0;
+                info.macroblock_type = {};
                 info.motion_type = MotionType::field;
                 set_vector(info, 0, 0, 0, 0);
                 info.field_select[0][0] = parity();
@@ -291,7 +292,7 @@ struct FieldMacroblock {
             }
         }
         info.variance = static_cast<unsigned>(vmc);
-        info.macroblock_type = forward_flag;
+        info.macroblock_type = MacroblockFlag::forward;
         if (info.motion_type == MotionType::dual_prime) {
             set_vector(info, 0, 0, dual.x - 2 * i, dual.y - 2 * j);
             info.dual_prime_vector[0] = dual.dmv[0];

@@ -51,18 +51,19 @@ public:
           by_(by), mb_(mb), second_field_(second_field) {}
 
     void predict() {
-        if (mb_.macroblock_type & intra_flag) {
+        if (mb_.macroblock_type.has(MacroblockFlag::intra)) {
             clear_prediction(picture_, dst_, bx_, by_);
             return;
         }
-        const bool forward = (mb_.macroblock_type & forward_flag) || picture_.header.picture_type == PictureType::P;
+        const bool forward =
+            mb_.macroblock_type.has(MacroblockFlag::forward) || picture_.header.picture_type == PictureType::P;
         if (forward) {
             if (picture_.header.picture_structure == PictureStructure::frame)
                 forward_frame();
             else
                 forward_field();
         }
-        if (mb_.macroblock_type & backward_flag) {
+        if (mb_.macroblock_type.has(MacroblockFlag::backward)) {
             if (picture_.header.picture_structure == PictureStructure::frame)
                 backward_frame(forward);
             else
@@ -82,12 +83,12 @@ private:
         int dx = v.x, dy = v.y;
         for (int c = 0; c < 3; c++) {
             if (c == 1) {
-                if (picture_.params.chroma_format == 1) {
+                if (picture_.params.chroma_format == ChromaFormat::yuv420) {
                     h >>= 1;
                     y >>= 1;
                     dy /= 2;
                 }
-                if (picture_.params.chroma_format != 3) {
+                if (picture_.params.chroma_format != ChromaFormat::yuv444) {
                     w >>= 1;
                     x >>= 1;
                     lx >>= 1;
@@ -107,7 +108,7 @@ private:
     }
 
     void forward_frame() const {
-        const bool motion = mb_.macroblock_type & forward_flag;
+        const bool motion = mb_.macroblock_type.has(MacroblockFlag::forward);
         if (mb_.motion_type == MotionType::frame || !motion) {
             area(old_, 0, 0, picture_.geometry.coded_width, 16, 16, bx_, by_, vector(0, 0), false);
         } else if (mb_.motion_type == MotionType::field) {
@@ -148,7 +149,7 @@ private:
     }
 
     void forward_field() const {
-        const bool motion = mb_.macroblock_type & forward_flag;
+        const bool motion = mb_.macroblock_type.has(MacroblockFlag::forward);
         if (mb_.motion_type == MotionType::field || !motion) {
             field_halves(0, false, false);
         } else if (mb_.motion_type == MotionType::field_16x8) {
@@ -207,14 +208,14 @@ void predict_component(const std::uint8_t* src, std::uint8_t* dst, int lx, int w
 
 void clear_prediction(const PictureContext& picture, Picture& dst, int bx, int by) {
     const Geometry& geometry = picture.geometry;
-    const int chroma_format = picture.params.chroma_format;
+    const ChromaFormat chroma_format = picture.params.chroma_format;
     const bool bottom = picture.header.picture_structure == PictureStructure::bottom_field;
     fill(dst[0] + bx + static_cast<std::ptrdiff_t>(geometry.line_stride) * by + (bottom ? geometry.coded_width : 0),
          geometry.line_stride, 16, 16);
-    const int cw = chroma_format == 3 ? 16 : 8;
-    const int ch = chroma_format == 1 ? 8 : 16;
-    const int x = chroma_format == 3 ? bx : bx / 2;
-    const int y = chroma_format == 1 ? by / 2 : by;
+    const int cw = chroma_format == ChromaFormat::yuv444 ? 16 : 8;
+    const int ch = chroma_format == ChromaFormat::yuv420 ? 8 : 16;
+    const int x = chroma_format == ChromaFormat::yuv444 ? bx : bx / 2;
+    const int y = chroma_format == ChromaFormat::yuv420 ? by / 2 : by;
     for (int c = 1; c < 3; c++)
         fill(dst[c] + x + static_cast<std::ptrdiff_t>(geometry.chroma_line_stride) * y +
                  (bottom ? geometry.chroma_width : 0),

@@ -55,9 +55,9 @@ void write_sequence_header(const Parameters& p, BitWriter& w) {
 void write_sequence_extension(const Parameters& p, BitWriter& w) {
     start_code(w, extension_start_code);
     put(w, sequence_extension_id, 4);
-    put(w, (p.profile << 4) | p.level, 8);
+    put(w, (syntax_value(p.profile) << 4) | syntax_value(p.level), 8);
     put(w, syntax_value(p.progressive_sequence), 1);
-    put(w, p.chroma_format, 2);
+    put(w, syntax_value(p.chroma_format), 2);
     put(w, p.horizontal_size >> 12, 2);
     put(w, p.vertical_size >> 12, 2);
     put(w, bit_rate_value(p) >> 18, 12);

@@ -27,7 +27,7 @@ struct BlockPlace {
 struct BlockLayout {
     Geometry geometry;
     bool bottom_field;
-    int chroma_format;
+    ChromaFormat chroma_format;
 };
 
 // Block n of the macroblock whose luminance starts at column i, line j of the coded picture.
@@ -37,7 +37,7 @@ struct BlockLayout {
 [[gnu::always_inline]] inline BlockPlace place_block(const BlockLayout& layout, int i, int j, int n, bool field_dct) {
     const Geometry& geometry = layout.geometry;
     const bool bottom_field = layout.bottom_field;
-    const int chroma_format = layout.chroma_format;
+    const ChromaFormat chroma_format = layout.chroma_format;
     BlockPlace place{};
     if (n < 4) {
         place.component = 0;
@@ -53,10 +53,10 @@ struct BlockLayout {
         return place;
     }
     place.component = (n & 1) ? 2 : 1;
-    const int ic = chroma_format == 3 ? i : i / 2;
-    const int jc = chroma_format == 1 ? j / 2 : j;
+    const int ic = chroma_format == ChromaFormat::yuv444 ? i : i / 2;
+    const int jc = chroma_format == ChromaFormat::yuv420 ? j / 2 : j;
     const std::ptrdiff_t column = ic + (n & 8);
-    if (field_dct && chroma_format != 1) {
+    if (field_dct && chroma_format != ChromaFormat::yuv420) {
         place.offset = column + static_cast<std::ptrdiff_t>(geometry.chroma_width) * (jc + (n & 2) / 2);
         place.step = 2 * static_cast<std::ptrdiff_t>(geometry.chroma_width);
     } else {

@@ -80,8 +80,8 @@ void write_address_increment(const CodeWriter& s, int increment) {
     put(s, address_increment_codes[increment - 1]);
 }
 
-void write_macroblock_type(const CodeWriter& s, PictureType picture_type, int flags) {
-    put(s, macroblock_type_codes[static_cast<std::size_t>(syntax_value(picture_type) - 1)][static_cast<std::size_t>(flags)]);
+void write_macroblock_type(const CodeWriter& s, PictureType picture_type, MacroblockType type) {
+    put(s, macroblock_type_codes[static_cast<std::size_t>(syntax_value(picture_type) - 1)][type.code_index()]);
 }
 
 void write_motion_code(const CodeWriter& s, int motion_code) {

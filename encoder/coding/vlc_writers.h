@@ -2,6 +2,7 @@
 #pragma once
 
 #include "encoder/coding/bit_writer.h"
+#include "encoder/setup/buffers.h"
 #include "encoder/setup/picture_header.h"
 #include "encoder/setup/reporter.h"
 
@@ -26,7 +27,7 @@ void write_ac(const CodeWriter& out, int run, int level, int table);
 void write_first_ac(const CodeWriter& out, int run, int level);
 
 void write_address_increment(const CodeWriter& out, int increment);
-void write_macroblock_type(const CodeWriter& out, PictureType picture_type, int flags);
+void write_macroblock_type(const CodeWriter& out, PictureType picture_type, MacroblockType type);
 void write_motion_code(const CodeWriter& out, int motion_code);
 void write_dual_prime(const CodeWriter& out, int differential);
 void write_coded_block_pattern(const CodeWriter& out, int pattern);

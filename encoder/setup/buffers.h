@@ -7,12 +7,41 @@
 
 namespace vintrel {
 
-// The flags of MacroblockInfo::macroblock_type.
-inline constexpr int intra_flag = 1;
-inline constexpr int pattern_flag = 2;       // coded block pattern present
-inline constexpr int backward_flag = 4;      // backward motion compensation
-inline constexpr int forward_flag = 8;       // forward motion compensation
-inline constexpr int quantiser_flag = 16;    // quantiser scale present
+// One flag of a macroblock_type. Its value is its bit in the index of the macroblock_type codes.
+enum class MacroblockFlag : unsigned {
+    intra = 1,
+    pattern = 2,     // coded block pattern present
+    backward = 4,    // backward motion compensation
+    forward = 8,     // forward motion compensation
+    quantiser = 16,  // quantiser scale present
+};
+
+// A macroblock_type: the set of its flags.
+class MacroblockType {
+public:
+    constexpr MacroblockType() = default;
+    constexpr MacroblockType(MacroblockFlag flag) : bits_(static_cast<unsigned>(flag)) {}  // the set of one flag
+
+    constexpr bool has(MacroblockFlag flag) const { return (bits_ & static_cast<unsigned>(flag)) != 0; }
+    constexpr MacroblockType& operator|=(MacroblockType other) {
+        bits_ |= other.bits_;
+        return *this;
+    }
+    friend constexpr MacroblockType operator|(MacroblockType a, MacroblockType b) { return a |= b; }
+    friend constexpr MacroblockType operator&(MacroblockType a, MacroblockType b) {
+        a.bits_ &= b.bits_;
+        return a;
+    }
+    friend constexpr bool operator==(MacroblockType, MacroblockType) = default;
+
+    // The index of the type's code in the macroblock_type code tables.
+    constexpr unsigned code_index() const { return bits_; }
+
+private:
+    unsigned bits_ = 0;
+};
+
+constexpr MacroblockType operator|(MacroblockFlag a, MacroblockFlag b) { return MacroblockType(a) | b; }
 
 // How a macroblock is motion compensated, by its syntax value: in frame pictures field, frame or
 // dual prime prediction; in field pictures field (16x16), 16x8 or dual prime prediction.
@@ -21,7 +50,7 @@ constexpr int syntax_value(MotionType t) { return static_cast<int>(t); }
 
 // Per-macroblock decisions of one coded picture, in raster order.
 struct MacroblockInfo {
-    int macroblock_type = 0;  // the flags above
+    MacroblockType macroblock_type;
     MotionType motion_type{};  // 0, no type, until motion estimation decides
     bool dct_type = false;     // field DCT (dct_type 1 in the stream) rather than frame DCT
     int mquant = 0;

@@ -43,17 +43,17 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
     if (params.is_mpeg1 && params.horizontal_size >= 4096)
         fatal_error(errors, "horizontal_size must be less than 4096 (MPEG-1)");
     if ((params.horizontal_size & 4095) == 0) fatal_error(errors, "horizontal_size must not be a multiple of 4096");
-    if (params.chroma_format != 3 && params.horizontal_size % 2 != 0)
+    if (params.chroma_format != ChromaFormat::yuv444 && params.horizontal_size % 2 != 0)
         fatal_error(errors, "horizontal_size must be a even (4:2:0 / 4:2:2)");
     if (outside(params.vertical_size, 1, 16383)) fatal_error(errors, "vertical_size must be between 1 and 16383");
     if (params.is_mpeg1 && params.vertical_size >= 4096)
         fatal_error(errors, "vertical size must be less than 4096 (MPEG-1)");
     if ((params.vertical_size & 4095) == 0) fatal_error(errors, "vertical_size must not be a multiple of 4096");
-    if (params.chroma_format == 1 && params.vertical_size % 2 != 0)
+    if (params.chroma_format == ChromaFormat::yuv420 && params.vertical_size % 2 != 0)
         fatal_error(errors, "vertical_size must be a even (4:2:0)");
     if (params.field_pictures) {
         if (params.vertical_size % 2 != 0) fatal_error(errors, "vertical_size must be a even (field pictures)");
-        if (params.chroma_format == 1 && params.vertical_size % 4 != 0)
+        if (params.chroma_format == ChromaFormat::yuv420 && params.vertical_size % 4 != 0)
             fatal_error(errors, "vertical_size must be a multiple of 4 (4:2:0 field pictures)");
     }
     if (params.is_mpeg1) {
@@ -70,7 +70,7 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
     if (outside(params.vbv_buffer_size, 1, 262143)) fatal_error(errors, "vbv_buffer_size must be in range 1..(2^18-1)");
     if (params.is_mpeg1 && params.vbv_buffer_size >= 1024)
         fatal_error(errors, "vbv_buffer_size must be less than 1024 (MPEG-1)");
-    if (outside(params.chroma_format, 1, 3)) fatal_error(errors, "chroma_format must be in range 1...3");
+    if (outside(syntax_value(params.chroma_format), 1, 3)) fatal_error(errors, "chroma_format must be in range 1...3");
     if (bad_colour_value(params.color_primaries))
         fatal_error(errors, "color_primaries must be in range 1...2 or 4...7");
     if (bad_colour_value(params.transfer_characteristics))
@@ -93,35 +93,40 @@ void check_ranges(const Parameters& params, const ErrorChannel& errors) {
 }
 
 void check_profile_and_level(const Parameters& params, const ErrorChannel& errors) {
-    if (outside(params.profile, 0, 15)) fatal_error(errors, "profile must be between 0 and 15");
-    if (outside(params.level, 0, 15)) fatal_error(errors, "level must be between 0 and 15");
-    if (params.profile >= 8) {
+    // The numbers first: the ranges and the profiles and levels the encoder has no name for.
+    const int profile = syntax_value(params.profile);
+    const int level = syntax_value(params.level);
+    if (outside(profile, 0, 15)) fatal_error(errors, "profile must be between 0 and 15");
+    if (outside(level, 0, 15)) fatal_error(errors, "level must be between 0 and 15");
+    if (profile >= 8) {
         errors.report.warning("Warning: profile uses a reserved value, conformance checks skipped\n");
         return;
     }
-    if (outside(params.profile, 1, 5)) fatal_error(errors, "undefined Profile");
-    if (params.profile == 2 || params.profile == 3)
+    if (outside(profile, 1, 5)) fatal_error(errors, "undefined Profile");
+    if (params.profile == Profile::spatially_scalable || params.profile == Profile::snr_scalable)
         fatal_error(errors, "This encoder currently generates no scalable bitstreams");
-    if (outside(params.level, 4, 10) || params.level % 2 != 0) fatal_error(errors, "undefined Level");
-    const int level_index = (params.level - 4) / 2;
-    if (!profile_level_defined[params.profile - 1][level_index])
+    if (outside(level, 4, 10) || level % 2 != 0) fatal_error(errors, "undefined Level");
+    // From here on the profile is High, Main or Simple, the level one of the four.
+    const int level_index = (level - 4) / 2;
+    if (!profile_level_defined[profile - 1][level_index])
         fatal_error(errors, "undefined profile@level combination");
-    if (params.profile == 5 && params.M != 1) fatal_error(errors, "Simple Profile does not allow B pictures");
-    if (params.profile != 1 && params.chroma_format != 1)
+    if (params.profile == Profile::simple && params.M != 1)
+        fatal_error(errors, "Simple Profile does not allow B pictures");
+    if (params.profile != Profile::high && params.chroma_format != ChromaFormat::yuv420)
         fatal_error(errors, "chroma format must be 4:2:0 in specified Profile");
-    if (params.profile == 1 && params.chroma_format == 3)
+    if (params.profile == Profile::high && params.chroma_format == ChromaFormat::yuv444)
         fatal_error(errors, "chroma format must be 4:2:0 or 4:2:2 in High Profile");
-    if (params.profile >= 4) {
+    if (params.profile == Profile::main || params.profile == Profile::simple) {
         if (params.frame_rate_code <= 2 && params.repeat_first_field)
             fatal_error(errors, "repeat_first_first must be zero");
         if (params.frame_rate_code <= 6 && params.progressive_sequence && params.repeat_first_field)
             fatal_error(errors, "repeat_first_first must be zero");
     }
-    if (params.profile != 1 && params.intra_dc_precision == 3)
+    if (params.profile != Profile::high && params.intra_dc_precision == 3)
         fatal_error(errors, "11 bit DC precision only allowed in High Profile");
 
     const LevelLimits& limits = level_limits[level_index];
-    if (params.frame_rate_code >= 6 && params.level >= 8)
+    if (params.frame_rate_code >= 6 && (params.level == Level::main || params.level == Level::low))
         fatal_error(errors, "Picture rate greater than permitted in specified Level");
     for (std::size_t k = 0; k < params.motion_data.size(); k++) {
         const MotionData& m = params.motion_data[k];

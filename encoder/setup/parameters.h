@@ -24,6 +24,20 @@ struct MotionData {
 // Where the source pictures come from (the values of the parameter line); other values read nothing.
 enum class InputPictureFormat { planar_files = 0, yuv_file = 1, movie = 2 };
 
+// The values of the stream's chroma_format: how the chrominance planes are subsampled.
+enum class ChromaFormat : int { yuv420 = 1, yuv422 = 2, yuv444 = 3 };
+
+// The two halves of the stream's profile_and_level_indication. The reader keeps whatever number
+// the parameter line holds: the checks refuse what the encoder cannot make, and a reserved
+// profile (8 to 15) with any level of 0 to 15 goes into the stream as it was given.
+enum class Profile : int { high = 1, spatially_scalable = 2, snr_scalable = 3, main = 4, simple = 5 };
+enum class Level : int { high = 4, high_1440 = 6, main = 8, low = 10 };
+
+// Where a ChromaFormat, Profile or Level goes into the stream, or is printed.
+constexpr int syntax_value(ChromaFormat c) { return static_cast<int>(c); }
+constexpr int syntax_value(Profile p) { return static_cast<int>(p); }
+constexpr int syntax_value(Level l) { return static_cast<int>(l); }
+
 struct Parameters {
     std::string id_string;
     std::string source_file_name_template;
@@ -50,10 +64,10 @@ struct Parameters {
     int vbv_buffer_size = 0;
     bool low_delay = false;
     bool constrained_parameters_flag = false;
-    int profile = 0;
-    int level = 0;
+    Profile profile{};
+    Level level{};
     bool progressive_sequence = false;
-    int chroma_format = 0;
+    ChromaFormat chroma_format{};
     int video_format = 0;
     int color_primaries = 0;
     int transfer_characteristics = 0;

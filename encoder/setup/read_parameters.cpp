@@ -59,6 +59,15 @@ public:
         if (!scan_whole_numbers(line(k), "%ld", {&value})) unreadable(k, what);
     }
 
+    // A value kept as an enum of the stream's numbers: any whole number is taken as it is, for the
+    // checks to judge.
+    template <typename Enum>
+    void scan_enum(int k, Enum& value, const char* what) {
+        int number = 0;
+        scan_int(k, number, what);
+        value = static_cast<Enum>(number);
+    }
+
     void scan_double(int k, double& value, const char* what) {
         if (std::sscanf(line(k), "%lf", &value) != 1) unreadable(k, what);
     }
@@ -105,8 +114,8 @@ void apply_mpeg1_fixups(Parameters& params, const Reporter& report) {
         params.progressive_sequence = true;
         warn(report, "Warning: setting progressive_sequence = 1\n");
     }
-    if (params.chroma_format != 1) {
-        params.chroma_format = 1;
+    if (params.chroma_format != ChromaFormat::yuv420) {
+        params.chroma_format = ChromaFormat::yuv420;
         warn(report, "Warning: setting chroma_format = 1 (4:2:0)\n");
     }
     if (params.intra_dc_precision != 0) {
@@ -196,10 +205,10 @@ void read_parameters(Parameters& params, const Reporter& report, std::span<const
     in.scan_int(19, params.vbv_buffer_size, "vbv_buffer_size");
     in.scan_flag(20, params.low_delay, "low_delay");
     in.scan_flag(21, params.constrained_parameters_flag, "constrained_parameters_flag");
-    in.scan_int(22, params.profile, "the profile");
-    in.scan_int(23, params.level, "the level");
+    in.scan_enum(22, params.profile, "the profile");
+    in.scan_enum(23, params.level, "the level");
     in.scan_flag(24, params.progressive_sequence, "progressive_sequence");
-    in.scan_int(25, params.chroma_format, "chroma_format");
+    in.scan_enum(25, params.chroma_format, "chroma_format");
     in.scan_int(26, params.video_format, "video_format");
     in.scan_int(27, params.color_primaries, "color_primaries");
     in.scan_int(28, params.transfer_characteristics, "transfer_characteristics");

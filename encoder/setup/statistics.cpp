@@ -22,18 +22,18 @@ PictureCounts count_macroblocks(const std::vector<MacroblockInfo>& info, std::si
     PictureCounts n;
     for (std::size_t k = 0; k < macroblocks; k++) {
         const MacroblockInfo& mb = info[k];
-        const int type = mb.macroblock_type;
+        const MacroblockType type = mb.macroblock_type;
         if (mb.skipped) {
             n.skipped++;
-        } else if (type & intra_flag) {
+        } else if (type.has(MacroblockFlag::intra)) {
             n.intra++;
-        } else if (!(type & pattern_flag)) {
+        } else if (!type.has(MacroblockFlag::pattern)) {
             n.not_coded++;
         }
         for (int b = 0; b < blocks_per_macroblock && b < 31; b++)
             if (mb.coded_block_pattern & (1 << b)) n.coded_blocks++;
-        const bool forward = type & forward_flag;
-        const bool backward = type & backward_flag;
+        const bool forward = type.has(MacroblockFlag::forward);
+        const bool backward = type.has(MacroblockFlag::backward);
         if (forward && !backward) n.forward++;
         if (backward && !forward) n.backward++;
         if (forward && backward) n.interpolated++;
@@ -46,10 +46,10 @@ double percent(int count, long long total) { return total > 0 ? count * 100.0 / 
 
 char type_character(const MacroblockInfo& mb) {
     if (mb.skipped) return 'S';
-    const int type = mb.macroblock_type;
-    if (type & intra_flag) return 'I';
-    const bool forward = type & forward_flag;
-    const bool backward = type & backward_flag;
+    const MacroblockType type = mb.macroblock_type;
+    if (type.has(MacroblockFlag::intra)) return 'I';
+    const bool forward = type.has(MacroblockFlag::forward);
+    const bool backward = type.has(MacroblockFlag::backward);
     if (forward && !backward) return mb.motion_type == MotionType::field ? 'f' : mb.motion_type == MotionType::dual_prime ? 'p' : 'F';
     if (backward && !forward) return mb.motion_type == MotionType::field ? 'b' : 'B';
     if (forward && backward) return mb.motion_type == MotionType::field ? 'd' : 'D';
@@ -57,9 +57,9 @@ char type_character(const MacroblockInfo& mb) {
 }
 
 char quantiser_character(const MacroblockInfo& mb) {
-    const int type = mb.macroblock_type;
-    if (type & quantiser_flag) return 'Q';
-    if (type & (intra_flag | pattern_flag)) return ' ';
+    const MacroblockType type = mb.macroblock_type;
+    if (type.has(MacroblockFlag::quantiser)) return 'Q';
+    if (type.has(MacroblockFlag::intra) || type.has(MacroblockFlag::pattern)) return ' ';
     return 'N';
 }
 
