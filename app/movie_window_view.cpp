@@ -147,8 +147,9 @@ void TMovieWindowView::set_status(const QString& text) {
 void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
     busy_ = true;
     set_status(title_ + ": preparing");
-    if (!conversion_->setup()) {
-        tell(fault_message(conversion_->fault(), conversion_->pdb_name()));
+    if (!app_.configuration() || !conversion_->setup()) {
+        tell(app_.configuration() ? fault_message(conversion_->fault(), conversion_->pdb_name())
+                                  : Message{Notice::fatal, app_.configuration_error(), "MPEG Error"});
         busy_ = false;
         set_status(title_ + ": not converted");
         emit done();
@@ -194,7 +195,7 @@ void TMovieWindowView::conversion_ended(const ConversionOutcome& outcome) {
         case ConversionResult::failed: show_outcome(Outcome::failed, outcome); break;
     }
     for (const Message& note : outcome.notes) tell(note);
-    if (outcome.fault.kind != FaultKind::none) tell(fault_message(outcome.fault, conversion_->pdb_name()));
+    if (outcome.fault.kind != ConversionFailure::none) tell(fault_message(outcome.fault, conversion_->pdb_name()));
     if (outcome.result == ConversionResult::finished) tell(finished_message());
     busy_ = false;
     app_.view_changed();
@@ -243,7 +244,7 @@ void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& re
     }
     const std::string title = title_.toStdString();
     for (const Message& note : result.notes) text += "\n" + QString::fromStdString(note.sentence(title));
-    if (result.fault.kind != FaultKind::none)
+    if (result.fault.kind != ConversionFailure::none)
         text += "\n" + QString::fromStdString(fault_message(result.fault, conversion_->pdb_name()).sentence(title));
     text += "\n" + file_line(conversion_->pdb_name()) + "\n" + file_line(conversion_->mpeg_name());
     // What the encoder and the movie noticed, each kind once: a group shows its first text, or

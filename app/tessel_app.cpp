@@ -87,7 +87,13 @@ void TTesselMainFrame::dropEvent(QDropEvent* event) {
     QMetaObject::invokeMethod(&app_, [this, files] { app_.open_files(files); }, Qt::QueuedConnection);
 }
 
-TTesselApp::TTesselApp() : configuration_(builtin_configuration()) {
+TTesselApp::TTesselApp() {
+    // The built-in lines are the program's own; should they ever fail their checks, every movie
+    // says so in its MPEG Error box instead of converting.
+    auto builtin = builtin_configuration();
+    configuration_ = std::move(builtin.value);
+    configuration_error_ = std::move(builtin.fault.detail);
+
 
     main_window_ = std::make_unique<TTesselMainFrame>(*this);
     main_window_->setWindowTitle(program_caption);

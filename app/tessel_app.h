@@ -61,7 +61,9 @@ public:
     QMdiArea& mdi_area() { return *mdi_area_; }
     MessageBoxes& message_boxes() { return message_boxes_; }
     // The configuration every conversion codes with; each conversion makes its own encoder from it.
+    // Null when the built-in lines failed their checks; configuration_error() says why.
     const std::shared_ptr<const Parameters>& configuration() const { return configuration_; }
+    const std::string& configuration_error() const { return configuration_error_; }
     QAction& open_action() { return *open_action_; }
     QAction& exit_action() { return *exit_action_; }
     QAction& about_action() { return *about_action_; }
@@ -131,6 +133,7 @@ private:
     TMovieWindowView* busy_view() const;
 
     std::shared_ptr<const Parameters> configuration_;
+    std::string configuration_error_;
     MessageBoxes message_boxes_;
     std::unique_ptr<TTesselMainFrame> main_window_;
     QMdiArea* mdi_area_ = nullptr;

@@ -29,10 +29,9 @@ PlaneLayout chroma_layout(const Parameters& params, const Geometry& geometry) {
     return {width, height, geometry.chroma_width, geometry.chroma_height};
 }
 
-std::FILE* open_for_reading(const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "rb");
-    if (!file) throw EncoderError(error_text("Couldn't open %s\n", path.c_str()));
-    return file;
+// The encoder's texts for the files of its pictures; the line feed inside them is kept.
+EncoderFault file_fault(const char* format, const std::string& path) {
+    return {EncoderFailure::fatal, path, 0, error_text(format, path.c_str())};
 }
 
 // Reads the picture rows of one plane and extends them to the plane's full size. A file that
@@ -46,55 +45,54 @@ void read_plane(std::FILE* file, std::uint8_t* plane, const PlaneLayout& layout)
     extend_borders(plane, layout.width, layout.height, layout.stride, layout.full_height);
 }
 
-void read_plane_file(const std::string& path, std::uint8_t* plane, const PlaneLayout& layout) {
-    std::FILE* file = open_for_reading(path);
-    read_plane(file, plane, layout);
+// Reads the planes in turn from the file at `path`.
+EncoderFault read_planes(const std::string& path, std::initializer_list<std::pair<std::uint8_t*, PlaneLayout>> planes) {
+    std::FILE* file = std::fopen(path.c_str(), "rb");
+    if (!file) return file_fault("Couldn't open %s\n", path);
+    for (const auto& [plane, layout] : planes) read_plane(file, plane, layout);
     std::fclose(file);  // an input stream: closing it cannot lose data
+    return {};
 }
 
-void write_plane_file(const std::string& path, const std::uint8_t* plane, const PlaneLayout& layout) {
+EncoderFault write_plane_file(const std::string& path, const std::uint8_t* plane, const PlaneLayout& layout) {
     std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) throw EncoderError(error_text("Couldn't create %s\n", path.c_str()));
+    if (!file) return file_fault("Couldn't create %s\n", path);
     const auto row_bytes = static_cast<std::size_t>(layout.width > 0 ? layout.width : 0);
     bool written = true;
     for (int y = 0; y < layout.height && written; y++)
         written = std::fwrite(plane + static_cast<std::ptrdiff_t>(y) * layout.stride, 1, row_bytes, file) == row_bytes;
     if (std::fclose(file) != 0) written = false;
-    if (!written) throw EncoderError(error_text("Couldn't write %s\n", path.c_str()));
+    if (!written) return file_fault("Couldn't write %s\n", path);
+    return {};
 }
 
 }  // namespace
 
-void read_source_picture(const Parameters& params, const Geometry& geometry, const std::string& name,
-                         Picture& picture) {
+EncoderFault read_source_picture(const Parameters& params, const Geometry& geometry, const std::string& name,
+                                 Picture& picture) {
     const PlaneLayout luminance = luminance_layout(params, geometry), chroma = chroma_layout(params, geometry);
     switch (params.input_picture_format) {
     case InputPictureFormat::planar_files:
-        read_plane_file(name + ".Y", picture[0], luminance);
-        read_plane_file(name + ".U", picture[1], chroma);
-        read_plane_file(name + ".V", picture[2], chroma);
-        break;
-    case InputPictureFormat::yuv_file: {
-        std::FILE* file = open_for_reading(name + ".yuv");
-        read_plane(file, picture[0], luminance);
-        read_plane(file, picture[1], chroma);
-        read_plane(file, picture[2], chroma);
-        std::fclose(file);  // an input stream: closing it cannot lose data
-        break;
-    }
+        for (const auto& [extension, plane, layout] : {std::tuple{".Y", picture[0], luminance},
+                                                       {".U", picture[1], chroma}, {".V", picture[2], chroma}})
+            if (EncoderFault fault = read_planes(name + extension, {{plane, layout}}); fault.failed()) return fault;
+        return {};
+    case InputPictureFormat::yuv_file:
+        return read_planes(name + ".yuv", {{picture[0], luminance}, {picture[1], chroma}, {picture[2], chroma}});
     default:
         // No other source is read from files; the picture keeps what it held.
-        break;
+        return {};
     }
 }
 
-void write_reconstruction(const Parameters& params, const Geometry& geometry, const std::string& name,
-                          const Picture& picture) {
-    if (!name.empty() && name[0] == '-') return;
+EncoderFault write_reconstruction(const Parameters& params, const Geometry& geometry, const std::string& name,
+                                  const Picture& picture) {
+    if (!name.empty() && name[0] == '-') return {};
     const PlaneLayout luminance = luminance_layout(params, geometry), chroma = chroma_layout(params, geometry);
-    write_plane_file(name + ".Y", picture[0], luminance);
-    write_plane_file(name + ".U", picture[1], chroma);
-    write_plane_file(name + ".V", picture[2], chroma);
+    for (const auto& [extension, plane, layout] : {std::tuple{".Y", picture[0], luminance},
+                                                   {".U", picture[1], chroma}, {".V", picture[2], chroma}})
+        if (EncoderFault fault = write_plane_file(name + extension, plane, layout); fault.failed()) return fault;
+    return {};
 }
 
 }  // namespace vintrel

@@ -151,13 +151,12 @@ int main(int argc, char** argv) {
     // Past a file-size limit a write must fail with an error we can report, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    std::shared_ptr<Parameters> configuration;
-    try {
-        configuration = std::make_shared<Parameters>(*builtin_configuration(write_to_standard_error));
-    } catch (const EncoderError& error) {
-        write_fatal_text(error.what());
+    const auto builtin = builtin_configuration(write_to_standard_error);
+    if (!builtin.ok()) {
+        write_fatal_text(builtin.fault.detail);
         return 1;
     }
+    const auto configuration = std::make_shared<Parameters>(*builtin.value);
     configuration->statistics_file_name = statistics;
 
     TerminalHost host;
@@ -174,11 +173,11 @@ int main(int argc, char** argv) {
         }
         const ConversionOutcome outcome = conversion.run(brightness, interrupt.token());
         for (const Message& note : outcome.notes) host.tell(note);
-        if (outcome.fault.kind == FaultKind::encoder) {
+        if (outcome.fault.kind == ConversionFailure::encoder) {
             host.tell_encoder_error(outcome);
             return 1;  // the encoder's error ends the whole run
         }
-        if (outcome.fault.kind != FaultKind::none) host.tell(fault_message(outcome.fault, conversion.pdb_name()));
+        if (outcome.fault.kind != ConversionFailure::none) host.tell(fault_message(outcome.fault, conversion.pdb_name()));
         if (outcome.result == ConversionResult::finished) host.tell(finished_message());
         if (outcome.result != ConversionResult::finished) all_converted = false;
         if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied) {

@@ -83,6 +83,12 @@ void dump_parameters(const Parameters& p) {
     std::printf("time_code_offset=%d\n", p.time_code_offset);
 }
 
+// Ends the run on the encoder's error: its text, as it always stood, and exit code 1.
+int fatal(const vintrel::EncoderFault& fault) {
+    vintrel::write_fatal_text(fault.detail);
+    return 1;
+}
+
 // Encodes the pictures the parameter lines name into `output`. Returns the exit status.
 int encode(Parameters params, const std::string& output) {
     if (params.input_picture_format == vintrel::InputPictureFormat::movie) {
@@ -92,7 +98,7 @@ int encode(Parameters params, const std::string& output) {
                      "with input_picture_format 0 (NAME.Y/.U/.V) or 1 (NAME.yuv)\n");
         return 2;
     }
-    vintrel::read_quant_matrices(params);
+    if (const vintrel::EncoderFault fault = vintrel::read_quant_matrices(params); fault.failed()) return fatal(fault);
     std::FILE* out = std::fopen(output.c_str(), "wb");
     if (!out) {
         std::fprintf(stderr, "vintrel-encode: cannot create %s: %s\n", output.c_str(), std::strerror(errno));
@@ -106,27 +112,28 @@ int encode(Parameters params, const std::string& output) {
     vintrel::ReconstructionSink keep_reconstruction;
     if (!params.reconstructed_file_name_template.starts_with('-'))
         keep_reconstruction = [&](const vintrel::Picture& picture, int display_number) {
-            vintrel::write_reconstruction(params, geometry, name(params.reconstructed_file_name_template, display_number),
-                                          picture);
+            return vintrel::write_reconstruction(params, geometry,
+                                                 name(params.reconstructed_file_name_template, display_number), picture);
         };
-    vintrel::Encoder encoder(params, out, vintrel::Reporter{}, keep_reconstruction);
-    try {
-        for (int d = 0; d < params.frame_count; d++) {
-            vintrel::read_source_picture(params, geometry, name(params.source_file_name_template, d),
-                                         encoder.next_picture());
-            encoder.encode_next();
+    auto [encoder, opening] = vintrel::Encoder::open(params, out, vintrel::Reporter{}, keep_reconstruction);
+    if (opening.failed()) return fatal(opening);
+    for (int d = 0; d < params.frame_count; d++) {
+        vintrel::EncoderFault fault = vintrel::read_source_picture(
+            params, geometry, name(params.source_file_name_template, d), encoder->next_picture());
+        if (!fault.failed()) fault = encoder->encode_next();
+        if (fault.failed()) {
+            encoder->flush();  // the stream keeps every picture coded before the error
+            std::fflush(out);
+            return fatal(fault);
         }
-    } catch (const vintrel::EncoderError&) {
-        encoder.flush();  // the stream keeps every picture coded before the error
-        throw;
     }
-    const bool flushed = encoder.finish();
+    const bool flushed = !encoder->finish().failed();
     const bool closed = std::fclose(out) == 0;
     if (!flushed || !closed) {
         std::fprintf(stderr, "vintrel-encode: could not write all of %s: %s\n", output.c_str(), std::strerror(errno));
         return 1;
     }
-    if (!encoder.close_statistics()) {
+    if (!encoder->close_statistics()) {
         std::fprintf(stderr, "vintrel-encode: could not write all of the statistics file %s\n",
                      params.statistics_file_name.c_str());
         return 1;
@@ -165,8 +172,9 @@ int run(int argc, char** argv) {
     }
 
     Parameters params;
+    vintrel::EncoderFault fault;
     if (lines_file.empty()) {
-        vintrel::read_parameters(params, vintrel::Reporter{});
+        fault = vintrel::read_parameters(params, vintrel::Reporter{});
     } else {
         std::string error;
         auto file_lines = vintrel::read_parameter_file(lines_file, error);
@@ -175,8 +183,9 @@ int run(int argc, char** argv) {
             return 1;
         }
         std::vector<std::string_view> lines(file_lines->begin(), file_lines->end());
-        vintrel::read_parameters(params, vintrel::Reporter{}, lines);
+        fault = vintrel::read_parameters(params, vintrel::Reporter{}, lines);
     }
+    if (fault.failed()) return fatal(fault);
 
     if (dump) {
         dump_parameters(params);
@@ -191,12 +200,4 @@ int run(int argc, char** argv) {
 
 }  // namespace
 
-// The encoder's fatal errors end the program with their text on standard error and exit code 1.
-int main(int argc, char** argv) {
-    try {
-        return run(argc, argv);
-    } catch (const vintrel::EncoderError& error) {
-        vintrel::write_fatal_text(error.what());
-        return 1;
-    }
-}
+int main(int argc, char** argv) { return run(argc, argv); }

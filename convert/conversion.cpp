@@ -96,42 +96,42 @@ int count_frames(std::int32_t duration, std::int32_t time_scale) {
 Message fault_message(const ConversionFault& fault, const std::string& database_name) {
     const auto reason = [&fault] { return std::string(std::strerror(fault.system_error ? fault.system_error : EIO)); };
     switch (fault.kind) {
-    case FaultKind::none:
+    case ConversionFailure::none:
         return {};
-    case FaultKind::movie_unreadable:
+    case ConversionFailure::movie_unreadable:
         return {Notice::movie_unreadable,
                 "The movie file could not be opened. It may be in use or in an invalid format.", "QuickTime Error"};
-    case FaultKind::movie_open_failed:
+    case ConversionFailure::movie_open_failed:
         return {Notice::movie_open_failed, "OpenMovieFile failure", "QT DLL"};
-    case FaultKind::picture_size:
+    case ConversionFailure::picture_size:
         return {Notice::refused,
                 "the picture size " + fault.detail +
                     " cannot be carried by an MPEG-1 stream (width and height must be 1 to 4095). Nothing was "
                     "converted.",
                 program_caption, true};
-    case FaultKind::replaces_movie:
+    case ConversionFailure::replaces_movie:
         return {Notice::refused, "the output file " + fault.file + " would replace the movie itself. Nothing was converted.",
                 program_caption, true};
-    case FaultKind::database_uncreatable:
+    case ConversionFailure::database_uncreatable:
         return {Notice::error, "Couldn't create output file " + fault.file + " (" + reason() + ")", program_caption};
-    case FaultKind::database_not_emptied:
+    case ConversionFailure::database_not_emptied:
         return {Notice::error,
                 "Couldn't create output file " + fault.file + " (" + reason() + "). Nothing was converted.",
                 program_caption};
-    case FaultKind::encoder:
+    case ConversionFailure::encoder:
         return {Notice::fatal, fault.detail, "MPEG Error"};
-    case FaultKind::stream_unwritable:
+    case ConversionFailure::stream_unwritable:
         return {Notice::error,
                 "Couldn't write output file " + fault.file + " (" + reason() + "). The conversion was stopped; " +
                     database_name + " was left empty.",
                 program_caption};
-    case FaultKind::database_too_large:
+    case ConversionFailure::database_too_large:
         return {Notice::error,
-                "Couldn't write output file " + fault.file + ": its " + std::to_string(fault.frames) +
+                "Couldn't write output file " + fault.file + ": its " + fault.detail +
                     " frames need more than the 4 GB a handheld database can address. The movie was not "
                     "converted completely; the database was left empty.",
                 program_caption};
-    case FaultKind::database_unwritable:
+    case ConversionFailure::database_unwritable:
         return {Notice::error,
                 "Couldn't write output file " + fault.file + " (" + reason() +
                     "). The movie was not converted completely; the database was left empty.",
@@ -142,16 +142,18 @@ Message fault_message(const ConversionFault& fault, const std::string& database_
 
 Message finished_message() { return {Notice::finished, ".PDB file has been created !", "Finished"}; }
 
-std::shared_ptr<const Parameters> builtin_configuration(const std::function<void(const std::string&)>& warning) {
+Result<std::shared_ptr<const Parameters>, EncoderFailure> builtin_configuration(
+    const std::function<void(const std::string&)>& warning) {
     Reporter report;
     report.warning = [&warning](const std::string& text) {
         if (warning) warning(text);
     };
     auto params = std::make_shared<Parameters>();
-    read_parameters(*params, report);
-    read_quant_matrices(*params);
+    EncoderFault fault = read_parameters(*params, report);
+    if (!fault.failed()) fault = read_quant_matrices(*params);
+    if (fault.failed()) return {nullptr, std::move(fault)};
     params->frame_rate = sample_rate;
-    return params;
+    return {std::move(params), {}};
 }
 
 Conversion::Conversion(std::shared_ptr<const Parameters> configuration, ConversionHost& host, std::string movie_path,
@@ -171,8 +173,8 @@ void Conversion::release_movie() {
     if (movie_) movie_->owner().release();
 }
 
-bool Conversion::refuse(FaultKind kind, std::string file, int system_error, std::string detail) {
-    outcome_.fault = {kind, std::move(file), system_error, std::move(detail), 0};
+bool Conversion::refuse(ConversionFailure kind, std::string file, int system_error, std::string detail) {
+    outcome_.fault = {kind, std::move(file), system_error, std::move(detail)};
     return false;
 }
 
@@ -185,7 +187,7 @@ bool Conversion::open_movie() {
         movie_ = std::make_unique<OwnedMovie>(std::move(movie));
         return true;
     }
-    return refuse(result == MovieOpenResult::invalid_format ? FaultKind::movie_unreadable : FaultKind::movie_open_failed,
+    return refuse(result == MovieOpenResult::invalid_format ? ConversionFailure::movie_unreadable : ConversionFailure::movie_open_failed,
                   movie_path_, 0, detail);
 }
 
@@ -194,7 +196,7 @@ bool Conversion::setup() {
     const MovieBounds bounds = movie_->natural_bounds();
     const int width = bounds.right - bounds.left, height = bounds.bottom - bounds.top;
     if (width < 1 || height < 1 || width > max_picture_size || height > max_picture_size)
-        return refuse(FaultKind::picture_size, movie_path_, 0, std::to_string(width) + "x" + std::to_string(height));
+        return refuse(ConversionFailure::picture_size, movie_path_, 0, std::to_string(width) + "x" + std::to_string(height));
 
     pdb_name_ = output_name(movie_path_, "pdb");
     mpeg_name_ = stream_name(movie_path_);
@@ -205,11 +207,11 @@ bool Conversion::setup() {
     const std::string& statistics = configuration_->statistics_file_name;
     if (!statistics.starts_with('-')) outputs.push_back(&statistics);
     for (const std::string* output : outputs)
-        if (same_file(*output, movie_path_)) return refuse(FaultKind::replaces_movie, *output);
+        if (same_file(*output, movie_path_)) return refuse(ConversionFailure::replaces_movie, *output);
     // Looking at a movie must not cost the database an earlier conversion made: it is emptied
     // only when run() starts. A database that cannot be opened for writing is still found here.
     database_file_ = open_keeping_contents(pdb_name_);
-    if (!database_file_) return refuse(FaultKind::database_uncreatable, pdb_name_, errno);
+    if (!database_file_) return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
     return true;
 }
@@ -271,12 +273,12 @@ void Conversion::keep_record() {
     if (spool_.is_open() && !spool_full_ && !spool_.store(record)) spool_full_ = true;
 }
 
-ConversionOutcome Conversion::fail(FaultKind kind, std::string file, int system_error, DatabaseState database,
+ConversionOutcome Conversion::fail(ConversionFailure kind, std::string file, int system_error, DatabaseState database,
                                    StreamState stream) {
     outcome_.result = ConversionResult::failed;
     outcome_.database = database;
     outcome_.stream = stream;
-    outcome_.fault = {kind, std::move(file), system_error, {}, 0};
+    outcome_.fault = {kind, std::move(file), system_error, {}};
     return outcome_;
 }
 
@@ -310,14 +312,22 @@ bool Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_t
         if (stop.stop_requested() || encoder.write_failed() || too_large_) return false;
         picture_ = n;
         host_.progress(n, frame_count_);
-        read_movie_frame(encoder.parameters(), encoder.geometry(), source, encoder.next_picture(), n);
+        if (EncoderFault fault = read_movie_frame(encoder.parameters(), encoder.geometry(), source, encoder.next_picture(), n);
+            fault.failed()) {
+            encoder.flush();  // the stream keeps the pictures coded before
+            fault_ = std::move(fault);
+            return false;
+        }
         if (!source.frame.warning.empty()) {
             host_.warning_text("\nWarning: " + movie_path_ + ": " + source.frame.warning + "\n");
             tally("some pictures could not be decoded", source.frame.warning);
         }
         keep_record();
         if (too_large_) return false;  // this picture is not coded: the database cannot hold it
-        encoder.encode_next();
+        if (EncoderFault fault = encoder.encode_next(); fault.failed()) {
+            fault_ = std::move(fault);
+            return false;
+        }
     }
     return !encoder.write_failed();  // the thread working ahead stops and hands the movie back
 }
@@ -339,7 +349,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     if (::ftruncate(::fileno(database_file_), 0) != 0) {
         const int error = errno;
         abandon();
-        outcome_.fault = {FaultKind::database_not_emptied, pdb_name_, error, {}, 0};
+        outcome_.fault = {ConversionFailure::database_not_emptied, pdb_name_, error, {}};
         return outcome_;
     }
     outcome_.database = DatabaseState::emptied;
@@ -358,30 +368,34 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
     params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
 
-    std::FILE* stream = nullptr;
-    std::unique_ptr<Encoder> encoder;
-    bool coded_to_the_end = false;
-    try {
-        stream = std::fopen(mpeg_name_.c_str(), "wb");
-        if (!stream) throw EncoderError(error_text("Couldn't create output file %s", mpeg_name_.c_str()));
-        outcome_.stream = StreamState::incomplete;
-        encoder = std::make_unique<Encoder>(params, stream, report);
-        coded_to_the_end = code_stream(*encoder, brightness, stop);
-    } catch (const EncoderError& error) {
-        // The stream ends with what was coded before the error; the database stays empty.
-        if (encoder) encoder->flush();
-        encoder.reset();  // closes the statistics file
+    // A fatal encoder error (the stream or the statistics file cannot be made, memory runs out)
+    // ends the conversion: the stream keeps what was coded before it, the database stays empty.
+    const auto encoder_failed = [this](std::FILE* stream, const EncoderFault& fault) {
         if (stream) std::fclose(stream);
         abandon();
         outcome_.result = ConversionResult::failed;
-        outcome_.fault = {FaultKind::encoder, {}, 0, error.what(), 0};
+        outcome_.fault = {ConversionFailure::encoder, {}, 0, fault.detail};
         return outcome_;
+    };
+    std::FILE* stream = std::fopen(mpeg_name_.c_str(), "wb");
+    if (!stream)
+        return encoder_failed(nullptr, {EncoderFailure::fatal, {}, 0,
+                                        error_text("Couldn't create output file %s", mpeg_name_.c_str())});
+    outcome_.stream = StreamState::incomplete;
+    auto [encoder, opening] = Encoder::open(params, stream, report);
+    if (opening.failed()) return encoder_failed(stream, opening);
+    fault_ = {};
+    const bool coded_to_the_end = code_stream(*encoder, brightness, stop);
+    if (fault_.failed()) {
+        encoder.reset();  // closes the statistics file
+        return encoder_failed(stream, fault_);
     }
 
     // Everything the encoder produced reaches the file, and the file closes cleanly.
+    const EncoderFault finished = encoder->finish();
     errno = 0;
-    const bool flushed = encoder->finish() && std::fflush(stream) == 0;
-    const int flush_error = errno;
+    const bool flushed = !finished.failed() && std::fflush(stream) == 0;
+    const int flush_error = finished.failed() ? finished.system_error : errno;
     const bool closed = std::fclose(stream) == 0;
     const int close_error = errno;
     const bool statistics_ok = encoder->close_statistics();
@@ -389,7 +403,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     if (!flushed || !closed) {
         // The database would describe a movie whose stream is incomplete: it stays empty.
         abandon();
-        return fail(FaultKind::stream_unwritable, mpeg_name_, !flushed ? flush_error : close_error,
+        return fail(ConversionFailure::stream_unwritable, mpeg_name_, !flushed ? flush_error : close_error,
                     DatabaseState::emptied, StreamState::incomplete);
     }
     outcome_.stream = coded_to_the_end ? StreamState::complete : StreamState::ended_early;
@@ -397,8 +411,8 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     if (too_large_) {
         // Found while encoding: the stream ends where the conversion stopped, the database stays empty.
         abandon();
-        fail(FaultKind::database_too_large, pdb_name_, 0, DatabaseState::emptied, StreamState::ended_early);
-        outcome_.fault.frames = static_cast<std::size_t>(frame_count_);
+        fail(ConversionFailure::database_too_large, pdb_name_, 0, DatabaseState::emptied, StreamState::ended_early);
+        outcome_.fault.detail = std::to_string(frame_count_);
         return outcome_;
     }
 
@@ -424,14 +438,14 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     database_file_ = nullptr;
 
     if (database == DatabaseResult::too_large) {
-        fail(FaultKind::database_too_large, pdb_name_, 0, DatabaseState::emptied, outcome_.stream);
-        outcome_.fault.frames = records_.size();
+        fail(ConversionFailure::database_too_large, pdb_name_, 0, DatabaseState::emptied, outcome_.stream);
+        outcome_.fault.detail = std::to_string(records_.size());
         return outcome_;
     }
     if (database == DatabaseResult::write_failed || !database_closed) {
         const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
         // A write failure empties the file; a failed close may have lost any part of it.
-        return fail(FaultKind::database_unwritable, pdb_name_, reason,
+        return fail(ConversionFailure::database_unwritable, pdb_name_, reason,
                     database == DatabaseResult::write_failed ? DatabaseState::emptied : DatabaseState::partial,
                     outcome_.stream);
     }

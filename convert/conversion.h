@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fault.h"
 #include "convert/conversion_host.h"
 #include "convert/fitted_movie.h"
 #include "convert/movie/movie.h"
@@ -21,6 +22,10 @@ namespace vintrel {
 
 class Encoder;
 struct Parameters;
+
+// What can stop the encoder (encoder/encoder.h).
+enum class EncoderFailure;
+using EncoderFault = Fault<EncoderFailure>;
 
 // The movie's path with its last three characters replaced ("walk.mov" -> "walk.pdb").
 std::string output_name(const std::string& movie_path, const char* extension);
@@ -56,7 +61,7 @@ enum class StreamState {
 };
 
 // Why a movie could not be converted.
-enum class FaultKind {
+enum class ConversionFailure {
     none,
     movie_unreadable,      // the file holds no movie the library can decode; `detail` says why
     movie_open_failed,     // the movie could not be opened at all (missing, unreadable); `detail` says why
@@ -66,17 +71,11 @@ enum class FaultKind {
     database_not_emptied,  // the .pdb `file` could not be emptied when the conversion started
     encoder,               // the encoder stopped; `detail` is its own text
     stream_unwritable,     // the .mpg `file` could not be written
-    database_too_large,    // the `frames` records need more than a database can address
+    database_too_large,    // the records (their number in `detail`) need more than a database can address
     database_unwritable,   // the .pdb `file` could not be written
 };
 
-struct ConversionFault {
-    FaultKind kind = FaultKind::none;
-    std::string file;      // the file concerned
-    int system_error = 0;  // errno of the failed operation, 0 when none
-    std::string detail;
-    std::size_t frames = 0;
-};
+using ConversionFault = Fault<ConversionFailure>;
 
 // A message for the user, with the icon's kind and the box's caption. A message about the movie
 // (`about_movie`) is shown after the movie's name: "walk.mov: the picture size ...".
@@ -122,7 +121,7 @@ using MovieOpener =
 
 // The encoder configuration every conversion codes with: the built-in parameter lines, read and
 // checked. Their start-up fix-ups (the same on every run) go to `warning`, or nowhere.
-std::shared_ptr<const Parameters> builtin_configuration(
+Result<std::shared_ptr<const Parameters>, EncoderFailure> builtin_configuration(
     const std::function<void(const std::string&)>& warning = nullptr);
 
 // Everything one conversion owns: its movie, output files, frame records and its encoder, made
@@ -189,8 +188,8 @@ private:
     void open_spool();
     void keep_record();
     void note(const std::string& text, bool about_movie = false);
-    bool refuse(FaultKind kind, std::string file, int system_error = 0, std::string detail = {});
-    ConversionOutcome fail(FaultKind kind, std::string file, int system_error, DatabaseState database,
+    bool refuse(ConversionFailure kind, std::string file, int system_error = 0, std::string detail = {});
+    ConversionOutcome fail(ConversionFailure kind, std::string file, int system_error, DatabaseState database,
                            StreamState stream);
 
     std::shared_ptr<const Parameters> configuration_;
@@ -212,6 +211,8 @@ private:
     // The picture being taken and coded, and the last picture each warning group counted.
     int picture_ = -1;
     std::vector<int> counted_picture_;
+    // A fatal error found while the stream was coded.
+    EncoderFault fault_;
 };
 
 }  // namespace vintrel

@@ -7,7 +7,6 @@
 #include "convert/dither_tables.h"
 #include "convert/grey_dither.h"
 #include "convert/pdb/row_compression.h"
-#include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
 namespace {
@@ -152,9 +151,9 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
     if (drawn) set_grey_colour_table(frame.dithered);
 }
 
-void read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source, Picture& picture,
-                      int n) {
-    if (!source.colour.begin(params, geometry)) throw EncoderError("malloc failed");
+EncoderFault read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source,
+                              Picture& picture, int n) {
+    if (!source.colour.begin(params, geometry)) return {EncoderFailure::fatal, {}, 0, "malloc failed"};
     const std::int32_t t = sample_time(n, source.movie.time_scale(), params.frame_rate);
     const bool drawn = source.host.draws_frames();
     GrabbedFrame& frame = source.frame;
@@ -173,6 +172,7 @@ void read_movie_frame(const Parameters& params, const Geometry& geometry, FrameS
                                frame.columns);
     if (drawn) source.host.show_dithered_frame(frame.dithered);
     source.colour.finish(picture);
+    return {};
 }
 
 void dither_preview_bitmap(Bitmap& bitmap, int brightness) {

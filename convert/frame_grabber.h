@@ -12,6 +12,7 @@
 #include "convert/movie/movie.h"
 #include "convert/movie_picture_colour.h"
 #include "convert/pdb/frame_record.h"
+#include "encoder/encoder.h"
 #include "encoder/setup/buffers.h"
 #include "encoder/setup/geometry.h"
 #include "encoder/setup/parameters.h"
@@ -50,9 +51,9 @@ struct FrameSource {
 
 // Takes movie frame n: draws it, dithers it, appends its frame record, draws the dithered frame
 // and fills the encoder's source picture with the colour-converted dithered grey. Why the movie
-// could not give the frame, if it could not, is left in source.frame.warning. A failed allocation
-// throws EncoderError ("malloc failed").
-void read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source, Picture& picture,
-                      int n);
+// could not give the frame, if it could not, is left in source.frame.warning. Memory that runs out
+// is a fatal fault ("malloc failed"), as in the encoder.
+EncoderFault read_movie_frame(const Parameters& params, const Geometry& geometry, FrameSource& source,
+                              Picture& picture, int n);
 
 }  // namespace vintrel

@@ -2,6 +2,7 @@
 #include "encoder/encoder.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <string>
 #include <utility>
@@ -15,6 +16,7 @@
 #include "encoder/coding/stream_headers.h"
 #include "encoder/coding/transform.h"
 #include "encoder/setup/encoder_state.h"
+#include "encoder/setup/fatal_error.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/statistics.h"
 
@@ -155,13 +157,20 @@ bool shown_as_b(int d, int M, int frame_count) { return d + 1 < frame_count && d
 
 }  // namespace
 
-Encoder::Encoder(const Parameters& params, std::FILE* stream, Reporter report, ReconstructionSink sink)
-    : state_(std::make_unique<EncoderState>()), sink_(std::move(sink)) {
-    EncoderState& s = *state_;
+Encoder::Encoder(ReconstructionSink sink) : state_(std::make_unique<EncoderState>()), sink_(std::move(sink)) {}
+
+Result<std::unique_ptr<Encoder>, EncoderFailure> Encoder::open(const Parameters& params, std::FILE* stream,
+                                                               Reporter report, ReconstructionSink sink) {
+    std::unique_ptr<Encoder> encoder(new Encoder(std::move(sink)));
+    EncoderState& s = *encoder->state_;
     s.params = params;
     s.report = std::move(report);
     s.bits.out = stream;
-    init_encoder(s);
+    try {
+        init_encoder(s);
+    } catch (const EncoderError& error) {
+        return {nullptr, {EncoderFailure::fatal, {}, 0, error.what()}};
+    }
     init_rate_control(s.rc, s.params, s.statistics.file);
     write_sequence_header(s.params, s.bits);
     if (!s.params.is_mpeg1) {
@@ -169,6 +178,7 @@ Encoder::Encoder(const Parameters& params, std::FILE* stream, Reporter report, R
         write_display_extension(s.params, s.bits);
     }
     if (s.params.id_string.size() > 1) write_user_data(s.bits, s.params.id_string);
+    return {std::move(encoder), {}};
 }
 
 Encoder::~Encoder() = default;
@@ -189,16 +199,27 @@ Picture& Encoder::next_picture() {
     return b.old_org_frame;
 }
 
-void Encoder::encode_next() {
+// The coding stages end on a fatal error by throwing EncoderError (fatal_error.h), which unwinds
+// from however deep it was found; it stops here, the encoder's interface, and becomes its fault.
+EncoderFault Encoder::encode_next() {
     const int frame_count = state_->params.frame_count;
-    if (given_ >= frame_count) return;
+    if (fault_.failed() || given_ >= frame_count) return fault_;
     given_++;
-    while (coded_ < frame_count && coded_display(coded_, state_->params.M, frame_count) < given_) code_picture(coded_++);
+    try {
+        while (coded_ < frame_count && coded_display(coded_, state_->params.M, frame_count) < given_)
+            code_picture(coded_++);
+    } catch (const EncoderError& error) {
+        flush();
+        fault_ = {EncoderFailure::fatal, {}, 0, error.what()};
+    }
+    return fault_;
 }
 
-bool Encoder::finish() {
+EncoderFault Encoder::finish() {
     write_sequence_end(state_->bits);
-    return flush_bit_writer(state_->bits) && !state_->bits.write_failed;
+    errno = 0;
+    if (flush_bit_writer(state_->bits) && !state_->bits.write_failed) return {};
+    return {EncoderFailure::stream_unwritable, {}, errno ? errno : EIO, {}};
 }
 
 void Encoder::code_picture(int i) {
@@ -262,7 +283,8 @@ void Encoder::code_picture(int i) {
     } else {
         encode_field_pictures(s, job, sink);
     }
-    if (sink) sink_(*job.reconstruction, f);
+    if (sink)
+        if (const EncoderFault fault = sink_(*job.reconstruction, f); fault.failed()) fatal_error(s, fault.detail);
 }
 
 }  // namespace vintrel

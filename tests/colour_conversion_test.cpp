@@ -185,7 +185,7 @@ TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
     const std::string texts[] = {"Couldn't open " + stem + ".V\n", "Couldn't open " + stem + ".yuv\n"};
     for (int format = 0; format <= 1; format++) {
         s.params.input_picture_format = static_cast<InputPictureFormat>(format);
-        EXPECT_EQ(test::fatal_text_of([&] { read_source_picture(s.params, s.geometry, stem, picture()); }),
+        EXPECT_EQ(test::fatal_text_of([&] { return read_source_picture(s.params, s.geometry, stem, picture()); }),
                   texts[format]);
     }
 }

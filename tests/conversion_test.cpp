@@ -48,7 +48,7 @@ class MovieConversion : public testing::Test {
 protected:
     void SetUp() override {
         dir = test::fresh_scratch_folder("conversion");
-        auto params = std::make_shared<Parameters>(*builtin_configuration());
+        auto params = std::make_shared<Parameters>(*builtin_configuration().value);
         params->statistics_file_name = dir + "/stat.out";
         configuration = params;
     }
@@ -76,7 +76,7 @@ protected:
             said.push_back(m.caption + ": " + m.sentence(document_title(conversion.movie_path())));
         };
         for (const Message& note : outcome.notes) say(note);
-        if (outcome.fault.kind != FaultKind::none) say(fault_message(outcome.fault, conversion.pdb_name()));
+        if (outcome.fault.kind != ConversionFailure::none) say(fault_message(outcome.fault, conversion.pdb_name()));
         if (outcome.result == ConversionResult::finished) say(finished_message());
         return said;
     }

@@ -43,13 +43,14 @@ protected:
         std::FILE* file = open_memstream(&data, &size);
         ASSERT_NE(file, nullptr);
         {
-            Encoder encoder(params, file, s.report);
+            auto [encoder, fault] = Encoder::open(params, file, s.report);
+            ASSERT_TRUE(encoder) << fault.detail;
             for (int n = 0; n < frames && n != given; n++) {
-                for (auto& plane : encoder.next_picture().plane) std::fill(plane.begin(), plane.end(), 128);
-                encoder.encode_next();
+                for (auto& plane : encoder->next_picture().plane) std::fill(plane.begin(), plane.end(), 128);
+                EXPECT_FALSE(encoder->encode_next().failed());
             }
-            EXPECT_TRUE(encoder.finish());
-            EXPECT_TRUE(encoder.close_statistics());
+            EXPECT_FALSE(encoder->finish().failed());
+            EXPECT_TRUE(encoder->close_statistics());
         }
         std::fclose(file);
         stream.assign(reinterpret_cast<const std::uint8_t*>(data), reinterpret_cast<const std::uint8_t*>(data) + size);

@@ -29,9 +29,9 @@ public:
         return t;
     }
 
-    void read_into(EncoderState& state) const {
+    EncoderFault read_into(EncoderState& state) const {
         std::vector<std::string_view> view(lines_.begin(), lines_.end());
-        read_parameters(state, view);
+        return read_parameters(state, view);
     }
 
     const std::vector<std::string>& lines() const { return lines_; }

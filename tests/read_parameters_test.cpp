@@ -104,7 +104,7 @@ TEST(ParameterChecks, AcceptOrNameTheFirstBrokenLimit) {
     for (const auto& [table, message] : sets) {
         EncoderState s;
         RecordingReporter report(s);
-        EXPECT_EQ(fatal_text_of([&] { table.read_into(s); }), message) << report.warnings;
+        EXPECT_EQ(fatal_text_of([&] { return table.read_into(s); }), message) << report.warnings;
     }
 }
 
@@ -196,7 +196,7 @@ TEST(QuantMatrixFiles, DefaultsLoadedValuesAndRefusedFiles) {
         EncoderState refused;
         RecordingReporter report(refused);
         table.read_into(refused);
-        EXPECT_EQ(fatal_text_of([&] { read_quant_matrices(refused); }), message);
+        EXPECT_EQ(fatal_text_of([&] { return read_quant_matrices(refused); }), message);
     }
 }
 

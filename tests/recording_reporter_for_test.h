@@ -2,8 +2,10 @@
 #pragma once
 
 #include <string>
+#include <type_traits>
 #include <utility>
 
+#include "encoder/encoder.h"
 #include "encoder/setup/encoder_state.h"
 #include "encoder/setup/fatal_error.h"
 
@@ -27,11 +29,17 @@ private:
     EncoderState& state_;
 };
 
-// The text of the fatal error that `work` ends on, or "(no fatal error)" when it finishes.
+// The text of the fatal error that `work` ends on (the fault it returns, or the error a coding
+// stage throws), or "(no fatal error)" when it finishes.
 template <class Work>
 std::string fatal_text_of(Work&& work) {
     try {
-        std::forward<Work>(work)();
+        if constexpr (std::is_same_v<std::invoke_result_t<Work>, EncoderFault>) {
+            const EncoderFault fault = std::forward<Work>(work)();
+            if (fault.failed()) return fault.detail;
+        } else {
+            std::forward<Work>(work)();
+        }
     } catch (const EncoderError& error) {
         return error.what();
     }

@@ -92,7 +92,7 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     EXPECT_FALSE(std::filesystem::exists(".Y"));
     // The line feed inside both texts is kept verbatim: standard error shows a blank line after them.
     EXPECT_EQ(test::fatal_text_of([&] {
-                  write_reconstruction(s.params, s.geometry, "/nonexistent/dir/q", s.buffers.new_ref_frame);
+                  return write_reconstruction(s.params, s.geometry, "/nonexistent/dir/q", s.buffers.new_ref_frame);
               }),
               "Couldn't create /nonexistent/dir/q.Y\n");
 
@@ -102,7 +102,7 @@ TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
     std::filesystem::remove(stem + ".Y");
     std::filesystem::create_symlink("/dev/full", stem + ".Y");
     EXPECT_EQ(test::fatal_text_of(
-                  [&] { write_reconstruction(s.params, s.geometry, stem, s.buffers.new_ref_frame); }),
+                  [&] { return write_reconstruction(s.params, s.geometry, stem, s.buffers.new_ref_frame); }),
               "Couldn't write " + stem + ".Y\n");
     std::filesystem::remove(stem + ".Y");
 }

@@ -175,7 +175,9 @@ double frame_rate_of_code(int frame_rate_code) {
     return frame_rates[frame_rate_code - 1];
 }
 
-void read_parameters(Parameters& params, const Reporter& report, std::span<const std::string_view> lines) {
+namespace {
+
+void read_checked(Parameters& params, const Reporter& report, std::span<const std::string_view> lines) {
     LineReader in(lines);
 
     params.id_string = in.line(0);
@@ -312,7 +314,7 @@ void read_parameters(Parameters& params, const Reporter& report, std::span<const
     }
 }
 
-void read_quant_matrices(Parameters& params) {
+void load_quant_matrices(Parameters& params) {
     auto load = [](const std::string& name, std::array<std::uint8_t, 64>& matrix, bool& loaded,
                           const std::array<std::uint8_t, 64>& defaults) {
         if (name.empty() || name[0] == '-') {
@@ -340,6 +342,28 @@ void read_quant_matrices(Parameters& params) {
          default_intra_quant_matrix);
     load(params.non_intra_quant_matrix_file_name, params.non_intra_quant_matrix, params.load_non_intra_quant_matrix,
          flat);
+}
+
+}  // namespace
+
+// The checks end on the first fault by throwing EncoderError, from however deep they found it; it
+// stops here and becomes the fault.
+EncoderFault read_parameters(Parameters& params, const Reporter& report, std::span<const std::string_view> lines) {
+    try {
+        read_checked(params, report, lines);
+    } catch (const EncoderError& error) {
+        return {EncoderFailure::fatal, {}, 0, error.what()};
+    }
+    return {};
+}
+
+EncoderFault read_quant_matrices(Parameters& params) {
+    try {
+        load_quant_matrices(params);
+    } catch (const EncoderError& error) {
+        return {EncoderFailure::fatal, {}, 0, error.what()};
+    }
+    return {};
 }
 
 }  // namespace vintrel
