@@ -7,6 +7,7 @@
 #include "convert/dither_tables.h"
 #include "convert/grey_dither.h"
 #include "convert/pdb/row_compression.h"
+#include "convert/sample_rate.h"
 #include "encoder/setup/fatal_error.h"
 
 namespace vintrel {
@@ -200,7 +201,7 @@ void dither_preview_bitmap(Bitmap& bitmap, int brightness) {
 }
 
 Bitmap preview_frame(Movie& movie, int n, int brightness) {
-    Bitmap bitmap = movie.picture_at(sample_time(n, movie.time_scale(), 5.0));
+    Bitmap bitmap = movie.picture_at(sample_time(n, movie.time_scale(), frames_per_second));
     dither_preview_bitmap(bitmap, brightness);
     return bitmap;
 }
