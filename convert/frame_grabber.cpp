@@ -48,7 +48,7 @@ void set_grey_colour_table(Bitmap& bitmap) {
     if (bitmap.bits_per_pixel >= 24) return;
     if (bitmap.colour_table.size() < 4) bitmap.colour_table.resize(4);
     for (int i = 0; i < 4; i++) {
-        const auto g = static_cast<std::uint8_t>(grey_of_index(i));
+        const std::uint8_t g = palette_greys[i];
         bitmap.colour_table[static_cast<std::size_t>(i)] = {g, g, g, 0};
     }
 }
@@ -142,7 +142,7 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
                 const int shift = 6 - 2 * (x & 3);
                 packed[static_cast<std::size_t>(x / 4)] |=
                     static_cast<std::uint8_t>(pixel_code_table[index] & (3 << shift));
-                greys_of(y)[x] = static_cast<std::uint8_t>(grey_of_index(index));
+                greys_of(y)[x] = palette_greys[index];
             },
             [&](int) {
                 compress_row(packed.data(), packed.size(), record.data);
