@@ -4,6 +4,8 @@
 #include <array>
 #include <cstring>
 
+#include "convert/dither_tables.h"
+
 namespace vintrel {
 namespace {
 
@@ -32,7 +34,9 @@ QImage handheld_image(std::span<const std::uint8_t> file, const pdb::StoredRecor
         fault = QString("frame size %1x%2 does not fit in memory").arg(width).arg(height);
         return {};
     }
-    image.setColorTable({qRgb(255, 255, 255), qRgb(170, 170, 170), qRgb(85, 85, 85), qRgb(0, 0, 0)});
+    QList<QRgb> colours;
+    for (const std::uint8_t grey : code_greys) colours.append(qRgb(grey, grey, grey));
+    image.setColorTable(colours);
     const std::size_t row_bytes = static_cast<std::size_t>(pdb::row_bytes_for_width(record.width));
     // Whole groups of four pixels fit: a scan line is padded to a multiple of 4 bytes.
     const std::size_t groups = (static_cast<std::size_t>(width) + 3) / 4;

@@ -13,7 +13,7 @@
 namespace vintrel {
 
 // Expands the record (of the database whose bytes are `file`) into an 8-bit indexed image whose
-// colour table holds the handheld's four greys: code 00 white, 01 170, 10 85, 11 black. `rows` is
+// pixels are the 2-bit codes and whose colour table holds their greys (code_greys). `rows` is
 // scratch storage kept between calls. On a fault returns a null image and puts the reader's
 // message into `fault`.
 QImage handheld_image(std::span<const std::uint8_t> file, const pdb::StoredRecord& record,

@@ -4,15 +4,18 @@
 #include <QPainter>
 #include <QPixmap>
 
+#include "convert/dither_tables.h"
+
 namespace vintrel {
 namespace {
-
-const QColor greys[4] = {QColor(0, 0, 0), QColor(85, 85, 85), QColor(170, 170, 170), QColor(255, 255, 255)};
 
 // Four vertical bars in the four greys filling `area`, black at the left.
 void draw_grey_bars(QPainter& p, const QRectF& area) {
     const qreal w = area.width() / 4;
-    for (int i = 0; i < 4; i++) p.fillRect(QRectF(area.left() + i * w, area.top(), w, area.height()), greys[i]);
+    for (int i = 0; i < 4; i++) {
+        const int grey = palette_greys[i];
+        p.fillRect(QRectF(area.left() + i * w, area.top(), w, area.height()), QColor(grey, grey, grey));
+    }
 }
 
 QPixmap film_strip(int size) {

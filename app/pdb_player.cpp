@@ -19,19 +19,20 @@
 #include <QVBoxLayout>
 
 #include "app/handheld_image.h"
+#include "convert/sample_rate.h"
 
 namespace vintrel {
 namespace {
 
-// The handheld shows 5 frames a second.
-constexpr int frame_milliseconds = 200;
+// How long the handheld shows each frame.
+constexpr int frame_milliseconds = static_cast<int>(1000 / frames_per_second);
 // Room around the screen, in the colour of the handheld's case.
 constexpr int screen_margin = 12;
 const QColor case_colour(58, 60, 64);
 
 // Time of a frame (or of the end of the last) as minutes, seconds and tenths: "01:02.4".
 QString frame_time(int frame) {
-    const int tenths = frame * 2;
+    const int tenths = static_cast<int>(frame * (10 / frames_per_second));
     return QString("%1:%2.%3")
         .arg(tenths / 600, 2, 10, QChar('0'))
         .arg(tenths / 10 % 60, 2, 10, QChar('0'))
@@ -111,7 +112,7 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     slider_ = new QSlider(Qt::Horizontal, this);
     slider_->setObjectName("position");
     slider_->setRange(0, std::max(0, frame_count() - 1));
-    slider_->setPageStep(5);
+    slider_->setPageStep(static_cast<int>(frames_per_second));  // a second
     time_ = new QLabel(this);
     time_->setObjectName("time");
     time_->setMinimumWidth(time_->fontMetrics().horizontalAdvance("00:00.0 / 00:00.0  "));
@@ -137,12 +138,13 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     info_->setObjectName("info");
     if (!frames_.empty()) {
         const pdb::StoredRecord& first = frames_.front();
-        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at 5 frames a second, %6 bytes")
+        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at %6 frames a second, %7 bytes")
                            .arg(frame_count())
                            .arg(frame_count() == 1 ? "" : "s")
                            .arg(first.width)
                            .arg(first.height)
-                           .arg(frame_count() / 5.0, 0, 'f', 1)
+                           .arg(frame_count() / frames_per_second, 0, 'f', 1)
+                           .arg(frames_per_second)
                            .arg(QLocale().toString(static_cast<qlonglong>(bytes_.size()))));
     }
     notice_ = new QLabel(notice(), this);
@@ -255,7 +257,8 @@ void PdbPlayer::tick() {
 
 void PdbPlayer::update_controls() {
     play_button_->setIcon(style()->standardIcon(playing() ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
-    play_button_->setToolTip(playing() ? "Pause (Space)" : "Play at 5 frames a second (Space)");
+    play_button_->setToolTip(playing() ? QString("Pause (Space)")
+                                       : QString("Play at %1 frames a second (Space)").arg(frames_per_second));
     play_button_->setEnabled(playable());
     const QSignalBlocker quiet(slider_);
     slider_->setValue(std::max(0, position_));

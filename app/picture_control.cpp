@@ -13,6 +13,7 @@
 #include "app/bitmap_image.h"
 #include "app/movie_window_view.h"
 #include "convert/frame_preview.h"
+#include "convert/sample_rate.h"
 
 namespace vintrel {
 namespace {
@@ -157,7 +158,7 @@ void PictureControl::draw_preview() {
     if (picture_static_->pixmap().size() != image.size()) lay_out(image.size());
     picture_static_->setPixmap(QPixmap::fromImage(image));
     // Frame n is taken at n fifths of a second.
-    const int tenths = 2 * frame_index_;
+    const int tenths = static_cast<int>(frame_index_ * (10 / frames_per_second));
     QString size = QString("%1\u00d7%2 pixels").arg(image.width()).arg(image.height());
     if (const ScreenSize screen = view_.conversion().screen(); !screen.none())
         size += QString("\nfitted inside %1\u00d7%2").arg(screen.width).arg(screen.height);

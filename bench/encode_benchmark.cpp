@@ -6,6 +6,7 @@
 #include <cstring>
 #include <vector>
 
+#include "convert/sample_rate.h"
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/encode_picture.h"
 #include "encoder/coding/quantise.h"
@@ -43,7 +44,7 @@ struct EncoderFixture {
         read_quant_matrices(s);
         s.params.horizontal_size = 640;
         s.params.vertical_size = 480;
-        s.params.frame_rate = 5.0;
+        s.params.frame_rate = frames_per_second;
         s.params.statistics_file_name = "/dev/null";
         s.bits.out = sink;
         init_encoder(s);

@@ -13,6 +13,7 @@
 
 #include "app/program_version.h"
 #include "cli/png_writer.h"
+#include "convert/dither_tables.h"
 #include "convert/pdb/handheld_name.h"
 #include "convert/pdb/reader.h"
 
@@ -143,7 +144,7 @@ int info(const std::string& path) {
     return finish(path, *loaded);
 }
 
-// Turns packed 2-bit rows into 8-bit grey pixels: code 00 white, 01 170, 10 85, 11 black.
+// Turns packed 2-bit rows into 8-bit grey pixels, the grey of each code (code_greys).
 void rows_to_grey(std::span<const std::uint8_t> rows, std::size_t row_bytes, std::uint32_t width,
                   std::uint32_t height, std::vector<std::uint8_t>& grey) {
     grey.resize(std::size_t{width} * height);
@@ -152,7 +153,7 @@ void rows_to_grey(std::span<const std::uint8_t> rows, std::size_t row_bytes, std
         std::uint8_t* out = grey.data() + y * width;
         for (std::size_t x = 0; x < width; x++) {
             const unsigned code = (row[x / 4] >> (6 - 2 * (x % 4))) & 3u;
-            out[x] = static_cast<std::uint8_t>(255 - 85 * code);
+            out[x] = vintrel::code_greys[code];
         }
     }
 }

@@ -14,6 +14,7 @@
 
 #include "convert/frame_grabber.h"
 #include "convert/pdb/writer.h"
+#include "convert/sample_rate.h"
 #include "encoder/encoder.h"
 #include "encoder/setup/fatal_error.h"
 #include "encoder/setup/read_parameters.h"
@@ -21,7 +22,6 @@
 namespace vintrel {
 namespace {
 
-constexpr double sample_rate = 5.0;
 const char* const program_caption = "Vintrel";
 
 // The largest picture an MPEG-1 sequence header can describe.
@@ -88,8 +88,8 @@ std::string document_title(const std::string& movie_path) {
 
 int count_frames(std::int32_t duration, std::int32_t time_scale) {
     if (time_scale <= 0 || duration <= 0) return 0;
-    auto n = static_cast<std::int64_t>(duration * sample_rate / time_scale);
-    if (static_cast<double>(n * time_scale) / sample_rate < duration) n++;
+    auto n = static_cast<std::int64_t>(duration * frames_per_second / time_scale);
+    if (static_cast<double>(n * time_scale) / frames_per_second < duration) n++;
     return static_cast<int>(n);
 }
 
@@ -152,7 +152,7 @@ Result<std::shared_ptr<const Parameters>, EncoderFailure> builtin_configuration(
     EncoderFault fault = read_parameters(*params, report);
     if (!fault.failed()) fault = read_quant_matrices(*params);
     if (fault.failed()) return {nullptr, std::move(fault)};
-    params->frame_rate = sample_rate;
+    params->frame_rate = frames_per_second;
     return {std::move(params), {}};
 }
 
@@ -293,7 +293,7 @@ bool Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_t
     // while this one codes. Up to six wait, so that a slow stretch of the movie (a key frame, a
     // seek) or of the coding does not hold the other side up.
     std::vector<std::int32_t> times;
-    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), sample_rate));
+    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), frames_per_second));
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();
@@ -363,7 +363,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     report.progress = [this](const std::string& text) { host_.encoder_progress(text); };
     Parameters params = *configuration_;
     const MovieBounds bounds = movie_->natural_bounds();
-    params.frame_rate = sample_rate;
+    params.frame_rate = frames_per_second;
     params.frame_count = frame_count_;
     params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
     params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);

@@ -7,6 +7,7 @@
 #include "convert/dither_tables.h"
 #include "convert/grey_dither.h"
 #include "convert/pdb/row_compression.h"
+#include "convert/sample_rate.h"
 
 namespace vintrel {
 namespace {
@@ -46,7 +47,7 @@ void set_grey_colour_table(Bitmap& bitmap) {
     if (bitmap.bits_per_pixel >= 24) return;
     if (bitmap.colour_table.size() < 4) bitmap.colour_table.resize(4);
     for (int i = 0; i < 4; i++) {
-        const auto g = static_cast<std::uint8_t>(grey_of_index(i));
+        const std::uint8_t g = palette_greys[i];
         bitmap.colour_table[static_cast<std::size_t>(i)] = {g, g, g, 0};
     }
 }
@@ -140,7 +141,7 @@ void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int colu
                 const int shift = 6 - 2 * (x & 3);
                 packed[static_cast<std::size_t>(x / 4)] |=
                     static_cast<std::uint8_t>(pixel_code_table[index] & (3 << shift));
-                greys_of(y)[x] = static_cast<std::uint8_t>(grey_of_index(index));
+                greys_of(y)[x] = palette_greys[index];
             },
             [&](int) {
                 compress_row(packed.data(), packed.size(), record.data);
@@ -194,7 +195,7 @@ void dither_preview_bitmap(Bitmap& bitmap, int brightness) {
 }
 
 Bitmap preview_frame(Movie& movie, int n, int brightness) {
-    Bitmap bitmap = movie.picture_at(sample_time(n, movie.time_scale(), 5.0));
+    Bitmap bitmap = movie.picture_at(sample_time(n, movie.time_scale(), frames_per_second));
     dither_preview_bitmap(bitmap, brightness);
     return bitmap;
 }

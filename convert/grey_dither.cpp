@@ -53,8 +53,9 @@ __attribute__((target("ssse3"))) int ssse3_rows(const std::uint8_t* pixels, int 
     const __m128i even = _mm_load_si128(reinterpret_cast<const __m128i*>(even_table));
     const __m128i odd = _mm_load_si128(reinterpret_cast<const __m128i*>(odd_table));
     const __m128i even_lanes = _mm_set1_epi16(0x00FF);
-    const __m128i grey_of = _mm_setr_epi8(0, 85, static_cast<char>(170), static_cast<char>(255), 0, 0, 0, 0, 0, 0, 0,
-                                          0, 0, 0, 0, 0);
+    alignas(16) std::uint8_t grey_table[16] = {};
+    std::copy(palette_greys.begin(), palette_greys.end(), grey_table);
+    const __m128i grey_of = _mm_load_si128(reinterpret_cast<const __m128i*>(grey_table));
     const __m128i three = _mm_set1_epi8(3);
     const __m128i code_weights = _mm_set1_epi32(0x01041040);  // bytes 64, 16, 4, 1
     const __m128i ones = _mm_set1_epi16(1);
@@ -82,7 +83,7 @@ __attribute__((target("ssse3"))) int ssse3_rows(const std::uint8_t* pixels, int 
         const __m128i index = _mm_or_si128(_mm_and_si128(even_lanes, _mm_shuffle_epi8(even, level)),
                                            _mm_andnot_si128(even_lanes, _mm_shuffle_epi8(odd, level)));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(greys + x), _mm_shuffle_epi8(grey_of, index));
-        // Codes 3 - index, four to a byte, the first pixel in the high bits.
+        // Codes 3 - index (code_of_index), four to a byte, the first pixel in the high bits.
         const __m128i pairs = _mm_maddubs_epi16(_mm_sub_epi8(three, index), code_weights);
         const __m128i quads = _mm_madd_epi16(pairs, ones);
         const __m128i bytes = _mm_packus_epi16(_mm_packs_epi32(quads, zero), zero);
@@ -129,22 +130,23 @@ void RowDither::plain_row(const std::uint8_t* pixels, int from, int columns, int
         const std::uint8_t* p = pixels + 3 * x;
         return (x & 1 ? odd : even)[p[0] + p[1] + p[2]];
     };
-    // Four pixels a packed byte, the first in the high bits; code 3 - index (black is 11).
+    // Four pixels a packed byte, the first in the high bits.
     const int whole = columns & ~3;
     for (int x = from; x < whole; x += 4) {
         const unsigned a = index_at(x), b = index_at(x + 1), c = index_at(x + 2), d = index_at(x + 3);
-        packed[x / 4] = static_cast<std::uint8_t>(0xFF - (a << 6 | b << 4 | c << 2 | d));
-        greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(a)));
-        greys[x + 1] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(b)));
-        greys[x + 2] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(c)));
-        greys[x + 3] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(d)));
+        packed[x / 4] = static_cast<std::uint8_t>(code_of_index(a) << 6 | code_of_index(b) << 4 |
+                                                  code_of_index(c) << 2 | code_of_index(d));
+        greys[x] = palette_greys[a];
+        greys[x + 1] = palette_greys[b];
+        greys[x + 2] = palette_greys[c];
+        greys[x + 3] = palette_greys[d];
     }
     if (whole < columns) {
         unsigned byte = 0;
         for (int x = whole; x < whole + 4; x++) {
             const unsigned index = x < columns ? index_at(x) : 3;  // unused pairs are 00
-            if (x < columns) greys[x] = static_cast<std::uint8_t>(grey_of_index(static_cast<int>(index)));
-            byte = byte << 2 | (3 - index);
+            if (x < columns) greys[x] = palette_greys[index];
+            byte = byte << 2 | code_of_index(index);
         }
         packed[whole / 4] = static_cast<std::uint8_t>(byte);
     }

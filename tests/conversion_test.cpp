@@ -176,7 +176,8 @@ TEST_F(MovieConversion, RecordsPassingTheDatabaseLimitStopTheConversionThere) {
     ASSERT_TRUE(conversion.setup());
     // Room for the header, the list and the record headers of 15 records, and 1 byte of rows:
     // the first record passes it.
-    conversion.limit_database_for_test(78 + 15 * (8 + 12) + 1);
+    conversion.limit_database_for_test(pdb::database_header_size +
+                                       15 * (pdb::record_list_entry_size + pdb::record_header_size) + 1);
     outcome = conversion.run(0);
     EXPECT_EQ(outcome.result, ConversionResult::failed);
     EXPECT_EQ(messages_of(outcome, conversion), std::vector<std::string>{"Vintrel: Couldn't write output file " + dir +

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "convert/sample_rate.h"
 #include "encoder/coding/bit_writer.h"
 #include "encoder/coding/rate_control.h"
 #include "encoder/coding/stream_headers.h"
@@ -29,7 +30,7 @@ protected:
         read_quant_matrices(s);
         s.params.horizontal_size = 160;
         s.params.vertical_size = 120;
-        s.params.frame_rate = 5.0;
+        s.params.frame_rate = frames_per_second;
         stat_path = test::scratch_path("sequence_stat.out");
         s.params.statistics_file_name = stat_path;
     }

@@ -17,6 +17,7 @@
 
 #include "convert/movie/picture_conversion.h"
 #include "convert/pdb/reader.h"
+#include "convert/sample_rate.h"
 #include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 #include "tests/test_movies_for_test.h"
@@ -132,7 +133,7 @@ struct Reference {
 
     // The frame on screen k fifths of a second after the first frame.
     const Levels& at_sample(int k) const {
-        const double t = times.front() + k / 5.0 + 1e-6;
+        const double t = times.front() + k / frames_per_second + 1e-6;
         const std::size_t shown = std::upper_bound(times.begin(), times.end(), t) - times.begin();
         return frames[shown == 0 ? 0 : shown - 1];
     }

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "convert/frame_grabber.h"
+#include "convert/sample_rate.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/read_parameters.h"
 #include "tests/fake_movie_for_test.h"
@@ -27,7 +28,7 @@ protected:
         read_parameters(s);
         s.params.horizontal_size = bitmap.width;
         s.params.vertical_size = bitmap.height;
-        s.params.frame_rate = 5.0;
+        s.params.frame_rate = frames_per_second;
         s.params.statistics_file_name = test::scratch_path("grabber_stat.out");
         init_encoder(s);
         test::FakeMovie movie(std::vector<Bitmap>{bitmap});

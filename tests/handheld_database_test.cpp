@@ -135,7 +135,7 @@ RecordArray frame_records(const std::vector<TestRecord>& records, std::uint32_t 
         frames.push_back(std::make_unique<FrameRecord>(r.width, r.height));
         frames.back()->data = r.data;
         frames.back()->finish();
-        if (claimed) write_big_endian_32(frames.back()->header.data() + 8, claimed);
+        if (claimed) write_big_endian_32(&frames.back()->header[pdb::record_data_length_at], claimed);
     }
     return frames;
 }

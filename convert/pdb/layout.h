@@ -14,9 +14,44 @@ inline constexpr std::size_t database_header_size = 78;
 inline constexpr std::size_t record_list_entry_size = 8;
 inline constexpr std::size_t record_header_size = 12;
 
-// The name field holds at most this many characters, one Windows-1252 byte each (handheld_name.h);
-// a zero byte always follows them.
-inline constexpr std::size_t database_name_length = 31;
+// Where each field of the database header starts. The attributes and the version are 16-bit, the
+// type and the creator four characters, the fields from the creation date to the seed 32-bit.
+// The next record list's high half takes two bytes, zero in a frame database; the record count is
+// the 32-bit number in the last four bytes.
+inline constexpr std::size_t header_name_at = 0;
+inline constexpr std::size_t header_attributes_at = 32;
+inline constexpr std::size_t header_version_at = 34;
+inline constexpr std::size_t header_creation_date_at = 36;
+inline constexpr std::size_t header_modification_date_at = 40;
+inline constexpr std::size_t header_backup_date_at = 44;
+inline constexpr std::size_t header_modification_number_at = 48;
+inline constexpr std::size_t header_app_info_offset_at = 52;
+inline constexpr std::size_t header_sort_info_offset_at = 56;
+inline constexpr std::size_t header_type_at = 60;
+inline constexpr std::size_t header_creator_at = 64;
+inline constexpr std::size_t header_unique_id_seed_at = 68;
+inline constexpr std::size_t header_next_record_list_at = 72;
+inline constexpr std::size_t header_record_count_at = 74;
+static_assert(header_record_count_at + 4 == database_header_size);
+
+// The name field holds at most database_name_length characters, one Windows-1252 byte each
+// (handheld_name.h); a zero byte always follows them.
+inline constexpr std::size_t database_name_field_size = 32;
+inline constexpr std::size_t database_name_length = database_name_field_size - 1;
+static_assert(header_name_at + database_name_field_size == header_attributes_at);
+
+// Where each field of a record list entry starts: the record's file offset (32-bit), its
+// attributes (one byte) and its unique ID (24-bit).
+inline constexpr std::size_t entry_offset_at = 0;
+inline constexpr std::size_t entry_attributes_at = 4;
+inline constexpr std::size_t entry_unique_id_at = 5;
+static_assert(entry_unique_id_at + 3 == record_list_entry_size);
+
+// Where each 32-bit field of a frame record's header starts.
+inline constexpr std::size_t record_width_at = 0;
+inline constexpr std::size_t record_height_at = 4;
+inline constexpr std::size_t record_data_length_at = 8;
+static_assert(record_data_length_at + 4 == record_header_size);
 
 // The database header's creation and modification date: fixed, not the clock.
 inline constexpr std::uint32_t database_date = 0xAE44D106;

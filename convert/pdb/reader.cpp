@@ -148,41 +148,47 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
     };
 
     if (size < database_header_size) {
-        if (size == 0) return fail(make_error(0, "the file is empty; a database starts with a 78-byte header"));
-        return fail(make_error(size, format("the file ends at byte %" PRIu64 ", inside the 78-byte database header",
-                                            size)));
+        if (size == 0)
+            return fail(make_error(0, format("the file is empty; a database starts with a %zu-byte header",
+                                             database_header_size)));
+        return fail(make_error(size, format("the file ends at byte %" PRIu64 ", inside the %zu-byte database header",
+                                            size, database_header_size)));
     }
 
     DatabaseHeader& header = result.database.header;
-    std::copy_n(file.begin(), header.name_field.size(), header.name_field.begin());
+    std::copy_n(file.begin() + header_name_at, header.name_field.size(), header.name_field.begin());
     const auto name_end = std::find(header.name_field.begin(), header.name_field.end(), std::uint8_t{0});
     header.name.assign(header.name_field.begin(), name_end);
-    header.attributes = read16(file, 32);
-    header.version = read16(file, 34);
-    header.creation_date = read32(file, 36);
-    header.modification_date = read32(file, 40);
-    header.backup_date = read32(file, 44);
-    header.modification_number = read32(file, 48);
-    header.app_info_offset = read32(file, 52);
-    header.sort_info_offset = read32(file, 56);
-    std::copy_n(file.begin() + 60, 4, header.type.begin());
-    std::copy_n(file.begin() + 64, 4, header.creator.begin());
-    header.unique_id_seed = read32(file, 68);
-    header.next_record_list_high = read16(file, 72);
-    header.record_count = read32(file, 74);
+    header.attributes = read16(file, header_attributes_at);
+    header.version = read16(file, header_version_at);
+    header.creation_date = read32(file, header_creation_date_at);
+    header.modification_date = read32(file, header_modification_date_at);
+    header.backup_date = read32(file, header_backup_date_at);
+    header.modification_number = read32(file, header_modification_number_at);
+    header.app_info_offset = read32(file, header_app_info_offset_at);
+    header.sort_info_offset = read32(file, header_sort_info_offset_at);
+    std::copy_n(file.begin() + header_type_at, header.type.size(), header.type.begin());
+    std::copy_n(file.begin() + header_creator_at, header.creator.size(), header.creator.begin());
+    header.unique_id_seed = read32(file, header_unique_id_seed_at);
+    header.next_record_list_high = read16(file, header_next_record_list_at);
+    header.record_count = read32(file, header_record_count_at);
 
     if (header.app_info_offset != 0)
-        return fail(make_error(52, format("header at byte 52: application info offset %" PRIu32
-                                          ", but a frame database has no application info block",
-                                          header.app_info_offset)));
+        return fail(make_error(header_app_info_offset_at,
+                               format("header at byte %zu: application info offset %" PRIu32
+                                      ", but a frame database has no application info block",
+                                      header_app_info_offset_at, header.app_info_offset)));
     if (header.sort_info_offset != 0)
-        return fail(make_error(56, format("header at byte 56: sort info offset %" PRIu32
-                                          ", but a frame database has no sort info block",
-                                          header.sort_info_offset)));
+        return fail(make_error(header_sort_info_offset_at,
+                               format("header at byte %zu: sort info offset %" PRIu32
+                                      ", but a frame database has no sort info block",
+                                      header_sort_info_offset_at, header.sort_info_offset)));
     if (header.next_record_list_high != 0)
-        return fail(make_error(72, format("header at byte 72: bytes 72-73 hold 0x%04X, but they are zero in a frame "
-                                          "database (a further record list is not supported)",
-                                          header.next_record_list_high)));
+        return fail(make_error(header_next_record_list_at,
+                               format("header at byte %zu: bytes %zu-%zu hold 0x%04X, but they are zero in a frame "
+                                      "database (a further record list is not supported)",
+                                      header_next_record_list_at, header_next_record_list_at,
+                                      header_next_record_list_at + 1, header.next_record_list_high)));
 
     const std::uint32_t count = header.record_count;
     const std::uint64_t list_end = database_header_size + std::uint64_t{record_list_entry_size} * count;
@@ -207,10 +213,11 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
     for (std::uint32_t i = 0; i < count; i++) {
         const std::size_t entry = database_header_size + std::size_t{record_list_entry_size} * i;
         StoredRecord record;
-        record.offset = read32(file, entry);
-        record.attributes = file[entry + 4];
-        record.unique_id = (std::uint32_t{file[entry + 5]} << 16) | (std::uint32_t{file[entry + 6]} << 8) |
-                           std::uint32_t{file[entry + 7]};
+        record.offset = read32(file, entry + entry_offset_at);
+        record.attributes = file[entry + entry_attributes_at];
+        const std::size_t id = entry + entry_unique_id_at;
+        record.unique_id =
+            (std::uint32_t{file[id]} << 16) | (std::uint32_t{file[id + 1]} << 8) | std::uint32_t{file[id + 2]};
         const std::uint64_t offset = record.offset;
 
         const auto entry_fault = [&](std::string what) {
@@ -254,10 +261,11 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
             error.record = i;
             return error;
         };
-        if (size - offset < record_header_size) return fail(cut_in_record("'s 12-byte header"));
-        record.width = read32(file, record.offset);
-        record.height = read32(file, record.offset + 4);
-        record.data_length = read32(file, record.offset + 8);
+        if (size - offset < record_header_size)
+            return fail(cut_in_record(format("'s %zu-byte header", record_header_size)));
+        record.width = read32(file, record.offset + record_width_at);
+        record.height = read32(file, record.offset + record_height_at);
+        record.data_length = read32(file, record.offset + record_data_length_at);
         record.data_offset = static_cast<std::size_t>(offset + record_header_size);
         if (auto fault = frame_size_fault(record.width, record.height)) return fail(record_fault(offset, *fault));
         const std::uint64_t data_end = offset + record_header_size + record.data_length;
@@ -275,8 +283,8 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
     if (expected != size) {
         if (count == 0)
             return fail(make_error(expected, format("%" PRIu64 " unexpected byte%s after the header of a database "
-                                                    "without records, from byte 78",
-                                                    size - expected, plural(size - expected))));
+                                                    "without records, from byte %" PRIu64,
+                                                    size - expected, plural(size - expected), expected)));
         return fail(make_error(expected, format("%" PRIu64 " unexpected byte%s after the end of the last record, from "
                                                 "byte %" PRIu64,
                                                 size - expected, plural(size - expected), expected)));

@@ -19,10 +19,10 @@ namespace vintrel::pdb {
 inline constexpr std::uint32_t max_frame_side = 65535;
 inline constexpr std::uint64_t max_frame_pixels = std::uint64_t{1} << 25;  // 32 Mi pixels (8K video fits)
 
-// The 78-byte database header, field by field.
+// The database header, field by field (layout.h gives where each lies).
 struct DatabaseHeader {
-    std::array<std::uint8_t, 32> name_field{};  // the raw name field
-    std::string name;                           // name_field up to its first zero byte, in Windows-1252
+    std::array<std::uint8_t, database_name_field_size> name_field{};  // the raw name field
+    std::string name;  // name_field up to its first zero byte, in Windows-1252
     std::uint16_t attributes = 0;
     std::uint16_t version = 0;
     std::uint32_t creation_date = 0;      // seconds since 1904-01-01 00:00
@@ -31,15 +31,15 @@ struct DatabaseHeader {
     std::uint32_t modification_number = 0;
     std::uint32_t app_info_offset = 0;
     std::uint32_t sort_info_offset = 0;
-    std::array<char, 4> type{};
-    std::array<char, 4> creator{};
+    std::array<char, sizeof database_type> type{};
+    std::array<char, sizeof database_creator> creator{};
     std::uint32_t unique_id_seed = 0;
-    std::uint16_t next_record_list_high = 0;  // bytes 72-73
-    std::uint32_t record_count = 0;           // bytes 74-77, one 32-bit number
+    std::uint16_t next_record_list_high = 0;
+    std::uint32_t record_count = 0;  // one 32-bit number
 };
 
 // Where one frame record lies in a file that was read: its record list entry together with its
-// 12-byte record header. (The record a conversion builds, with its rows, is vintrel::FrameRecord.)
+// record header. (The record a conversion builds, with its rows, is vintrel::FrameRecord.)
 struct StoredRecord {
     std::uint32_t offset = 0;     // byte offset of the record in the file
     std::uint8_t attributes = 0;  // record attributes from the list entry
@@ -47,7 +47,7 @@ struct StoredRecord {
     std::uint32_t width = 0;
     std::uint32_t height = 0;
     std::uint32_t data_length = 0;
-    std::size_t data_offset = 0;  // where the compressed rows start (offset + 12)
+    std::size_t data_offset = 0;  // where the compressed rows start, after the record header
 };
 
 struct Database {

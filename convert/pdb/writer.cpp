@@ -21,13 +21,13 @@ bool write_all(std::FILE* file, const void* bytes, std::size_t size) {
 
 std::array<std::uint8_t, database_header_size> database_header(const std::string& title, std::uint32_t count) {
     std::array<std::uint8_t, database_header_size> h{};
-    const std::string name = pdb::handheld_name(title);  // at most 31 bytes: a zero byte follows
-    std::memcpy(h.data(), name.data(), name.size());
-    write_big_endian_32(&h[36], pdb::database_date);  // creation
-    write_big_endian_32(&h[40], pdb::database_date);  // modification
-    std::memcpy(&h[60], pdb::database_type, 4);
-    std::memcpy(&h[64], pdb::database_creator, 4);
-    write_big_endian_32(&h[74], count);  // next record list (high half) and record count
+    const std::string name = pdb::handheld_name(title);  // at most database_name_length bytes: a zero follows
+    std::memcpy(&h[pdb::header_name_at], name.data(), name.size());
+    write_big_endian_32(&h[pdb::header_creation_date_at], pdb::database_date);
+    write_big_endian_32(&h[pdb::header_modification_date_at], pdb::database_date);
+    std::memcpy(&h[pdb::header_type_at], pdb::database_type, sizeof pdb::database_type);
+    std::memcpy(&h[pdb::header_creator_at], pdb::database_creator, sizeof pdb::database_creator);
+    write_big_endian_32(&h[pdb::header_record_count_at], count);
     return h;
 }
 
@@ -50,9 +50,12 @@ DatabaseResult write_database(std::FILE* file, const std::string& title, const R
     std::uint32_t offset = static_cast<std::uint32_t>(database_header_size + record_list_entry_size * count);
     for (std::uint32_t i = 0; i < count; i++) {
         if (!keep_going()) return DatabaseResult::stopped;
-        std::uint8_t entry[record_list_entry_size] = {0, 0, 0, 0, pdb::record_attributes, pdb::record_id_high[0],
-                                                      pdb::record_id_high[1], static_cast<std::uint8_t>(i & 0xFF)};
-        write_big_endian_32(entry, offset);
+        std::uint8_t entry[record_list_entry_size] = {};
+        write_big_endian_32(&entry[pdb::entry_offset_at], offset);
+        entry[pdb::entry_attributes_at] = pdb::record_attributes;
+        entry[pdb::entry_unique_id_at] = pdb::record_id_high[0];
+        entry[pdb::entry_unique_id_at + 1] = pdb::record_id_high[1];
+        entry[pdb::entry_unique_id_at + 2] = static_cast<std::uint8_t>(i & 0xFF);
         if (!write_all(file, entry, sizeof entry)) return DatabaseResult::write_failed;
         offset += static_cast<std::uint32_t>(record_header_size) + records[i]->data_length();
     }

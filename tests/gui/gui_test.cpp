@@ -21,6 +21,7 @@
 #include "app/screen_size_menu.h"
 #include "app/picture_control.h"
 #include "app/tessel_app.h"
+#include "convert/pdb/layout.h"
 
 using namespace vintrel;
 
@@ -449,7 +450,7 @@ private slots:
                                     .arg(QFileInfo(reference).path(), VINTREL_CONVERT_PATH, reference);
         QCOMPARE(std::system(command.toLocal8Bit().constData()), 0);
         const QByteArray pdb = file_bytes(output(movie, "pdb"));
-        QVERIFY(pdb.size() > 78);
+        QVERIFY(pdb.size() > static_cast<qsizetype>(pdb::database_header_size));
         QCOMPARE(pdb, file_bytes(output(reference, "pdb")));
         QVERIFY(file_bytes(output(movie, "mpg")) == file_bytes(output(reference, "mpg")));
     }
@@ -667,9 +668,10 @@ private slots:
         QCOMPARE(label, QString::fromUtf8("frame 1 of 5, 00:00.0\n160×120 pixels\nfitted inside 160×160"));
         // The first record's header holds its width and height.
         const QByteArray pdb = file_bytes(output(movie, "pdb"));
-        const quint32 first = qFromBigEndian<quint32>(pdb.constData() + 78);
-        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first), 160u);
-        QCOMPARE(qFromBigEndian<quint32>(pdb.constData() + first + 4), 120u);
+        const char* const first_entry = pdb.constData() + pdb::database_header_size;
+        const char* const first = pdb.constData() + qFromBigEndian<quint32>(first_entry + pdb::entry_offset_at);
+        QCOMPARE(qFromBigEndian<quint32>(first + pdb::record_width_at), 160u);
+        QCOMPARE(qFromBigEndian<quint32>(first + pdb::record_height_at), 120u);
 
         Program next_run;
         auto& [app, answers] = next_run;
@@ -795,13 +797,16 @@ private slots:
         QCOMPARE(player.position(), 0);
 
         QByteArray bytes = file_bytes(output(movie, "pdb"));
-        // Record i's offset is in its record list entry, at 78 + 8i.
-        const auto offset = [&bytes](int i) { return qFromBigEndian<quint32>(bytes.constData() + 78 + 8 * i); };
+        // Record i's offset is in its record list entry.
+        const auto offset = [&bytes](std::size_t i) {
+            const std::size_t entry = pdb::database_header_size + pdb::record_list_entry_size * i;
+            return qFromBigEndian<quint32>(bytes.constData() + entry + pdb::entry_offset_at);
+        };
         const QString stopped = dir_.path() + "/player/stopped.pdb", cut = dir_.path() + "/player/cut.pdb",
                       damaged = dir_.path() + "/player/damaged.pdb";
         write_file(stopped, bytes.left(static_cast<int>(offset(1))));
         write_file(cut, bytes.left(static_cast<int>(offset(19)) + 20));  // inside the rows of record 19
-        const int control = static_cast<int>(offset(3)) + 12;
+        const int control = static_cast<int>(offset(3) + pdb::record_header_size);  // record 3's first row
         bytes[control] = 0;
         write_file(damaged, bytes);
         app.open_files({stopped, cut, damaged});
@@ -817,7 +822,7 @@ private slots:
                          "missing. These 19 play."));
         QCOMPARE(answers.boxes.size(), 2);  // the conversion's Finished and the damaged database's
         const QString refused = QString("Vintrel: damaged.pdb cannot be played: record 3 at byte %1: illegal control "
-                                        "byte 0x00 at byte %2 in row 0").arg(control - 12).arg(control);
+                                        "byte 0x00 at byte %2 in row 0").arg(offset(3)).arg(control);
         QVERIFY2(answers.boxes.value(1).startsWith(refused), qPrintable(answers.boxes.value(1)));
         QCOMPARE(app.mdi_area().subWindowList().size(), 4);  // the movie's and the three players'
     }
