@@ -24,8 +24,8 @@ constexpr std::array<Codes, 256> code_bytes = make_code_bytes();
 
 QImage handheld_image(std::span<const std::uint8_t> file, const pdb::StoredRecord& record,
                       std::vector<std::uint8_t>& rows, QString& fault) {
-    if (auto error = pdb::expand_record(file, record, rows)) {
-        fault = QString::fromStdString(error->message);
+    if (const pdb::PdbFault error = pdb::expand_record(file, record, rows); error.failed()) {
+        fault = QString::fromStdString(error.detail);
         return {};
     }
     const int width = static_cast<int>(record.width), height = static_cast<int>(record.height);

@@ -82,8 +82,8 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
         pdb::ReadResult result = pdb::read_database(data);
         listed_ = result.database.header.record_count;
         // A database whose writing was stopped, or a copy cut short, keeps the records before the cut.
-        if (result.error && !(result.error->records_present && !result.database.records.empty()))
-            problem_ = QString::fromStdString(result.error->message);
+        if (!result.ok() && !(result.fault.kind == pdb::PdbFailure::incomplete && !result.database.records.empty()))
+            problem_ = QString::fromStdString(result.fault.detail);
         else if (result.database.records.empty())
             problem_ = "the database holds no frames";
         frames_ = std::move(result.database.records);

@@ -3,6 +3,7 @@
 // program around it decides what a fault means for the user.
 #pragma once
 
+#include <cstdint>
 #include <string>
 #include <utility>
 
@@ -16,6 +17,7 @@ struct Fault {
     std::string file;      // the file concerned, empty when none
     int system_error = 0;  // the errno of the system call that failed, 0 when none
     std::string detail;    // what more there is to say: the library's own text, a size, a reason
+    std::uint64_t offset = 0;  // the byte of the file at which the fault was found, where that matters
 
     bool failed() const { return kind != Kind{}; }
 };

@@ -14,11 +14,9 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "usage: preview_benchmark MOVIE\n");
         return 2;
     }
-    vintrel::MovieOpenResult result;
-    std::string detail;
-    auto movie = vintrel::Movie::open(argv[1], result, detail);
+    auto [movie, fault] = vintrel::Movie::open(argv[1]);
     if (!movie) {
-        std::fprintf(stderr, "preview_benchmark: %s: %s\n", argv[1], detail.c_str());
+        std::fprintf(stderr, "preview_benchmark: %s: %s\n", argv[1], fault.detail.c_str());
         return 1;
     }
     using clock = std::chrono::steady_clock;

@@ -73,11 +73,11 @@ std::optional<Loaded> load(const std::string& path) {
     if (!read_whole_file(path, loaded.bytes)) return std::nullopt;
     pdb::ReadResult result = pdb::read_database(loaded.bytes);
     if (!result.ok()) {
-        if (!result.error->records_present) {
-            std::fprintf(stderr, "%s: %s\n", path.c_str(), result.error->message.c_str());
+        if (result.fault.kind != pdb::PdbFailure::incomplete) {
+            std::fprintf(stderr, "%s: %s\n", path.c_str(), result.fault.detail.c_str());
             return std::nullopt;
         }
-        loaded.incomplete = std::move(result.error->message);
+        loaded.incomplete = std::move(result.fault.detail);
     }
     loaded.database = std::move(result.database);
     return loaded;
@@ -175,8 +175,8 @@ int export_frames(const std::string& path, const std::string& directory) {
     std::vector<std::uint8_t> grey;
     for (std::size_t i = 0; i < database.records.size(); i++) {
         const pdb::StoredRecord& record = database.records[i];
-        if (auto fault = pdb::expand_record(loaded->bytes, record, rows)) {
-            std::fprintf(stderr, "%s: record %zu: %s\n", path.c_str(), i, fault->message.c_str());
+        if (const pdb::PdbFault fault = pdb::expand_record(loaded->bytes, record, rows); fault.failed()) {
+            std::fprintf(stderr, "%s: record %zu: %s\n", path.c_str(), i, fault.detail.c_str());
             return exit_failure;
         }
         rows_to_grey(rows, static_cast<std::size_t>(pdb::row_bytes_for_width(record.width)), record.width,

@@ -179,16 +179,15 @@ bool Conversion::refuse(ConversionFailure kind, std::string file, int system_err
 }
 
 bool Conversion::open_movie() {
-    MovieOpenResult result = MovieOpenResult::failed;
-    std::string detail;
-    std::unique_ptr<Movie> movie = open_(movie_path_, result, detail);
+    auto [movie, fault] = open_(movie_path_);
     if (movie && !screen_.none()) movie = std::make_unique<FittedMovie>(std::move(movie), screen_);
     if (movie) {
         movie_ = std::make_unique<OwnedMovie>(std::move(movie));
         return true;
     }
-    return refuse(result == MovieOpenResult::invalid_format ? ConversionFailure::movie_unreadable : ConversionFailure::movie_open_failed,
-                  movie_path_, 0, detail);
+    return refuse(fault.kind == MovieFailure::invalid_format ? ConversionFailure::movie_unreadable
+                                                             : ConversionFailure::movie_open_failed,
+                  movie_path_, 0, fault.detail);
 }
 
 bool Conversion::setup() {
@@ -416,50 +415,47 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
         return outcome_;
     }
 
-    errno = 0;
-    DatabaseResult database = DatabaseResult::stopped;
+    DatabaseFault database{DatabaseFailure::stopped, {}, 0, {}};
     const bool stopped_before_database = stop.stop_requested();
     if (!stopped_before_database) {
         host_.writing_database();
         database = write_database(
             database_file_, document_title(movie_path_), records_, [&stop] { return !stop.stop_requested(); }, &spool_);
     }
-    int database_errno = errno;
-    if (database == DatabaseResult::written && std::fflush(database_file_) != 0) {
-        database = DatabaseResult::write_failed;
-        database_errno = errno;
-    }
-    if (database == DatabaseResult::write_failed) {
+    if (!database.failed() && std::fflush(database_file_) != 0)
+        database = {DatabaseFailure::unwritable, {}, errno ? errno : EIO, {}};
+    if (database.kind == DatabaseFailure::unwritable) {
         // A header that lists records the file does not hold would look complete: empty it.
-        if (::ftruncate(::fileno(database_file_), 0) != 0) database_errno = errno ? errno : database_errno;
+        if (::ftruncate(::fileno(database_file_), 0) != 0 && errno) database.system_error = errno;
     }
+    errno = 0;
     const bool database_closed = std::fclose(database_file_) == 0;
-    const int close_errno = errno;
+    const int close_errno = errno ? errno : EIO;
     database_file_ = nullptr;
 
-    if (database == DatabaseResult::too_large) {
+    if (database.kind == DatabaseFailure::too_large) {
         fail(ConversionFailure::database_too_large, pdb_name_, 0, DatabaseState::emptied, outcome_.stream);
         outcome_.fault.detail = std::to_string(records_.size());
         return outcome_;
     }
-    if (database == DatabaseResult::write_failed || !database_closed) {
-        const int reason = database == DatabaseResult::write_failed ? database_errno : close_errno;
+    if (database.kind == DatabaseFailure::unwritable || !database_closed) {
+        const bool unwritable = database.kind == DatabaseFailure::unwritable;
         // A write failure empties the file; a failed close may have lost any part of it.
-        return fail(ConversionFailure::database_unwritable, pdb_name_, reason,
-                    database == DatabaseResult::write_failed ? DatabaseState::emptied : DatabaseState::partial,
-                    outcome_.stream);
+        return fail(ConversionFailure::database_unwritable, pdb_name_, unwritable ? database.system_error : close_errno,
+                    unwritable ? DatabaseState::emptied : DatabaseState::partial, outcome_.stream);
     }
     if (!statistics_ok) note("Couldn't write the statistics file " + configuration_->statistics_file_name);
-    if (database == DatabaseResult::stopped && !stopped_before_database) {
+    const bool stopped_while_written = database.kind == DatabaseFailure::stopped && !stopped_before_database;
+    if (stopped_while_written) {
         // The header already lists every frame: say that the file holds only some of them.
         note("The conversion was stopped while " + pdb_name_ +
              " was being written; it lists every frame but holds only some of them.");
     }
-    if (stop.stop_requested() || database == DatabaseResult::stopped) {
+    if (stop.stop_requested() || database.kind == DatabaseFailure::stopped) {
         outcome_.result = ConversionResult::stopped;
-        outcome_.database = database == DatabaseResult::stopped && !stopped_before_database ? DatabaseState::partial
-                            : database == DatabaseResult::written                           ? DatabaseState::written
-                                                                                            : DatabaseState::emptied;
+        outcome_.database = stopped_while_written ? DatabaseState::partial
+                            : !database.failed()  ? DatabaseState::written
+                                                  : DatabaseState::emptied;
         return outcome_;
     }
     say_what_the_movie_lacks();

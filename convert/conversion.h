@@ -114,10 +114,8 @@ Message fault_message(const ConversionFault& fault, const std::string& database_
 // The message of a finished conversion.
 Message finished_message();
 
-// Opens the movie at a path; on failure returns null, sets `result` and puts a technical detail
-// into `detail`. Movie::open is the library's.
-using MovieOpener =
-    std::function<std::unique_ptr<Movie>(const std::string& path, MovieOpenResult& result, std::string& detail)>;
+// Opens the movie at a path, or says why it cannot. Movie::open is the library's.
+using MovieOpener = std::function<Result<std::unique_ptr<Movie>, MovieFailure>(const std::string& path)>;
 
 // The encoder configuration every conversion codes with: the built-in parameter lines, read and
 // checked. Their start-up fix-ups (the same on every run) go to `warning`, or nowhere.

@@ -28,11 +28,9 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     static fuzz::TempFile file(".mov");
     file.write(data, size);
 
-    MovieOpenResult result = MovieOpenResult::ok;
-    std::string detail;
-    std::unique_ptr<Movie> movie = Movie::open(file.path(), result, detail);
+    auto [movie, fault] = Movie::open(file.path());
     if (!movie) {
-        if (result == MovieOpenResult::ok || detail.empty()) __builtin_trap();
+        if (!fault.failed() || fault.detail.empty()) __builtin_trap();
         return 0;
     }
     const MovieBounds bounds = movie->natural_bounds();

@@ -19,10 +19,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (records.size() != result.database.header.record_count) __builtin_trap();
         std::vector<std::uint8_t> rows;
         for (const pdb::StoredRecord& record : records) {
-            if (pdb::expand_record(bytes, record, rows)) __builtin_trap();
+            if (pdb::expand_record(bytes, record, rows).failed()) __builtin_trap();
             if (rows.size() != pdb::row_bytes_for_width(record.width) * record.height) __builtin_trap();
         }
-    } else if (result.error->offset > size) {
+    } else if (result.fault.offset > size) {
         __builtin_trap();  // a fault is found inside the file, or just at its end
     }
 

@@ -43,7 +43,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     // The reader a handheld program would use must take the same packets as one row.
     std::vector<std::uint8_t> rows;
     if (size > 0) {
-        if (pdb::expand_packets(packets, size, 1, 0, rows)) std::abort();
+        if (pdb::expand_packets(packets, size, 1, 0, rows).failed()) std::abort();
         if (rows != std::vector<std::uint8_t>(data, data + size)) std::abort();
     }
     return 0;

@@ -173,11 +173,11 @@ std::vector<Levels> records_of(const std::string& pdb_path) {
     const std::string bytes = read_file(pdb_path);
     const std::span<const std::uint8_t> file(reinterpret_cast<const std::uint8_t*>(bytes.data()), bytes.size());
     const pdb::ReadResult read = pdb::read_database(file);
-    EXPECT_TRUE(read.ok()) << pdb_path << ": " << (read.error ? read.error->message : "");
+    EXPECT_TRUE(read.ok()) << pdb_path << ": " << read.fault.detail;
     std::vector<Levels> records;
     for (const pdb::StoredRecord& record : read.database.records) {
         std::vector<std::uint8_t> rows;
-        EXPECT_FALSE(pdb::expand_record(file, record, rows));
+        EXPECT_FALSE(pdb::expand_record(file, record, rows).failed());
         const int width = static_cast<int>(record.width), height = static_cast<int>(record.height);
         const std::size_t row_bytes = pdb::row_bytes_for_width(record.width);
         Levels levels{width, height, {}};

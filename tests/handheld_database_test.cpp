@@ -105,16 +105,16 @@ TEST(HandheldRows, CompressToTheDocumentedPacketsAndExpandBack) {
         Bytes compressed, expanded;
         compress_row(row.data(), row.size(), compressed);
         EXPECT_EQ(compressed, packets) << row.size() << " bytes";
-        auto error = pdb::expand_packets(packets, row.size(), 1, 0, expanded);
-        EXPECT_FALSE(error) << error->message;
+        const pdb::PdbFault fault = pdb::expand_packets(packets, row.size(), 1, 0, expanded);
+        EXPECT_FALSE(fault.failed()) << fault.detail;
         EXPECT_EQ(expanded, row);
     }
     // Errors name the data's place in the file; huge row counts with little data are refused
     // without allocating.
     Bytes expanded;
-    EXPECT_EQ(pdb::expand_packets(Bytes{0x84, 0x07}, 2, 2, 500, expanded).value_or(pdb::PdbError{}).message,
+    EXPECT_EQ(pdb::expand_packets(Bytes{0x84, 0x07}, 2, 2, 500, expanded).detail,
               "packet at byte 500 runs past the end of row 0: it expands to 4 bytes where 2 of the row's 2 remain");
-    EXPECT_TRUE(pdb::expand_packets(Bytes{0x82, 0x00}, 1 << 20, std::size_t{1} << 40, 0, expanded));
+    EXPECT_TRUE(pdb::expand_packets(Bytes{0x82, 0x00}, 1 << 20, std::size_t{1} << 40, 0, expanded).failed());
     EXPECT_TRUE(expanded.empty());
 }
 
@@ -142,10 +142,10 @@ RecordArray frame_records(const std::vector<TestRecord>& records, std::uint32_t 
 
 // What write_database returns and writes to `f` (a temporary file unless given), going on while
 // `go_on(bytes written so far)`.
-std::pair<DatabaseResult, Bytes> written(const std::string& title, const RecordArray& records,
+std::pair<DatabaseFailure, Bytes> written(const std::string& title, const RecordArray& records,
                                          std::function<bool(long)> go_on = [](long) { return true; },
                                          std::FILE* f = std::tmpfile()) {
-    const DatabaseResult result = write_database(f, title, records, [&] { return go_on(std::ftell(f)); });
+    const DatabaseFailure result = write_database(f, title, records, [&] { return go_on(std::ftell(f)); }).kind;
     Bytes bytes(static_cast<std::size_t>(std::max(0L, std::ftell(f))));
     std::rewind(f);
     bytes.resize(std::fread(bytes.data(), 1, bytes.size(), f));
@@ -159,7 +159,7 @@ TEST(HandheldDatabase, TheWriterWritesTheFilesBuiltByHandAndTheReaderReadsThem) 
     const std::vector<TestRecord> many(300, TestRecord{8, 1, {0x82, 0x00}});
     for (const auto& records : {std::vector<TestRecord>{}, three_records(), many}) {
         const auto [result, file] = written("walk.mov", frame_records(records));
-        EXPECT_EQ(std::pair(result, file), std::pair(DatabaseResult::written, database(records))) << records.size();
+        EXPECT_EQ(std::pair(result, file), std::pair(DatabaseFailure::none, database(records))) << records.size();
         EXPECT_TRUE(read_database(file).ok()) << records.size();
     }
     // The title (a file name in UTF-8) is named in Windows-1252, one byte a character: ASCII as it
@@ -183,7 +183,7 @@ TEST(HandheldDatabase, TheWriterWritesTheFilesBuiltByHandAndTheReaderReadsThem) 
     // A stop after the first record: the list ends at byte 102, the record at 116.
     const auto [stopped, bytes] =
         written("walk.mov", frame_records(three_records()), [](long at) { return at <= 102; });
-    EXPECT_EQ(stopped, DatabaseResult::stopped);
+    EXPECT_EQ(stopped, DatabaseFailure::stopped);
     EXPECT_EQ(bytes, prefix(database(three_records()), 116));
 }
 
@@ -191,7 +191,7 @@ TEST(HandheldDatabase, RecordsBeyondTheReachOfTheOffsetsAreRefusedBeforeAnything
     // Two records claiming 2 GiB of data each: the second would start past byte 2^32 - 1, where a
     // 32-bit record offset wraps round. The claimed data is never read.
     const std::vector<TestRecord> empty(2, TestRecord{160, 120, {}});
-    EXPECT_EQ(written("a", frame_records(empty, 0x80000000u)), std::pair(DatabaseResult::too_large, Bytes{}));
+    EXPECT_EQ(written("a", frame_records(empty, 0x80000000u)), std::pair(DatabaseFailure::too_large, Bytes{}));
 
     // Up to the last byte that an offset can reach is still written: 78 + 8 header and list bytes,
     // 12 record header bytes, and data to byte 2^32 - 1 (checked without writing it, on a full disk,
@@ -200,7 +200,7 @@ TEST(HandheldDatabase, RecordsBeyondTheReachOfTheOffsetsAreRefusedBeforeAnything
     if (!full) GTEST_SKIP() << "/dev/full is not available";
     std::setvbuf(full, nullptr, _IONBF, 0);
     const RecordArray fits = frame_records({empty[0]}, 0xFFFFFFFFu - 78 - 8 - 12 + 1);
-    EXPECT_EQ(written("a", fits, [](long) { return true; }, full).first, DatabaseResult::write_failed);
+    EXPECT_EQ(written("a", fits, [](long) { return true; }, full).first, DatabaseFailure::unwritable);
 }
 
 TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
@@ -279,14 +279,14 @@ TEST(PdbReaderDamage, EveryFaultIsNamedWithItsOffset) {
     };
     for (const auto& [file, offset, message] : cases) {
         const pdb::ReadResult read = read_database(file);
-        ASSERT_TRUE(read.error) << message;
-        EXPECT_EQ(std::pair(read.error->offset, read.error->message), std::pair(offset, message));
+        ASSERT_FALSE(read.ok()) << message;
+        EXPECT_EQ(std::pair(read.fault.offset, read.fault.detail), std::pair(std::uint64_t(offset), message));
     }
     EXPECT_TRUE(read_database(one_record(8192, 4096, rows)).ok());
     // The records found sound before a stop are kept.
     pdb::ReadResult partial = read_database(prefix(three, 133));
     ASSERT_FALSE(partial.ok());
-    EXPECT_EQ(partial.error->records_present, 2u);
+    EXPECT_EQ(partial.fault.kind, pdb::PdbFailure::incomplete);
     EXPECT_EQ(partial.database.records.size(), 2u);
 }
 

@@ -45,21 +45,18 @@ testing::AssertionResult is_grey(const Bitmap& bitmap, int level, int tolerance 
 }
 
 std::unique_ptr<Movie> open_ok(const std::string& file) {
-    MovieOpenResult result = MovieOpenResult::failed;
-    std::string detail;
-    auto movie = Movie::open(file, result, detail);
-    EXPECT_EQ(result, MovieOpenResult::ok) << file << ": " << detail;
-    return movie;
+    auto [movie, fault] = Movie::open(file);
+    EXPECT_FALSE(fault.failed()) << file << ": " << fault.detail;
+    return std::move(movie);
 }
 
 // Opening `file` fails with `expected`, and the detail holds `words`.
-void expect_refused(const std::string& file, MovieOpenResult expected, const std::string& words) {
-    MovieOpenResult result = MovieOpenResult::ok;
-    std::string detail;
-    EXPECT_EQ(Movie::open(file, result, detail), nullptr) << file;
-    EXPECT_EQ(result, expected) << file << ": " << detail;
-    EXPECT_FALSE(detail.empty()) << file;
-    EXPECT_NE(detail.find(words), std::string::npos) << file << ": " << detail;
+void expect_refused(const std::string& file, MovieFailure expected, const std::string& words) {
+    const auto [movie, fault] = Movie::open(file);
+    EXPECT_EQ(movie, nullptr) << file;
+    EXPECT_EQ(fault.kind, expected) << file << ": " << fault.detail;
+    EXPECT_FALSE(fault.detail.empty()) << file;
+    EXPECT_NE(fault.detail.find(words), std::string::npos) << file << ": " << fault.detail;
 }
 
 void write_bytes(const std::string& file, const std::string& bytes) {
@@ -213,8 +210,8 @@ TEST_F(MovieLibraryTest, FilesWithoutAReadableMovieAreRefusedWithTheReason) {
     copy("cover.png", "picture.mov");
     ASSERT_EQ(::mkfifo(path("pipe.mov").c_str(), 0600), 0);
     fs::create_directories(path("folder.mov"));
-    const MovieOpenResult invalid = MovieOpenResult::invalid_format, failed = MovieOpenResult::failed;
-    std::vector<std::tuple<std::string, MovieOpenResult, std::string>> cases = {
+    const MovieFailure invalid = MovieFailure::invalid_format, failed = MovieFailure::failed;
+    std::vector<std::tuple<std::string, MovieFailure, std::string>> cases = {
         {path("start.avi"), invalid, ""},
         {test_movie("sound.wav"), invalid, "no video stream"},
         {test_movie("sound.mov"), invalid, "no video stream"},
@@ -283,7 +280,7 @@ TEST_F(MovieLibraryTest, PathsBeyondTheSystemLimitOpen) {
     ASSERT_TRUE(movie);
     EXPECT_TRUE(is_grey(movie->picture_at(120), 20));
     // A name that is not there, as deep down, is missing rather than too long.
-    expect_refused(deep + "movie.avi.not", MovieOpenResult::failed, "No such file or directory");
+    expect_refused(deep + "movie.avi.not", MovieFailure::failed, "No such file or directory");
     run_program("rm -rf '" + directory_ + folder + "'");
 }
 

@@ -123,7 +123,9 @@ bool skips_unreferenced_reliably(AVCodecID codec) {
 
 class LibraryMovie final : public Movie {
 public:
-    bool start(const std::string& path, MovieOpenResult& result, std::string& detail);
+    bool start(const std::string& path);
+    // Why start() failed.
+    const MovieFault& fault() const { return fault_; }
 
     std::int32_t time_scale() const override { return movie_time_scale; }
     std::int32_t duration() const override { return duration_; }
@@ -137,12 +139,11 @@ private:
     void produce(std::int32_t t);
 
     // Opening.
-    bool fail_open(int error, const std::string& what, MovieOpenResult& result, std::string& detail,
-                   bool ours = false) const;
-    bool choose_stream(MovieOpenResult& result, std::string& detail);
-    bool open_decoder(MovieOpenResult& result, std::string& detail);
-    bool index_frames(MovieOpenResult& result, std::string& detail);
-    bool prepare_pictures(MovieOpenResult& result, std::string& detail);
+    bool fail_open(int error, const std::string& what, bool ours = false);
+    bool choose_stream();
+    bool open_decoder();
+    bool index_frames();
+    bool prepare_pictures();
 
     double seconds(std::int64_t time) const;
     std::int64_t units_of_tenths(std::int64_t tenths) const;
@@ -165,51 +166,51 @@ private:
     Bitmap bitmap_;
     std::optional<std::int64_t> bitmap_time_;  // the frame time bitmap_ shows
     std::string warning_;
+    MovieFault fault_;
 };
 
 // `ours` marks a failure of this layer's own resources, not of the file's contents (a damaged
 // file can make the demuxer report running out of memory, for one).
-bool LibraryMovie::fail_open(int error, const std::string& what, MovieOpenResult& result, std::string& detail,
-                             bool ours) const {
+bool LibraryMovie::fail_open(int error, const std::string& what, bool ours) {
     if (file_->read_error() != 0) {
-        result = MovieOpenResult::failed;
-        detail = "the file could not be read: " + std::generic_category().message(file_->read_error());
+        fault_.kind = MovieFailure::failed;
+        fault_.detail = "the file could not be read: " + std::generic_category().message(file_->read_error());
     } else if (ours) {
-        result = MovieOpenResult::failed;
-        detail = what + ": " + error_text(error);
+        fault_.kind = MovieFailure::failed;
+        fault_.detail = what + ": " + error_text(error);
     } else {
-        result = MovieOpenResult::invalid_format;
-        detail = error < 0 ? what + ": " + error_text(error) : what;
+        fault_.kind = MovieFailure::invalid_format;
+        fault_.detail = error < 0 ? what + ": " + error_text(error) : what;
     }
     return false;
 }
 
-bool LibraryMovie::start(const std::string& path, MovieOpenResult& result, std::string& detail) {
+bool LibraryMovie::start(const std::string& path) {
+    fault_.file = path;
     std::string reason;
     file_ = MovieFileInput::open(path, reason);
     if (!file_) {
-        result = MovieOpenResult::failed;
-        detail = reason;
+        fault_.kind = MovieFailure::failed;
+        fault_.detail = reason;
         return false;
     }
     if (file_->size() == 0) {
-        result = MovieOpenResult::invalid_format;
-        detail = "the file is empty";
+        fault_.kind = MovieFailure::invalid_format;
+        fault_.detail = "the file is empty";
         return false;
     }
     decoder_ = std::make_unique<FrameDecoder>(*file_, name_for_probing(path), index_, palettes_);
-    if (!decoder_->allocate()) return fail_open(AVERROR(ENOMEM), "out of memory", result, detail, true);
+    if (!decoder_->allocate()) return fail_open(AVERROR(ENOMEM), "out of memory", true);
 
     bool out_of_memory = false;
     if (const int error = decoder_->open_demuxer(out_of_memory); error < 0)
-        return fail_open(error, "not a movie the library can read", result, detail, out_of_memory);
+        return fail_open(error, "not a movie the library can read", out_of_memory);
     if (const char* reason = not_a_movie(*decoder_->format()->iformat, *file_))
-        return fail_open(0, reason, result, detail);
-    return choose_stream(result, detail) && open_decoder(result, detail) && index_frames(result, detail) &&
-           prepare_pictures(result, detail);
+        return fail_open(0, reason);
+    return choose_stream() && open_decoder() && index_frames() && prepare_pictures();
 }
 
-bool LibraryMovie::choose_stream(MovieOpenResult& result, std::string& detail) {
+bool LibraryMovie::choose_stream() {
     AVFormatContext* format = decoder_->format();
     int stream_index = -1;
     bool has_video = false;
@@ -231,21 +232,20 @@ bool LibraryMovie::choose_stream(MovieOpenResult& result, std::string& detail) {
         }
     }
     if (stream_index < 0)
-        return fail_open(0, has_video ? "no decoder for the video format '" + undecodable + "'" : "no video stream", result,
-                         detail);
+        return fail_open(0, has_video ? "no decoder for the video format '" + undecodable + "'" : "no video stream");
     decoder_->select_stream(stream_index);
     time_base_ = format->streams[stream_index]->time_base;
-    if (time_base_.num <= 0 || time_base_.den <= 0) return fail_open(0, "the video stream has no time base", result, detail);
+    if (time_base_.num <= 0 || time_base_.den <= 0) return fail_open(0, "the video stream has no time base");
     return true;
 }
 
-bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
+bool LibraryMovie::open_decoder() {
     const AVStream* stream = decoder_->format()->streams[decoder_->stream_index()];
     const AVCodec* codec = avcodec_find_decoder(stream->codecpar->codec_id);
     CodecPtr context(avcodec_alloc_context3(codec));
-    if (!context) return fail_open(AVERROR(ENOMEM), "out of memory", result, detail, true);
+    if (!context) return fail_open(AVERROR(ENOMEM), "out of memory", true);
     if (const int error = avcodec_parameters_to_context(context.get(), stream->codecpar); error < 0)
-        return fail_open(error, "the video stream's parameters are unusable", result, detail);
+        return fail_open(error, "the video stream's parameters are unusable");
     context->pkt_timebase = stream->time_base;
 
     const AVCodecDescriptor* descriptor = avcodec_descriptor_get(stream->codecpar->codec_id);
@@ -260,15 +260,15 @@ bool LibraryMovie::open_decoder(MovieOpenResult& result, std::string& detail) {
     context->thread_count = 1;
     context->max_pixels = max_picture_pixels;  // the decoder refuses larger pictures before allocating them
     if (const int error = avcodec_open2(context.get(), codec, nullptr); error < 0)
-        return fail_open(error, "the video decoder could not be started", result, detail);
+        return fail_open(error, "the video decoder could not be started");
     decoder_->use_codec(std::move(context), intra_only_);
     return true;
 }
 
-bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
+bool LibraryMovie::index_frames() {
     if (decoder_->format()->iformat->flags & AVFMT_TS_DISCONT)
         index_.join_clock_jumps(units_of_tenths(10 * clock_jump_seconds), units_of_tenths(clock_slack_tenths));
-    if (const int error = decoder_->scan_packets(index_, palettes_)) return fail_open(error, "", result, detail);
+    if (const int error = decoder_->scan_packets(index_, palettes_)) return fail_open(error, "");
 
     AVFormatContext* format = decoder_->format();
     AVStream* stream = format->streams[decoder_->stream_index()];
@@ -276,7 +276,7 @@ bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
     const AVRational rate = av_guess_frame_rate(format, stream, nullptr);
     const AVRational frame_period = rate.num > 0 && rate.den > 0 ? av_inv_q(rate) : AVRational{1, 25};
     index_.finish(std::max<std::int64_t>(1, av_rescale_q(1, frame_period, time_base_)));
-    if (index_.empty()) return fail_open(0, "no video frames", result, detail);
+    if (index_.empty()) return fail_open(0, "no video frames");
 
     measure_extent();
     decoder_->skip_unreferenced(!intra_only_ && index_.timing() == FrameTiming::presentation_stamps &&
@@ -284,14 +284,13 @@ bool LibraryMovie::index_frames(MovieOpenResult& result, std::string& detail) {
     return true;
 }
 
-bool LibraryMovie::prepare_pictures(MovieOpenResult& result, std::string& detail) {
+bool LibraryMovie::prepare_pictures() {
     // Back to the start, and decode up to the first frame: a movie must have one that decodes.
-    if (!decoder_->rewind()) return fail_open(0, "the movie cannot be read from its start", result, detail);
+    if (!decoder_->rewind()) return fail_open(0, "the movie cannot be read from its start");
     const AVFrame* first = decoder_->shown();
     if (first == nullptr) {
         const std::string& error = decoder_->last_error();
-        return fail_open(0, "no video frame could be decoded" + (error.empty() ? "" : " (" + error + ")"),
-                         result, detail);
+        return fail_open(0, "no video frame could be decoded" + (error.empty() ? "" : " (" + error + ")"));
     }
 
     const AVStream* stream = decoder_->format()->streams[decoder_->stream_index()];
@@ -323,17 +322,17 @@ bool LibraryMovie::prepare_pictures(MovieOpenResult& result, std::string& detail
         char text[128];
         std::snprintf(text, sizeof text, "the picture size %" PRId64 "x%" PRId64 " %s", shown_width, shown_height,
                       too_wide ? "does not fit in 16 bits" : "is too large");
-        return fail_open(0, text, result, detail);
+        return fail_open(0, text);
     }
     if (av_image_check_size(static_cast<unsigned>(width), static_cast<unsigned>(height), 0, nullptr) < 0)
-        return fail_open(0, "the picture size is invalid", result, detail);
+        return fail_open(0, "the picture size is invalid");
     natural_width_ = static_cast<int>(shown_width);
     natural_height_ = static_cast<int>(shown_height);
     converter_ = std::make_unique<PictureConverter>(static_cast<int>(width), static_cast<int>(height), orientation);
 
     std::string reason;
     if (!converter_->convert(*first, bitmap_, reason))
-        return fail_open(0, "the pictures cannot be shown: " + reason, result, detail);
+        return fail_open(0, "the pictures cannot be shown: " + reason);
     bitmap_time_ = decoder_->shown_time();
     return true;
 }
@@ -451,13 +450,11 @@ void LibraryMovie::produce(std::int32_t t) {
 
 }  // namespace
 
-std::unique_ptr<Movie> Movie::open(const std::string& path, MovieOpenResult& result, std::string& detail) {
+Result<std::unique_ptr<Movie>, MovieFailure> Movie::open(const std::string& path) {
     start_library();
     auto movie = std::make_unique<LibraryMovie>();
-    if (!movie->start(path, result, detail)) return nullptr;
-    result = MovieOpenResult::ok;
-    detail.clear();
-    return movie;
+    if (!movie->start(path)) return {nullptr, movie->fault()};
+    return {std::move(movie), {}};
 }
 
 }  // namespace vintrel

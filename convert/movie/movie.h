@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "base/fault.h"
+
 namespace vintrel {
 
 // A packed device-independent bitmap: rows stored bottom-up (the first stored row is the bottom
@@ -40,17 +42,19 @@ struct MovieExtent {
     std::optional<std::int32_t> stamped_length;
 };
 
-enum class MovieOpenResult {
-    ok,
+// Why a movie could not be opened; the fault's detail names the technical reason.
+enum class MovieFailure {
+    none,
     invalid_format,  // the file exists but holds no decodable video
     failed,          // any other failure: missing file, no permission, ...
 };
+using MovieFault = Fault<MovieFailure>;
 
 class Movie {
 public:
-    // Starts the library (once per program) and opens the file for reading. On failure returns
-    // null, sets `result`, and puts a technical detail (naming the reason) into `detail`.
-    static std::unique_ptr<Movie> open(const std::string& path, MovieOpenResult& result, std::string& detail);
+    // Starts the library (once per program) and opens the file for reading. Without a movie, the
+    // fault says why.
+    static Result<std::unique_ptr<Movie>, MovieFailure> open(const std::string& path);
 
     virtual ~Movie() = default;
 

@@ -34,16 +34,13 @@ __attribute__((format(printf, 1, 2))) std::string format(const char* pattern, ..
 
 const char* plural(std::uint64_t n) { return n == 1 ? "" : "s"; }
 
-PdbError make_error(std::uint64_t offset, std::string message) {
-    PdbError error;
-    error.offset = static_cast<std::size_t>(offset);
-    error.message = std::move(message);
-    return error;
+PdbFault make_error(std::uint64_t offset, std::string message) {
+    return {PdbFailure::damaged, {}, 0, std::move(message), offset};
 }
 
 // Walks the packets of `rows` rows of `row_bytes` bytes. With `out` set (sized rows × row_bytes)
 // the rows are written there; without, the packets are only checked.
-std::optional<PdbError> walk_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
+PdbFault walk_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
                                      std::uint64_t data_offset, std::uint8_t* out) {
     const std::size_t size = data.size();
     std::size_t pos = 0;
@@ -93,57 +90,59 @@ std::optional<PdbError> walk_packets(std::span<const std::uint8_t> data, std::si
     if (pos != size)
         return make_error(data_offset + pos, format("%zu byte%s of data left over after the last row, from byte %" PRIu64,
                                                     size - pos, plural(size - pos), data_offset + pos));
-    return std::nullopt;
+    return {};
 }
 
-// Checks a record's frame size; the message on a fault.
-std::optional<std::string> frame_size_fault(std::uint32_t width, std::uint32_t height) {
+// Checks the frame size of the record at byte `at`.
+PdbFault frame_size_fault(std::uint32_t width, std::uint32_t height, std::uint64_t at) {
     if (width == 0 || height == 0)
-        return format("frame size %" PRIu32 "x%" PRIu32 " has no pixels", width, height);
+        return make_error(at, format("frame size %" PRIu32 "x%" PRIu32 " has no pixels", width, height));
     if (width > max_frame_side || height > max_frame_side)
-        return format("frame size %" PRIu32 "x%" PRIu32 " exceeds the largest side of %" PRIu32 " pixels", width,
-                      height, max_frame_side);
+        return make_error(at, format("frame size %" PRIu32 "x%" PRIu32 " exceeds the largest side of %" PRIu32
+                                     " pixels",
+                                     width, height, max_frame_side));
     if (std::uint64_t{width} * height > max_frame_pixels)
-        return format("frame size %" PRIu32 "x%" PRIu32 " exceeds the limit of %" PRIu64 " pixels", width, height,
-                      max_frame_pixels);
-    return std::nullopt;
+        return make_error(at, format("frame size %" PRIu32 "x%" PRIu32 " exceeds the limit of %" PRIu64 " pixels",
+                                     width, height, max_frame_pixels));
+    return {};
 }
 
 }  // namespace
 
-std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
-                                       std::size_t data_offset, std::vector<std::uint8_t>& out) {
+PdbFault expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
+                        std::size_t data_offset, std::vector<std::uint8_t>& out) {
     // Check first: a sound walk proves rows × row_bytes is bounded by the data (at most 127 bytes
     // per 2 data bytes), so the allocation below can never be out of proportion to the input.
-    if (auto error = walk_packets(data, row_bytes, rows, data_offset, nullptr)) return error;
+    if (PdbFault fault = walk_packets(data, row_bytes, rows, data_offset, nullptr); fault.failed()) return fault;
     out.assign(row_bytes == 0 ? 0 : rows * row_bytes, 0);
     return walk_packets(data, row_bytes, rows, data_offset, out.data());
 }
 
-std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
-                                      std::vector<std::uint8_t>& rows) {
-    const auto prefix = [&](PdbError error) {
-        error.message = format("record at byte %" PRIu32 ": ", record.offset) + error.message;
-        return error;
+PdbFault expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
+                       std::vector<std::uint8_t>& rows) {
+    const auto prefix = [&](PdbFault fault) {
+        fault.detail = format("record at byte %" PRIu32 ": ", record.offset) + fault.detail;
+        return fault;
     };
-    if (auto fault = frame_size_fault(record.width, record.height))
-        return prefix(make_error(record.offset, *fault));
+    if (PdbFault fault = frame_size_fault(record.width, record.height, record.offset); fault.failed())
+        return prefix(std::move(fault));
     const std::uint64_t data_start = std::uint64_t{record.offset} + record_header_size;
     if (data_start > file.size() || record.data_length > file.size() - data_start)
         return prefix(make_error(record.offset, format("its %" PRIu32 " bytes of data lie outside the file (%zu bytes)",
                                                        record.data_length, file.size())));
     const auto data = file.subspan(static_cast<std::size_t>(data_start), record.data_length);
-    if (auto error = expand_packets(data, static_cast<std::size_t>(row_bytes_for_width(record.width)), record.height,
-                                    static_cast<std::size_t>(data_start), rows))
-        return prefix(std::move(*error));
-    return std::nullopt;
+    if (PdbFault fault = expand_packets(data, static_cast<std::size_t>(row_bytes_for_width(record.width)),
+                                        record.height, static_cast<std::size_t>(data_start), rows);
+        fault.failed())
+        return prefix(std::move(fault));
+    return {};
 }
 
 ReadResult read_database(std::span<const std::uint8_t> file) {
     ReadResult result;
     const std::uint64_t size = file.size();
-    const auto fail = [&](PdbError error) {
-        result.error = std::move(error);
+    const auto fail = [&](PdbFault fault) {
+        result.fault = std::move(fault);
         return std::move(result);
     };
 
@@ -194,15 +193,15 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
     const std::uint64_t list_end = database_header_size + std::uint64_t{record_list_entry_size} * count;
     // The file ends before the records the header lists: the writing was stopped, or the file is
     // a copy cut short. The first `present` records are whole, and are kept.
-    const auto incomplete = [&](std::uint32_t present, const std::string& what) {
-        PdbError error = make_error(size, format("incomplete database: the header lists %" PRIu32 " record%s, but %s",
+    const auto incomplete = [&](const std::string& what) {
+        PdbFault fault = make_error(size, format("incomplete database: the header lists %" PRIu32 " record%s, but %s",
                                                  count, plural(count), what.c_str()));
-        error.records_present = present;
-        return error;
+        fault.kind = PdbFailure::incomplete;
+        return fault;
     };
     if (list_end > size) {
         const std::uint64_t entries = (size - database_header_size) / record_list_entry_size;
-        return fail(incomplete(0, format("the file ends at byte %" PRIu64 " inside the record list, which runs to "
+        return fail(incomplete(format("the file ends at byte %" PRIu64 " inside the record list, which runs to "
                                          "byte %" PRIu64 " (%" PRIu64 " of %" PRIu32 " entries present, no records)",
                                          size, list_end, entries, count)));
     }
@@ -221,9 +220,7 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
         const std::uint64_t offset = record.offset;
 
         const auto entry_fault = [&](std::string what) {
-            PdbError error = make_error(entry, format("record list entry %" PRIu32 " at byte %zu: ", i, entry) + what);
-            error.record = i;
-            return error;
+            return make_error(entry, format("record list entry %" PRIu32 " at byte %zu: ", i, entry) + what);
         };
         if (i > 0 && record.offset <= previous_offset)
             return fail(entry_fault(format("record offset %" PRIu32 " does not increase past record %" PRIu32
@@ -246,20 +243,17 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
         }
 
         const auto record_fault = [&](std::uint64_t at, std::string what) {
-            PdbError error = make_error(at, format("record %" PRIu32 " at byte %" PRIu64 ": ", i, offset) + what);
-            error.record = i;
-            return error;
+            return make_error(at, format("record %" PRIu32 " at byte %" PRIu64 ": ", i, offset) + what);
         };
         if (offset == size)
-            return fail(incomplete(i, format("the file holds only %" PRIu32 " of them; it ends at byte %" PRIu64
+            return fail(incomplete(format("the file holds only %" PRIu32 " of them; it ends at byte %" PRIu64
                                              ", where record %" PRIu32 " would start",
                                              i, size, i)));
         const auto cut_in_record = [&](std::string where) {
-            PdbError error = incomplete(i, format("the file holds only %" PRIu32 " of them whole; it ends at byte "
-                                                  "%" PRIu64 " inside record %" PRIu32,
-                                                  i, size, i) + where);
-            error.record = i;
-            return error;
+            return incomplete(format("the file holds only %" PRIu32 " of them whole; it ends at byte %" PRIu64
+                                     " inside record %" PRIu32,
+                                     i, size, i) +
+                              where);
         };
         if (size - offset < record_header_size)
             return fail(cut_in_record(format("'s %zu-byte header", record_header_size)));
@@ -267,13 +261,15 @@ ReadResult read_database(std::span<const std::uint8_t> file) {
         record.height = read32(file, record.offset + record_height_at);
         record.data_length = read32(file, record.offset + record_data_length_at);
         record.data_offset = static_cast<std::size_t>(offset + record_header_size);
-        if (auto fault = frame_size_fault(record.width, record.height)) return fail(record_fault(offset, *fault));
+        if (PdbFault fault = frame_size_fault(record.width, record.height, offset); fault.failed())
+            return fail(record_fault(offset, std::move(fault.detail)));
         const std::uint64_t data_end = offset + record_header_size + record.data_length;
         if (data_end > size) return fail(cut_in_record(format(", which would run to byte %" PRIu64, data_end)));
         const auto data = file.subspan(record.data_offset, record.data_length);
-        if (auto error = walk_packets(data, static_cast<std::size_t>(row_bytes_for_width(record.width)), record.height,
-                                      record.data_offset, nullptr))
-            return fail(record_fault(error->offset, std::move(error->message)));
+        if (PdbFault fault = walk_packets(data, static_cast<std::size_t>(row_bytes_for_width(record.width)),
+                                          record.height, record.data_offset, nullptr);
+            fault.failed())
+            return fail(record_fault(fault.offset, std::move(fault.detail)));
 
         result.database.records.push_back(record);
         previous_offset = record.offset;

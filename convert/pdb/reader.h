@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fault.h"
 #include "convert/pdb/layout.h"
 
 namespace vintrel::pdb {
@@ -55,42 +56,41 @@ struct Database {
     std::vector<StoredRecord> records;
 };
 
-// What is wrong with a file, and where.
-struct PdbError {
-    std::size_t offset = 0;               // the byte of the file at which the fault was found
-    std::optional<std::uint32_t> record;  // the record concerned, if the fault lies in one
-    // Set when the header describes records that the file does not hold (a database whose writing
-    // was stopped, or a copy cut short): how many whole records are present.
-    std::optional<std::uint32_t> records_present;
-    // A complete sentence naming the fault and its byte offsets, without the file name, e.g.
-    // "record 3 at byte 1234: packet at byte 1300 runs past the end of row 7".
-    std::string message;
+// What is wrong with a file. The fault's offset is the byte at which it was found; its detail a
+// complete sentence naming it and its byte offsets, without the file name, e.g.
+// "record 3 at byte 1234: packet at byte 1300 runs past the end of row 7".
+enum class PdbFailure {
+    none,
+    damaged,     // the file breaks the format
+    incomplete,  // the header lists records the file does not hold (a database whose writing was
+                 // stopped, or a copy cut short); the records read are the whole ones present
 };
+using PdbFault = Fault<PdbFailure>;
 
 struct ReadResult {
-    // With no error: the whole database. With an error: the header (once it could be read) and
-    // the records that were found sound before the fault.
+    // With no fault: the whole database. With a fault: the header (once it could be read) and
+    // the records that were found sound before it.
     Database database;
-    std::optional<PdbError> error;
+    PdbFault fault;
 
-    bool ok() const { return !error; }
+    bool ok() const { return !fault.failed(); }
 };
 
 // Parses and validates a whole file: header, record list, every record's rows. Any input is
-// safe; every fault comes back as an error with its byte offset.
+// safe; every fault comes back with its byte offset.
 ReadResult read_database(std::span<const std::uint8_t> file);
 
 // Expands `rows` rows of `row_bytes` bytes each from their run-length packets in `data`.
-// `data_offset` is the file offset of data[0], used only in error messages. On a fault returns an
-// error (record unset) and leaves `out` unspecified. `out` is sized only once the packets have been
+// `data_offset` is the file offset of data[0], used only in the faults' sentences. On a fault
+// leaves `out` unspecified. `out` is sized only once the packets have been
 // found sound, so any row count, however large, costs no more memory than the data can expand to.
-std::optional<PdbError> expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
-                                       std::size_t data_offset, std::vector<std::uint8_t>& out);
+PdbFault expand_packets(std::span<const std::uint8_t> data, std::size_t row_bytes, std::size_t rows,
+                        std::size_t data_offset, std::vector<std::uint8_t>& out);
 
 // Expands a record of a successfully read database (its file's bytes in `file`) into its
 // height rows of row_bytes_for_width(width) bytes, top row first.
-std::optional<PdbError> expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
-                                      std::vector<std::uint8_t>& rows);
+PdbFault expand_record(std::span<const std::uint8_t> file, const StoredRecord& record,
+                       std::vector<std::uint8_t>& rows);
 
 // A date field as "YYYY-MM-DD hh:mm:ss" (seconds since 1904-01-01 00:00).
 std::string format_date(std::uint32_t seconds_since_1904);
