@@ -82,36 +82,24 @@ void IoContextDeleter::operator()(AVIOContext* io) const {
     avio_context_free(&io);
 }
 
-std::unique_ptr<MovieFileInput> MovieFileInput::open(const std::string& path, std::string& reason) {
+Result<std::unique_ptr<MovieFileInput>, MovieFailure> MovieFileInput::open(const std::string& path) {
+    // Why it cannot be read: a system error (closing what was opened keeps it), or another reason.
+    const auto cannot = [&path](int fd, int error, std::string reason = {}) {
+        if (fd >= 0) ::close(fd);
+        if (reason.empty()) reason = system_message(error);
+        return Result<std::unique_ptr<MovieFileInput>, MovieFailure>{
+            nullptr, {MovieFailure::failed, path, error, std::move(reason)}};
+    };
     const int fd = open_path(path);
-    if (fd < 0) {
-        reason = system_message(errno);
-        return nullptr;
-    }
+    if (fd < 0) return cannot(-1, errno);
     struct stat status {};
-    if (::fstat(fd, &status) != 0) {
-        reason = system_message(errno);
-        ::close(fd);
-        return nullptr;
-    }
-    if (S_ISDIR(status.st_mode)) {
-        reason = system_message(EISDIR);
-        ::close(fd);
-        return nullptr;
-    }
-    if (!S_ISREG(status.st_mode)) {
-        reason = "Not a regular file";
-        ::close(fd);
-        return nullptr;
-    }
+    if (::fstat(fd, &status) != 0) return cannot(fd, errno);
+    if (S_ISDIR(status.st_mode)) return cannot(fd, EISDIR);
+    if (!S_ISREG(status.st_mode)) return cannot(fd, 0, "Not a regular file");
     // Opened without blocking so that a FIFO could not hang us; reads of a file may block.
     const int flags = ::fcntl(fd, F_GETFL);
-    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-        reason = system_message(errno);
-        ::close(fd);
-        return nullptr;
-    }
-    return std::unique_ptr<MovieFileInput>(new MovieFileInput(fd, status.st_size));
+    if (flags < 0 || ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) return cannot(fd, errno);
+    return {std::unique_ptr<MovieFileInput>(new MovieFileInput(fd, status.st_size)), {}};
 }
 
 MovieFileInput::~MovieFileInput() { ::close(fd_); }

@@ -6,6 +6,8 @@
 #include <memory>
 #include <string>
 
+#include "convert/movie/movie.h"
+
 struct AVIOContext;
 
 namespace vintrel::movie_detail {
@@ -19,8 +21,8 @@ using IoContextPtr = std::unique_ptr<AVIOContext, IoContextDeleter>;
 class MovieFileInput {
 public:
     // Opens the regular file at `path` (UTF-8 or any other bytes, of any length) for reading.
-    // On failure returns null and puts the system's wording of the reason into `reason`.
-    static std::unique_ptr<MovieFileInput> open(const std::string& path, std::string& reason);
+    // Without a file, the fault (failed) holds the system's wording of the reason.
+    static Result<std::unique_ptr<MovieFileInput>, MovieFailure> open(const std::string& path);
 
     ~MovieFileInput();
     MovieFileInput(const MovieFileInput&) = delete;

@@ -187,13 +187,12 @@ bool LibraryMovie::fail_open(int error, const std::string& what, bool ours) {
 
 bool LibraryMovie::start(const std::string& path) {
     fault_.file = path;
-    std::string reason;
-    file_ = MovieFileInput::open(path, reason);
-    if (!file_) {
-        fault_.kind = MovieFailure::failed;
-        fault_.detail = reason;
+    auto input = MovieFileInput::open(path);
+    if (!input.ok()) {
+        fault_ = std::move(input.fault);
         return false;
     }
+    file_ = std::move(input.value);
     if (file_->size() == 0) {
         fault_.kind = MovieFailure::invalid_format;
         fault_.detail = "the file is empty";
@@ -330,9 +329,8 @@ bool LibraryMovie::prepare_pictures() {
     natural_height_ = static_cast<int>(shown_height);
     converter_ = std::make_unique<PictureConverter>(static_cast<int>(width), static_cast<int>(height), orientation);
 
-    std::string reason;
-    if (!converter_->convert(*first, bitmap_, reason))
-        return fail_open(0, "the pictures cannot be shown: " + reason);
+    if (const MovieFault fault = converter_->convert(*first, bitmap_); fault.failed())
+        return fail_open(0, "the pictures cannot be shown: " + fault.detail);
     bitmap_time_ = decoder_->shown_time();
     return true;
 }
@@ -428,7 +426,9 @@ void LibraryMovie::produce(std::int32_t t) {
     const std::optional<std::int64_t> shown_time = decoder_->shown_time();
     char text[160];
     std::string reason;
-    if (shown != nullptr && converter_->convert(*shown, bitmap_, reason)) {
+    const MovieFault conversion = shown != nullptr ? converter_->convert(*shown, bitmap_)
+                                                   : MovieFault{MovieFailure::failed, {}, 0, {}};
+    if (!conversion.failed()) {
         bitmap_time_ = shown_time;
         if (*shown_time == target) {
             decoder_->clear_last_error();
@@ -443,7 +443,9 @@ void LibraryMovie::produce(std::int32_t t) {
     } else {
         std::snprintf(text, sizeof text, "the picture at %.3f s could not be decoded",
                       t / static_cast<double>(movie_time_scale));
-        if (shown == nullptr) reason = !decoder_->last_error().empty() ? decoder_->last_error() : "the movie ends early";
+        reason = shown != nullptr                  ? conversion.detail
+                 : !decoder_->last_error().empty() ? decoder_->last_error()
+                                                   : "the movie ends early";
     }
     warning_ = std::string(text) + " (" + reason + ")";
 }

@@ -79,19 +79,22 @@ PictureConverter::~PictureConverter() {
     av_free(scaled_);
 }
 
-bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::string& reason) {
+MovieFault PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap) {
+    const auto cannot = [](const char* reason) { return MovieFault{MovieFailure::failed, {}, 0, reason}; };
     if (decoded.width <= 0 || decoded.height <= 0 || decoded.data[0] == nullptr || decoded.format < 0) {
-        reason = "the decoder gave an empty picture";
-        return false;
+        return cannot("the decoder gave an empty picture");
     }
-    const AVFrame* mapped = is_high_dynamic_range(decoded) ? tone_mapper_.map(decoded, reason) : &decoded;
-    if (mapped == nullptr) return false;
+    const AVFrame* mapped = &decoded;
+    if (is_high_dynamic_range(decoded)) {
+        auto tone_mapped = tone_mapper_.map(decoded);
+        if (!tone_mapped.ok()) return tone_mapped.fault;
+        mapped = tone_mapped.value;
+    }
     const AVFrame& frame = *mapped;
     bool full_range = frame.color_range == AVCOL_RANGE_JPEG;
     const AVPixelFormat source_format = plain_format(static_cast<AVPixelFormat>(frame.format), full_range);
     if (!sws_isSupportedInput(source_format)) {
-        reason = "unsupported pixel format";
-        return false;
+        return cannot("unsupported pixel format");
     }
 
     if (scaler_ == nullptr || frame.width != scaler_source_width_ || frame.height != scaler_source_height_ ||
@@ -107,8 +110,7 @@ bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::stri
         scaler_colorspace_ = -1;
         scaler_full_range_ = -1;
         if (scaler_ == nullptr) {
-            reason = "the picture could not be converted to 24-bit colour";
-            return false;
+            return cannot("the picture could not be converted to 24-bit colour");
         }
         scaler_source_width_ = frame.width;
         scaler_source_height_ = frame.height;
@@ -129,15 +131,13 @@ bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::stri
         scaled_ = static_cast<std::uint8_t*>(
             av_malloc(static_cast<std::size_t>(scaled_stride_) * (static_cast<std::size_t>(height_) + 1)));
         if (scaled_ == nullptr) {
-            reason = "out of memory";
-            return false;
+            return cannot("out of memory");
         }
     }
     std::uint8_t* const destination[4] = {scaled_, nullptr, nullptr, nullptr};
     const int destination_stride[4] = {scaled_stride_, 0, 0, 0};
     if (sws_scale(scaler_, frame.data, frame.linesize, 0, frame.height, destination, destination_stride) != height_) {
-        reason = "the picture could not be converted to 24-bit colour";
-        return false;
+        return cannot("the picture could not be converted to 24-bit colour");
     }
 
     const int out_width = bitmap_width();
@@ -148,8 +148,7 @@ bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::stri
         try {
             bitmap.bits.assign(size, 0);  // leaves the bitmap as it was if it throws
         } catch (const std::bad_alloc&) {
-            reason = "out of memory";
-            return false;
+            return cannot("out of memory");
         }
     }
     bitmap.width = out_width;
@@ -181,7 +180,7 @@ bool PictureConverter::convert(const AVFrame& decoded, Bitmap& bitmap, std::stri
             }
         }
     }
-    return true;
+    return {};
 }
 
 }  // namespace vintrel::movie_detail

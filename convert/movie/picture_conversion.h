@@ -42,9 +42,8 @@ public:
     int bitmap_height() const { return orientation_.turns_sideways() ? width_ : height_; }
 
     // Fills `bitmap` with `frame` as a 24-bit bitmap, an HDR frame tone-mapped to the standard
-    // range first. On failure leaves `bitmap` as it was,
-    // puts the reason into `reason` and returns false.
-    bool convert(const AVFrame& frame, Bitmap& bitmap, std::string& reason);
+    // range first. On failure leaves `bitmap` as it was; the fault's detail says why.
+    MovieFault convert(const AVFrame& frame, Bitmap& bitmap);
 
 private:
     int width_;

@@ -57,13 +57,10 @@ void ToneMapper::free_graph() {
     input_ = {};
 }
 
-bool ToneMapper::configure(const Input& input, std::string& reason) {
+MovieFault ToneMapper::configure(const Input& input) {
     free_graph();
     graph_ = avfilter_graph_alloc();
-    if (graph_ == nullptr) {
-        reason = "out of memory";
-        return false;
-    }
+    if (graph_ == nullptr) return {MovieFailure::failed, {}, 0, "out of memory"};
     // The conversion has threads of its own for the decoding and the coding.
     graph_->nb_threads = 1;
     char arguments[128];
@@ -95,20 +92,17 @@ bool ToneMapper::configure(const Input& input, std::string& reason) {
     avfilter_inout_free(&outputs);
     if (error < 0) {
         free_graph();
-        reason = "the HDR picture cannot be tone-mapped: " + error_text(error);
-        return false;
+        return {MovieFailure::failed, {}, 0, "the HDR picture cannot be tone-mapped: " + error_text(error)};
     }
     input_ = input;
-    return true;
+    return {};
 }
 
-const AVFrame* ToneMapper::map(const AVFrame& frame, std::string& reason) {
+Result<const AVFrame*, MovieFailure> ToneMapper::map(const AVFrame& frame) {
     if (!given_) given_.reset(av_frame_alloc());
     if (!mapped_) mapped_.reset(av_frame_alloc());
-    if (!given_ || !mapped_ || av_frame_ref(given_.get(), &frame) < 0) {
-        reason = "out of memory";
-        return nullptr;
-    }
+    if (!given_ || !mapped_ || av_frame_ref(given_.get(), &frame) < 0)
+        return {nullptr, {MovieFailure::failed, {}, 0, "out of memory"}};
     // HDR pictures that leave their colours unsaid are taken as BT.2020 in the studio range, as
     // every HDR programme is made.
     AVFrame& given = *given_;
@@ -117,9 +111,11 @@ const AVFrame* ToneMapper::map(const AVFrame& frame, std::string& reason) {
     if (given.color_range == AVCOL_RANGE_UNSPECIFIED) given.color_range = AVCOL_RANGE_MPEG;
     const Input input{given.width,           given.height,     given.format,           given.color_trc,
                       given.color_primaries, given.colorspace, given.color_range, peak_luminance(given)};
-    if ((graph_ == nullptr || !(input == input_)) && !configure(input, reason)) {
-        av_frame_unref(given_.get());
-        return nullptr;
+    if (graph_ == nullptr || !(input == input_)) {
+        if (MovieFault fault = configure(input); fault.failed()) {
+            av_frame_unref(given_.get());
+            return {nullptr, std::move(fault)};
+        }
     }
     av_frame_unref(mapped_.get());
     int error = av_buffersrc_add_frame(source_, given_.get());  // takes the reference
@@ -127,10 +123,9 @@ const AVFrame* ToneMapper::map(const AVFrame& frame, std::string& reason) {
     if (error < 0) {
         av_frame_unref(given_.get());
         free_graph();  // made anew for the next picture
-        reason = "the HDR picture cannot be tone-mapped: " + error_text(error);
-        return nullptr;
+        return {nullptr, {MovieFailure::failed, {}, 0, "the HDR picture cannot be tone-mapped: " + error_text(error)}};
     }
-    return mapped_.get();
+    return {mapped_.get(), {}};
 }
 
 }  // namespace vintrel::movie_detail

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "convert/movie/ffmpeg_handles.h"
+#include "convert/movie/movie.h"
 
 struct AVFilterGraph;
 struct AVFilterContext;
@@ -27,9 +28,9 @@ public:
     ToneMapper(const ToneMapper&) = delete;
     ToneMapper& operator=(const ToneMapper&) = delete;
 
-    // The frame in planar 8-bit RGB (full range, BT.709), valid until the next call; null when it
-    // cannot be mapped, with the reason in `reason`.
-    const AVFrame* map(const AVFrame& frame, std::string& reason);
+    // The frame in planar 8-bit RGB (full range, BT.709), valid until the next call, or why it
+    // cannot be mapped.
+    Result<const AVFrame*, MovieFailure> map(const AVFrame& frame);
 
 private:
     // What the graph was made for.
@@ -38,7 +39,7 @@ private:
         int peak = 0;  // cd/m²
         bool operator==(const Input&) const = default;
     };
-    bool configure(const Input& input, std::string& reason);
+    MovieFault configure(const Input& input);
     void free_graph();
 
     AVFilterGraph* graph_ = nullptr;
