@@ -2,13 +2,13 @@
 #include "app/movie_window_view.h"
 
 #include <QCloseEvent>
-#include <QMetaObject>
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLocale>
 #include <QLabel>
+#include <QLocale>
+#include <QMetaObject>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>

@@ -215,9 +215,13 @@ void TTesselApp::command_open() {
         kept.sync();
         open_files(paths);
     };
-    // The dialog has its own window, not its own event loop: conversions go on behind it.
-    connect(dialog, &QFileDialog::filesSelected, this,
-            [dialog, chosen](const QStringList& paths) { chosen(paths, dialog->selectedNameFilter()); });
+    // The dialog has its own window, not its own event loop: conversions go on behind it. What it
+    // chose is opened once it has gone.
+    connect(dialog, &QFileDialog::filesSelected, this, [this, dialog, chosen](const QStringList& paths) {
+        QMetaObject::invokeMethod(
+            this, [chosen, paths, filter = dialog->selectedNameFilter()] { chosen(paths, filter); },
+            Qt::QueuedConnection);
+    });
     connect(dialog, &QDialog::finished, dialog, &QObject::deleteLater);
     dialog->open();
 }
