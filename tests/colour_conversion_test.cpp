@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
@@ -15,6 +16,7 @@
 #include "cli/picture_files.h"
 #include "encoder/setup/init_encoder.h"
 #include "tests/recording_reporter_for_test.h"
+#include "tests/run_program_for_test.h"
 #include "tests/scratch_directory_for_test.h"
 
 namespace vintrel {
@@ -159,35 +161,49 @@ std::uint8_t sample(int c, int x, int y) {
     return static_cast<std::uint8_t>(x * (7 - 2 * c) + y * (13 - 5 * c) + 45 * c);
 }
 
-TEST_F(ColourConversion, ReadFrameReadsTheSourceOfTheInputFormat) {
+// vintrel-encode's plane files: read into the coded planes (borders extended) and written back
+// as they were; "-" writes none; a file that cannot be opened, made or written ends the run with
+// the encoder's text, whose line feed is kept (standard error shows a blank line after it).
+TEST_F(ColourConversion, PlaneFilesReadIntoTheCodedPlanesAndWriteBackAsTheyWere) {
     prepare(s, 150, 100, ChromaFormat::yuv420);  // coded 160 x 112; chroma 75 x 50 in planes of 80 x 56
-    const std::string stem = test::scratch_path("planar_150x100");
+    const std::string stem = test::scratch_path("planar_150x100"), copy = test::scratch_path("copy_150x100");
     for (int c = 0; c < 3; c++) {
         std::ofstream out(stem + '.' + "YUV"[c], std::ios::binary);
         for (int y = 0; y < (c ? 50 : 100); y++)
             for (int x = 0; x < (c ? 75 : 150); x++) out.put(static_cast<char>(sample(c, x, y)));
     }
-    read_source_picture(s.params, s.geometry, stem, picture());
+    ASSERT_FALSE(read_source_picture(s.params, s.geometry, stem, picture()).failed());
     for (int c = 0; c < 3; c++) {
         const int w = c ? 75 : 150, h = c ? 50 : 100, stride = c ? 80 : 160;
         for (int y = 0; y < h; y++)
             for (int x = 0; x < w; x++) ASSERT_EQ(at(picture().plane[c], stride, x, y), sample(c, x, y)) << c;
         expect_extended(picture().plane[c], w, h, stride, c ? 56 : 112, "plane file");
     }
+    ASSERT_FALSE(write_reconstruction(s.params, s.geometry, copy, picture()).failed());
+    for (const char* plane : {".Y", ".U", ".V"}) EXPECT_EQ(test::read_file(copy + plane), test::read_file(stem + plane));
+    EXPECT_FALSE(write_reconstruction(s.params, s.geometry, "-", picture()).failed());
+    EXPECT_FALSE(std::filesystem::exists("-.Y"));
 
-    const Picture before = picture();
-    s.params.input_picture_format = static_cast<InputPictureFormat>(5);  // unknown: reads nothing
-    read_source_picture(s.params, s.geometry, stem, picture());
-    EXPECT_EQ(picture().plane, before.plane);
-
-    // The line feed inside the open errors is kept verbatim: standard error shows a blank line after them.
     std::remove((stem + ".V").c_str());
-    const std::string texts[] = {"Couldn't open " + stem + ".V\n", "Couldn't open " + stem + ".yuv\n"};
-    for (int format = 0; format <= 1; format++) {
-        s.params.input_picture_format = static_cast<InputPictureFormat>(format);
-        EXPECT_EQ(test::fatal_text_of([&] { return read_source_picture(s.params, s.geometry, stem, picture()); }),
-                  texts[format]);
+    if (std::filesystem::exists("/dev/full")) {  // a device that takes the open but not the data
+        std::filesystem::remove(copy + ".Y");
+        std::filesystem::create_symlink("/dev/full", copy + ".Y");
     }
+    const struct { int format; std::string name; bool write; std::string text; } cases[] = {
+        {0, stem, false, "Couldn't open " + stem + ".V\n"},
+        {1, stem, false, "Couldn't open " + stem + ".yuv\n"},
+        {0, "/nonexistent/dir/q", true, "Couldn't create /nonexistent/dir/q.Y\n"},
+        {0, copy, true, std::filesystem::exists("/dev/full") ? "Couldn't write " + copy + ".Y\n" : "(no fatal error)"},
+    };
+    for (const auto& c : cases) {
+        s.params.input_picture_format = static_cast<InputPictureFormat>(c.format);
+        EXPECT_EQ(test::fatal_text_of([&] {
+                      return c.write ? write_reconstruction(s.params, s.geometry, c.name, picture())
+                                     : read_source_picture(s.params, s.geometry, c.name, picture());
+                  }),
+                  c.text);
+    }
+    std::filesystem::remove(copy + ".Y");
 }
 
 // Rows of 16 samples through the horizontal filters of both stream types, whose taps are clamped at the edges.

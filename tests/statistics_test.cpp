@@ -1,5 +1,4 @@
-// The statistics report of a coded picture (its layout is read by people and scripts: kept as it is) and
-// the reconstructed-picture files; their contents are checked by the decoder tests.
+// The statistics report of a coded picture (its layout is read by people and scripts: kept as it is).
 #include <gtest/gtest.h>
 
 #include <cstdio>
@@ -7,7 +6,6 @@
 #include <string>
 #include <vector>
 
-#include "cli/picture_files.h"
 #include "encoder/setup/init_encoder.h"
 #include "encoder/setup/statistics.h"
 #include "tests/recording_reporter_for_test.h"
@@ -71,40 +69,6 @@ TEST(Statistics, PredictedPictureLettersCountsAndQuantiserRepeats) {
               "  6     8    31\n");  // the first of a row is always printed
     // A picture without macroblocks shows shares of zero, not the result of a division by zero.
     EXPECT_NE(report_of(0, 0, {}).find(" # of intra coded macroblocks:     0 (0.0%)\n"), std::string::npos);
-}
-
-// Another conversion replaces the statistics file. Reconstructed-picture files: "-" writes none; a file that
-// cannot be made or written is fatal.
-TEST(PictureOutput, FilesThatCannotBeMadeOrWrittenAreFatalAndDashWritesNone) {
-    EncoderState s;
-    s.params.horizontal_size = s.params.vertical_size = 16;
-    s.params.statistics_file_name = test::scratch_path("first_stat.out");
-    init_encoder(s);
-    EXPECT_TRUE(s.statistics.owned);
-    s.params.statistics_file_name = test::scratch_path("second_stat.out");
-    init_encoder(s);
-    EXPECT_TRUE(close_statistics_file(s));
-    test::RecordingReporter report(s);
-
-    ASSERT_FALSE(std::filesystem::exists("-.Y"));
-    write_reconstruction(s.params, s.geometry, "-", s.buffers.new_ref_frame);
-    EXPECT_FALSE(std::filesystem::exists("-.Y"));
-    EXPECT_FALSE(std::filesystem::exists(".Y"));
-    // The line feed inside both texts is kept verbatim: standard error shows a blank line after them.
-    EXPECT_EQ(test::fatal_text_of([&] {
-                  return write_reconstruction(s.params, s.geometry, "/nonexistent/dir/q", s.buffers.new_ref_frame);
-              }),
-              "Couldn't create /nonexistent/dir/q.Y\n");
-
-    // A device that is always full accepts the open but not the data.
-    if (!std::filesystem::exists("/dev/full")) GTEST_SKIP() << "no /dev/full";
-    const std::string stem = test::scratch_path("recon_full");
-    std::filesystem::remove(stem + ".Y");
-    std::filesystem::create_symlink("/dev/full", stem + ".Y");
-    EXPECT_EQ(test::fatal_text_of(
-                  [&] { return write_reconstruction(s.params, s.geometry, stem, s.buffers.new_ref_frame); }),
-              "Couldn't write " + stem + ".Y\n");
-    std::filesystem::remove(stem + ".Y");
 }
 
 }  // namespace
