@@ -38,7 +38,9 @@ void ConversionProgress::frame(int frame, int count) {
     if (frame == 0 || !clock_.isValid()) clock_.start();
     const int percent = count > 0 ? static_cast<int>(100LL * frame / count) : 0;
     bar_->setValue(percent);
-    if (frame >= frames_before_estimate && count > frame) {
+    if (count > 0 && frame >= count) {
+        left_->setText("writing the database");
+    } else if (frame >= frames_before_estimate) {
         const qint64 left = clock_.elapsed() * (count - frame) / frame;
         left_->setText("about " + duration_text((left + 999) / 1000) + " left");
     } else {

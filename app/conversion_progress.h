@@ -15,6 +15,7 @@ public:
     explicit ConversionProgress(QWidget* parent = nullptr);
 
     // Frame `frame` (from 0) of `count` is about to be converted: the frames before it are done.
+    // Frame `count` of `count`: every frame is, and the database is being written.
     void frame(int frame, int count);
     // The conversion is over: the bar goes.
     void finish();

@@ -188,6 +188,7 @@ void TMovieWindowView::start_conversion() {
 void TMovieWindowView::conversion_ended(const ConversionOutcome& outcome) {
     worker_.join();
     converting_ = false;
+    emit converted();
     draw_frames();
     switch (outcome.result) {
         case ConversionResult::finished: show_outcome(Outcome::finished, outcome); break;
@@ -342,6 +343,8 @@ void TMovieWindowView::progress(int frame, int count) {
 }
 
 void TMovieWindowView::writing_database() {
+    const int count = conversion_->frame_count();
+    emit frame_progress(count, count);
     QMetaObject::invokeMethod(
         this, [this] { set_status(title_ + ": writing " + QFileInfo(QString::fromStdString(conversion_->pdb_name())).fileName()); },
         Qt::QueuedConnection);

@@ -298,6 +298,7 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     auto* child = new TTesselMDIChild(view);
     connect(child, &QObject::destroyed, this, &TTesselApp::view_changed, Qt::QueuedConnection);
     connect(view, &TMovieWindowView::frame_progress, progress_, &ConversionProgress::frame);
+    connect(view, &TMovieWindowView::converted, progress_, &ConversionProgress::finish);
     connect(view, &TMovieWindowView::done, this, [this, view] { movie_done(view); });
     mdi_area_->addSubWindow(child);
     child->show();

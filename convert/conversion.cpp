@@ -52,10 +52,10 @@ std::string one_line(const std::string& text) {
     return line;
 }
 
-// Opens the file for reading and writing, creating it empty when it is missing but keeping what
-// an existing one holds.
-std::FILE* open_keeping_contents(const std::string& path) {
-    const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0666);
+// Opens the file for reading and writing: `flags` say whether a missing one is created and an
+// existing one emptied.
+std::FILE* open_for_writing(const std::string& path, int flags) {
+    const int fd = ::open(path.c_str(), O_RDWR | O_CLOEXEC | flags, 0666);
     if (fd < 0) return nullptr;
     std::FILE* file = ::fdopen(fd, "r+b");
     if (!file) {
@@ -69,16 +69,17 @@ std::FILE* open_keeping_contents(const std::string& path) {
 }  // namespace
 
 std::string output_name(const std::string& movie_path, const char* extension) {
-    std::string name = movie_path;
-    const std::size_t n = std::strlen(extension);
-    if (name.size() < n) return name + extension;
-    return name.replace(name.size() - n, n, extension);
+    const std::size_t slash = movie_path.find_last_of('/');
+    const std::size_t name = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t dot = movie_path.find_last_of('.');
+    // A dot that starts the file's name makes it hidden; it does not begin an extension.
+    if (dot == std::string::npos || dot <= name) return movie_path + "." + extension;
+    return movie_path.substr(0, dot + 1) + extension;
 }
 
 std::string stream_name(const std::string& movie_path) {
     const std::string name = output_name(movie_path, "mpg");
-    if (!same_file(name, movie_path)) return name;
-    return movie_path.substr(0, movie_path.size() - std::min<std::size_t>(movie_path.size(), 3)) + "dithered.mpg";
+    return same_file(name, movie_path) ? output_name(movie_path, "dithered.mpg") : name;
 }
 
 std::string document_title(const std::string& movie_path) {
@@ -165,6 +166,7 @@ Conversion::~Conversion() { abandon(); }
 void Conversion::abandon() {
     if (database_file_) std::fclose(database_file_);
     database_file_ = nullptr;
+    set_up_ = false;
 }
 
 const std::string& Conversion::statistics_name() const { return configuration_->statistics_file_name; }
@@ -207,11 +209,19 @@ bool Conversion::setup() {
     if (!statistics.starts_with('-')) outputs.push_back(&statistics);
     for (const std::string* output : outputs)
         if (same_file(*output, movie_path_)) return refuse(ConversionFailure::replaces_movie, *output);
-    // Looking at a movie must not cost the database an earlier conversion made: it is emptied
-    // only when run() starts. A database that cannot be opened for writing is still found here.
-    database_file_ = open_keeping_contents(pdb_name_);
-    if (!database_file_) return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
+    // Looking at a movie must leave its folder as it was: an earlier database is opened as it is
+    // (emptied only when run() starts), a missing one is made only then. Whether it could be
+    // written is found here: an existing one by opening it, a new one by its folder.
+    database_file_ = open_for_writing(pdb_name_, 0);
+    if (!database_file_) {
+        if (errno != ENOENT) return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
+        const std::size_t slash = pdb_name_.find_last_of('/');
+        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pdb_name_.substr(0, slash);
+        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+            return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
+    }
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
+    set_up_ = true;
     return true;
 }
 
@@ -335,7 +345,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     outcome_ = {};
     picture_ = -1;
     counted_picture_.clear();
-    if (!movie_ || !database_file_) return outcome_;
+    if (!movie_ || !set_up_) return outcome_;
     // A movie handed over by another thread goes back to nobody when the conversion ends.
     struct Borrow {
         ThreadOwner& owner;
@@ -345,7 +355,9 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
         }
     } borrow{movie_->owner()};
     if (borrow.borrowed) borrow.owner.take_over();
-    if (::ftruncate(::fileno(database_file_), 0) != 0) {
+    set_up_ = false;
+    if (database_file_ ? ::ftruncate(::fileno(database_file_), 0) != 0
+                       : (database_file_ = open_for_writing(pdb_name_, O_CREAT | O_TRUNC)) == nullptr) {
         const int error = errno;
         abandon();
         outcome_.fault = {ConversionFailure::database_not_emptied, pdb_name_, error, {}};

@@ -27,12 +27,14 @@ struct Parameters;
 enum class EncoderFailure;
 using EncoderFault = Fault<EncoderFailure>;
 
-// The movie's path with its last three characters replaced ("walk.mov" -> "walk.pdb").
+// The movie's path with its extension, the text after the last dot of its file name whatever its
+// length, replaced by `extension`; a name without one gets it added ("walk.mov" -> "walk.pdb",
+// "clip.webm" -> "clip.pdb", "clip.ts" -> "clip.pdb", "notes" -> "notes.pdb").
 std::string output_name(const std::string& movie_path, const char* extension);
 
 // The name of the MPEG stream beside the movie: output_name(movie_path, "mpg"), unless that names
-// the movie itself (an MPEG movie "walk.mpg", or a link to the movie): then the movie's path with
-// its last three characters replaced by "dithered.mpg" ("walk.mpg" -> "walk.dithered.mpg").
+// the movie itself (an MPEG movie "walk.mpg", or a link to the movie): then
+// output_name(movie_path, "dithered.mpg") ("walk.mpg" -> "walk.dithered.mpg").
 std::string stream_name(const std::string& movie_path);
 
 // The movie's document title: its file name without the directory.
@@ -68,7 +70,7 @@ enum class ConversionFailure {
     picture_size,          // the picture is larger than a stream can carry; `detail` is "WxH"
     replaces_movie,        // the output `file` names the movie itself
     database_uncreatable,  // the .pdb `file` could not be opened for writing (before anything was converted)
-    database_not_emptied,  // the .pdb `file` could not be emptied when the conversion started
+    database_not_emptied,  // the .pdb `file` could not be emptied, or made, when the conversion started
     encoder,               // the encoder stopped; `detail` is its own text
     stream_unwritable,     // the .mpg `file` could not be written
     database_too_large,    // the records (their number in `detail`) need more than a database can address
@@ -145,9 +147,10 @@ public:
     // Opens the movie with the opener; on failure fault() says why and it returns false.
     bool open_movie();
 
-    // Checks the picture size, opens the .pdb for writing (created empty when missing, an
-    // existing one kept as it is), derives the .mpg name and counts the frames. On failure
-    // fault() says why and it returns false; nothing is converted then.
+    // Checks the picture size and the output names, makes sure the .pdb can be written (an
+    // existing one is opened and kept as it is; a missing one is not created yet), derives the
+    // .mpg name and counts the frames. Creates nothing. On failure fault() says why and it
+    // returns false; nothing is converted then.
     bool setup();
 
     // Why open_movie() or setup() failed.
@@ -156,7 +159,7 @@ public:
     // The thread that opened the movie gives it up, so that run() may use it on another thread.
     void release_movie();
 
-    // Converts with the brightness offset: empties the .pdb, codes the .mpg while it takes every
+    // Converts with the brightness offset: empties (or creates) the .pdb, codes the .mpg while it takes every
     // frame, then writes the .pdb. A stop requested through `stop` ends it at the next picture (a
     // picture already begun is coded whole), or while the database is written. Returns what
     // became of it, with its fault and notes; nothing is shown to the user from here.
@@ -196,7 +199,8 @@ private:
     ConversionOutcome outcome_;
     std::string movie_path_, pdb_name_, mpeg_name_;
     std::unique_ptr<OwnedMovie> movie_;
-    std::FILE* database_file_ = nullptr;
+    std::FILE* database_file_ = nullptr;  // an existing .pdb, opened by setup()
+    bool set_up_ = false;                  // setup() succeeded and run() has not started
     RecordArray records_;
     // The records' rows wait on disk until the database is written.
     RecordSpool spool_;

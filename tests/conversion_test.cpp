@@ -4,6 +4,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <span>
@@ -120,8 +121,12 @@ TEST_F(MovieConversion, EveryRecordHoldsTheDitheredFrameOnScreenAtItsTime) {
 
 // (The usual names of the outputs are the command line's cases, an MPEG movie's the format matrix's.)
 TEST_F(MovieConversion, NamesAndFrameCounts) {
-    // The last three characters are replaced, whatever the extension.
-    EXPECT_EQ(output_name("/clips/clip.qt", "mpg"), "/clips/clipmpg");
+    // The extension is replaced whatever its length; a name without one gets one added. A dot in a
+    // folder's name, or one that starts the file's name, begins no extension.
+    for (auto [movie, pdb] : {std::pair{"/clips/clip.qt", "/clips/clip.pdb"}, {"x.webm", "x.pdb"}, {"c.ts", "c.pdb"},
+                              {"/a/y.m2ts", "/a/y.pdb"}, {"notes", "notes.pdb"}, {"/a.b/notes", "/a.b/notes.pdb"},
+                              {"/a/.hidden", "/a/.hidden.pdb"}, {"clip.", "clip.pdb"}, {"walk.MOV", "walk.pdb"}})
+        EXPECT_EQ(output_name(movie, "pdb"), pdb) << movie;
     // The stream never replaces a movie its usual name links to.
     const std::string movie = make_movie("linked.avi", 10);
     ASSERT_EQ(::symlink("linked.avi", (dir + "/linked.mpg").c_str()), 0);
@@ -132,18 +137,26 @@ TEST_F(MovieConversion, NamesAndFrameCounts) {
         EXPECT_EQ(count_frames(duration, scale), frames) << duration << "/" << scale;
 }
 
-// Looking at a movie must not cost the database an earlier conversion made.
-TEST_F(MovieConversion, CancelledDialogKeepsAnEarlierDatabaseAndMakesNoStream) {
-    const std::string movie = make_movie("cancel.avi", 10);
-    std::ofstream(dir + "/cancel.pdb") << "an earlier database";
-    {
+// Looking at a movie leaves its folder as it was: an earlier conversion's database is kept, and a
+// movie without one gets none.
+TEST_F(MovieConversion, CancelledDialogLeavesTheFolderAsItWas) {
+    const std::string earlier = make_movie("earlier.avi", 10), none = make_movie("none.avi", 10);
+    std::ofstream(dir + "/earlier.pdb") << "an earlier database";
+    const auto listing = [this] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir)) names.push_back(entry.path().filename());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::vector<std::string> before = listing();
+    for (const std::string& movie : {earlier, none}) {
         Conversion conversion(configuration, host, movie, Movie::open);
         ASSERT_TRUE(conversion.open_movie());
         ASSERT_TRUE(conversion.setup());
         conversion.abandon();
     }
-    EXPECT_EQ(read_file(dir + "/cancel.pdb"), "an earlier database");
-    EXPECT_FALSE(std::filesystem::exists(dir + "/cancel.mpg"));
+    EXPECT_EQ(listing(), before);
+    EXPECT_EQ(read_file(dir + "/earlier.pdb"), "an earlier database");
 }
 
 // (A stop while the stream is coded is the command line's Ctrl-C case.)
