@@ -201,6 +201,8 @@ void TMovieWindowView::conversion_ended(const ConversionOutcome& outcome) {
     busy_ = false;
     app_.view_changed();
     emit done();
+    if (close_when_done_)
+        QTimer::singleShot(0, this, [this] { (parentWidget() ? parentWidget() : this)->close(); });
 }
 
 QString TMovieWindowView::file_line(const std::string& name) const {
@@ -270,15 +272,19 @@ void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& re
     app_.fit_window(*this);
 }
 
-void TMovieWindowView::confirm_stop() {
-    if (!converting()) return;
-    if (app_.message_boxes().ask_yes_no(this, "Are you sure you want to stop this conversion?", "Stop Conversion"))
-        stop();
+bool TMovieWindowView::confirm_stop() {
+    if (!converting()) return false;
+    if (stop_.stop_requested()) return true;  // asked and answered already
+    if (!app_.message_boxes().ask_yes_no(this, "Are you sure you want to stop this conversion?", "Stop Conversion"))
+        return false;
+    stop();
+    return true;
 }
 
 bool TMovieWindowView::can_close() {
+    // A converting window asks first, as its Cancel button does; stopped, it closes itself.
     if (converting()) {
-        stop();
+        if (confirm_stop()) close_when_done_ = true;
         return false;
     }
     // The dialog or the end of a conversion is still running in this view's own code.

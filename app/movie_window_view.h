@@ -50,13 +50,17 @@ public:
     // Starts converting with the view's brightness on the conversion's thread; the dialog's Ok.
     void start_conversion();
 
-    // The Cancel button's question while the conversion runs; Yes asks it to stop.
-    void confirm_stop();
+    // The Cancel button's question while the conversion runs; Yes asks it to stop. Returns
+    // whether the conversion is stopping.
+    bool confirm_stop();
     // Asks the running conversion to stop (at its next picture).
     void stop() { stop_.request_stop(); }
 
-    // The close guard: a converting view refuses and stops its conversion.
+    // The close guard: a converting view asks whether to stop its conversion and refuses; once
+    // stopped it closes itself.
     bool can_close();
+    // Asked to close: it closes itself once its conversion has stopped.
+    bool closing() const { return close_when_done_; }
 
     // True from begin() to done(): the view must stay as it is.
     bool busy() const { return busy_; }
@@ -119,6 +123,7 @@ private:
     bool busy_ = false;
     bool converting_ = false;
     bool unattended_ = false;
+    bool close_when_done_ = false;
     Outcome outcome_ = Outcome::none;
 
     // The conversion's thread and its stop; the thread is joined once its outcome has arrived.

@@ -162,11 +162,16 @@ QList<TMovieWindowView*> TTesselApp::views() const {
 }
 
 bool TTesselApp::can_close() {
-    // Leaving the program stops the conversion, and the movies waiting are not started.
-    if (busy_view()) queue_->clear();
     bool all = true;
     for (TMovieWindowView* view : views())
         if (!view->can_close()) all = false;
+    // Leaving the program, agreed to: the movies waiting are not started, and the program ends
+    // once the conversion has stopped.
+    for (TMovieWindowView* view : views())
+        if (view->closing()) {
+            queue_->clear();
+            exit_when_stopped_ = true;
+        }
     return all;
 }
 
@@ -322,6 +327,7 @@ void TTesselApp::movie_done(TMovieWindowView* view) {
         view->parentWidget()->close();
     }
     view_changed();
+    if (exit_when_stopped_) QTimer::singleShot(0, main_window_.get(), &QWidget::close);
     // Once the view's own code has returned.
     QTimer::singleShot(0, this, &TTesselApp::take_next);
 }

@@ -148,6 +148,7 @@ private:
     static constexpr int not_converted = 1000;
     TMovieWindowView* at_work_ = nullptr;
     bool starting_ = false;
+    bool exit_when_stopped_ = false;  // Exit was agreed to while a conversion ran
     int last_brightness_ = not_converted;
     // A permanent status-bar line: menus' passing tips do not erase it.
     QLabel* status_label_ = nullptr;
