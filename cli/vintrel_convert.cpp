@@ -22,10 +22,11 @@ namespace {
 using namespace vintrel;
 
 const char usage[] =
-    "usage: vintrel-convert [--brightness B] [--fit WxH] [--stat FILE] MOVIE...\n"
+    "usage: vintrel-convert [--brightness B] [--fit WxH] [-o DIR] [--stat FILE] MOVIE...\n"
     "       vintrel-convert --version\n"
     "  B: brightness offset added to every grey, -255..255 (default 0)\n"
     "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
+    "  DIR (-o, --output-dir): the folder the .pdb and .mpg go to (default: beside each movie)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
 
 // The command line's stand-in for the windows: what the conversion says goes to the terminal.
@@ -112,6 +113,7 @@ int main(int argc, char** argv) {
     int brightness = 0;
     ScreenSize screen;
     std::string statistics = "stat.out";
+    std::string output_folder;
     std::vector<std::string> movies;
     for (int i = 1; i < argc; i++) {
         const std::string_view arg = argv[i];
@@ -127,6 +129,8 @@ int main(int argc, char** argv) {
             }
         } else if (arg == "--stat" && i + 1 < argc) {
             statistics = argv[++i];
+        } else if ((arg == "-o" || arg == "--output-dir") && i + 1 < argc) {
+            output_folder = argv[++i];
         } else if (arg == "--help" || arg == "-h") {
             std::fputs(usage, stdout);
             return 0;
@@ -165,6 +169,7 @@ int main(int argc, char** argv) {
         if (interrupt.interrupted()) break;
         Conversion conversion(configuration, host, path, Movie::open);
         conversion.fit_within(screen);
+        conversion.write_into(output_folder);
         host.start(conversion);
         if (!conversion.open_movie() || !conversion.setup()) {
             host.tell(fault_message(conversion.fault(), conversion.pdb_name()));

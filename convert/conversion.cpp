@@ -201,6 +201,14 @@ bool Conversion::setup() {
 
     pdb_name_ = output_name(movie_path_, "pdb");
     mpeg_name_ = stream_name(movie_path_);
+    if (!output_folder_.empty()) {
+        const auto into_folder = [this](const std::string& name) {
+            const std::string folder = output_folder_.ends_with('/') ? output_folder_ : output_folder_ + "/";
+            return folder + name.substr(name.find_last_of('/') + 1);
+        };
+        pdb_name_ = into_folder(pdb_name_);
+        mpeg_name_ = into_folder(mpeg_name_);
+    }
     // A movie whose name ends in "pdb", or that is named as the statistics file, would be emptied
     // by an output before it is read: refuse, before anything is created.
     std::vector<const std::string*> outputs = {&pdb_name_, &mpeg_name_};

@@ -144,6 +144,10 @@ public:
     void fit_within(ScreenSize screen) { screen_ = screen; }
     ScreenSize screen() const { return screen_; }
 
+    // The folder the .pdb and .mpg go to, under the names they would have beside the movie; empty
+    // (the default): beside the movie. Takes effect at setup().
+    void write_into(std::string folder) { output_folder_ = std::move(folder); }
+
     // Opens the movie with the opener; on failure fault() says why and it returns false.
     bool open_movie();
 
@@ -210,6 +214,7 @@ private:
     std::uint64_t database_reach_ = pdb::database_reach;
     int frame_count_ = 0;
     ScreenSize screen_;
+    std::string output_folder_;
     // The picture being taken and coded, and the last picture each warning group counted.
     int picture_ = -1;
     std::vector<int> counted_picture_;

@@ -56,6 +56,7 @@ struct Case {
     int records = -1;  // frames in a sound .pdb and .mpg, when known
     Invocation invocation = {};
     int width = 0, height = 0;  // of every record and the stream, when checked
+    std::string outputs = "";   // the folder in the case's folder the outputs go to, when not beside the movie
 };
 
 void write_file(const std::string& path, const std::string& bytes) { std::ofstream(path, std::ios::binary) << bytes; }
@@ -134,6 +135,16 @@ const Case cases[] = {
          ::chmod((dir + "/locked").c_str(), 0555);
          as_ordinary_user(dir, run);
      }}},
+    // The same card, its outputs written into another folder.
+    {"OutputFolderForAReadOnlyCard", "raw32x32_short.avi", "locked/walk.avi",
+     {"%DIR%/locked/walk.avi: .PDB file has been created !\n  out/walk.pdb\n  out/walk.mpg"}, 0, Output::sound,
+     Output::sound, -1,
+     {.options = "--stat - -o out", .prepare = [](const std::string& dir, Invocation& run) {
+          std::filesystem::create_directory(dir + "/out");
+          ::chmod((dir + "/out").c_str(), 0777);
+          ::chmod((dir + "/locked").c_str(), 0555);
+          as_ordinary_user(dir, run);
+      }}, 0, 0, "out"},
     // 50 KiB a file (the shell counts 512-byte blocks): far too little.
     {"DiskFullDuringTheStream", "big.mov", "big.mov",
      {"Couldn't write output file %DIR%/big.mpg (File too large). The conversion was stopped; %DIR%/big.pdb was left "
@@ -200,7 +211,9 @@ TEST_P(ConvertCliCases, EndWithTheirMessageExitStatusAndOutputs) {
     const Case& c = GetParam();
     Invocation run = c.invocation;
     const std::string dir = test::fresh_scratch_folder(c.name);
-    const std::string movie = dir + "/" + c.movie, base = movie.substr(0, movie.size() - 3);
+    const std::string movie = dir + "/" + c.movie;
+    const std::string beside = movie.substr(0, movie.size() - 3);
+    const std::string base = c.outputs.empty() ? beside : dir + "/" + c.outputs + beside.substr(beside.find_last_of('/'));
     std::filesystem::create_directories(std::filesystem::path(movie).parent_path());
     std::filesystem::copy_file(test::test_movie(c.fixture), movie);
     if (run.prepare) run.prepare(dir, run);
@@ -225,6 +238,7 @@ TEST_P(ConvertCliCases, EndWithTheirMessageExitStatusAndOutputs) {
     EXPECT_TRUE(!run.meanwhile.empty() || read_file(movie) == movie_bytes);
     expect_output(base + "pdb", c.pdb, c);
     expect_output(base + "mpg", c.mpg, c);
+    EXPECT_TRUE(c.outputs.empty() || !std::filesystem::exists(beside + "pdb"));
 }
 
 INSTANTIATE_TEST_SUITE_P(Movies, ConvertCliCases, testing::ValuesIn(cases),
