@@ -178,6 +178,7 @@ void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
 void TMovieWindowView::start_conversion() {
     set_status(title_ + ": converting...");
     converting_ = true;
+    emit started();
     conversion_->release_movie();
     worker_ = std::thread([this, brightness = brightness, stop = stop_.get_token()] {
         const ConversionOutcome outcome = conversion_->run(brightness, stop);

@@ -92,6 +92,9 @@ signals:
     // Frame `frame` (from 0) of `count` is about to be grabbed. Emitted on the conversion's
     // thread: a connection to the window thread is queued.
     void frame_progress(int frame, int count);
+    // The conversion starts: from now on its files are no longer what an earlier window of the
+    // same movie says.
+    void started();
     // The conversion is over; its outcome and boxes follow.
     void converted();
     // The movie is dealt with (see begin()).

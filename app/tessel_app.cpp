@@ -304,6 +304,7 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     connect(child, &QObject::destroyed, this, &TTesselApp::view_changed, Qt::QueuedConnection);
     connect(view, &TMovieWindowView::frame_progress, progress_, &ConversionProgress::frame);
     connect(view, &TMovieWindowView::converted, progress_, &ConversionProgress::finish);
+    connect(view, &TMovieWindowView::started, this, [this, view] { close_earlier_windows(*view); });
     connect(view, &TMovieWindowView::done, this, [this, view] { movie_done(view); });
     mdi_area_->addSubWindow(child);
     child->show();
@@ -313,6 +314,17 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     at_work_ = view;
     starting_ = false;
     view->begin(unattended ? std::optional<int>(last_brightness_) : std::nullopt);
+}
+
+// A new conversion of a movie rewrites its files: the windows of its earlier conversions would tell
+// of files that no longer are, and go.
+void TTesselApp::close_earlier_windows(const TMovieWindowView& view) {
+    const QString movie = QFileInfo(QString::fromStdString(view.conversion().movie_path())).canonicalFilePath();
+    for (TMovieWindowView* other : views()) {
+        if (other == &view || other->busy()) continue;
+        if (QFileInfo(QString::fromStdString(other->conversion().movie_path())).canonicalFilePath() == movie)
+            other->parentWidget()->close();
+    }
 }
 
 void TTesselApp::movie_done(TMovieWindowView* view) {

@@ -128,6 +128,7 @@ private:
     void start_movie(const QString& path, bool unattended);
     // The movie at work is done with.
     void movie_done(TMovieWindowView* view);
+    void close_earlier_windows(const TMovieWindowView& view);
     void command_open();
     void command_about();
     TMovieWindowView* busy_view() const;

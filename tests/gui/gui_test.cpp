@@ -454,6 +454,11 @@ private slots:
         QVERIFY(pdb.size() > static_cast<qsizetype>(pdb::database_header_size));
         QCOMPARE(pdb, file_bytes(output(reference, "pdb")));
         QVERIFY(file_bytes(output(movie, "mpg")) == file_bytes(output(reference, "mpg")));
+
+        // Converted again, the movie's earlier window goes: its outcome no longer holds.
+        QVERIFY(open_with(app, movie, {}));
+        delete_closed_windows();
+        QCOMPARE(app.views().size(), 1);
     }
 
     void endings_data() {
