@@ -1,6 +1,8 @@
 // The application object and main window.
 #include "app/tessel_app.h"
 
+#include <algorithm>
+
 #include <QCloseEvent>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -10,6 +12,7 @@
 #include <QLayout>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
 #include <QSettings>
@@ -115,6 +118,10 @@ TTesselApp::TTesselApp() {
     exit_action_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
     screen_size_menu_ = new ScreenSizeMenu(main_window_.get());
     main_window_->menuBar()->addMenu(screen_size_menu_);
+    QMenu* window = main_window_->menuBar()->addMenu("&Window");
+    window->setObjectName("window_menu");
+    connect(window, &QMenu::aboutToShow, this, [this, window] { fill_window_menu(*window); });
+    fill_window_menu(*window);
     QMenu* about = main_window_->menuBar()->addMenu("&About");
     about_action_ = about->addAction("&About...", this, &TTesselApp::command_about);
 
@@ -314,6 +321,39 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     at_work_ = view;
     starting_ = false;
     view->begin(unattended ? std::optional<int>(last_brightness_) : std::nullopt);
+}
+
+// Arranging and closing the windows, and every open window by its caption to bring it to the front.
+void TTesselApp::fill_window_menu(QMenu& menu) {
+    menu.clear();
+    const QList<QMdiSubWindow*> windows = mdi_area_->subWindowList();
+    const auto add = [&menu](const QString& text, const char* name, bool enabled, auto&& act) {
+        QAction* action = menu.addAction(text, act);
+        action->setObjectName(name);
+        action->setEnabled(enabled);
+    };
+    add("&Cascade", "window_cascade", !windows.isEmpty(), [this] { mdi_area_->cascadeSubWindows(); });
+    add("&Tile", "window_tile", !windows.isEmpty(), [this] { mdi_area_->tileSubWindows(); });
+    menu.addSeparator();
+    const QList<TMovieWindowView*> all = views();
+    const bool any_finished = std::any_of(all.begin(), all.end(), [](const TMovieWindowView* view) {
+        return !view->busy() && view->outcome() != TMovieWindowView::Outcome::none;
+    });
+    add("Close &Finished", "window_close_finished", any_finished, [this] {
+        // The windows of conversions that are over; those at work, and the players, stay.
+        for (TMovieWindowView* view : views())
+            if (!view->busy() && view->outcome() != TMovieWindowView::Outcome::none) view->parentWidget()->close();
+    });
+    // A converting window asks first, as its own close button does.
+    add("Close &All", "window_close_all", !windows.isEmpty(), [this] { mdi_area_->closeAllSubWindows(); });
+    if (!windows.isEmpty()) menu.addSeparator();
+    for (int k = 0; k < windows.size(); k++) {
+        QMdiSubWindow* child = windows[k];
+        QAction* action = menu.addAction(QString("&%1 %2").arg(k + 1).arg(child->windowTitle().replace("&", "&&")),
+                                         [this, child] { mdi_area_->setActiveSubWindow(child); });
+        action->setCheckable(true);
+        action->setChecked(child == mdi_area_->activeSubWindow());
+    }
 }
 
 // A new conversion of a movie rewrites its files: the windows of its earlier conversions would tell

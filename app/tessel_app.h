@@ -14,6 +14,7 @@
 #include "convert/conversion.h"
 
 class QAction;
+class QMenu;
 class QDragEnterEvent;
 class QDropEvent;
 class QMimeData;
@@ -129,6 +130,7 @@ private:
     // The movie at work is done with.
     void movie_done(TMovieWindowView* view);
     void close_earlier_windows(const TMovieWindowView& view);
+    void fill_window_menu(QMenu& menu);
     void command_open();
     void command_about();
     TMovieWindowView* busy_view() const;

@@ -253,7 +253,8 @@ private slots:
         QStringList texts;
         for (QAction* menu : app.main_window().menuBar()->actions()) texts << menu->text();
         for (QAction* item : {&app.open_action(), &app.exit_action(), &app.about_action()}) texts << item->text();
-        QCOMPARE(texts, QStringList({"&File", "&Screen Size", "&About", "&Open...", "E&xit\tAlt+F4", "&About..."}));
+        QCOMPARE(texts, QStringList({"&File", "&Screen Size", "&Window", "&About", "&Open...", "E&xit\tAlt+F4",
+                                     "&About..."}));
         QCOMPARE(app.exit_action().shortcut(), QKeySequence("Alt+F4"));
 
         // Every movie type the movie layer reads is offered, and chosen at first; the folder and
@@ -630,6 +631,16 @@ private slots:
         for (const QString& movie : {dropped, opened, chosen})
             QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
         QVERIFY(app.queue().isHidden());
+        // The Window menu tiles the four windows inside the area, lists them, and closes the finished ones.
+        QMenu* windows = app.main_window().findChild<QMenu*>("window_menu");
+        emit windows->aboutToShow();
+        windows->findChild<QAction*>("window_tile")->trigger();
+        for (QMdiSubWindow* child : app.mdi_area().subWindowList())
+            QVERIFY(app.mdi_area().viewport()->rect().contains(child->geometry()));
+        QCOMPARE(windows->actions().size(), 6 + 4);  // two arrangements, two closings, two separators
+        windows->findChild<QAction*>("window_close_finished")->trigger();
+        delete_closed_windows();
+        QVERIFY(app.views().isEmpty());
 
         Program stopping;
         Script stop;
