@@ -79,6 +79,7 @@ public:
     // converts, the conversion belongs to its own thread.
     const Conversion& conversion() const { return *conversion_; }
     Conversion& conversion() { return *conversion_; }
+    TTesselApp& app() { return app_; }
     QPushButton& cancel_button() { return *cancel_button_; }
     QSize sizeHint() const override;
 

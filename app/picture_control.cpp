@@ -1,6 +1,7 @@
 // The Picture Control dialog.
 #include "app/picture_control.h"
 
+#include <QCheckBox>
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
@@ -12,6 +13,8 @@
 
 #include "app/bitmap_image.h"
 #include "app/movie_window_view.h"
+#include "app/queue_panel.h"
+#include "app/tessel_app.h"
 #include "convert/frame_preview.h"
 #include "convert/sample_rate.h"
 
@@ -41,7 +44,9 @@ constexpr ControlPlace slider_place{"101", "", 28, 124, 170, 24};
 constexpr ControlPlace picture_place{"117", "", 28, 4, 18, 15};
 // Which frame the preview shows, its time and size, right of the slider.
 constexpr ControlPlace frame_place{"frame_time", "", 202, 116, 103, 24};
-constexpr int dialog_width = 307, dialog_height = 174;
+// Below the buttons, while other movies wait: they convert with these settings, unattended.
+constexpr ControlPlace use_for_all_place{"use_for_all", "&Use these settings for every movie waiting", 24, 176, 266, 10};
+constexpr int dialog_width = 307, dialog_height = 190;
 // The first control row below the preview; everything from there down moves when the movie's
 // picture is taller than the room the template leaves above it.
 constexpr int first_control_top = 112;
@@ -90,6 +95,11 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     }
     frame_label_ = new QLabel(this);
     frame_label_->setObjectName(frame_place.id);
+    use_for_all_ = new QCheckBox(use_for_all_place.text, this);
+    use_for_all_->setObjectName(use_for_all_place.id);
+    use_for_all_->setToolTip("The brightness chosen here and the screen size are used for every movie waiting in "
+                             "the queue; their Picture Control is not shown");
+    use_for_all_->setVisible(!view_.app().queue().empty());
     frame_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     for (const ControlPlace& place : buttons) {
         auto* button = new QPushButton(place.text, this);
@@ -143,6 +153,7 @@ void PictureControl::lay_out(QSize preview) {
     for (const ControlPlace& p : labels) place(findChild<QWidget*>(p.id), p);
     place(brightness_slider_, slider_place);
     place(frame_label_, frame_place);
+    place(use_for_all_, use_for_all_place);
     picture_static_->resize(preview.expandedTo(picture.size()));
     preview_area_->setGeometry(QRect(picture.topLeft(), view));
     setFixedSize(std::max(units.x(dialog_width), picture.left() + view.width() + units.x(preview_right_margin)),
@@ -195,6 +206,7 @@ void PictureControl::accept() {
     if (accepted_) return;
     accepted_ = true;
     view_.brightness = slider_middle - brightness_slider_->value();
+    if (use_for_all_->isVisible() && use_for_all_->isChecked()) view_.app().queue().set_same_brightness(true);
     // The view starts the conversion on its own thread.
     QDialog::accept();
 }

@@ -5,6 +5,7 @@
 #include <QDialog>
 #include <QImage>
 
+class QCheckBox;
 class QLabel;
 class QScrollArea;
 class QSlider;
@@ -37,6 +38,7 @@ private:
     QLabel* picture_static_ = nullptr;
     QSlider* brightness_slider_ = nullptr;
     QLabel* frame_label_ = nullptr;
+    QCheckBox* use_for_all_ = nullptr;
     int frame_index_ = 0;
     bool accepted_ = false;
 };

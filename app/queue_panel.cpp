@@ -83,6 +83,8 @@ void QueuePanel::clear() {
 
 bool QueuePanel::same_brightness() const { return same_brightness_->isChecked(); }
 
+void QueuePanel::set_same_brightness(bool on) { same_brightness_->setChecked(on); }
+
 void QueuePanel::move_selected(int by) {
     const int row = list_->currentRow(), to = row + by;
     if (row < 0 || to < 0 || to >= list_->count()) return;

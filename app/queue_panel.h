@@ -25,6 +25,7 @@ public:
     // Whether the movies waiting are converted with the brightness chosen for the last one,
     // without showing their Picture Control.
     bool same_brightness() const;
+    void set_same_brightness(bool on);
 
     void move_selected(int by);
     void remove_selected();

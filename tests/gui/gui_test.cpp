@@ -642,6 +642,22 @@ private slots:
         delete_closed_windows();
         QVERIFY(app.views().isEmpty());
 
+        // Opened together, with "Use these settings for every movie waiting" (Alt+U) ticked in the
+        // first Picture Control: the others convert unattended, with its brightness.
+        Program together;
+        const QString waiting = copy_of(movie_, "together a"), shown = copy_of(movie_, "together b");
+        together.app.queue().add({shown});
+        Script tick{.in_dialog = [](PictureControl& dialog, TMovieWindowView&) {
+            auto* use_for_all = dialog.findChild<QCheckBox*>("use_for_all");
+            QVERIFY(use_for_all->isVisible() && use_for_all->text().startsWith("&Use"));
+            use_for_all->click();
+            dialog.findChild<QSlider*>("101")->setValue(255 - 40);
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        }};
+        QVERIFY(open_with(together.app, waiting, tick));
+        for (const QString& movie : {shown, waiting})
+            QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
+
         Program stopping;
         Script stop;
         stop.at_frame[2] = [&](TMovieWindowView&) {
