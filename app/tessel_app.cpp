@@ -370,7 +370,6 @@ void TTesselApp::close_earlier_windows(const TMovieWindowView& view) {
 void TTesselApp::movie_done(TMovieWindowView* view) {
     if (view != at_work_) return;
     at_work_ = nullptr;
-    progress_->finish();
     if (view->outcome() != TMovieWindowView::Outcome::none) {
         last_brightness_ = view->brightness;
     } else {

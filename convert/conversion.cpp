@@ -52,6 +52,12 @@ std::string one_line(const std::string& text) {
     return line;
 }
 
+// The folder a file's path names ("." for a bare name).
+std::string folder_of(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? "." : slash == 0 ? "/" : path.substr(0, slash);
+}
+
 // Opens the file for reading and writing: `flags` say whether a missing one is created and an
 // existing one emptied.
 std::FILE* open_for_writing(const std::string& path, int flags) {
@@ -153,7 +159,6 @@ Result<std::shared_ptr<const Parameters>, EncoderFailure> builtin_configuration(
     EncoderFault fault = read_parameters(*params, report);
     if (!fault.failed()) fault = read_quant_matrices(*params);
     if (fault.failed()) return {nullptr, std::move(fault)};
-    params->frame_rate = frames_per_second;
     return {std::move(params), {}};
 }
 
@@ -204,7 +209,7 @@ bool Conversion::setup() {
     if (!output_folder_.empty()) {
         const auto into_folder = [this](const std::string& name) {
             const std::string folder = output_folder_.ends_with('/') ? output_folder_ : output_folder_ + "/";
-            return folder + name.substr(name.find_last_of('/') + 1);
+            return folder + document_title(name);
         };
         pdb_name_ = into_folder(pdb_name_);
         mpeg_name_ = into_folder(mpeg_name_);
@@ -223,9 +228,7 @@ bool Conversion::setup() {
     database_file_ = open_for_writing(pdb_name_, 0);
     if (!database_file_) {
         if (errno != ENOENT) return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
-        const std::size_t slash = pdb_name_.find_last_of('/');
-        const std::string folder = slash == std::string::npos ? "." : slash == 0 ? "/" : pdb_name_.substr(0, slash);
-        if (::access(folder.c_str(), W_OK | X_OK) != 0)
+        if (::access(folder_of(pdb_name_).c_str(), W_OK | X_OK) != 0)
             return refuse(ConversionFailure::database_uncreatable, pdb_name_, errno);
     }
     frame_count_ = count_frames(movie_->duration(), movie_->time_scale());
@@ -271,9 +274,7 @@ void Conversion::say_what_the_movie_lacks() {
 // The records' rows go to a spool file beside the outputs, else in the temporary directory; only
 // where neither can be made do they stay in memory.
 void Conversion::open_spool() {
-    const std::size_t slash = pdb_name_.find_last_of('/');
-    const std::string directory = slash == std::string::npos ? "." : slash == 0 ? "/" : pdb_name_.substr(0, slash);
-    if (spool_.open(directory)) return;
+    if (spool_.open(folder_of(pdb_name_))) return;
     std::error_code error;
     const std::filesystem::path temporary = std::filesystem::temp_directory_path(error);
     if (!error) spool_.open(temporary.string());
@@ -302,8 +303,8 @@ ConversionOutcome Conversion::fail(ConversionFailure kind, std::string file, int
 // Takes every frame and hands it to the encoder, keeping its record, until the last, a stop, a
 // stream that can no longer be written (a full disk) or records that have outgrown what a
 // database can address: there is no point in coding pictures that are lost. Returns whether every
-// frame was coded.
-bool Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_token& stop) {
+// frame was coded, or the fatal error that ended the coding (the stream flushed).
+Result<bool, EncoderFailure> Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_token& stop) {
     FrameSource source{*movie_, host_, records_, brightness};
     open_spool();
     // The frames are asked for at these times in turn: a thread decodes and dithers them ahead
@@ -326,27 +327,23 @@ bool Conversion::code_stream(Encoder& encoder, int brightness, const std::stop_t
         // No thread to spare: the frames are grabbed on demand.
     }
     for (int n = 0; n < frame_count_; n++) {
-        if (stop.stop_requested() || encoder.write_failed() || too_large_) return false;
+        if (stop.stop_requested() || encoder.write_failed() || too_large_) return {false, {}};
         picture_ = n;
         host_.progress(n, frame_count_);
         if (EncoderFault fault = read_movie_frame(encoder.parameters(), encoder.geometry(), source, encoder.next_picture(), n);
             fault.failed()) {
             encoder.flush();  // the stream keeps the pictures coded before
-            fault_ = std::move(fault);
-            return false;
+            return {false, std::move(fault)};
         }
         if (!source.frame.warning.empty()) {
             host_.warning_text("\nWarning: " + movie_path_ + ": " + source.frame.warning + "\n");
             tally("some pictures could not be decoded", source.frame.warning);
         }
         keep_record();
-        if (too_large_) return false;  // this picture is not coded: the database cannot hold it
-        if (EncoderFault fault = encoder.encode_next(); fault.failed()) {
-            fault_ = std::move(fault);
-            return false;
-        }
+        if (too_large_) return {false, {}};  // this picture is not coded: the database cannot hold it
+        if (EncoderFault fault = encoder.encode_next(); fault.failed()) return {false, std::move(fault)};
     }
-    return !encoder.write_failed();  // the thread working ahead stops and hands the movie back
+    return {!encoder.write_failed(), {}};  // the thread working ahead stops and hands the movie back
 }
 
 ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
@@ -403,11 +400,10 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     outcome_.stream = StreamState::incomplete;
     auto [encoder, opening] = Encoder::open(params, stream, report);
     if (opening.failed()) return encoder_failed(stream, opening);
-    fault_ = {};
-    const bool coded_to_the_end = code_stream(*encoder, brightness, stop);
-    if (fault_.failed()) {
+    const auto [coded_to_the_end, coding] = code_stream(*encoder, brightness, stop);
+    if (coding.failed()) {
         encoder.reset();  // closes the statistics file
-        return encoder_failed(stream, fault_);
+        return encoder_failed(stream, coding);
     }
 
     // Everything the encoder produced reaches the file, and the file closes cleanly.

@@ -187,7 +187,7 @@ public:
     MovieExtent movie_extent() const { return movie_ ? movie_->extent() : MovieExtent{}; }
 
 private:
-    bool code_stream(Encoder& encoder, int brightness, const std::stop_token& stop);
+    Result<bool, EncoderFailure> code_stream(Encoder& encoder, int brightness, const std::stop_token& stop);
     void tally(std::string label, const std::string& text);
     void say_what_the_movie_lacks();
     void open_spool();
@@ -218,8 +218,6 @@ private:
     // The picture being taken and coded, and the last picture each warning group counted.
     int picture_ = -1;
     std::vector<int> counted_picture_;
-    // A fatal error found while the stream was coded.
-    EncoderFault fault_;
 };
 
 }  // namespace vintrel
