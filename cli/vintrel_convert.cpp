@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/program_version.h"
+#include "cli/terminal_report.h"
 #include "convert/conversion.h"
 #include "encoder/setup/fatal_error.h"
 #include "encoder/setup/parameters.h"
@@ -22,59 +23,13 @@ namespace {
 using namespace vintrel;
 
 const char usage[] =
-    "usage: vintrel-convert [--brightness B] [--fit WxH] [-o DIR] [--stat FILE] MOVIE...\n"
+    "usage: vintrel-convert [-q | --verbose] [--brightness B] [--fit WxH] [-o DIR] [--stat FILE] MOVIE...\n"
     "       vintrel-convert --version\n"
     "  B: brightness offset added to every grey, -255..255 (default 0)\n"
     "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
     "  DIR (-o, --output-dir): the folder the .pdb and .mpg go to (default: beside each movie)\n"
-    "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n";
-
-// The command line's stand-in for the windows: what the conversion says goes to the terminal.
-class TerminalHost : public ConversionHost {
-public:
-    TerminalHost() : on_terminal_(::isatty(STDERR_FILENO) != 0) {}
-
-    void start(const Conversion& conversion) {
-        conversion_ = &conversion;
-        title_ = document_title(conversion.movie_path());
-    }
-
-    bool draws_frames() const override { return false; }
-
-    void progress(int frame, int count) override {
-        if (on_terminal_) std::fprintf(stderr, "\n%s: frame %d of %d\n", title_.c_str(), frame + 1, count);
-    }
-    void warning_text(const std::string& text) override { write_to_standard_error(text); }
-    void encoder_progress(const std::string& text) override { write_to_standard_error(text); }
-
-    // A message about this movie, on a line that names it.
-    void tell(const Message& message) const {
-        if (message.kind == Notice::finished) {
-            std::printf("%s: %s\n", conversion_->movie_path().c_str(), message.text.c_str());
-            std::printf("  %s\n  %s\n", conversion_->pdb_name().c_str(), conversion_->mpeg_name().c_str());
-            std::fflush(stdout);
-            return;
-        }
-        std::fprintf(stderr, "vintrel-convert: %s: %s", conversion_->movie_path().c_str(), message.text.c_str());
-        if (about_opening(message.kind)) std::fprintf(stderr, " (%s)", conversion_->open_detail().c_str());
-        std::fputc('\n', stderr);
-    }
-
-    // The encoder's own text as it always stood, then what became of this movie.
-    void tell_encoder_error(const ConversionOutcome& outcome) const {
-        write_fatal_text(outcome.fault.detail);
-        std::fprintf(stderr, "vintrel-convert: %s: the conversion ended on the error above; %s was left empty",
-                     conversion_->movie_path().c_str(), conversion_->pdb_name().c_str());
-        if (outcome.stream != StreamState::untouched)
-            std::fprintf(stderr, " and %s is incomplete", conversion_->mpeg_name().c_str());
-        std::fputc('\n', stderr);
-    }
-
-private:
-    const Conversion* conversion_ = nullptr;
-    std::string title_;
-    bool on_terminal_;
-};
+    "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n"
+    "  -q (--quiet): errors only; --verbose: the encoder's own text for every picture as well\n";
 
 // Ctrl-C is Stop: a thread waits for the interrupt (blocked in every other thread) and asks the
 // conversion running, and the run, to stop.
@@ -115,9 +70,14 @@ int main(int argc, char** argv) {
     std::string statistics = "stat.out";
     std::string output_folder;
     std::vector<std::string> movies;
+    Verbosity verbosity = Verbosity::normal;
     for (int i = 1; i < argc; i++) {
         const std::string_view arg = argv[i];
-        if (arg == "--brightness" && i + 1 < argc) {
+        if (arg == "-q" || arg == "--quiet") {
+            verbosity = Verbosity::quiet;
+        } else if (arg == "--verbose") {
+            verbosity = Verbosity::verbose;
+        } else if (arg == "--brightness" && i + 1 < argc) {
             if (!parse_brightness(argv[++i], brightness)) {
                 std::fprintf(stderr, "vintrel-convert: the brightness must be a whole number from -255 to 255\n");
                 return 2;
@@ -155,7 +115,9 @@ int main(int argc, char** argv) {
     // Past a file-size limit a write must fail with an error we can report, not end the program.
     std::signal(SIGXFSZ, SIG_IGN);
 
-    const auto builtin = builtin_configuration(write_to_standard_error);
+    // The built-in lines' start-up fix-ups are the same on every run: worth showing only to
+    // someone who asks for the encoder's own text.
+    const auto builtin = builtin_configuration(verbosity == Verbosity::verbose ? write_to_standard_error : nullptr);
     if (!builtin.ok()) {
         write_fatal_text(builtin.fault.detail);
         return 1;
@@ -163,34 +125,48 @@ int main(int argc, char** argv) {
     const auto configuration = std::make_shared<Parameters>(*builtin.value);
     configuration->statistics_file_name = statistics;
 
-    TerminalHost host;
-    bool all_converted = true;
-    for (const std::string& path : movies) {
-        if (interrupt.interrupted()) break;
-        Conversion conversion(configuration, host, path, Movie::open);
+    TerminalReport report(verbosity);
+    // The movies not converted, each with the reason in a few words.
+    std::vector<std::pair<std::string, std::string>> not_converted;
+    const auto give_up_on_the_rest = [&](std::size_t from, const std::string& reason) {
+        for (std::size_t k = from; k < movies.size(); k++) not_converted.emplace_back(movies[k], reason);
+    };
+    for (std::size_t k = 0; k < movies.size(); k++) {
+        const std::string& path = movies[k];
+        if (interrupt.interrupted()) {
+            give_up_on_the_rest(k, "not started: interrupted");
+            break;
+        }
+        Conversion conversion(configuration, report, path, Movie::open);
         conversion.fit_within(screen);
         conversion.write_into(output_folder);
-        host.start(conversion);
+        report.start(conversion);
         if (!conversion.open_movie() || !conversion.setup()) {
-            host.tell(fault_message(conversion.fault(), conversion.pdb_name()));
-            all_converted = false;
+            const Message refusal = fault_message(conversion.fault(), conversion.pdb_name());
+            report.tell(refusal);
+            not_converted.emplace_back(path, refusal.text);
             continue;
         }
         const ConversionOutcome outcome = conversion.run(brightness, interrupt.token());
-        for (const Message& note : outcome.notes) host.tell(note);
+        report.end_progress();
+        for (const Message& note : outcome.notes) report.tell(note);
         if (outcome.fault.kind == ConversionFailure::encoder) {
-            host.tell_encoder_error(outcome);
+            report.tell_encoder_error(outcome);
+            not_converted.emplace_back(path, "the encoder's error above");
+            give_up_on_the_rest(k + 1, "not started: the encoder's error ended the run");
+            report.summary(static_cast<int>(movies.size()), not_converted);
             return 1;  // the encoder's error ends the whole run
         }
-        if (outcome.fault.kind != ConversionFailure::none) host.tell(fault_message(outcome.fault, conversion.pdb_name()));
-        if (outcome.result == ConversionResult::finished) host.tell(finished_message());
-        if (outcome.result != ConversionResult::finished) all_converted = false;
-        if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied) {
-            // Stopped while encoding (a stop while the database is written is told in the notes).
-            std::fprintf(stderr, "vintrel-convert: %s: stopped; %s holds the pictures coded so far and %s was left empty\n",
-                         path.c_str(), conversion.mpeg_name().c_str(), conversion.pdb_name().c_str());
-        }
+        const Message failure = fault_message(outcome.fault, conversion.pdb_name());
+        if (outcome.fault.kind != ConversionFailure::none) report.tell(failure);
+        if (outcome.result == ConversionResult::finished) report.tell(finished_message());
+        report.tell_warnings(outcome.warnings);
+        if (outcome.result == ConversionResult::stopped && outcome.database == DatabaseState::emptied)
+            report.tell_stopped();
+        if (outcome.result != ConversionResult::finished)
+            not_converted.emplace_back(path, outcome.result == ConversionResult::stopped ? "stopped" : failure.text);
     }
+    report.summary(static_cast<int>(movies.size()), not_converted);
     if (interrupt.interrupted()) return 130;
-    return all_converted ? 0 : 2;
+    return not_converted.empty() ? 0 : 2;
 }

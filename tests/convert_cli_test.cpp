@@ -78,7 +78,7 @@ const Case cases[] = {
     // H.264 with B-frames, a name with a space.
     {"MovieWithBFrames", "clip.mp4", "clip one.mp4",
      {created, "\n  %DIR%/clip one.pdb\n  %DIR%/clip one.mpg\n", "Encoding frame 9 "}, 0, Output::sound,
-     Output::sound, 10, {}, 96, 64},
+     Output::sound, 10, {.options = "--stat - --verbose"}, 96, 64},
     // 0.5 s; sizes that are no multiple of 16 or even of 2.
     {"OddSizes", "odd.avi", "odd.avi", {created}, 0, Output::sound, Output::sound, 3, {}, 95, 63},
     // 640x360 fitted inside the screen.
@@ -110,13 +110,14 @@ const Case cases[] = {
     {"MovieDeletedDuringTheConversion", "mjpeg320x240.avi", "going.avi", {created}, 0, Output::sound, Output::sound,
      600, {.meanwhile = "rm going.avi"}},
     // The frames no longer there are the last picture that could be read, each with a warning.
-    {"MovieEmptiedDuringTheConversion", "mjpeg320x240.avi", "gone.avi", {"Warning: %DIR%/gone.avi: the picture at"},
+    {"MovieEmptiedDuringTheConversion", "mjpeg320x240.avi", "gone.avi",
+     {"%DIR%/gone.avi: Warning: some pictures could not be decoded (", "!Warning: %DIR%/gone.avi: the picture at"},
      0, Output::sound, Output::sound, 600, {.meanwhile = ": > gone.avi"}},
     // Ctrl-C stops after the current picture, long before the 600th, without finishing.
     {"InterruptDuringTheConversion", "mjpeg320x240.avi", "long.avi",
      {"%DIR%/long.avi: stopped; %DIR%/long.mpg holds the pictures coded so far and %DIR%/long.pdb was left empty",
       "!Encoding frame 599 "},
-     130, Output::empty, Output::sound, -1, {.meanwhile = "kill -INT $pid"}},
+     130, Output::empty, Output::sound, -1, {.options = "--stat - --verbose", .meanwhile = "kill -INT $pid"}},
     // Converting it must not overwrite it.
     {"MovieNamedLikeItsDatabase", "holiday.pdb", "holiday.pdb",
      {"holiday.pdb: the output file %DIR%/holiday.pdb would replace the movie itself. Nothing was converted."}, 2,
@@ -280,6 +281,50 @@ TEST_F(ConvertCli, EveryBadMovieIsReportedAndTheRestStillConverted) {
     EXPECT_NE(r.out.find("good.mov: .PDB file has been created !"), std::string::npos);
     EXPECT_GT(read_file(dir + "/good.pdb").size(), 78u);
     EXPECT_TRUE(exists("stat.out"));  // the statistics file's usual name
+    // The run ends with the movies not converted, each with its reason, and a count.
+    EXPECT_NE(r.out.find("not converted:\n  empty.mov: " + test::not_a_movie_message + "\n"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find("\n  walk.mov: Couldn't create output file walk.pdb"), std::string::npos) << r.out;
+    EXPECT_TRUE(r.out.ends_with("\nconverted 1 of 7 movies\n")) << r.out;
+}
+
+// What a user sees of three movies, one not a movie: on a terminal and not, quiet, or verbose.
+TEST_F(ConvertCli, OutputSuitsTheTerminalAndTheVerbosity) {
+    std::filesystem::copy_file(test::test_movie("clip.mp4"), dir + "/one.mp4");
+    std::ofstream(dir + "/notes.avi") << "Shopping list: milk, eggs.\n";
+    std::filesystem::copy_file(test::test_movie("clip.mp4"), dir + "/two.mp4");
+    const std::string refused = "vintrel-convert: notes.avi: " + test::not_a_movie_message;
+    const std::string converted = "one.mp4: " + created + "\n  one.pdb\n  one.mpg\n";
+    struct Mode {
+        const char* options;
+        bool terminal;  // run on a pseudo-terminal, whose output mixes standard output and error
+        std::vector<std::string> shown, not_shown;
+    };
+    const Mode modes[] = {
+        // Not on a terminal: results, the warnings grouped, errors and the count; no progress line.
+        {"", false, {converted, refused, ": Warning: ", " pictures)\n", "converted 2 of 3 movies\n"},
+         {"\r", "frame 1 of 10", "Encoding frame", "Warning: setting", "vbv_delay overflow!"}},
+        // On a terminal: one line drawn over and over, cleared before the result.
+        {"", true, {"\rone.mp4: frame 1 of 10, 0%\x1b[K", "\rtwo.mp4: frame 10 of 10, 90%, ", "\r\x1b[Kone.mp4: " + created},
+         {"Encoding frame", "Warning: setting", "\none.mp4: frame"}},
+        // The encoder's own text, as it comes.
+        {"--verbose", false, {converted, "Warning: setting progressive_sequence = 1\n", "Encoding frame 9 "}, {"\r"}},
+        {"--verbose", true, {"\none.mp4: frame 1 of 10\n", "Encoding frame 9 "}, {"\x1b[K"}},
+        {"-q", true, {refused}, {created, "converted", "Warning", "frame 1"}},
+    };
+    for (const Mode& mode : modes) {
+        const std::string command = convert_program + " --stat /dev/null " + mode.options + " one.mp4 notes.avi two.mp4";
+        auto r = run_program("cd '" + dir + "' && " + (mode.terminal ? "script -qec '" + command + "' /dev/null" : command));
+        const std::string all = r.out + r.err;
+        std::string text;  // a terminal ends its lines with CR LF
+        for (std::size_t k = 0; k < all.size(); k++)
+            if (!(all[k] == '\r' && k + 1 < all.size() && all[k + 1] == '\n')) text += all[k];
+        const std::string name = std::string(mode.options) + (mode.terminal ? " on a terminal" : "");
+        EXPECT_EQ(r.exit_code, 2) << name;
+        for (const std::string& shown : mode.shown)
+            EXPECT_NE(text.find(shown), std::string::npos) << name << ": " << shown << "\n" << text;
+        for (const std::string& hidden : mode.not_shown)
+            EXPECT_EQ(text.find(hidden), std::string::npos) << name << ": " << hidden << "\n" << text;
+    }
 }
 
 TEST_F(ConvertCli, ArgumentsAreChecked) {
