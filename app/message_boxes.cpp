@@ -25,12 +25,15 @@ void MessageBoxes::inform(QWidget* owner, const QString& text, const QString& ca
     show({owner, text, caption, detail, Buttons::ok, icon});
 }
 
-void MessageBoxes::notify(QWidget* owner, const QString& text, const QString& caption) {
+void MessageBoxes::notify(QWidget* owner, const QString& text, const QString& caption, const QString& detail,
+                          Icon icon) {
     if (responder_) {
-        responder_({owner, text, caption, {}, Buttons::ok});
+        responder_({owner, text, caption, detail, Buttons::ok, icon});
         return;
     }
-    auto* message = new QMessageBox(QMessageBox::Information, caption, text, QMessageBox::Ok, owner);
+    auto* message = new QMessageBox(icon == Icon::information ? QMessageBox::Information : QMessageBox::Warning,
+                                    caption, text, QMessageBox::Ok, owner);
+    if (!detail.isEmpty()) message->setInformativeText(detail);
     message->setAttribute(Qt::WA_DeleteOnClose);
     message->setWindowModality(Qt::NonModal);
     message->show();

@@ -32,9 +32,9 @@ public:
     void inform(QWidget* owner, const QString& text, const QString& caption, const QString& detail = {},
                 Icon icon = Icon::warning);
 
-    // An OK-only notice that does not wait for its answer: work that pumps events goes on while
-    // it is on screen.
-    void notify(QWidget* owner, const QString& text, const QString& caption);
+    // An OK-only notice that does not wait for its answer: the program goes on while it is on screen.
+    void notify(QWidget* owner, const QString& text, const QString& caption, const QString& detail = {},
+                Icon icon = Icon::information);
 
     // A Yes/No question; true for Yes.
     bool ask_yes_no(QWidget* owner, const QString& text, const QString& caption);

@@ -1,6 +1,9 @@
 // The movie view.
 #include "app/movie_window_view.h"
 
+#include <cerrno>
+#include <cstring>
+
 #include <QCloseEvent>
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -57,6 +60,7 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
       conversion_(std::make_unique<Conversion>(app.configuration(), *this, path.toStdString(), Movie::open)) {
     setWindowTitle(title_);
     conversion_->fit_within(app.screen_size_menu().chosen());
+    conversion_->write_into(app.output_folder().toStdString());
     if (!conversion_->open_movie()) tell(fault_message(conversion_->fault(), {}));
     QSize frame;
     if (const Movie* movie = conversion_->movie()) {
@@ -146,8 +150,14 @@ void TMovieWindowView::set_status(const QString& text) {
 
 void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
     busy_ = true;
+    unattended_brightness_ = unattended_brightness;
     set_status(title_ + ": preparing");
+    set_up();
+}
+
+void TMovieWindowView::set_up() {
     if (!app_.configuration() || !conversion_->setup()) {
+        if (app_.configuration() && offer_another_folder()) return;
         tell(app_.configuration() ? fault_message(conversion_->fault(), conversion_->pdb_name())
                                   : Message{Notice::fatal, app_.configuration_error(), "MPEG Error"});
         busy_ = false;
@@ -155,9 +165,8 @@ void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
         emit done();
         return;
     }
-    if (unattended_brightness) {
-        unattended_ = true;
-        brightness = *unattended_brightness;
+    if (unattended_brightness_) {
+        brightness = *unattended_brightness_;
         start_conversion();
         return;
     }
@@ -168,11 +177,48 @@ void TMovieWindowView::begin(std::optional<int> unattended_brightness) {
     connect(dialog, &QDialog::rejected, this, [this] {
         // A cancelled dialog closes the database, leaving it as it was.
         conversion_->abandon();
+        problem_ = "cancelled";
         busy_ = false;
         set_status(title_ + ": not converted; its files were left as they were");
         emit done();
     });
     dialog->open();
+}
+
+// A folder that cannot be written (a card, a camera, a share) need not end the conversion: its
+// files may go to another folder. The folder chosen for one movie is taken for the next ones too.
+bool TMovieWindowView::offer_another_folder() {
+    const ConversionFault& fault = conversion_->fault();
+    if (fault.kind != ConversionFailure::database_uncreatable ||
+        (fault.system_error != EACCES && fault.system_error != EROFS && fault.system_error != EPERM &&
+         fault.system_error != ENOENT))
+        return false;
+    const QString tried = QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath();
+    const QString earlier = app_.fallback_folder();
+    if (!earlier.isEmpty() && QFileInfo(earlier).absoluteFilePath() != tried) {
+        conversion_->write_into(earlier.toStdString());
+        set_up();
+        return true;
+    }
+    const QString question = QString("The folder %1 cannot be written (%2), so %3 cannot be converted there.\n\n"
+                                     "Choose another folder for its .pdb and .mpg?")
+                                 .arg(tried, QString::fromLocal8Bit(std::strerror(fault.system_error)), title_);
+    if (!app_.message_boxes().ask_yes_no(isVisible() ? this : nullptr, question, "Folder Cannot Be Written"))
+        return false;
+    set_status(title_ + ": choose a folder for its files");
+    app_.choose_folder(this, "Choose a Folder for the Files of " + title_,
+                       [this](const QString& folder) {
+                           app_.set_fallback_folder(folder);
+                           conversion_->write_into(folder.toStdString());
+                           set_up();
+                       },
+                       [this] {
+                           problem_ = "its folder cannot be written, and no other folder was chosen";
+                           busy_ = false;
+                           set_status(title_ + ": not converted");
+                           emit done();
+                       });
+    return true;
 }
 
 void TMovieWindowView::start_conversion() {
@@ -273,6 +319,16 @@ void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& re
     app_.fit_window(*this);
 }
 
+QString TMovieWindowView::outcome_summary() const {
+    switch (outcome_) {
+        case Outcome::finished: return outcome_state_->text().replace("Finished", "converted");
+        case Outcome::stopped: return "stopped";
+        case Outcome::failed: return problem_.isEmpty() ? QString("failed") : "failed: " + problem_;
+        case Outcome::none: break;
+    }
+    return problem_.isEmpty() ? QString("not converted") : "not converted: " + problem_;
+}
+
 bool TMovieWindowView::confirm_stop() {
     if (!converting()) return false;
     if (stop_.stop_requested()) return true;  // asked and answered already
@@ -300,12 +356,14 @@ void TMovieWindowView::closeEvent(QCloseEvent* event) {
 }
 
 void TMovieWindowView::tell(const Message& message) {
+    if (message.kind != Notice::finished && message.kind != Notice::warning)
+        problem_ = QString::fromStdString(about_opening(message.kind) ? message.text + " (" + conversion_->open_detail() + ")"
+                                                                      : message.text);
+    // In a batch nothing waits for a click: the outcome is in the window, the queue's list and the
+    // batch's summary.
+    if (app_.in_batch()) return;
     const QString text = QString::fromStdString(message.sentence(title_.toStdString()));
     const QString caption = QString::fromStdString(message.caption);
-    if (unattended_) {
-        app_.message_boxes().notify(this, text, caption);
-        return;
-    }
     const QString detail = about_opening(message.kind) ? QString::fromStdString(conversion_->movie_path() + ": " +
                                                                                  conversion_->open_detail())
                                                        : QString();

@@ -41,8 +41,7 @@ public:
 
     // Opens the .pdb (keeping an existing one as it is), derives the .mpg name, counts the frames
     // and shows the Picture Control dialog, whose Ok starts the conversion. Given a brightness (a
-    // queue that runs unattended), starts the conversion at once, without the dialog, and its
-    // notices wait for no one. Emits done() when the movie is dealt with: its conversion's outcome
+    // queue that runs unattended), starts the conversion at once, without the dialog. Emits done() when the movie is dealt with: its conversion's outcome
     // is shown, or nothing was converted (the set-up failed and said why, or the dialog was
     // cancelled) and the view should close.
     void begin(std::optional<int> unattended_brightness = std::nullopt);
@@ -74,6 +73,9 @@ public:
     // One line on what the view is doing or what came of it, for the status bar.
     const QString& status() const { return status_; }
     Outcome outcome() const { return outcome_; }
+    // What became of the movie in a few words, for the queue's list: "converted", "stopped",
+    // "failed: Couldn't write ...", "not converted".
+    QString outcome_summary() const;
 
     // The conversion: the preview and the names may be read from the window thread; while it
     // converts, the conversion belongs to its own thread.
@@ -106,6 +108,11 @@ protected:
 
 private:
     void set_status(const QString& text);
+    // Sets the conversion up, then shows the Picture Control or starts converting.
+    void set_up();
+    // Offers to choose another folder when the outputs' folder cannot be written; false when the
+    // fault is another, or the user declines.
+    bool offer_another_folder();
     void conversion_ended(const ConversionOutcome& outcome);
     void show_outcome(Outcome outcome, const ConversionOutcome& result);
     void tell(const Message& message);
@@ -126,7 +133,9 @@ private:
     QPushButton* play_result_ = nullptr;
     bool busy_ = false;
     bool converting_ = false;
-    bool unattended_ = false;
+    // Why the movie was not converted: the text of the last error told.
+    QString problem_;
+    std::optional<int> unattended_brightness_;
     bool close_when_done_ = false;
     Outcome outcome_ = Outcome::none;
 

@@ -7,6 +7,7 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QCoreApplication>
+#include <QDir>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLayout>
@@ -41,6 +42,8 @@ const QString idle_status = "Open a movie with File, Open...";
 const QString folder_key = "open/folder", filter_key = "open/filter";
 // The main window's size and place.
 const QString geometry_key = "window/geometry";
+// The folder the outputs go to; none: beside each movie.
+const QString output_folder_key = "output/folder";
 
 // The frame of one opened movie or database: an MDI child whose client is its view.
 class TTesselMDIChild : public QMdiSubWindow {
@@ -111,6 +114,10 @@ TTesselApp::TTesselApp() {
     open_action_ = file->addAction("&Open...", this, &TTesselApp::command_open);
     recent_files_ = new RecentFilesMenu(main_window_.get());
     file->addMenu(recent_files_);
+    QMenu* outputs = file->addMenu("Output &Folder");
+    outputs->setObjectName("output_menu");
+    connect(outputs, &QMenu::aboutToShow, this, [this, outputs] { fill_output_menu(*outputs); });
+    fill_output_menu(*outputs);
     connect(recent_files_, &RecentFilesMenu::open_requested, this,
             [this](const QString& path) { open_files({path}); });
     file->addSeparator();
@@ -138,6 +145,19 @@ TTesselApp::TTesselApp() {
     main_window_->addDockWidget(Qt::RightDockWidgetArea, queue_);
     connect(queue_, &QueuePanel::stop_requested, this, &TTesselApp::stop_queue);
     connect(mdi_area_, &QMdiArea::subWindowActivated, this, &TTesselApp::view_changed);
+    mdi_area_->installEventFilter(this);
+}
+
+bool TTesselApp::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == mdi_area_ && event->type() == QEvent::Resize) {
+        // Once the area has its new size: a window that no longer fits is fitted again.
+        QTimer::singleShot(0, this, [this] {
+            const QRect area = mdi_area_->viewport()->rect();
+            for (QMdiSubWindow* child : mdi_area_->subWindowList())
+                if (!area.contains(child->geometry()) && child->widget()) fit_window(*child->widget());
+        });
+    }
+    return QObject::eventFilter(watched, event);
 }
 
 TTesselApp::~TTesselApp() {
@@ -189,11 +209,9 @@ TMovieWindowView* TTesselApp::busy_view() const {
 }
 
 void TTesselApp::view_changed() {
-    TMovieWindowView* shown = busy_view();
-    if (!shown) {
-        QMdiSubWindow* active = mdi_area_->activeSubWindow();
-        shown = active ? qobject_cast<TMovieWindowView*>(active->widget()) : nullptr;
-    }
+    QMdiSubWindow* active = mdi_area_->activeSubWindow();
+    TMovieWindowView* shown = active ? qobject_cast<TMovieWindowView*>(active->widget()) : nullptr;
+    if (!shown) shown = busy_view();
     status_label_->setText(shown ? shown->status() : idle_status_);
 }
 
@@ -276,16 +294,21 @@ void TTesselApp::open_movie(const QString& path) { open_movies({path}); }
 // in the queue, and the next is taken when the one at work is done.
 void TTesselApp::open_movies(const QStringList& paths) {
     if (paths.isEmpty()) return;
+    // Movies opened when nothing is at work or waiting start a batch of their own.
+    if (!at_work_ && !starting_ && queue_->empty()) queue_->start_batch();
     queue_->add(paths);
     take_next();
 }
 
 bool TTesselApp::working() const { return at_work_ || starting_ || !queue_->empty(); }
 
+bool TTesselApp::in_batch() const { return queue_->batch_size() > 1; }
+
 void TTesselApp::take_next() {
     if (at_work_ || starting_) return;
     if (queue_->empty()) {
         view_changed();
+        if (in_batch()) summarise_batch();
         emit queue_done();
         return;
     }
@@ -301,7 +324,8 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     starting_ = true;
     auto* view = new TMovieWindowView(*this, path);
     if (!view->movie_open()) {
-        // The movie library has said why; no window is left behind.
+        // The movie library has said why (in a batch, the list says it); no window is left behind.
+        queue_->finish(false, view->outcome_summary());
         delete view;
         starting_ = false;
         QTimer::singleShot(0, this, &TTesselApp::take_next);
@@ -323,6 +347,54 @@ void TTesselApp::start_movie(const QString& path, bool unattended) {
     view->begin(unattended ? std::optional<int>(last_brightness_) : std::nullopt);
 }
 
+QString TTesselApp::output_folder() const { return program_settings().value(output_folder_key).toString(); }
+
+void TTesselApp::set_output_folder(const QString& folder) {
+    QSettings kept = program_settings();
+    if (folder.isEmpty())
+        kept.remove(output_folder_key);
+    else
+        kept.setValue(output_folder_key, folder);
+    kept.sync();
+}
+
+void TTesselApp::choose_folder(QWidget* owner, const QString& title, std::function<void(const QString&)> chosen,
+                               std::function<void()> cancelled) {
+    auto* dialog = new QFileDialog(owner ? owner : main_window_.get(), title);
+    dialog->setObjectName("folder_dialog");
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly);
+    const QString start = output_folder().isEmpty() ? program_settings().value(folder_key).toString() : output_folder();
+    if (!start.isEmpty() && QFileInfo(start).isDir()) dialog->setDirectory(start);
+    auto answered = std::make_shared<bool>(false);
+    connect(dialog, &QFileDialog::fileSelected, this, [this, chosen, answered](const QString& folder) {
+        *answered = true;
+        QMetaObject::invokeMethod(this, [chosen, folder] { chosen(folder); }, Qt::QueuedConnection);
+    });
+    connect(dialog, &QDialog::finished, this, [this, dialog, cancelled, answered] {
+        dialog->deleteLater();
+        if (!*answered && cancelled) QMetaObject::invokeMethod(this, cancelled, Qt::QueuedConnection);
+    });
+    dialog->open();
+}
+
+// Beside each movie, or in one folder the user chose.
+void TTesselApp::fill_output_menu(QMenu& menu) {
+    menu.clear();
+    const QString folder = output_folder();
+    QAction* beside = menu.addAction("&Beside Each Movie", [this] { set_output_folder({}); });
+    beside->setObjectName("output_beside");
+    QAction* chosen = menu.addAction(folder.isEmpty() ? QString("&In a Folder of My Choice...")
+                                                      : "&In " + QDir::toNativeSeparators(folder) + "...",
+                                     [this] {
+                                         choose_folder(main_window_.get(), "Output Folder",
+                                                       [this](const QString& folder) { set_output_folder(folder); });
+                                     });
+    chosen->setObjectName("output_choose");
+    for (QAction* action : {beside, chosen}) action->setCheckable(true);
+    (folder.isEmpty() ? beside : chosen)->setChecked(true);
+}
+
 // Arranging and closing the windows, and every open window by its caption to bring it to the front.
 void TTesselApp::fill_window_menu(QMenu& menu) {
     menu.clear();
@@ -333,7 +405,7 @@ void TTesselApp::fill_window_menu(QMenu& menu) {
         action->setEnabled(enabled);
     };
     add("&Cascade", "window_cascade", !windows.isEmpty(), [this] { mdi_area_->cascadeSubWindows(); });
-    add("&Tile", "window_tile", !windows.isEmpty(), [this] { mdi_area_->tileSubWindows(); });
+    add("&Tile", "window_tile", !windows.isEmpty(), [this] { tile_windows(); });
     menu.addSeparator();
     const QList<TMovieWindowView*> all = views();
     const bool any_finished = std::any_of(all.begin(), all.end(), [](const TMovieWindowView* view) {
@@ -356,6 +428,30 @@ void TTesselApp::fill_window_menu(QMenu& menu) {
     }
 }
 
+// The windows in a grid of as many columns as their smallest widths allow. Where the area is too
+// small for every window at its smallest size they overlap, but each stays whole inside the area.
+void TTesselApp::tile_windows() {
+    const QList<QMdiSubWindow*> windows = mdi_area_->subWindowList();
+    if (windows.isEmpty()) return;
+    const QRect area = mdi_area_->viewport()->rect();
+    QSize smallest(1, 1);
+    for (QMdiSubWindow* child : windows) {
+        if (child->isMinimized() || child->isMaximized()) child->showNormal();
+        smallest = smallest.expandedTo(child->minimumSizeHint());
+    }
+    const int count = static_cast<int>(windows.size());
+    const int columns = std::clamp(area.width() / smallest.width(), 1, count);
+    const int rows = (count + columns - 1) / columns;
+    const QSize cell(area.width() / columns, area.height() / rows);
+    for (int k = 0; k < count; k++) {
+        QRect place(QPoint(k % columns * cell.width(), k / columns * cell.height()),
+                    cell.expandedTo(windows[k]->minimumSizeHint()).boundedTo(area.size()));
+        place.moveRight(std::min(place.right(), area.right()));
+        place.moveBottom(std::min(place.bottom(), area.bottom()));
+        windows[k]->setGeometry(place);
+    }
+}
+
 // A new conversion of a movie rewrites its files: the windows of its earlier conversions would tell
 // of files that no longer are, and go.
 void TTesselApp::close_earlier_windows(const TMovieWindowView& view) {
@@ -370,6 +466,7 @@ void TTesselApp::close_earlier_windows(const TMovieWindowView& view) {
 void TTesselApp::movie_done(TMovieWindowView* view) {
     if (view != at_work_) return;
     at_work_ = nullptr;
+    queue_->finish(view->outcome() == TMovieWindowView::Outcome::finished, view->outcome_summary());
     if (view->outcome() != TMovieWindowView::Outcome::none) {
         last_brightness_ = view->brightness;
     } else {
@@ -381,6 +478,18 @@ void TTesselApp::movie_done(TMovieWindowView* view) {
     if (exit_when_stopped_) QTimer::singleShot(0, main_window_.get(), &QWidget::close);
     // Once the view's own code has returned.
     QTimer::singleShot(0, this, &TTesselApp::take_next);
+}
+
+void TTesselApp::summarise_batch() {
+    const QList<QueuePanel::Done> done = queue_->done();
+    QStringList converted, failed;
+    for (const QueuePanel::Done& movie : done)
+        (movie.converted ? converted : failed) << QFileInfo(movie.path).fileName() + (movie.converted ? "" : ": " + movie.what);
+    QString text = QString("Converted %1 of %2 movies.").arg(converted.size()).arg(done.size());
+    if (!failed.isEmpty()) text += "\n\nNot converted:\n" + failed.join("\n");
+    const QString detail = converted.isEmpty() ? QString() : "Converted: " + converted.join(", ");
+    message_boxes_.notify(main_window_.get(), text, program_caption, detail,
+                          failed.isEmpty() ? MessageBoxes::Icon::information : MessageBoxes::Icon::warning);
 }
 
 void TTesselApp::stop_queue() {

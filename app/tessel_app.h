@@ -2,6 +2,7 @@
 // menus, opening movies and taking them from the queue one at a time.
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -86,8 +87,22 @@ public:
     // Queues the movies and, unless one is at work already, starts on the first.
     void open_movies(const QStringList& paths);
 
+    // The folder the outputs go to (remembered across runs); empty: beside each movie.
+    QString output_folder() const;
+    void set_output_folder(const QString& folder);
+    // The folder chosen, during this run, for the movies whose own folder cannot be written.
+    const QString& fallback_folder() const { return fallback_folder_; }
+    void set_fallback_folder(const QString& folder) { fallback_folder_ = folder; }
+    // Asks for a folder in a dialog that has its own window, not its own event loop: `chosen` or
+    // `cancelled` is called once it has gone.
+    void choose_folder(QWidget* owner, const QString& title, std::function<void(const QString&)> chosen,
+                       std::function<void()> cancelled = nullptr);
+
     // Whether a movie is at work (its dialog, its conversion or its outcome boxes) or waiting.
     bool working() const;
+    // Whether the movie at work is one of several opened together or one after another: its
+    // notices then wait for no click, and the batch ends with one summary.
+    bool in_batch() const;
 
     // Stop Queue: the waiting movies are gone, the conversion running stops.
     void stop_queue();
@@ -106,8 +121,8 @@ public:
     QList<TMovieWindowView*> views() const;
     QList<PdbPlayer*> players() const;
 
-    // A view started or ended its work, or has news: the status bar shows the line of the busy
-    // view, else of the active one, and File, Open... is available only while no view is busy.
+    // A view started or ended its work, or has news: the status bar shows the line of the active
+    // movie window, else of the busy one.
     void view_changed();
 
     // The status bar's line.
@@ -121,6 +136,10 @@ signals:
     // The last movie at work is done and none is waiting.
     void queue_done();
 
+protected:
+    // The MDI area's resizing (the queue coming or going beside it) keeps every window inside it.
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
     // Starts on the next movie of the queue unless one is at work.
     void take_next();
@@ -129,8 +148,12 @@ private:
     void start_movie(const QString& path, bool unattended);
     // The movie at work is done with.
     void movie_done(TMovieWindowView* view);
+    // The end of a batch: one box with what became of every movie.
+    void summarise_batch();
     void close_earlier_windows(const TMovieWindowView& view);
     void fill_window_menu(QMenu& menu);
+    void fill_output_menu(QMenu& menu);
+    void tile_windows();
     void command_open();
     void command_about();
     TMovieWindowView* busy_view() const;
@@ -156,6 +179,7 @@ private:
     // A permanent status-bar line: menus' passing tips do not erase it.
     QLabel* status_label_ = nullptr;
     QString idle_status_;
+    QString fallback_folder_;
 };
 
 }  // namespace vintrel

@@ -1,6 +1,7 @@
 // The desktop program as a user drives it: the real windows on the offscreen platform, test
 // movies made with ffmpeg, and every message box answered through the program's own wrapper.
 #include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <csignal>
@@ -193,6 +194,48 @@ public:
     QList<QUrl> urls;
 public slots:
     void open(const QUrl& url) { urls.append(url); }
+};
+
+// A folder that cannot be written while this lives: read-only to an ordinary user; for root, who
+// may write anywhere, a read-only file system mounted over it (its files copied in first).
+class ReadOnlyFolder {
+public:
+    explicit ReadOnlyFolder(const QString& folder) : folder_(folder) {
+        if (::geteuid() != 0) {
+            made_ = QFile::setPermissions(folder, QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+            return;
+        }
+        const QString copy = folder + ".files";
+        made_ = QDir().rename(folder, copy) && QDir().mkpath(folder) && mount({"-t", "tmpfs", "none", folder});
+        mounted_ = made_;
+        for (const QString& name : QDir(copy).entryList(QDir::Files)) made_ = made_ && QFile::copy(copy + "/" + name, folder + "/" + name);
+        made_ = made_ && mount({"-o", "remount,ro", folder});
+    }
+    ~ReadOnlyFolder() {
+        if (mounted_) QProcess::execute("umount", {folder_});
+        if (::geteuid() != 0) QFile::setPermissions(folder_, QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner);
+    }
+    explicit operator bool() const { return made_ && !QFileInfo(folder_).isWritable(); }
+
+private:
+    static bool mount(const QStringList& arguments) { return QProcess::execute("mount", arguments) == 0; }
+    QString folder_;
+    bool made_ = false, mounted_ = false;
+};
+
+// Chooses `folder` in the folder dialog whenever one comes up.
+struct FolderChooser {
+    FolderChooser(TTesselApp& app, const QString& folder) {
+        timer.setInterval(5);
+        QObject::connect(&timer, &QTimer::timeout, [&app, folder] {
+            auto* dialog = app.main_window().findChild<QFileDialog*>("folder_dialog");
+            if (!dialog || !dialog->isVisible()) return;
+            emit dialog->fileSelected(folder);
+            dialog->reject();
+        });
+        timer.start();
+    }
+    QTimer timer;
 };
 
 void delete_closed_windows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
@@ -574,7 +617,8 @@ private slots:
 
     // Movies dropped or opened while one converts wait in the queue, in an order the user can
     // change; with "same brightness" ticked they convert one after the other without their
-    // Picture Control. Stop Queue stops the conversion and drops the movies waiting.
+    // Picture Control, and no notice waits for a click: the list says what became of each, and
+    // one box sums the batch up. Stop Queue stops the conversion and drops the movies waiting.
     void moviesOpenedWhileConvertingWaitInTheQueue() {
         const QString first = copy_of(movie_, "queue a"), dropped = copy_of(movie_, "queue b"),
                       removed = copy_of(movie_, "queue c"), opened = copy_of(movie_, "queue d"),
@@ -597,11 +641,12 @@ private slots:
             QCoreApplication::sendPostedEvents();
             app.open_movie(opened);
             waiting_after_drop = app.queue().paths();
+            // Below the movie at work.
             auto* list = app.queue().findChild<QListWidget*>("queue_list");
-            list->setCurrentRow(2);
+            list->setCurrentRow(3);
             click(app.queue(), "queue_up");
-            list->setCurrentRow(2);
-            click(app.queue(), "queue_remove");
+            list->setCurrentRow(3);
+            QTest::keyClick(list, Qt::Key_Delete);
             app.queue().findChild<QCheckBox*>("same_brightness")->setChecked(true);
             waiting_after_changes = app.queue().paths();
             queue_shown = app.queue().isVisible();
@@ -623,20 +668,23 @@ private slots:
         QVERIFY(queue_shown);
         QVERIFY(open_returned);
         QVERIFY(open_dialog_shown);
-        QCOMPARE(answers.boxes, QStringList({finished, finished, finished, finished}));
+        QCOMPARE(answers.boxes, QStringList({"Vintrel: Converted 4 of 4 movies."}));
         QStringList converted;
         for (TMovieWindowView* view : app.views()) converted << QString::fromStdString(view->conversion().movie_path());
         QCOMPARE(converted, QStringList({first, dropped, opened, chosen}));
         // All with the first movie's brightness: the same movie gives the same database.
         for (const QString& movie : {dropped, opened, chosen})
             QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
-        QVERIFY(app.queue().isHidden());
+        QStringList listed;
+        for (const QListWidgetItem* item : app.queue().findChildren<QListWidget*>("queue_list")[0]->findItems("*", Qt::MatchWildcard))
+            listed << item->text();
+        QCOMPARE(listed, QStringList(4, "walk.mov - converted"));
         // The Window menu tiles the four windows inside the area, lists them, and closes the finished ones.
         QMenu* windows = app.main_window().findChild<QMenu*>("window_menu");
         emit windows->aboutToShow();
         windows->findChild<QAction*>("window_tile")->trigger();
         for (QMdiSubWindow* child : app.mdi_area().subWindowList())
-            QVERIFY(app.mdi_area().viewport()->rect().contains(child->geometry()));
+            QVERIFY2(app.mdi_area().viewport()->rect().contains(child->geometry()), qPrintable(QString("%1,%2 %3x%4 in %5x%6 min %7x%8").arg(child->x()).arg(child->y()).arg(child->width()).arg(child->height()).arg(app.mdi_area().viewport()->width()).arg(app.mdi_area().viewport()->height()).arg(child->minimumSizeHint().width()).arg(child->minimumSizeHint().height())));
         QCOMPARE(windows->actions().size(), 6 + 4);  // two arrangements, two closings, two separators
         windows->findChild<QAction*>("window_close_finished")->trigger();
         delete_closed_windows();
@@ -645,8 +693,12 @@ private slots:
         // Opened together, with "Use these settings for every movie waiting" (Alt+U) ticked in the
         // first Picture Control: the others convert unattended, with its brightness.
         Program together;
-        const QString waiting = copy_of(movie_, "together a"), shown = copy_of(movie_, "together b");
-        together.app.queue().add({shown});
+        const QString waiting = copy_of(movie_, "together a"), shown = copy_of(movie_, "together b"),
+                      broken = dir_.path() + "/together c.mov";
+        QFile notes(broken);
+        QVERIFY(notes.open(QIODevice::WriteOnly) && notes.write("Shopping list: milk, eggs.\n") > 0);
+        notes.close();
+        together.app.queue().add({broken, shown});
         Script tick{.in_dialog = [](PictureControl& dialog, TMovieWindowView&) {
             auto* use_for_all = dialog.findChild<QCheckBox*>("use_for_all");
             QVERIFY(use_for_all->isVisible() && use_for_all->text().startsWith("&Use"));
@@ -657,6 +709,10 @@ private slots:
         QVERIFY(open_with(together.app, waiting, tick));
         for (const QString& movie : {shown, waiting})
             QCOMPARE(file_bytes(output(movie, "pdb")), file_bytes(output(first, "pdb")));
+        QCOMPARE(together.answers.boxes,
+                 QStringList({"Vintrel: Converted 2 of 3 movies.\n\nNot converted:\ntogether c.mov: not converted: The "
+                              "movie file could not be opened. It may be in use or in an invalid format. (not a movie "
+                              "the library can read: Invalid data found when processing input)"}));
 
         Program stopping;
         Script stop;
@@ -754,6 +810,41 @@ private slots:
         QCOMPARE(app.views().value(app.views().size() - 1)->findChild<QLabel*>("outcome_state")->text(),
                  QString("Finished"));
         QCOMPARE(app.views().size(), 3);  // the failed movies' windows stay open beside it
+    }
+
+    // The outputs go into the folder chosen in File, Output Folder, remembered for the next run. A
+    // movie whose own folder cannot be written offers to choose another, taken for the rest of the run.
+    void outputFolders() {
+        const QString locked = dir_.path() + "/card", out = dir_.path() + "/out", chosen = dir_.path() + "/chosen";
+        for (const QString& folder : {locked, out, chosen}) QVERIFY(QDir().mkpath(folder));
+        for (const char* name : {"/a.mov", "/b.mov"}) QVERIFY(QFile::copy(movie_, locked + name));
+        const ReadOnlyFolder card(locked);
+        if (!card) QSKIP("no read-only folder can be made here");
+        {
+            Program program;
+            auto& [app, answers] = program;
+            FolderChooser choose(app, out);
+            QVERIFY(open_with(app, locked + "/a.mov", {}));
+            QVERIFY(open_with(app, locked + "/b.mov", {}));
+            QCOMPARE(answers.boxes, QStringList({"Folder Cannot Be Written: The folder " + locked +
+                                                 " cannot be written (Read-only file system), so a.mov cannot be "
+                                                 "converted there.\n\nChoose another folder for its .pdb and .mpg?",
+                                                 finished, finished}));
+            for (const char* name : {"/a.", "/b."}) {
+                QVERIFY(QFileInfo(out + name + "pdb").size() > 78 && QFileInfo(out + name + "mpg").size() > 0);
+                QVERIFY(!QFile::exists(locked + name + "pdb"));
+            }
+            choose.timer.stop();
+            FolderChooser setting(app, chosen);
+            app.main_window().findChild<QAction*>("output_choose")->trigger();
+            QTRY_COMPARE(app.output_folder(), chosen);
+        }
+        Program next;
+        const QString movie = copy_of(movie_, "beside");
+        QVERIFY(open_with(next.app, movie, {}));
+        QVERIFY(QFileInfo(chosen + "/walk.pdb").size() > 78 && !QFile::exists(output(movie, "pdb")));
+        next.app.main_window().findChild<QAction*>("output_beside")->trigger();
+        QCOMPARE(next.app.output_folder(), QString());
     }
 
     void aboutBoxShowsTheVersionRecord() {
