@@ -38,7 +38,7 @@ QueuePanel::QueuePanel(QWidget* parent) : QDockWidget("Waiting to Be Converted",
     up_ = button("queue_up", "&Up", "Convert the selected movie earlier");
     down_ = button("queue_down", "Do&wn", "Convert the selected movie later");
     remove_ = button("queue_remove", "&Remove", "Take the selected movie out of the queue (Delete)");
-    QPushButton* stop = button("queue_stop", "&Stop Queue", "Stop the conversion and remove every movie waiting");
+    stop_ = button("queue_stop", "&Stop Queue", "Stop the conversion and remove every movie waiting");
     same_brightness_ = new QCheckBox("Convert these with the &brightness\nchosen for the last movie", body);
     same_brightness_->setObjectName("same_brightness");
     same_brightness_->setToolTip("Their Picture Control is not shown, so the queue runs unattended");
@@ -51,14 +51,14 @@ QueuePanel::QueuePanel(QWidget* parent) : QDockWidget("Waiting to Be Converted",
     layout->addWidget(list_, 1);
     layout->addLayout(moves);
     layout->addWidget(same_brightness_);
-    layout->addWidget(stop);
+    layout->addWidget(stop_);
     setWidget(body);
 
     connect(up_, &QPushButton::clicked, this, [this] { move_selected(-1); });
     connect(down_, &QPushButton::clicked, this, [this] { move_selected(1); });
     connect(remove_, &QPushButton::clicked, this, &QueuePanel::remove_selected);
     connect(list_, &QListWidget::currentRowChanged, this, &QueuePanel::changed);
-    connect(stop, &QPushButton::clicked, this, [this] {
+    connect(stop_, &QPushButton::clicked, this, [this] {
         clear();
         emit stop_requested();
     });
@@ -176,6 +176,8 @@ void QueuePanel::changed() {
     up_->setEnabled(row > waiting);
     down_->setEnabled(row >= waiting && row + 1 < list_->count());
     remove_->setEnabled(row >= waiting && row < list_->count());
+    // Something to stop: a movie at work or waiting.
+    stop_->setEnabled(list_->count() > 0 && state(list_->item(list_->count() - 1)) != State::done);
     // A lone movie needs no list; a batch keeps it, with what became of each, until the next.
     if (batch_size() > 1 && !empty()) show();
     if (batch_size() == 0) hide();

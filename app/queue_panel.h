@@ -68,7 +68,7 @@ private:
 
     QListWidget* list_ = nullptr;
     QCheckBox* same_brightness_ = nullptr;
-    QPushButton *up_ = nullptr, *down_ = nullptr, *remove_ = nullptr;
+    QPushButton *up_ = nullptr, *down_ = nullptr, *remove_ = nullptr, *stop_ = nullptr;
 };
 
 }  // namespace vintrel
