@@ -408,7 +408,7 @@ void TMovieWindowView::progress(int frame, int count) {
 }
 
 void TMovieWindowView::writing_database() {
-    const int count = conversion_->frame_count();
+    const int count = conversion_->part().count;
     emit frame_progress(count, count);
     QMetaObject::invokeMethod(
         this, [this] { set_status(title_ + ": writing " + QFileInfo(QString::fromStdString(conversion_->pdb_name())).fileName()); },

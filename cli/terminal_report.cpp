@@ -139,6 +139,12 @@ void TerminalReport::tell_encoder_error(const ConversionOutcome& outcome) {
     std::fputc('\n', stderr);
 }
 
+void TerminalReport::tell_brightness(int brightness) const {
+    if (verbosity_ == Verbosity::quiet) return;
+    std::fprintf(stderr, "vintrel-convert: %s: brightness %+d, chosen for its frames\n", conversion_->movie_path().c_str(),
+                 brightness);
+}
+
 void TerminalReport::tell_stopped() {
     end_progress();
     if (verbosity_ == Verbosity::quiet) return;

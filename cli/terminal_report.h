@@ -43,6 +43,8 @@ public:
     void tell_warnings(const std::vector<WarningGroup>& warnings);
     // The encoder's own text as it always stood, then what became of this movie.
     void tell_encoder_error(const ConversionOutcome& outcome);
+    // The brightness chosen for the movie by --brightness auto.
+    void tell_brightness(int brightness) const;
     // A stop while the movie was being encoded (a stop while the database is written is a note).
     void tell_stopped();
 

@@ -5,6 +5,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <string>
 #include <stop_token>
 #include <string_view>
@@ -14,6 +15,9 @@
 #include "app/program_version.h"
 #include "cli/terminal_report.h"
 #include "convert/conversion.h"
+#include "convert/frame_sample.h"
+#include "convert/movie_part.h"
+#include "convert/sample_rate.h"
 #include "encoder/setup/fatal_error.h"
 #include "encoder/setup/parameters.h"
 #include "encoder/setup/reporter.h"
@@ -23,9 +27,11 @@ namespace {
 using namespace vintrel;
 
 const char usage[] =
-    "usage: vintrel-convert [-q | --verbose] [--brightness B] [--fit WxH] [-o DIR] [--stat FILE] MOVIE...\n"
+    "usage: vintrel-convert [-q | --verbose] [--brightness B] [--fit WxH] [--start TIME] [--end TIME | --duration TIME]\n"
+    "                       [-o DIR] [--stat FILE] MOVIE...\n"
     "       vintrel-convert --version\n"
-    "  B: brightness offset added to every grey, -255..255 (default 0)\n"
+    "  B: brightness offset added to every grey, -255..255 (default 0), or auto: chosen for each movie\n"
+    "  TIME: seconds, or [[h:]m:]s (1:30, 12.5); only that part of each movie is converted\n"
     "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
     "  DIR (-o, --output-dir): the folder the .pdb and .mpg go to (default: beside each movie)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n"
@@ -54,6 +60,15 @@ private:
     std::stop_source stop_;
 };
 
+// A time option's value, or an error message and exit status 2.
+bool parse_time_option(std::string_view option, const char* text, std::optional<double>& time) {
+    time = parse_time(text);
+    if (!time)
+        std::fprintf(stderr, "vintrel-convert: %.*s needs a time in seconds or as [[h:]m:]s, such as 90, 12.5 or 1:30, "
+                     "not \"%s\"\n", static_cast<int>(option.size()), option.data(), text);
+    return time.has_value();
+}
+
 bool parse_brightness(const char* text, int& brightness) {
     char* end = nullptr;
     const long value = std::strtol(text, &end, 10);
@@ -66,6 +81,8 @@ bool parse_brightness(const char* text, int& brightness) {
 
 int main(int argc, char** argv) {
     int brightness = 0;
+    bool automatic = false;
+    std::optional<double> start, end, duration;
     ScreenSize screen;
     std::string statistics = "stat.out";
     std::string output_folder;
@@ -77,7 +94,13 @@ int main(int argc, char** argv) {
             verbosity = Verbosity::quiet;
         } else if (arg == "--verbose") {
             verbosity = Verbosity::verbose;
+        } else if (arg == "--brightness" && i + 1 < argc && std::string_view(argv[i + 1]) == "auto") {
+            automatic = true;
+            i++;
+        } else if ((arg == "--start" || arg == "--end" || arg == "--duration") && i + 1 < argc) {
+            if (!parse_time_option(arg, argv[++i], arg == "--start" ? start : arg == "--end" ? end : duration)) return 2;
         } else if (arg == "--brightness" && i + 1 < argc) {
+            automatic = false;
             if (!parse_brightness(argv[++i], brightness)) {
                 std::fprintf(stderr, "vintrel-convert: the brightness must be a whole number from -255 to 255\n");
                 return 2;
@@ -107,6 +130,16 @@ int main(int argc, char** argv) {
     }
     if (movies.empty()) {
         std::fputs(usage, stderr);
+        return 2;
+    }
+    if (end && duration) {
+        std::fprintf(stderr, "vintrel-convert: give --end or --duration, not both\n");
+        return 2;
+    }
+    if (duration) end = start.value_or(0) + *duration;
+    if (start && end && *end <= *start) {
+        std::fprintf(stderr, "vintrel-convert: the part must end after it starts (%s to %s)\n", time_text(*start).c_str(),
+                     time_text(*end).c_str());
         return 2;
     }
 
@@ -147,7 +180,27 @@ int main(int argc, char** argv) {
             not_converted.emplace_back(path, refusal.text);
             continue;
         }
-        const ConversionOutcome outcome = conversion.run(brightness, interrupt.token());
+        if (start || end) {
+            const FramePart part = frames_between(start.value_or(0), end, conversion.frame_count());
+            if (part.count == 0) {
+                const Message empty{Notice::refused,
+                                    "the part from " + time_text(start.value_or(0)) + " holds no frame: the movie is " +
+                                        time_text(conversion.frame_count() / frames_per_second) +
+                                        " long. Nothing was converted.",
+                                    "Vintrel", true};
+                report.tell(empty);
+                not_converted.emplace_back(path, empty.text);
+                conversion.abandon();
+                continue;
+            }
+            conversion.choose_part(part);
+        }
+        int movie_brightness = brightness;
+        if (automatic) {
+            movie_brightness = FrameSample(*conversion.movie(), conversion.part()).automatic_brightness();
+            report.tell_brightness(movie_brightness);
+        }
+        const ConversionOutcome outcome = conversion.run(movie_brightness, interrupt.token());
         report.end_progress();
         for (const Message& note : outcome.notes) report.tell(note);
         if (outcome.fault.kind == ConversionFailure::encoder) {

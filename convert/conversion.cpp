@@ -286,7 +286,7 @@ void Conversion::open_spool() {
 void Conversion::keep_record() {
     FrameRecord& record = *records_.back();
     record_bytes_ += record.data_length();
-    const auto count = static_cast<std::uint64_t>(std::max<std::size_t>(frame_count_, records_.size()));
+    const auto count = static_cast<std::uint64_t>(std::max<std::size_t>(part().count, records_.size()));
     if (!database_fits(count, record_bytes_, database_reach_)) too_large_ = true;
     if (spool_.is_open() && !spool_full_ && !spool_.store(record)) spool_full_ = true;
 }
@@ -310,8 +310,9 @@ Result<bool, EncoderFailure> Conversion::code_stream(Encoder& encoder, int brigh
     // The frames are asked for at these times in turn: a thread decodes and dithers them ahead
     // while this one codes. Up to six wait, so that a slow stretch of the movie (a key frame, a
     // seek) or of the coding does not hold the other side up.
+    const FramePart part = this->part();
     std::vector<std::int32_t> times;
-    for (int k = 0; k < frame_count_; ++k) times.push_back(sample_time(k, movie_->time_scale(), frames_per_second));
+    for (int k = part.first; k < part.end(); ++k) times.push_back(sample_time(k, movie_->time_scale(), frames_per_second));
     std::unique_ptr<Prefetcher<GrabbedFrame>> ahead;
     try {
         const bool drawn = host_.draws_frames();
@@ -326,10 +327,10 @@ Result<bool, EncoderFailure> Conversion::code_stream(Encoder& encoder, int brigh
     } catch (const std::exception&) {
         // No thread to spare: the frames are grabbed on demand.
     }
-    for (int n = 0; n < frame_count_; n++) {
+    for (int n = part.first; n < part.end(); n++) {
         if (stop.stop_requested() || encoder.write_failed() || too_large_) return {false, {}};
-        picture_ = n;
-        host_.progress(n, frame_count_);
+        picture_ = n - part.first;
+        host_.progress(picture_, part.count);
         if (EncoderFault fault = read_movie_frame(encoder.parameters(), encoder.geometry(), source, encoder.next_picture(), n);
             fault.failed()) {
             encoder.flush();  // the stream keeps the pictures coded before
@@ -380,7 +381,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
     Parameters params = *configuration_;
     const MovieBounds bounds = movie_->natural_bounds();
     params.frame_rate = frames_per_second;
-    params.frame_count = frame_count_;
+    params.frame_count = part().count;
     params.horizontal_size = static_cast<std::int16_t>(bounds.right - bounds.left);
     params.vertical_size = static_cast<std::int16_t>(bounds.bottom - bounds.top);
 
@@ -427,7 +428,7 @@ ConversionOutcome Conversion::run(int brightness, std::stop_token stop) {
         // Found while encoding: the stream ends where the conversion stopped, the database stays empty.
         abandon();
         fail(ConversionFailure::database_too_large, pdb_name_, 0, DatabaseState::emptied, StreamState::ended_early);
-        outcome_.fault.detail = std::to_string(frame_count_);
+        outcome_.fault.detail = std::to_string(part().count);
         return outcome_;
     }
 

@@ -14,6 +14,7 @@
 #include "convert/fitted_movie.h"
 #include "convert/movie/movie.h"
 #include "convert/movie/owned_movie.h"
+#include "convert/movie_part.h"
 #include "convert/pdb/frame_record.h"
 #include "convert/pdb/record_spool.h"
 #include "convert/pdb/writer.h"
@@ -148,6 +149,12 @@ public:
     // (the default): beside the movie. Takes effect at setup().
     void write_into(std::string folder) { output_folder_ = std::move(folder); }
 
+    // Converts only this part of the movie's sampled frames (record 0 is the part's first frame);
+    // by default the whole movie. A part beyond the movie's end is cut to it when run() starts.
+    void choose_part(FramePart part) { part_ = part; }
+    // The part that run() converts, within the movie counted by setup().
+    FramePart part() const { return part_.within(frame_count_); }
+
     // Opens the movie with the opener; on failure fault() says why and it returns false.
     bool open_movie();
 
@@ -213,6 +220,7 @@ private:
     bool too_large_ = false;          // the records have passed what a database can address
     std::uint64_t database_reach_ = pdb::database_reach;
     int frame_count_ = 0;
+    FramePart part_;
     ScreenSize screen_;
     std::string output_folder_;
     // The picture being taken and coded, and the last picture each warning group counted.

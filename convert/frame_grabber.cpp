@@ -110,6 +110,10 @@ std::int32_t sample_time(int n, std::int32_t time_scale, double frame_rate) {
 void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame) {
     const Bitmap& received = movie.picture_at(t);
     frame.warning = movie.warning();
+    dither_frame(received, brightness, rows, columns, drawn, frame);
+}
+
+void dither_frame(const Bitmap& received, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame) {
     frame.record = std::make_unique<FrameRecord>(static_cast<std::uint32_t>(received.width),
                                                  static_cast<std::uint32_t>(received.height));
     FrameRecord& record = *frame.record;
@@ -192,6 +196,34 @@ void dither_preview_bitmap(Bitmap& bitmap, int brightness) {
         dither_rows(bitmap, bitmap.height, bitmap.width, brightness, [](int, int, int) {}, [](int) {});
     }
     set_grey_colour_table(bitmap);
+}
+
+Bitmap grey_picture(const Bitmap& picture) {
+    Bitmap grey;
+    grey.width = picture.width;
+    grey.height = picture.height;
+    grey.bits_per_pixel = 8;
+    grey.colour_table.resize(256);
+    for (int g = 0; g < 256; g++) {
+        const auto level = static_cast<std::uint8_t>(g);
+        grey.colour_table[static_cast<std::size_t>(g)] = {level, level, level, 0};
+    }
+    const std::size_t from_stride = static_cast<std::size_t>(picture.row_bytes());
+    const std::size_t to_stride = static_cast<std::size_t>(grey.row_bytes());
+    grey.bits.assign(to_stride * static_cast<std::size_t>(grey.height), 0);
+    for (int y = 0; y < picture.height; y++) {
+        const std::uint8_t* row = picture.bits.data() + static_cast<std::size_t>(y) * from_stride;
+        std::uint8_t* out = grey.bits.data() + static_cast<std::size_t>(y) * to_stride;
+        for (int x = 0; x < picture.width; x++) {
+            switch (picture.bits_per_pixel) {
+            case 24: out[x] = static_cast<std::uint8_t>((row[3 * x] + row[3 * x + 1] + row[3 * x + 2]) / 3); break;
+            case 8: out[x] = static_cast<std::uint8_t>(raw_grey<8>(picture, row, x)); break;
+            case 4: out[x] = static_cast<std::uint8_t>(raw_grey<4>(picture, row, x)); break;
+            default: break;  // other depths are never produced; their pixels count as black
+            }
+        }
+    }
+    return grey;
 }
 
 Bitmap preview_frame(Movie& movie, int n, int brightness) {

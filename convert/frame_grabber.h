@@ -35,6 +35,12 @@ struct GrabbedFrame {
 // Takes the movie's picture at time t and dithers at most `rows` x `columns` of its pixels (the
 // picture size of the stream) into `frame`, reusing its storage; `drawn` asks for the pictures.
 void grab_frame(Movie& movie, std::int32_t t, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame);
+// The picture's grey before any brightness offset, as an 8-bit bitmap whose colour table holds
+// the 256 greys: dithered, it gives the frame the picture itself gives.
+Bitmap grey_picture(const Bitmap& picture);
+
+// The same for a picture already taken (its warning is left as it was).
+void dither_frame(const Bitmap& received, int brightness, int rows, int columns, bool drawn, GrabbedFrame& frame);
 
 // Everything read_movie_frame works with.
 struct FrameSource {

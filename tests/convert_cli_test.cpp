@@ -327,6 +327,68 @@ TEST_F(ConvertCli, OutputSuitsTheTerminalAndTheVerbosity) {
     }
 }
 
+// The pictures of a stream as the ffmpeg program decodes them, one grey byte a pixel.
+std::string decoded_greys(const std::string& stream) {
+    return run_program("ffmpeg -nostdin -v error -i '" + stream + "' -fps_mode passthrough -f rawvideo -pix_fmt gray -").out;
+}
+
+// Only the part asked for is converted: record 0 is the frame at its start. Frame n of the movie
+// has a white bar in columns 2n and 2n + 1, so the first picture tells which frame it is.
+TEST_F(ConvertCli, APartOfTheMovie) {
+    std::filesystem::copy_file(test::test_movie("bars.avi"), dir + "/bars.avi");
+    const struct {
+        const char* options;
+        int records, first_frame;
+    } parts[] = {
+        {"--start 2 --duration 3", 15, 10}, {"--start 0:01.2 --end 2", 4, 6}, {"--end 1", 5, 0},
+        {"--start 4.9", 1, 24},              {"", 25, 0},
+    };
+    for (const auto& part : parts) {
+        auto r = run(std::string("--stat /dev/null ") + part.options + " bars.avi");
+        ASSERT_EQ(r.exit_code, 0) << part.options << "\n" << r.err;
+        EXPECT_NE(run_program(test::pdb_program + " info '" + dir + "/bars.pdb'").out.find(
+                      "records:   " + std::to_string(part.records) + "\n"),
+                  std::string::npos)
+            << part.options;
+        const std::string greys = decoded_greys(dir + "/bars.mpg");
+        ASSERT_EQ(greys.size(), 64u * 48 * part.records) << part.options;
+        std::string bright_columns;
+        for (int x = 0; x < 64; x++) bright_columns += static_cast<unsigned char>(greys[24 * 64 + x]) > 128 ? '#' : '.';
+        EXPECT_EQ(bright_columns.find('#'), 2u * part.first_frame) << part.options << ": " << bright_columns;
+        EXPECT_EQ(bright_columns.rfind('#'), 2u * part.first_frame + 1) << part.options << ": " << bright_columns;
+    }
+    for (const auto& [options, message] :
+         {std::pair{"--start 6", "the part from 00:06.0 holds no frame: the movie is 00:05.0 long"},
+          {"--start 1:x", "--start needs a time"}, {"--end 2 --duration 1", "--end or --duration, not both"},
+          {"--start 3 --end 2", "the part must end after it starts"}}) {
+        auto r = run(std::string(options) + " bars.avi");
+        EXPECT_EQ(r.exit_code, 2) << options;
+        EXPECT_NE(r.err.find(message), std::string::npos) << options << "\n" << r.err;
+    }
+}
+
+// --brightness auto makes a dark movie lighter and a bright one darker, enough that its pictures
+// are no longer nearly black or white: their mean grey, as ffmpeg decodes them, lies in the middle half.
+TEST_F(ConvertCli, AutomaticBrightness) {
+    for (const auto& [movie, lighter] : {std::pair{"dark", true}, {"bright", false}}) {
+        std::filesystem::copy_file(test::test_movie(std::string(movie) + ".avi"), dir + "/" + movie + ".avi");
+        auto r = run(std::string("--stat /dev/null --brightness auto ") + movie + ".avi");
+        ASSERT_EQ(r.exit_code, 0) << r.err;
+        const std::size_t at = r.err.find(": brightness ");
+        ASSERT_NE(at, std::string::npos) << r.err;
+        const int chosen = std::stoi(r.err.substr(at + 13));
+        EXPECT_EQ(chosen > 0, lighter) << movie << ": " << chosen;
+        EXPECT_NE(chosen, 0) << movie;
+        const std::string greys = decoded_greys(dir + "/" + movie + ".mpg");
+        ASSERT_FALSE(greys.empty());
+        double sum = 0;
+        for (const char g : greys) sum += static_cast<unsigned char>(g);
+        const double mean = sum / greys.size();
+        EXPECT_GT(mean, 64) << movie;
+        EXPECT_LT(mean, 192) << movie;
+    }
+}
+
 TEST_F(ConvertCli, ArgumentsAreChecked) {
     EXPECT_EQ(run("").exit_code, 2);
     for (const auto& [arguments, message] : {std::pair{"--brightness 300 x.mov", "-255 to 255"},
