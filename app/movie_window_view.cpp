@@ -31,7 +31,8 @@ namespace {
 
 // The gap between the frame as received and the dithered frame.
 constexpr int frame_gap = 50;
-const QRect cancel_button_place(200, 200, 50, 20);
+// The least room the frames take, so that a tiny movie's window still shows its caption.
+constexpr QSize least_frames_size(240, 60);
 
 }  // namespace
 
@@ -39,9 +40,10 @@ const QRect cancel_button_place(200, 200, 50, 20);
 // and the Cancel button; as large as the movie's two frames, scrolled when the window is smaller.
 class FramePane : public QWidget {
 public:
-    FramePane(QWidget* parent, QSize frame) : QWidget(parent) {
-        setFixedSize(std::max(cancel_button_place.right() + 20, 2 * frame.width() + frame_gap),
-                     std::max(cancel_button_place.bottom() + 20, frame.height()));
+    FramePane(QWidget* parent, QSize frame) : QWidget(parent) { fit(frame); }
+    void fit(QSize frame) {
+        setFixedSize(std::max(least_frames_size.width(), 2 * frame.width() + frame_gap),
+                     std::max(least_frames_size.height(), frame.height()));
     }
     // The last pair drawn during the conversion, kept so a repaint shows them again.
     QImage received, dithered;
@@ -74,10 +76,13 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     frames_area_->setBackgroundRole(QPalette::Window);
     frames_ = new FramePane(frames_area_, frame);
     frames_area_->setWidget(frames_);
-    cancel_button_ = new QPushButton("Cancel", frames_);
+    // Below the frames while the conversion runs, never over them.
+    cancel_bar_ = new QWidget(this);
+    cancel_button_ = new QPushButton("Cancel", cancel_bar_);
     cancel_button_->setObjectName("cancel_button");
-    cancel_button_->setGeometry(cancel_button_place);
+    cancel_button_->setToolTip("Stop the conversion (it asks first)");
     cancel_button_->setAutoDefault(false);
+    cancel_bar_->hide();  // until the conversion starts
     connect(cancel_button_, &QPushButton::clicked, this, &TMovieWindowView::confirm_stop);
 
     // The outcome, shown once the conversion is over: what became of it, and the two files.
@@ -123,6 +128,11 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
     layout->addWidget(frames_area_, 1);
+    auto* cancel_row = new QHBoxLayout(cancel_bar_);
+    cancel_row->setContentsMargins(6, 4, 6, 4);
+    cancel_row->addWidget(cancel_button_);
+    cancel_row->addStretch();
+    layout->addWidget(cancel_bar_);
     layout->addWidget(outcome_panel_);
 }
 
@@ -136,6 +146,7 @@ TMovieWindowView::~TMovieWindowView() {
 // as far as it has room.
 QSize TMovieWindowView::sizeHint() const {
     QSize size = frames_->size();
+    if (!cancel_bar_->isHidden()) size.rheight() += cancel_bar_->sizeHint().height();
     if (!outcome_panel_->isHidden()) {
         const QSize panel = outcome_panel_->sizeHint();
         size = QSize(std::max(size.width(), panel.width()), size.height() + panel.height());
@@ -221,9 +232,24 @@ bool TMovieWindowView::offer_another_folder() {
     return true;
 }
 
+bool TMovieWindowView::refit(ScreenSize screen) {
+    conversion_->abandon();
+    conversion_->fit_within(screen);
+    if (!conversion_->open_movie() || !conversion_->setup()) {
+        tell(fault_message(conversion_->fault(), conversion_->pdb_name()));
+        return false;
+    }
+    const MovieBounds b = conversion_->movie()->natural_bounds();
+    frames_->fit(QSize(b.right - b.left, b.bottom - b.top));
+    app_.fit_window(*this);
+    return true;
+}
+
 void TMovieWindowView::start_conversion() {
     set_status(title_ + ": converting...");
     converting_ = true;
+    cancel_bar_->show();
+    app_.fit_window(*this);
     emit started();
     conversion_->release_movie();
     worker_ = std::thread([this, brightness = brightness, stop = stop_.get_token()] {
@@ -310,7 +336,7 @@ void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& re
     outcome_panel_->show();
     // There is nothing left to stop; the last frame as the handheld shows it comes into view
     // once the window has its new size.
-    cancel_button_->hide();
+    cancel_bar_->hide();
     QTimer::singleShot(0, frames_area_, [this] {
         frames_area_->horizontalScrollBar()->setValue(frames_->received.width() + frame_gap);
     });

@@ -46,6 +46,10 @@ public:
     // cancelled) and the view should close.
     void begin(std::optional<int> unattended_brightness = std::nullopt);
 
+    // Opens the movie again fitted inside another screen (its dialog's Screen Size), and sets it
+    // up again. On failure the reason has been told and the movie cannot be converted.
+    bool refit(ScreenSize screen);
+
     // Starts converting with the view's brightness on the conversion's thread; the dialog's Ok.
     void start_conversion();
 
@@ -126,6 +130,7 @@ private:
     std::unique_ptr<Conversion> conversion_;
     QScrollArea* frames_area_ = nullptr;
     FramePane* frames_ = nullptr;
+    QWidget* cancel_bar_ = nullptr;
     QPushButton* cancel_button_ = nullptr;
     QFrame* outcome_panel_ = nullptr;
     QLabel* outcome_state_ = nullptr;

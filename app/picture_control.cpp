@@ -1,20 +1,31 @@
 // The Picture Control dialog.
 #include "app/picture_control.h"
 
+#include <algorithm>
+
 #include <QCheckBox>
+#include <QComboBox>
+#include <QGridLayout>
+#include <QHBoxLayout>
 #include <QLabel>
-#include <QPixmap>
+#include <QLineEdit>
+#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
-#include <QScrollBar>
+#include <QSettings>
 #include <QSlider>
-#include <QStyle>
+#include <QTimer>
+#include <QVBoxLayout>
 
 #include "app/bitmap_image.h"
+#include "app/handheld_preview.h"
 #include "app/movie_window_view.h"
+#include "app/program_settings.h"
 #include "app/queue_panel.h"
+#include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
+#include "convert/fitted_movie.h"
 #include "convert/frame_preview.h"
 #include "convert/sample_rate.h"
 
@@ -23,49 +34,35 @@ namespace {
 
 // Slider position p stands for the brightness offset 255 - p: "Lighter" at the left end.
 constexpr int slider_middle = 255;
-
-// The dialog's controls in dialog units: id, text, left, top, width, height.
-struct ControlPlace {
-    const char* id;
-    const char* text;
-    int left, top, width, height;
-};
-constexpr ControlPlace buttons[] = {
-    {"1", "Ok", 24, 157, 50, 14},
-    {"2", "Cancel", 92, 157, 50, 14},
-    {"105", ">>", 240, 157, 50, 14},
-    {"106", "<<", 176, 157, 50, 14},
-};
-constexpr ControlPlace labels[] = {
-    {"107", "Darker", 168, 116, 24, 8},
-    {"108", "Lighter", 28, 112, 24, 8},
-};
-constexpr ControlPlace slider_place{"101", "", 28, 124, 170, 24};
-constexpr ControlPlace picture_place{"117", "", 28, 4, 18, 15};
-// Which frame the preview shows, its time and size, right of the slider.
-constexpr ControlPlace frame_place{"frame_time", "", 202, 116, 103, 24};
-// Below the buttons, while other movies wait: they convert with these settings, unattended.
-constexpr ControlPlace use_for_all_place{"use_for_all", "&Use these settings for every movie waiting", 24, 176, 266, 10};
-constexpr int dialog_width = 307, dialog_height = 190;
-// The first control row below the preview; everything from there down moves when the movie's
-// picture is taller than the room the template leaves above it.
-constexpr int first_control_top = 112;
 // Room for a window frame that the window manager has not reported yet, in pixels.
 constexpr QSize least_window_frame(16, 48);
-// Room kept right of the preview, in dialog units.
-constexpr int preview_right_margin = 8;
+// Room the controls below the preview take, for choosing the zoom a frame starts with.
+constexpr int controls_height = 330;
+// The dialog's size, kept for the next time.
+const QString size_key = "picture_control/size";
+const QStringList zoom_texts = {"Fit", "1\u00d7", "2\u00d7", "3\u00d7"};
 
-// The size of a view onto a picture that shows it whole when it fits in `room`, and otherwise
-// as much of it as fits, with a scroll bar of `bar` pixels along each direction that needs one.
-QSize scrolled_view_size(QSize picture, QSize room, int bar) {
-    bool across = false, down = false;
-    // A bar along one direction takes room from the other, which may then need a bar too.
-    for (int pass = 0; pass < 2; pass++) {
-        across = picture.width() + (down ? bar : 0) > room.width();
-        down = picture.height() + (across ? bar : 0) > room.height();
-    }
-    return {std::min(picture.width() + (down ? bar : 0), room.width()),
-            std::min(picture.height() + (across ? bar : 0), room.height())};
+QPushButton* button(QWidget* parent, const char* id, const QString& text, const QString& tip) {
+    auto* b = new QPushButton(text, parent);
+    b->setObjectName(id);
+    b->setToolTip(tip);
+    b->setAutoDefault(false);
+    return b;
+}
+
+QLabel* label(QWidget* parent, const char* id, const QString& text, QWidget* buddy = nullptr) {
+    auto* l = new QLabel(text, parent);
+    l->setObjectName(id);
+    if (buddy) l->setBuddy(buddy);
+    return l;
+}
+
+// "5.1 MB (5,345,855 bytes)".
+QString readable(std::uint64_t bytes) {
+    const QLocale numbers(QLocale::English, QLocale::UnitedStates);
+    const auto size = static_cast<qint64>(bytes);
+    return numbers.formattedDataSize(size, 1, QLocale::DataSizeTraditionalFormat) + " (" + numbers.toString(size) +
+           " bytes)";
 }
 
 }  // namespace
@@ -73,59 +70,209 @@ QSize scrolled_view_size(QSize picture, QSize room, int bar) {
 PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(view) {
     setWindowTitle("Picture Control");
     setObjectName("picture_control");
-    // The preview shows the handheld's pixels one to one; a picture larger than the screen
-    // leaves scroll bars rather than pushing the controls off it.
+    setSizeGripEnabled(true);
+    const int frames = view_.conversion().frame_count();
+
+    // The brightness first: it has the focus when the dialog opens.
+    brightness_slider_ = new QSlider(Qt::Horizontal, this);
+    brightness_slider_->setObjectName("101");
+    brightness_slider_->setRange(0, 2 * slider_middle);
+    brightness_slider_->setTickInterval(slider_middle);
+    brightness_slider_->setTickPosition(QSlider::TicksBelow);
+    brightness_slider_->setPageStep(16);
+    brightness_slider_->setToolTip("Added to every grey before the frames are dithered to four greys");
+    brightness_value_ = label(this, "brightness_value", "");
+    brightness_value_->setMinimumWidth(brightness_value_->fontMetrics().horizontalAdvance("+255") + 4);
+    brightness_value_->setToolTip("The brightness offset, from -255 (darker) to +255 (lighter)");
+    QPushButton* reset = button(this, "brightness_reset", "&Reset", "Back to the movie's own brightness (0)");
+    auto_button_ = button(this, "brightness_auto", "&Auto",
+                          "Choose the brightness from a sample of the frames of the part: their middle grey "
+                          "becomes the middle of the four greys");
+    auto_button_->setEnabled(false);
+
     preview_area_ = new QScrollArea(this);
     preview_area_->setObjectName("preview_area");
     preview_area_->setFrameShape(QFrame::NoFrame);
     preview_area_->setFocusPolicy(Qt::TabFocus);
-    picture_static_ = new QLabel;
-    picture_static_->setObjectName(picture_place.id);
-    picture_static_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    preview_area_->setAlignment(Qt::AlignCenter);
+    picture_static_ = new HandheldPreview;
+    picture_static_->setObjectName("117");
+    picture_static_->setToolTip("The frame as the handheld will show it, in its four greys");
     preview_area_->setWidget(picture_static_);
-    brightness_slider_ = new QSlider(Qt::Horizontal, this);
-    brightness_slider_->setObjectName(slider_place.id);
-    brightness_slider_->setRange(0, 2 * slider_middle);
-    brightness_slider_->setTickInterval(slider_middle);
-    brightness_slider_->setTickPosition(QSlider::TicksBelow);
-    brightness_slider_->setValue(slider_middle - view_.brightness);
-    for (const ControlPlace& place : labels) {
-        auto* label = new QLabel(place.text, this);
-        label->setObjectName(place.id);
-    }
-    frame_label_ = new QLabel(this);
-    frame_label_->setObjectName(frame_place.id);
-    use_for_all_ = new QCheckBox(use_for_all_place.text, this);
-    use_for_all_->setObjectName(use_for_all_place.id);
+
+    QPushButton* previous = button(this, "106", "<<", "The frame before (a fifth of a second earlier)");
+    position_ = new QSlider(Qt::Horizontal, this);
+    position_->setObjectName("position");
+    position_->setRange(0, std::max(0, frames - 1));
+    position_->setPageStep(static_cast<int>(5 * frames_per_second));
+    position_->setToolTip("The frame shown: the movie sampled five times a second");
+    QPushButton* next = button(this, "105", ">>", "The frame after (a fifth of a second later)");
+    frame_label_ = label(this, "frame_time", "");
+
+    start_edit_ = new QLineEdit(this);
+    start_edit_->setObjectName("part_start");
+    start_edit_->setToolTip("Where the part to convert starts: seconds, or minutes:seconds (1:30, 12.5)");
+    end_edit_ = new QLineEdit(this);
+    end_edit_->setObjectName("part_end");
+    end_edit_->setToolTip("Where the part to convert ends: seconds, or minutes:seconds (1:30, 12.5)");
+    for (QLineEdit* edit : {start_edit_, end_edit_})
+        edit->setMaximumWidth(edit->fontMetrics().horizontalAdvance("00:00:00.0") + 16);
+    QPushButton* set_start = button(this, "set_start", "Set &Start", "Start the part at the frame shown");
+    QPushButton* set_end = button(this, "set_end", "Set E&nd", "End the part with the frame shown");
+    QPushButton* whole = button(this, "part_whole", "&Whole Movie", "Convert the whole movie");
+    part_label_ = label(this, "part_length", "");
+
+    screen_choice_ = new QComboBox(this);
+    screen_choice_->setObjectName("screen_size_choice");
+    screen_choice_->setToolTip("Keep the movie's size or fit the frames inside a handheld's screen (as the Screen "
+                               "Size menu does)");
+    zoom_ = new QComboBox(this);
+    zoom_->setObjectName("zoom");
+    zoom_->addItems(zoom_texts);
+    zoom_->setToolTip("Fit the preview to the dialog, or show each handheld pixel as 1, 2 or 3 pixels of the screen");
+    estimate_ = label(this, "estimate", "");
+    estimate_->setToolTip("Estimated from a sample of the part's frames at this brightness and screen size");
+
+    use_for_all_ = new QCheckBox("&Use these settings for every movie waiting", this);
+    use_for_all_->setObjectName("use_for_all");
     use_for_all_->setToolTip("The brightness chosen here and the screen size are used for every movie waiting in "
                              "the queue; their Picture Control is not shown");
     use_for_all_->setVisible(!view_.app().queue().empty());
-    frame_label_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
-    for (const ControlPlace& place : buttons) {
-        auto* button = new QPushButton(place.text, this);
-        button->setObjectName(place.id);
-    }
-    auto* ok = findChild<QPushButton*>("1");
+    QPushButton* ok = button(this, "1", "&Ok", "Convert the part chosen with this brightness and screen size");
     ok->setDefault(true);
+    QPushButton* cancel = button(this, "2", "&Cancel", "Close without converting; the movie's files stay as they are");
+
+    // Laid out top to bottom: the preview, where in the movie, which part, how bright, how large.
+    auto* moves = new QHBoxLayout;
+    moves->addWidget(label(this, "position_label", "&Position:", position_));
+    moves->addWidget(previous);
+    moves->addWidget(position_, 1);
+    moves->addWidget(next);
+    auto* part = new QHBoxLayout;
+    part->addWidget(label(this, "start_label", "Convert &from", start_edit_));
+    part->addWidget(start_edit_);
+    part->addWidget(set_start);
+    part->addWidget(label(this, "end_label", "&to", end_edit_));
+    part->addWidget(end_edit_);
+    part->addWidget(set_end);
+    part->addWidget(whole);
+    part->addWidget(part_label_, 1);
+    auto* brightness = new QGridLayout;
+    brightness->addWidget(label(this, "brightness_label", "&Brightness:", brightness_slider_), 0, 0);
+    brightness->addWidget(brightness_slider_, 0, 1);
+    brightness->addWidget(brightness_value_, 0, 2);
+    brightness->addWidget(reset, 0, 3);
+    brightness->addWidget(auto_button_, 0, 4);
+    auto* ends = new QHBoxLayout;
+    ends->setContentsMargins(0, 0, 0, 0);
+    ends->addWidget(label(this, "108", "Lighter"));
+    ends->addStretch();
+    ends->addWidget(label(this, "107", "Darker"));
+    brightness->addLayout(ends, 1, 1);
+    brightness->setColumnStretch(1, 1);
+    auto* size = new QHBoxLayout;
+    size->addWidget(label(this, "screen_label", "Scr&een size:", screen_choice_));
+    size->addWidget(screen_choice_);
+    size->addWidget(label(this, "zoom_label", "&Zoom:", zoom_));
+    size->addWidget(zoom_);
+    size->addSpacing(12);
+    size->addWidget(estimate_, 1);
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(ok);
+    buttons->addWidget(cancel);
+    buttons->addStretch();
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(preview_area_, 1);
+    layout->addLayout(moves);
+    layout->addWidget(frame_label_);
+    layout->addLayout(part);
+    layout->addLayout(brightness);
+    layout->addLayout(size);
+    layout->addWidget(use_for_all_);
+    layout->addLayout(buttons);
+    setTabOrder(brightness_slider_, reset);
+    setTabOrder(reset, auto_button_);
+    setTabOrder(auto_button_, ok);
+    setTabOrder(ok, cancel);
+    setTabOrder(cancel, previous);
+    setTabOrder(previous, position_);
+    setTabOrder(position_, next);
+    setTabOrder(next, start_edit_);
+    setTabOrder(start_edit_, set_start);
+    setTabOrder(set_start, end_edit_);
+    setTabOrder(end_edit_, set_end);
+    setTabOrder(set_end, whole);
+    setTabOrder(whole, screen_choice_);
+    setTabOrder(screen_choice_, zoom_);
+    setTabOrder(zoom_, use_for_all_);
+    setTabOrder(use_for_all_, preview_area_);
+
+    estimate_timer_ = new QTimer(this);
+    estimate_timer_->setSingleShot(true);
+    estimate_timer_->setInterval(150);
+    connect(estimate_timer_, &QTimer::timeout, this, &PictureControl::show_estimate);
     connect(ok, &QPushButton::clicked, this, &PictureControl::accept);
-    connect(findChild<QPushButton*>("2"), &QPushButton::clicked, this, &PictureControl::reject);
-    connect(findChild<QPushButton*>("105"), &QPushButton::clicked, this, &PictureControl::next_frame);
-    connect(findChild<QPushButton*>("106"), &QPushButton::clicked, this, &PictureControl::previous_frame);
+    connect(cancel, &QPushButton::clicked, this, &PictureControl::reject);
+    connect(next, &QPushButton::clicked, this, &PictureControl::next_frame);
+    connect(previous, &QPushButton::clicked, this, &PictureControl::previous_frame);
+    connect(position_, &QSlider::valueChanged, this, &PictureControl::show_frame);
     connect(brightness_slider_, &QSlider::valueChanged, this, &PictureControl::slider_moved);
-    // Tab follows the layout: the slider, then the button row from left to right, then the
-    // preview above them. The slider has the focus first, as before.
-    QWidget* chain[] = {brightness_slider_, ok, findChild<QPushButton*>("2"), findChild<QPushButton*>("106"),
-                        findChild<QPushButton*>("105"), preview_area_};
-    for (std::size_t k = 1; k < std::size(chain); k++) setTabOrder(chain[k - 1], chain[k]);
-    brightness_slider_->setFocus();
-    lay_out({});
+    connect(reset, &QPushButton::clicked, this, [this] { set_brightness(0); });
+    connect(auto_button_, &QPushButton::clicked, this, [this] {
+        if (sample_) set_brightness(sample_->automatic_brightness());
+    });
+    connect(set_start, &QPushButton::clicked, this, [this] {
+        const int end = part_.end();
+        set_part({frame_index_, end > frame_index_ ? end - frame_index_ : -1});
+    });
+    connect(set_end, &QPushButton::clicked, this, [this] {
+        const int first = std::min(part_.first, frame_index_);
+        set_part({first, frame_index_ + 1 - first});
+    });
+    connect(whole, &QPushButton::clicked, this, [this] { set_part({}); });
+    connect(start_edit_, &QLineEdit::editingFinished, this, &PictureControl::part_typed);
+    connect(end_edit_, &QLineEdit::editingFinished, this, &PictureControl::part_typed);
+    connect(screen_choice_, &QComboBox::activated, this, &PictureControl::screen_chosen);
+    connect(zoom_, &QComboBox::activated, this, &PictureControl::zoom_chosen);
+    ScreenSizeMenu& menu = view_.app().screen_size_menu();
+    connect(&menu, &ScreenSizeMenu::chosen_changed, this, [this](ScreenSize screen) {
+        // Chosen here or in the menu: the movie is fitted anew and the sample retaken.
+        if (!view_.refit(screen)) {
+            reject();
+            return;
+        }
+        fill_screen_choices();
+        draw_preview();
+        take_sample();
+    });
+
+    brightness_slider_->setValue(slider_middle - view_.brightness);
+    set_brightness(view_.brightness);
+    fill_screen_choices();
+    part_ = FramePart{}.within(frames);
     draw_preview();
+    // A frame that fits starts as large as it fits (up to 3x); a larger one fitted to the dialog.
+    const QSize room = largest_size() - QSize(40, controls_height);
+    const QSize frame = picture_static_->frame().size();
+    int zoom = 0;
+    for (int k = 3; k >= 1 && zoom == 0 && !frame.isEmpty(); k--)
+        if (frame.width() * k <= room.width() && frame.height() * k <= room.height()) zoom = k;
+    zoom_->setCurrentIndex(zoom);
+    zoom_chosen(zoom);
+    show_part();
+    take_sample();
+
+    brightness_slider_->setFocus();
+    const QSize kept = program_settings().value(size_key).toSize();
+    resize((kept.isValid() ? kept : sizeHint()).boundedTo(largest_size()));
 }
 
-// The largest client area a dialog of this program may have: the screen's available area less
-// the frame the window manager adds, as measured on the main window, but no less than a usual
-// title bar and border: a window manager may not have told the main window its frame yet.
-QSize PictureControl::largest_client_size() const {
+PictureControl::~PictureControl() = default;
+
+// The largest size a dialog of this program may have: the screen's available area less the frame
+// the window manager adds, as measured on the main window, but no less than a usual title bar and
+// border: a window manager may not have told the main window its frame yet.
+QSize PictureControl::largest_size() const {
     QScreen* screen = view_.screen();
     if (!screen) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
     const QWidget* main = view_.window();
@@ -133,72 +280,158 @@ QSize PictureControl::largest_client_size() const {
     return screen->availableGeometry().size() - frame;
 }
 
-// Places the controls as the template does, moved down by as much as the preview is taller than
-// the room the template leaves for it, and sizes the dialog around them; the preview's view is
-// cut down (and scrolls) where the whole dialog would not fit on the screen.
-void PictureControl::lay_out(QSize preview) {
-    const DialogUnits units(font());
-    const QRect picture = units.rect(picture_place.left, picture_place.top, picture_place.width, picture_place.height);
-    const int room = units.y(first_control_top) - picture.top() - units.y(4);
-    const QSize largest = largest_client_size();
-    const QSize view_room(largest.width() - picture.left() - units.x(preview_right_margin),
-                          largest.height() - units.y(dialog_height) + room);
-    const QSize view = scrolled_view_size(preview.expandedTo(picture.size()), view_room.expandedTo(picture.size()),
-                                          style()->pixelMetric(QStyle::PM_ScrollBarExtent, nullptr, preview_area_));
-    const int shift = std::max(0, view.height() - room);
-    const auto place = [&](QWidget* control, const ControlPlace& p) {
-        control->setGeometry(units.rect(p.left, p.top, p.width, p.height).translated(0, shift));
-    };
-    for (const ControlPlace& p : buttons) place(findChild<QWidget*>(p.id), p);
-    for (const ControlPlace& p : labels) place(findChild<QWidget*>(p.id), p);
-    place(brightness_slider_, slider_place);
-    place(frame_label_, frame_place);
-    place(use_for_all_, use_for_all_place);
-    picture_static_->resize(preview.expandedTo(picture.size()));
-    preview_area_->setGeometry(QRect(picture.topLeft(), view));
-    setFixedSize(std::max(units.x(dialog_width), picture.left() + view.width() + units.x(preview_right_margin)),
-                 units.y(dialog_height) + shift);
+void PictureControl::resizeEvent(QResizeEvent* event) {
+    QDialog::resizeEvent(event);
+    // The frame fitted to the dialog follows its size.
+    if (zoom_ && zoom_->currentIndex() == 0) picture_static_->update();
 }
 
-// Fetches frame frame_index_, dithers it with the current brightness and shows it at once,
-// unscaled, with its top-left corner at the picture placeholder's.
+// Fetches frame frame_index_, dithers it with the current brightness and shows it at once, with
+// each handheld pixel whole on the screen.
 void PictureControl::draw_preview() {
     Movie* movie = view_.conversion().movie();
     if (!movie) return;
     const QImage image = image_from_bitmap(preview_frame(*movie, frame_index_, view_.brightness));
-    if (picture_static_->pixmap().size() != image.size()) lay_out(image.size());
-    picture_static_->setPixmap(QPixmap::fromImage(image));
+    picture_static_->set_frame(image);
     // Frame n is taken at n fifths of a second.
-    const int tenths = static_cast<int>(frame_index_ * (10 / frames_per_second));
     QString size = QString("%1\u00d7%2 pixels").arg(image.width()).arg(image.height());
     if (const ScreenSize screen = view_.conversion().screen(); !screen.none())
         size += QString("\nfitted inside %1\u00d7%2").arg(screen.width).arg(screen.height);
-    frame_label_->setText(QString("frame %1 of %2, %3:%4.%5\n%6")
+    frame_label_->setText(QString("frame %1 of %2, %3\n%4")
                               .arg(frame_index_ + 1)
                               .arg(std::max(1, view_.conversion().frame_count()))
-                              .arg(tenths / 600, 2, 10, QChar('0'))
-                              .arg(tenths / 10 % 60, 2, 10, QChar('0'))
-                              .arg(tenths % 10)
+                              .arg(QString::fromStdString(time_text(frame_index_ / frames_per_second)))
                               .arg(size));
     if (isVisible()) picture_static_->repaint();
 }
 
+void PictureControl::show_frame(int index) {
+    // A movie without frames still shows frame 0 rather than asking for a negative time.
+    frame_index_ = std::clamp(index, 0, std::max(0, view_.conversion().frame_count() - 1));
+    if (position_->value() != frame_index_) position_->setValue(frame_index_);
+    draw_preview();
+}
+
+void PictureControl::next_frame() { show_frame(frame_index_ + 1); }
+
+void PictureControl::previous_frame() { show_frame(frame_index_ - 1); }
+
 void PictureControl::slider_moved(int position) {
     view_.brightness = slider_middle - position;
+    brightness_value_->setText(view_.brightness == 0 ? QString("0") : QString::asprintf("%+d", view_.brightness));
     draw_preview();
+    estimate_timer_->start();
 }
 
-void PictureControl::next_frame() {
-    frame_index_++;
-    // A movie without frames still shows frame 0 rather than asking for a negative time.
-    if (frame_index_ >= view_.conversion().frame_count()) frame_index_ = std::max(0, view_.conversion().frame_count() - 1);
-    draw_preview();
+void PictureControl::set_brightness(int brightness) {
+    brightness_slider_->setValue(slider_middle - std::clamp(brightness, -slider_middle, slider_middle));
+    slider_moved(brightness_slider_->value());
 }
 
-void PictureControl::previous_frame() {
-    frame_index_--;
-    if (frame_index_ < 0) frame_index_ = 0;
-    draw_preview();
+void PictureControl::set_part(FramePart part) {
+    const FramePart before = part_;
+    part_ = part.within(view_.conversion().frame_count());
+    show_part();
+    if (part_.first != before.first || part_.count != before.count) take_sample();
+}
+
+void PictureControl::show_part() {
+    const int frames = view_.conversion().frame_count();
+    start_edit_->setText(QString::fromStdString(time_text(part_.first / frames_per_second)));
+    end_edit_->setText(QString::fromStdString(time_text(part_.end() / frames_per_second)));
+    const QString length = QString("%1 frame%2, %3 s")
+                               .arg(part_.count)
+                               .arg(part_.count == 1 ? "" : "s")
+                               .arg(part_.count / frames_per_second, 0, 'f', 1);
+    part_label_->setText(part_.count == frames ? length + ": the whole movie" : length);
+    part_label_->setToolTip({});
+}
+
+// Times typed for the part: seconds or [[h:]m:]s. Anything else, or a part without a frame,
+// puts the part shown back, and says why.
+void PictureControl::part_typed() {
+    const auto start = parse_time(start_edit_->text().toStdString());
+    const auto end = parse_time(end_edit_->text().toStdString());
+    const FramePart typed =
+        start && end ? frames_between(*start, *end, view_.conversion().frame_count()) : FramePart{0, 0};
+    if (typed.count > 0) {
+        set_part(typed);
+        return;
+    }
+    show_part();
+    part_label_->setText(!start || !end ? "Type times as seconds or minutes:seconds, such as 90, 12.5 or 1:30"
+                                        : "The part must hold at least one frame");
+}
+
+void PictureControl::fill_screen_choices() {
+    screen_choice_->clear();
+    const ScreenSize chosen = view_.app().screen_size_menu().chosen();
+    screen_choice_->addItem("The movie's own size", QSize());
+    for (const ScreenSize size : ScreenSizeMenu::presets())
+        screen_choice_->addItem("Fit inside " + ScreenSizeMenu::describe(size), QSize(size.width, size.height));
+    if (screen_choice_->findData(QSize(chosen.width, chosen.height)) < 0)
+        screen_choice_->addItem("Fit inside " + ScreenSizeMenu::describe(chosen), QSize(chosen.width, chosen.height));
+    screen_choice_->addItem("Another size...", QString("other"));
+    screen_choice_->setCurrentIndex(
+        screen_choice_->findData(chosen.none() ? QSize() : QSize(chosen.width, chosen.height)));
+}
+
+void PictureControl::screen_chosen(int index) {
+    ScreenSizeMenu& menu = view_.app().screen_size_menu();
+    const QVariant choice = screen_choice_->itemData(index);
+    if (choice.typeId() == QMetaType::QString) {
+        menu.ask_other();
+        fill_screen_choices();  // the choice made, or the earlier one when the question was cancelled
+        return;
+    }
+    const QSize size = choice.toSize();
+    menu.choose(size.isValid() ? ScreenSize{size.width(), size.height()} : ScreenSize{});
+}
+
+void PictureControl::zoom_chosen(int index) {
+    picture_static_->set_zoom(index);
+    preview_area_->setWidgetResizable(index == 0);
+    if (index != 0) picture_static_->adjustSize();
+}
+
+void PictureControl::take_sample() {
+    sample_.reset();
+    const int generation = ++sample_generation_;
+    auto_button_->setEnabled(false);
+    show_estimate();
+    const std::string path = view_.conversion().movie_path();
+    const ScreenSize screen = view_.conversion().screen();
+    const FramePart part = part_;
+    // A sample of an earlier part is stopped and waited for (at most a frame's decoding).
+    sampler_ = std::jthread([this, path, screen, part, generation](std::stop_token stop) {
+        auto [movie, fault] = Movie::open(path);
+        if (!movie) return;
+        if (!screen.none()) movie = std::make_unique<FittedMovie>(std::move(movie), screen);
+        auto sample = std::make_shared<FrameSample>(*movie, part, FrameSample::default_count, stop);
+        if (stop.stop_requested()) return;
+        QMetaObject::invokeMethod(
+            this, [this, sample, generation] { sample_taken(sample, generation); }, Qt::QueuedConnection);
+    });
+}
+
+void PictureControl::sample_taken(std::shared_ptr<FrameSample> sample, int generation) {
+    if (generation != sample_generation_) return;
+    sample_ = std::move(sample);
+    auto_button_->setEnabled(!sample_->empty());
+    show_estimate();
+}
+
+void PictureControl::show_estimate() {
+    if (!sample_) {
+        estimate_->setText("Database: estimating...");
+        return;
+    }
+    estimate_->setText("Database: about " + readable(sample_->estimated_database_size(view_.brightness)));
+}
+
+void PictureControl::keep_size() {
+    QSettings kept = program_settings();
+    kept.setValue(size_key, size());
 }
 
 void PictureControl::accept() {
@@ -206,13 +439,16 @@ void PictureControl::accept() {
     if (accepted_) return;
     accepted_ = true;
     view_.brightness = slider_middle - brightness_slider_->value();
+    view_.conversion().choose_part(part_);
     if (use_for_all_->isVisible() && use_for_all_->isChecked()) view_.app().queue().set_same_brightness(true);
+    keep_size();
     // The view starts the conversion on its own thread.
     QDialog::accept();
 }
 
 void PictureControl::reject() {
     if (accepted_) return;
+    keep_size();
     QDialog::reject();
 }
 

@@ -11,7 +11,8 @@ namespace vintrel {
 namespace {
 
 const QString size_key = "frames/screen";
-constexpr ScreenSize presets[] = {{160, 160}, {320, 320}, {320, 480}};
+
+constexpr ScreenSize preset_sizes[] = {{160, 160}, {320, 320}, {320, 480}};
 
 QString size_text(ScreenSize size) { return QString("%1x%2").arg(size.width).arg(size.height); }
 
@@ -22,7 +23,7 @@ ScreenSizeMenu::ScreenSizeMenu(QWidget* parent) : QMenu("&Screen Size", parent) 
     group_ = new QActionGroup(this);
     add_choice("The Movie's Own &Size", {})->setObjectName("size_natural");
     addSeparator();
-    for (const ScreenSize size : presets)
+    for (const ScreenSize size : presets())
         add_choice("Fit Inside " + describe(size), size)->setObjectName("size_" + size_text(size));
     addSeparator();
     other_ = addAction("Fit Inside &Another Size...", this, &ScreenSizeMenu::ask_other_size);
@@ -44,12 +45,15 @@ QAction* ScreenSizeMenu::add_choice(const QString& text, ScreenSize size) {
     return action;
 }
 
+std::span<const ScreenSize> ScreenSizeMenu::presets() { return preset_sizes; }
+
 QString ScreenSizeMenu::describe(ScreenSize size) {
     if (size.none()) return "the movie's own size";
     return QString("%1\u00d7%2").arg(size.width).arg(size.height);
 }
 
 void ScreenSizeMenu::choose(ScreenSize size) {
+    const ScreenSize before = chosen_;
     chosen_ = size.none() ? ScreenSize{} : size;
     QAction* chosen = nullptr;
     for (QAction* action : group_->actions())
@@ -62,6 +66,7 @@ void ScreenSizeMenu::choose(ScreenSize size) {
     }
     chosen->setChecked(true);
     program_settings().setValue(size_key, chosen_.none() ? QString() : size_text(chosen_));
+    if (before.width != chosen_.width || before.height != chosen_.height) emit chosen_changed(chosen_);
 }
 
 void ScreenSizeMenu::ask_other_size() {

@@ -2,6 +2,8 @@
 // The choice is kept across runs.
 #pragma once
 
+#include <span>
+
 #include <QMenu>
 
 #include "convert/fitted_movie.h"
@@ -22,6 +24,14 @@ public:
 
     // "160×160"; "the movie's own size" for none.
     static QString describe(ScreenSize size);
+    // The handheld screens offered by name.
+    static std::span<const ScreenSize> presets();
+    // Asks for another size (its dialog), as "Fit Inside Another Size..." does.
+    void ask_other() { ask_other_size(); }
+
+signals:
+    // Another size was chosen, here or elsewhere.
+    void chosen_changed(ScreenSize size);
 
 private:
     void ask_other_size();

@@ -16,6 +16,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QPointer>
+#include <QScreen>
 #include <QSettings>
 #include <QMimeData>
 #include <QStatusBar>
@@ -42,6 +43,8 @@ const QString idle_status = "Open a movie with File, Open...";
 const QString folder_key = "open/folder", filter_key = "open/filter";
 // The main window's size and place.
 const QString geometry_key = "window/geometry";
+// Room for a window frame that the window manager has not reported yet, in pixels.
+constexpr QSize least_window_frame(16, 48);
 // The folder the outputs go to; none: beside each movie.
 const QString output_folder_key = "output/folder";
 
@@ -62,6 +65,14 @@ TTesselMainFrame::TTesselMainFrame(TTesselApp& app) : app_(app) {
     setAcceptDrops(true);
     resize(960, 640);
     restoreGeometry(program_settings().value(geometry_key).toByteArray());
+    // Never larger than the screen's available area (a laptop at 200 % has 960x540 of it), frame
+    // and title bar included, nor outside it.
+    if (QScreen* screen = this->screen()) {
+        const QRect room = screen->availableGeometry();
+        const QSize frame = (frameGeometry().size() - size()).expandedTo(least_window_frame);
+        resize(size().boundedTo(room.size() - frame));
+        if (!room.contains(QRect(pos(), size() + frame))) move(room.topLeft());
+    }
 }
 
 void TTesselMainFrame::closeEvent(QCloseEvent* event) {
@@ -105,9 +116,10 @@ TTesselApp::TTesselApp() {
     main_window_->setWindowTitle(program_caption);
     main_window_->setWindowIcon(application_icon());
     mdi_area_ = new QMdiArea(main_window_.get());
-    // The window of a large movie (its frames side by side) may be wider than the area.
-    mdi_area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    mdi_area_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    // Every window is fitted inside the area (a large movie's window scrolls its own frames), so
+    // the area needs no scroll bars of its own around theirs.
+    mdi_area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    mdi_area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     main_window_->setCentralWidget(mdi_area_);
 
     QMenu* file = main_window_->menuBar()->addMenu("&File");

@@ -10,10 +10,10 @@
 
 namespace vintrel {
 
-FrameSample::FrameSample(Movie& movie, FramePart part, int count) : part_count_(part.count) {
+FrameSample::FrameSample(Movie& movie, FramePart part, int count, std::stop_token stop) : part_count_(part.count) {
     if (part.count <= 0 || count <= 0) return;
     const int taken = std::min(count, part.count);
-    for (int k = 0; k < taken; k++) {
+    for (int k = 0; k < taken && !stop.stop_requested(); k++) {
         const int n = part.first + (taken == 1 ? 0 : static_cast<int>(std::lround(
                                                          static_cast<double>(k) * (part.count - 1) / (taken - 1))));
         Bitmap grey = grey_picture(movie.picture_at(sample_time(n, movie.time_scale(), frames_per_second)));

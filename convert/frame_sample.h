@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <stop_token>
 #include <vector>
 
 #include "convert/movie/movie.h"
@@ -17,7 +18,8 @@ public:
 
     FrameSample() = default;
     // Takes up to `count` frames spread evenly over the part, its first and last among them.
-    FrameSample(Movie& movie, FramePart part, int count = default_count);
+    // A stop requested ends the taking early, with the frames taken so far.
+    FrameSample(Movie& movie, FramePart part, int count = default_count, std::stop_token stop = {});
 
     bool empty() const { return pictures_.empty(); }
 

@@ -15,6 +15,7 @@
 #include <QtWidgets>
 
 #include "app/about_dialog.h"
+#include "app/handheld_preview.h"
 #include "app/movie_window_view.h"
 #include "app/pdb_player.h"
 #include "app/queue_panel.h"
@@ -157,7 +158,31 @@ bool open_with(TTesselApp& app, const QString& movie, Script script) {
 // The widget as drawn on screen, in one pixel format for comparisons.
 QImage drawn(QWidget& widget) { return widget.grab().toImage().convertToFormat(QImage::Format_RGB32); }
 
-QImage preview(PictureControl& dialog) { return drawn(*dialog.findChild<QLabel*>("117")); }
+// The preview's frame as drawn on the screen, in device pixels.
+QImage shown_preview(PictureControl& dialog) {
+    auto* preview = dialog.findChild<HandheldPreview*>("117");
+    const QImage all = preview->grab().toImage().convertToFormat(QImage::Format_RGB32);
+    const qreal ratio = all.devicePixelRatio();
+    const QRect place = preview->frame_rect();
+    return all.copy(qRound(place.x() * ratio), qRound(place.y() * ratio), qRound(place.width() * ratio),
+                    qRound(place.height() * ratio));
+}
+
+// The preview one pixel a handheld pixel, when each of them is drawn as a whole square block of
+// one colour; a null image otherwise.
+QImage preview(PictureControl& dialog) {
+    const QImage shown = shown_preview(dialog);
+    const QSize frame = dialog.findChild<HandheldPreview*>("117")->frame().size();
+    const int block = shown.width() / frame.width();
+    if (shown.size() != frame * block) return {};
+    QImage pixels(frame, QImage::Format_RGB32);
+    for (int y = 0; y < shown.height(); y++)
+        for (int x = 0; x < shown.width(); x++) {
+            if (shown.pixel(x, y) != shown.pixel(x / block * block, y / block * block)) return {};
+            pixels.setPixel(x / block, y / block, shown.pixel(x, y));
+        }
+    return pixels;
+}
 
 // The greys an image holds; a pixel that is not grey counts as -1.
 std::set<int> greys(const QImage& image) {
@@ -237,6 +262,13 @@ struct FolderChooser {
     }
     QTimer timer;
 };
+
+// The screen the windows are tried on, in device pixels: VINTREL_TEST_SCREEN ("1920x1080"), else
+// 1024x768.
+QSize test_screen_size() {
+    const QStringList size = qEnvironmentVariable("VINTREL_TEST_SCREEN", "1024x768").split('x');
+    return {size.value(0).toInt(), size.value(1).toInt()};
+}
 
 void delete_closed_windows() { QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete); }
 
@@ -359,16 +391,24 @@ private slots:
             for (const char* id : {"1", "2", "105", "106", "107", "108"})
                 texts << dialog.findChild<QWidget*>(id)->property("text").toString();
             QCOMPARE(texts << view.cancel_button().text(),
-                     QStringList({"Ok", "Cancel", ">>", "<<", "Darker", "Lighter", "Cancel"}));
-            QCOMPARE(view.cancel_button().geometry(), QRect(200, 200, 50, 20));
-            // "Lighter" is at the slider's left end, "Darker" at its right.
-            QVERIFY(dialog.findChild<QLabel*>("108")->x() < dialog.findChild<QLabel*>("107")->x());
+                     QStringList({"&Ok", "&Cancel", ">>", "<<", "Darker", "Lighter", "Cancel"}));
+            // Nothing to stop yet.
+            QVERIFY(!view.cancel_button().isVisible());
+            // "Lighter" is at the slider's left end, "Darker" at its right, on one line below it.
+            const QRect lighter = dialog.findChild<QLabel*>("108")->geometry(),
+                        darker = dialog.findChild<QLabel*>("107")->geometry(),
+                        slider_place = dialog.findChild<QSlider*>("101")->geometry();
+            QVERIFY(lighter.right() < darker.left() && lighter.top() == darker.top() && lighter.top() >= slider_place.bottom());
+            QCOMPARE(lighter.left(), slider_place.left());
+            QCOMPARE(darker.right(), slider_place.right());
             QVERIFY2(app.status_text().startsWith("walk.mov: choose the brightness"), qPrintable(app.status_text()));
 
             auto* slider = dialog.findChild<QSlider*>("101");
             // From "Lighter" to "Darker", starting in the middle.
             const QList<int> range = {slider->minimum(), slider->maximum(), slider->tickInterval(), slider->value()};
             QCOMPARE(range, QList<int>({0, 510, 255, 255}));
+            // A small frame starts as large as it fits, three screen pixels a handheld pixel.
+            QCOMPARE(dialog.findChild<HandheldPreview*>("117")->zoom(), 3);
             const QImage first = preview(dialog);
             QCOMPARE(first.size(), QSize(160, 120));
             QVERIFY(only_the_four_greys(first));
@@ -388,15 +428,18 @@ private slots:
             click(dialog, "106");
             QVERIFY2(frame_time->text().startsWith("frame 19 of 20,"), qPrintable(frame_time->text()));
 
-            // Tab goes as the controls are laid out: the slider, the buttons from the left, the
-            // preview above them.
+            // Tab goes from the brightness to Ok and Cancel, then through the rest as laid out,
+            // the preview last.
+            QTRY_VERIFY(dialog.sampled());
             slider->setFocus();
             QStringList tab_chain;
-            for (QWidget* focus = dialog.focusWidget(); focus && tab_chain.size() < 7; focus = dialog.focusWidget()) {
+            for (QWidget* focus = dialog.focusWidget(); focus && tab_chain.size() < 17; focus = dialog.focusWidget()) {
                 tab_chain << focus->objectName();
                 QTest::keyClick(focus, Qt::Key_Tab);
             }
-            QCOMPARE(tab_chain, QStringList({"101", "1", "2", "106", "105", "preview_area", "101"}));
+            QCOMPARE(tab_chain, QStringList({"101", "brightness_reset", "brightness_auto", "1", "2", "106", "position",
+                                             "105", "part_start", "set_start", "part_end", "set_end", "part_whole",
+                                             "screen_size_choice", "zoom", "preview_area", "101"}));
 
             // A brightness chosen in a cancelled dialog is not the next movie's.
             slider->setValue(400);
@@ -421,35 +464,54 @@ private slots:
 
     void dialogAndWindowFitTheScreen_data() {
         QTest::addColumn<QSize>("size");
-        QTest::addColumn<bool>("scrolled");
-        QTest::newRow("16x16") << QSize(16, 16) << false;
-        QTest::newRow("640x480") << QSize(640, 480) << false;
-        QTest::newRow("1280x720") << QSize(1280, 720) << true;
+        QTest::addColumn<int>("zoom");  // the zoom a frame of this size starts with; 0: fitted
+        QTest::newRow("16x16") << QSize(16, 16) << 3;
+        QTest::newRow("640x480") << QSize(640, 480) << 0;
+        QTest::newRow("1280x720") << QSize(1280, 720) << 0;
     }
 
-    // On a 1024x768 screen every control of the dialog stays on it, the preview keeps the
-    // handheld's pixels one to one and scrolls when too large, and the movie's window is as large
-    // as its frames as far as the MDI area has room.
+    // On the smallest screen the program is made for (1024x768), and on 1920x1080 at scale 2
+    // (VINTREL_TEST_SCREEN and QT_SCALE_FACTOR), the main window with its status bar and every
+    // control of the dialog stay on the screen; the preview shows each handheld pixel as a block of
+    // whole device pixels in the four greys, a frame too large for the dialog fitted into it
+    // without scroll bars; the movie's window is as large as its frames as far as the MDI area has room.
     void dialogAndWindowFitTheScreen() {
         QFETCH(QSize, size);
-        QFETCH(bool, scrolled);
+        QFETCH(int, zoom);
         const QString name = QString("%1x%2").arg(size.width()).arg(size.height());
         const QString movie = make_movie(dir_.path(), name + ".mp4", 1, name);
         Program program;
         auto& [app, answers] = program;
         Script script{.in_dialog = [&](PictureControl& dialog, TMovieWindowView& view) {
             const QRect screen = dialog.screen()->availableGeometry();
-            QCOMPARE(screen.size(), QSize(1024, 768));
+            QCOMPARE(screen.size() * dialog.screen()->devicePixelRatio(), test_screen_size());
             QVERIFY(screen.contains(dialog.frameGeometry()));
-            for (const char* id : {"1", "2", "105", "106", "101", "107", "108", "preview_area"}) {
+            QVERIFY(screen.contains(app.main_window().frameGeometry()));
+            QStatusBar* status = app.main_window().statusBar();
+            QVERIFY(screen.contains(QRect(status->mapToGlobal(QPoint(0, 0)), status->size())));
+            for (const char* id : {"1", "2", "105", "106", "101", "107", "108", "preview_area", "position", "part_start",
+                                   "part_end", "brightness_auto", "estimate", "zoom", "screen_size_choice"}) {
                 auto* control = dialog.findChild<QWidget*>(id);
-                QVERIFY2(control->isVisible() && dialog.rect().contains(control->geometry()), id);
+                QVERIFY2(control->isVisible() && dialog.rect().contains(control->geometry().translated(
+                                                     control->parentWidget()->mapTo(&dialog, QPoint(0, 0)))), id);
             }
-            QCOMPARE(dialog.findChild<QLabel*>("117")->pixmap().size(), size);
+            auto* shown = dialog.findChild<HandheldPreview*>("117");
+            QCOMPARE(shown->frame().size(), size);
+            QCOMPARE(shown->zoom(), zoom);
+            QVERIFY(only_the_four_greys(shown_preview(dialog)));
             auto* preview_area = dialog.findChild<QScrollArea*>("preview_area");
-            QCOMPARE(preview_area->horizontalScrollBar()->maximum() > 0, scrolled);
-            const QSize shown = preview_area->viewport()->size();
-            if (!scrolled) QVERIFY(shown.width() >= size.width() && shown.height() >= size.height());
+            QCOMPARE(preview_area->horizontalScrollBar()->maximum(), 0);
+            QVERIFY(preview_area->viewport()->rect().contains(shown->frame_rect()));
+            if (zoom > 0) QCOMPARE(preview(dialog).size(), size);
+            // One screen pixel a handheld pixel: whole blocks of device pixels, scrolled when too large.
+            auto* zooms = dialog.findChild<QComboBox*>("zoom");
+            zooms->setCurrentIndex(1);
+            emit zooms->activated(1);
+            QCoreApplication::sendPostedEvents();
+            QCOMPARE(preview(dialog).size(), size);
+            QVERIFY(only_the_four_greys(shown_preview(dialog)));
+            QCOMPARE(preview_area->horizontalScrollBar()->maximum() > 0,
+                     size.width() > preview_area->viewport()->width());
             const QRect child = view.parentWidget()->geometry(), area = app.mdi_area().viewport()->rect();
             QVERIFY(area.contains(child));
             QCOMPARE(child.size(), view.parentWidget()->sizeHint().boundedTo(area.size()));
@@ -489,6 +551,7 @@ private slots:
         QVERIFY(!only_the_four_greys(during_conversion.copy(0, 0, 160, 120)));
         QVERIFY(only_the_four_greys(during_conversion.copy(210, 0, 160, 120)));
         QCoreApplication::sendPostedEvents();  // the window's layout settles
+        QCOMPARE(last_preview.size(), QSize(160, 120));
         QCOMPARE(drawn(*app.views().value(0)).copy(210, 0, 160, 120), last_preview);
 
         const QString command = QString("cd '%1' && '%2' --brightness 40 '%3' >/dev/null 2>&1")
@@ -603,7 +666,7 @@ private slots:
         QVERIFY(!app.status_text().contains("converting"));
         // Once the conversion is over there is nothing to stop: the button is gone and asks nothing.
         const auto boxes = answers.boxes.size();
-        QVERIFY(view->cancel_button().isHidden());
+        QVERIFY(!view->cancel_button().isVisible());
         view->cancel_button().click();
         QCOMPARE(answers.boxes.size(), boxes);
 
@@ -955,11 +1018,16 @@ int main(int argc, char** argv) {
     std::optional<QTemporaryDir> runtime;
     if (qEnvironmentVariableIsEmpty("XDG_RUNTIME_DIR"))
         qputenv("XDG_RUNTIME_DIR", QFile::encodeName(runtime.emplace().path()));
-    // The windows are tried on a 1024x768 screen, the smallest the program is made for.
+    // The windows are tried on a 1024x768 screen, the smallest the program is made for, unless
+    // VINTREL_TEST_SCREEN names another.
     QTemporaryFile screen(QDir::tempPath() + "/vintrel-gui-screen-XXXXXX.json");
     if (qgetenv("QT_QPA_PLATFORM") == "offscreen" && screen.open()) {
-        screen.write(R"({"screens": [{"name": "small", "x": 0, "y": 0, "width": 1024, "height": 768,)"
-                     R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})");
+        const QSize size = test_screen_size();
+        screen.write(QString(R"({"screens": [{"name": "test", "x": 0, "y": 0, "width": %1, "height": %2,)"
+                             R"( "logicalDpi": 96, "logicalBaseDpi": 96, "dpr": 1}]})")
+                         .arg(size.width())
+                         .arg(size.height())
+                         .toUtf8());
         screen.flush();
         qputenv("QT_QPA_PLATFORM", "offscreen:configfile=" + screen.fileName().toLocal8Bit());
     }
