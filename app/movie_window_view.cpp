@@ -25,6 +25,7 @@
 #include "app/picture_control.h"
 #include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
+#include "convert/sample_rate.h"
 
 namespace vintrel {
 namespace {
@@ -301,7 +302,15 @@ void TMovieWindowView::show_outcome(Outcome outcome, const ConversionOutcome& re
             const MovieExtent extent = conversion_->movie_extent();
             const QString part = extent.claimed_length || extent.stamped_length ? ", not the whole movie" : "";
             state = "Finished" + part;
-            text = title_ + " was converted into these two files:";
+            // A part of the movie chosen in its dialog is named by its times.
+            const FramePart chosen = conversion_->part();
+            const QString times =
+                chosen.count == conversion_->frame_count()
+                    ? QString()
+                    : QString(" from %1 to %2")
+                          .arg(QString::fromStdString(time_text(chosen.first / frames_per_second)),
+                               QString::fromStdString(time_text(chosen.end() / frames_per_second)));
+            text = title_ + times + " was converted into these two files:";
             status = title_ + ": converted into " + pdb_file + " and " + mpg_file + part;
             break;
         }

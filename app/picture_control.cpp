@@ -332,6 +332,8 @@ void PictureControl::set_part(FramePart part) {
     const FramePart before = part_;
     part_ = part.within(view_.conversion().frame_count());
     show_part();
+    // The frame shown stays inside the part: its first frame when it was outside.
+    if (frame_index_ < part_.first || frame_index_ >= part_.end()) show_frame(part_.first);
     if (part_.first != before.first || part_.count != before.count) take_sample();
 }
 
