@@ -123,7 +123,7 @@ TTesselApp::TTesselApp() {
     file->addSeparator();
     exit_action_ = file->addAction("E&xit\tAlt+F4", main_window_.get(), &QWidget::close);
     exit_action_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    screen_size_menu_ = new ScreenSizeMenu(main_window_.get());
+    screen_size_menu_ = new ScreenSizeMenu(main_window_.get(), message_boxes_);
     main_window_->menuBar()->addMenu(screen_size_menu_);
     QMenu* window = main_window_->menuBar()->addMenu("&Window");
     window->setObjectName("window_menu");

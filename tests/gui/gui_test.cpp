@@ -767,6 +767,22 @@ private slots:
         QCOMPARE(app.main_window().size(), QSize(700, 500));
         app.main_window().findChild<QAction*>("recent_0")->trigger();
         QCOMPARE(app.players().size(), 1);
+        // Fit Inside Another Size... reads " 320 × 240 " as 320x240; a text that is no size is said in a
+        // box, and the earlier choice stays.
+        const auto type_size = [&app](const QString& text) {
+            QTimer::singleShot(0, &app, [&app, text] {
+                auto* dialog = app.main_window().findChild<QInputDialog*>("screen_size_dialog");
+                dialog->setTextValue(text);
+                dialog->accept();
+            });
+            app.main_window().findChild<QAction*>("size_other")->trigger();
+        };
+        type_size("abc");
+        QCOMPARE(answers.boxes, QStringList({"Screen Size: \"abc\" is not a screen size. Type its width and height, "
+                                             "each a whole number from 1 to 4095, as in 320x240."}));
+        QCOMPARE(app.screen_size_menu().chosen(), (ScreenSize{160, 160}));
+        type_size(QString::fromUtf8(" 320 × 240 "));
+        QCOMPARE(app.screen_size_menu().chosen(), (ScreenSize{320, 240}));
         app.main_window().findChild<QAction*>("size_natural")->trigger();
         QCOMPARE(TTesselApp().screen_size_menu().chosen(), ScreenSize());
     }
