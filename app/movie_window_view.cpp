@@ -23,6 +23,7 @@
 
 #include "app/bitmap_image.h"
 #include "app/picture_control.h"
+#include "app/readable_size.h"
 #include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 
@@ -257,7 +258,7 @@ QString TMovieWindowView::file_line(const std::string& name) const {
     // A folder that holds the file's name (why it could not be created) has no size worth telling.
     return file.absoluteFilePath() + "  (" +
            (file.isDir()    ? QString("a folder")
-            : file.exists() ? QString::number(file.size()) + " bytes"
+            : file.exists() ? readable_size(file.size())
                             : QString("not created")) +
            ")";
 }

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -19,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/handheld_image.h"
+#include "app/readable_size.h"
 #include "convert/sample_rate.h"
 
 namespace vintrel {
@@ -138,14 +138,14 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     info_->setObjectName("info");
     if (!frames_.empty()) {
         const pdb::StoredRecord& first = frames_.front();
-        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at %6 frames a second, %7 bytes")
+        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at %6 frames a second, %7")
                            .arg(frame_count())
                            .arg(frame_count() == 1 ? "" : "s")
                            .arg(first.width)
                            .arg(first.height)
                            .arg(frame_count() / frames_per_second, 0, 'f', 1)
                            .arg(frames_per_second)
-                           .arg(QLocale().toString(static_cast<qlonglong>(bytes_.size()))));
+                           .arg(readable_size(bytes_.size())));
     }
     notice_ = new QLabel(notice(), this);
     notice_->setObjectName("notice");
