@@ -177,6 +177,13 @@ bool only_the_four_greys(const QImage& image) {
 
 void click(QWidget& parent, const char* id) { parent.findChild<QPushButton*>(id)->click(); }
 
+// Presses keys in the main window, made the active window first as a user's click makes it.
+void press(TTesselApp& app, const QKeySequence& keys) {
+    app.main_window().activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&app.main_window()));
+    QTest::keySequence(&app.main_window(), keys);
+}
+
 // A size from 1 KB to 1 MB as the windows show it (the tests' files are in that range), worked
 // out here in kilobytes rather than with the program's helper.
 QString shown_size(qint64 bytes) {
@@ -303,10 +310,12 @@ private slots:
         QVERIFY(!app.main_window().windowIcon().isNull());
         QStringList texts;
         for (QAction* menu : app.main_window().menuBar()->actions()) texts << menu->text();
-        for (QAction* item : {&app.open_action(), &app.exit_action(), &app.about_action()}) texts << item->text();
-        QCOMPARE(texts, QStringList({"&File", "&Screen Size", "&Window", "&About", "&Open...", "E&xit\tAlt+F4",
-                                     "&About..."}));
-        QCOMPARE(app.exit_action().shortcut(), QKeySequence("Alt+F4"));
+        for (QAction* item : {&app.open_action(), &app.close_action(), &app.exit_action(), &app.about_action()})
+            texts << item->text();
+        QCOMPARE(texts, QStringList({"&File", "&Screen Size", "&Window", "&About", "&Open...", "&Close",
+                                     "E&xit\tAlt+F4", "&About..."}));
+        // Ctrl+Q comes beside Alt+F4, which the text names. (The other keys are pressed where they act.)
+        QCOMPARE(app.exit_action().shortcuts(), QList<QKeySequence>({QKeySequence("Alt+F4"), QKeySequence("Ctrl+Q")}));
 
         // Every movie type the movie layer reads is offered, and chosen at first; the folder and
         // the filter of a choice are kept for the next run.
@@ -557,9 +566,13 @@ private slots:
         };
         script.at_frame[5] = [&](TMovieWindowView& view) {
             if (how == "cancel") view.cancel_button().click();
-            if (how == "close") closed = view.parentWidget()->close();
+            // File, Close (Ctrl+W) closes the active window as its close button does; Exit (Ctrl+Q).
+            if (how == "close") {
+                press(app, QKeySequence("Ctrl+W"));
+                closed = !view.parentWidget()->isVisible();
+            }
             if (how == "exit") {
-                app.exit_action().trigger();
+                press(app, QKeySequence("Ctrl+Q"));
                 shown_after_exit = app.main_window().isVisible();
             }
         };
@@ -660,9 +673,10 @@ private slots:
             app.queue().findChild<QCheckBox*>("same_brightness")->setChecked(true);
             waiting_after_changes = app.queue().paths();
             queue_shown = app.queue().isVisible();
-            // File, Open... while converting: its dialog has a window, not an event loop, of its own.
-            app.open_action().trigger();
-            open_returned = app.main_window().findChild<QFileDialog*>("open_dialog")->isVisible();
+            // File, Open... (Ctrl+O) while converting: its dialog has a window, not an event loop, of its own.
+            press(app, QKeySequence("Ctrl+O"));
+            const auto* open_dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
+            open_returned = open_dialog && open_dialog->isVisible();
         };
         script.at_frame[6] = [&](TMovieWindowView&) {
             auto* dialog = app.main_window().findChild<QFileDialog*>("open_dialog");
@@ -876,7 +890,7 @@ private slots:
 
     void aboutBoxShowsTheVersionRecord() {
         Program program;
-        program.app.about_action().trigger();
+        press(program.app, QKeySequence(Qt::Key_F1));
         auto* about = program.app.main_window().findChild<TTesselAboutDlg*>();
         QVERIFY(about && about->isVisible() && about->isModal());
         QCOMPARE(about->windowTitle(), QString("About Vintrel"));
