@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -97,8 +98,11 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     auto* show_folder = new QPushButton("Show in Folder", outcome_panel_);
     show_folder->setObjectName("show_folder");
     connect(show_folder, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath()));
+        const QString folder = QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath();
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+            app_.message_boxes().inform(this, "No file manager could be opened to show the folder " +
+                                                  QDir::toNativeSeparators(folder) + ".",
+                                        "Vintrel");
     });
     // A finished conversion's database plays in the handheld player.
     play_result_ = new QPushButton("Play the Database", outcome_panel_);
