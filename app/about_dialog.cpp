@@ -37,8 +37,10 @@ TTesselAboutDlg::TTesselAboutDlg(QWidget* parent, const TProjectRCVersion& recor
     QLabel* copyright = add_label(this, units, "22002", "", QRect(2, 27, 200, 17), Qt::AlignHCenter | Qt::AlignTop);
     copyright->setWordWrap(true);
     QLabel* special = add_label(this, units, "22003", "", QRect(136, 55, 66, 8), Qt::AlignRight | Qt::AlignTop);
-    auto* ok = new QPushButton("OK", this);
+    // Spelt as every other Ok of the program's.
+    auto* ok = new QPushButton("&Ok", this);
     ok->setObjectName("1");
+    ok->setToolTip("Close this box (Enter, Esc)");
     ok->setGeometry(units.rect(82, 48, 40, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);

@@ -113,6 +113,7 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     slider_->setObjectName("position");
     slider_->setRange(0, std::max(0, frame_count() - 1));
     slider_->setPageStep(static_cast<int>(frames_per_second));  // a second
+    slider_->setToolTip("The frame shown: drag to go to another one (Left, Right: a frame back or on)");
     time_ = new QLabel(this);
     time_->setObjectName("time");
     time_->setMinimumWidth(time_->fontMetrics().horizontalAdvance("00:00.0 / 00:00.0  "));
@@ -125,8 +126,8 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     for (int z = 1; z <= 3; z++) {
         auto* button = new QToolButton(this);
         button->setObjectName(QString("zoom%1").arg(z));
-        button->setText(QString("%1\u00d7").arg(z));
-        button->setToolTip(QString("Each handheld pixel %1 screen pixel%2 square").arg(z).arg(z == 1 ? "" : "s"));
+        button->setText(QString("&%1\u00d7").arg(z));
+        button->setToolTip(QString("Each handheld pixel %1 screen pixel%2 square (key %1)").arg(z).arg(z == 1 ? "" : "s"));
         button->setCheckable(true);
         button->setAutoExclusive(true);
         connect(button, &QToolButton::clicked, this, [this, z] { set_zoom(z); });
