@@ -903,6 +903,9 @@ private slots:
         press(program.app, QKeySequence(Qt::Key_F1));
         auto* about = program.app.main_window().findChild<TTesselAboutDlg*>();
         QVERIFY(about && about->isVisible() && about->isModal());
+        // What Vintrel does, whole in its place.
+        const auto* purpose = about->findChild<QLabel*>("about_purpose");
+        QVERIFY(purpose->heightForWidth(purpose->width()) <= purpose->height());
         QCOMPARE(about->windowTitle(), QString("About Vintrel"));
         const auto texts = [](QDialog& dialog) {
             QStringList all;
