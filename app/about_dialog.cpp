@@ -27,7 +27,7 @@ TTesselAboutDlg::TTesselAboutDlg(QWidget* parent, const TProjectRCVersion& recor
     setWindowTitle("About Vintrel");
     setObjectName("about_dialog");
     const DialogUnits units(font());
-    setFixedSize(units.x(204), units.y(65));
+    setFixedSize(units.x(204), units.y(93));
 
     auto* icon = new QLabel(this);
     icon->setGeometry(units.rect(2, 2, 11, 10));
@@ -36,10 +36,17 @@ TTesselAboutDlg::TTesselAboutDlg(QWidget* parent, const TProjectRCVersion& recor
     QLabel* version = add_label(this, units, "22001", "Version", QRect(2, 14, 200, 8), Qt::AlignHCenter | Qt::AlignTop);
     QLabel* copyright = add_label(this, units, "22002", "", QRect(2, 27, 200, 17), Qt::AlignHCenter | Qt::AlignTop);
     copyright->setWordWrap(true);
-    QLabel* special = add_label(this, units, "22003", "", QRect(136, 55, 66, 8), Qt::AlignRight | Qt::AlignTop);
-    auto* ok = new QPushButton("OK", this);
+    QLabel* purpose = add_label(this, units, "about_purpose",
+                                "Vintrel turns movies into handheld picture databases (.pdb) of frames dithered to four "
+                                "greys, and MPEG-1 video streams of the same frames.",
+                                QRect(2, 46, 200, 26), Qt::AlignHCenter | Qt::AlignTop);
+    purpose->setWordWrap(true);
+    QLabel* special = add_label(this, units, "22003", "", QRect(136, 83, 66, 8), Qt::AlignRight | Qt::AlignTop);
+    // Spelt as every other Ok of the program's.
+    auto* ok = new QPushButton("&Ok", this);
     ok->setObjectName("1");
-    ok->setGeometry(units.rect(82, 48, 40, 14));
+    ok->setToolTip("Close this box (Enter, Esc)");
+    ok->setGeometry(units.rect(82, 76, 40, 14));
     ok->setDefault(true);
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
 

@@ -1,9 +1,18 @@
 // Message boxes.
 #include "app/message_boxes.h"
 
+#include <QAbstractButton>
 #include <QMessageBox>
 
 namespace vintrel {
+namespace {
+
+// The accept button of an OK-only box reads as the Picture Control's does (kept verbatim: "Ok").
+void spell_ok(QMessageBox& box) {
+    if (QAbstractButton* ok = box.button(QMessageBox::Ok)) ok->setText("Ok");
+}
+
+}  // namespace
 
 MessageBoxes::Answer MessageBoxes::show(const Box& box) {
     if (responder_) return responder_(box);
@@ -14,6 +23,7 @@ MessageBoxes::Answer MessageBoxes::show(const Box& box) {
                         box.caption, box.text,
                         question ? QMessageBox::Yes | QMessageBox::No : QMessageBox::Ok, box.owner);
     if (!box.detail.isEmpty()) message.setInformativeText(box.detail);
+    spell_ok(message);
     if (!box.owner) message.setWindowModality(Qt::ApplicationModal);
     const int result = message.exec();
     if (!question) return Answer::ok;
@@ -34,6 +44,7 @@ void MessageBoxes::notify(QWidget* owner, const QString& text, const QString& ca
     auto* message = new QMessageBox(icon == Icon::information ? QMessageBox::Information : QMessageBox::Warning,
                                     caption, text, QMessageBox::Ok, owner);
     if (!detail.isEmpty()) message->setInformativeText(detail);
+    spell_ok(*message);
     message->setAttribute(Qt::WA_DeleteOnClose);
     message->setWindowModality(Qt::NonModal);
     message->show();

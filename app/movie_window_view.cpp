@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileInfo>
 #include <QFrame>
 #include <QHBoxLayout>
@@ -23,6 +24,7 @@
 
 #include "app/bitmap_image.h"
 #include "app/picture_control.h"
+#include "app/readable_size.h"
 #include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 #include "convert/sample_rate.h"
@@ -77,11 +79,13 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     frames_area_->setBackgroundRole(QPalette::Window);
     frames_ = new FramePane(frames_area_, frame);
     frames_area_->setWidget(frames_);
-    // Below the frames while the conversion runs, never over them.
+    // Below the frames while the conversion runs, never over them. The mnemonics of the window's
+    // buttons leave the main window's (its menus, the queue's buttons) alone: the MDI children
+    // share its shortcuts.
     cancel_bar_ = new QWidget(this);
-    cancel_button_ = new QPushButton("Cancel", cancel_bar_);
+    cancel_button_ = new QPushButton("&Cancel", cancel_bar_);
     cancel_button_->setObjectName("cancel_button");
-    cancel_button_->setToolTip("Stop the conversion (it asks first)");
+    cancel_button_->setToolTip("Stop the conversion (asks first); the .mpg keeps the frames coded so far");
     cancel_button_->setAutoDefault(false);
     cancel_bar_->hide();  // until the conversion starts
     connect(cancel_button_, &QPushButton::clicked, this, &TMovieWindowView::confirm_stop);
@@ -99,20 +103,26 @@ TMovieWindowView::TMovieWindowView(TTesselApp& app, const QString& path)
     outcome_text_->setObjectName("outcome_text");
     outcome_text_->setTextFormat(Qt::PlainText);
     outcome_text_->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    auto* show_folder = new QPushButton("Show in Folder", outcome_panel_);
+    auto* show_folder = new QPushButton("Show in F&older", outcome_panel_);
     show_folder->setObjectName("show_folder");
+    show_folder->setToolTip("Open the folder of the two files in the file manager");
     connect(show_folder, &QPushButton::clicked, this, [this] {
-        QDesktopServices::openUrl(
-            QUrl::fromLocalFile(QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath()));
+        const QString folder = QFileInfo(QString::fromStdString(conversion_->pdb_name())).absolutePath();
+        if (!QDesktopServices::openUrl(QUrl::fromLocalFile(folder)))
+            app_.message_boxes().inform(this, "No file manager could be opened to show the folder " +
+                                                  QDir::toNativeSeparators(folder) + ".",
+                                        "Vintrel");
     });
     // A finished conversion's database plays in the handheld player.
-    play_result_ = new QPushButton("Play the Database", outcome_panel_);
+    play_result_ = new QPushButton("&Play the Database", outcome_panel_);
     play_result_->setObjectName("play_result");
+    play_result_->setToolTip("Play the frames of the .pdb as the handheld shows them");
     play_result_->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
     connect(play_result_, &QPushButton::clicked, this,
             [this] { app_.open_player(QString::fromStdString(conversion_->pdb_name())); });
-    auto* close_window = new QPushButton("Close", outcome_panel_);
+    auto* close_window = new QPushButton("&Close", outcome_panel_);
     close_window->setObjectName("close_window");
+    close_window->setToolTip("Close this window; the files stay (Ctrl+W)");
     connect(close_window, &QPushButton::clicked, this, [this] { (parentWidget() ? parentWidget() : this)->close(); });
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(play_result_);
@@ -284,7 +294,7 @@ QString TMovieWindowView::file_line(const std::string& name) const {
     // A folder that holds the file's name (why it could not be created) has no size worth telling.
     return file.absoluteFilePath() + "  (" +
            (file.isDir()    ? QString("a folder")
-            : file.exists() ? QString::number(file.size()) + " bytes"
+            : file.exists() ? readable_size(file.size())
                             : QString("not created")) +
            ")";
 }

@@ -7,7 +7,6 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLocale>
 #include <QPainter>
 #include <QPushButton>
 #include <QScrollArea>
@@ -19,6 +18,7 @@
 #include <QVBoxLayout>
 
 #include "app/handheld_image.h"
+#include "app/readable_size.h"
 #include "convert/sample_rate.h"
 
 namespace vintrel {
@@ -113,6 +113,7 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     slider_->setObjectName("position");
     slider_->setRange(0, std::max(0, frame_count() - 1));
     slider_->setPageStep(static_cast<int>(frames_per_second));  // a second
+    slider_->setToolTip("The frame shown: drag to go to another one (Left, Right: a frame back or on)");
     time_ = new QLabel(this);
     time_->setObjectName("time");
     time_->setMinimumWidth(time_->fontMetrics().horizontalAdvance("00:00.0 / 00:00.0  "));
@@ -125,8 +126,8 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     for (int z = 1; z <= 3; z++) {
         auto* button = new QToolButton(this);
         button->setObjectName(QString("zoom%1").arg(z));
-        button->setText(QString("%1\u00d7").arg(z));
-        button->setToolTip(QString("Each handheld pixel %1 screen pixel%2 square").arg(z).arg(z == 1 ? "" : "s"));
+        button->setText(QString("&%1\u00d7").arg(z));
+        button->setToolTip(QString("Each handheld pixel %1 screen pixel%2 square (key %1)").arg(z).arg(z == 1 ? "" : "s"));
         button->setCheckable(true);
         button->setAutoExclusive(true);
         connect(button, &QToolButton::clicked, this, [this, z] { set_zoom(z); });
@@ -138,14 +139,14 @@ PdbPlayer::PdbPlayer(const QString& path, QWidget* parent) : QWidget(parent), ti
     info_->setObjectName("info");
     if (!frames_.empty()) {
         const pdb::StoredRecord& first = frames_.front();
-        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at %6 frames a second, %7 bytes")
+        info_->setText(QString("%1 record%2 of %3\u00d7%4 pixels, %5 seconds at %6 frames a second, %7")
                            .arg(frame_count())
                            .arg(frame_count() == 1 ? "" : "s")
                            .arg(first.width)
                            .arg(first.height)
                            .arg(frame_count() / frames_per_second, 0, 'f', 1)
                            .arg(frames_per_second)
-                           .arg(QLocale().toString(static_cast<qlonglong>(bytes_.size()))));
+                           .arg(readable_size(bytes_.size())));
     }
     notice_ = new QLabel(notice(), this);
     notice_->setObjectName("notice");

@@ -9,7 +9,6 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QLocale>
 #include <QPushButton>
 #include <QScreen>
 #include <QScrollArea>
@@ -23,6 +22,7 @@
 #include "app/movie_window_view.h"
 #include "app/program_settings.h"
 #include "app/queue_panel.h"
+#include "app/readable_size.h"
 #include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
 #include "convert/fitted_movie.h"
@@ -55,14 +55,6 @@ QLabel* label(QWidget* parent, const char* id, const QString& text, QWidget* bud
     l->setObjectName(id);
     if (buddy) l->setBuddy(buddy);
     return l;
-}
-
-// "5.1 MB (5,345,855 bytes)".
-QString readable(std::uint64_t bytes) {
-    const QLocale numbers(QLocale::English, QLocale::UnitedStates);
-    const auto size = static_cast<qint64>(bytes);
-    return numbers.formattedDataSize(size, 1, QLocale::DataSizeTraditionalFormat) + " (" + numbers.toString(size) +
-           " bytes)";
 }
 
 }  // namespace
@@ -428,7 +420,7 @@ void PictureControl::show_estimate() {
         estimate_->setText("Database: estimating...");
         return;
     }
-    estimate_->setText("Database: about " + readable(sample_->estimated_database_size(view_.brightness)));
+    estimate_->setText("Database: about " + readable_size(static_cast<qint64>(sample_->estimated_database_size(view_.brightness))));
 }
 
 void PictureControl::keep_size() {

@@ -3,8 +3,8 @@
 
 #include <QActionGroup>
 #include <QInputDialog>
-#include <QLineEdit>
 
+#include "app/message_boxes.h"
 #include "app/program_settings.h"
 
 namespace vintrel {
@@ -18,7 +18,8 @@ QString size_text(ScreenSize size) { return QString("%1x%2").arg(size.width).arg
 
 }  // namespace
 
-ScreenSizeMenu::ScreenSizeMenu(QWidget* parent) : QMenu("&Screen Size", parent) {
+ScreenSizeMenu::ScreenSizeMenu(QWidget* parent, MessageBoxes& message_boxes)
+    : QMenu("&Screen Size", parent), message_boxes_(message_boxes) {
     setObjectName("screen_size_menu");
     group_ = new QActionGroup(this);
     add_choice("The Movie's Own &Size", {})->setObjectName("size_natural");
@@ -70,17 +71,26 @@ void ScreenSizeMenu::choose(ScreenSize size) {
 }
 
 void ScreenSizeMenu::ask_other_size() {
-    bool ok = false;
-    const QString text = QInputDialog::getText(parentWidget(), "Screen Size",
-                                               "Fit the frames inside a screen of this size (width x height):",
-                                               QLineEdit::Normal, chosen_.none() ? "160x160" : size_text(chosen_), &ok);
+    QInputDialog dialog(parentWidget());
+    dialog.setObjectName("screen_size_dialog");
+    dialog.setWindowTitle("Screen Size");
+    dialog.setLabelText("Fit the frames inside a screen of this size (width x height):");
+    dialog.setTextValue(chosen_.none() ? "160x160" : size_text(chosen_));
+    dialog.setOkButtonText("Ok");  // kept verbatim, as the Picture Control spells it
+    const bool ok = dialog.exec() == QDialog::Accepted;
+    const QString text = dialog.textValue();
     ScreenSize size;
-    if (ok && parse_screen_size(text.trimmed().toStdString(), size)) {
+    if (ok && parse_screen_size(text.toStdString(), size)) {
         choose(size);
         return;
     }
-    // Cancelled or not a size: the earlier choice stays.
+    // Cancelled, or not a size (which is said): the earlier choice stays.
     choose(chosen_);
+    if (ok)
+        message_boxes_.inform(parentWidget(),
+                              "\"" + text + "\" is not a screen size. Type its width and height, each a whole number "
+                                              "from 1 to 4095, as in 320x240.",
+                              "Screen Size");
 }
 
 }  // namespace vintrel

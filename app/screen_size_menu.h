@@ -12,10 +12,13 @@ class QActionGroup;
 
 namespace vintrel {
 
+class MessageBoxes;
+
 class ScreenSizeMenu : public QMenu {
     Q_OBJECT
 public:
-    explicit ScreenSizeMenu(QWidget* parent);
+    // A size typed in Fit Inside Another Size... that is not one is said in a box of `message_boxes`.
+    ScreenSizeMenu(QWidget* parent, MessageBoxes& message_boxes);
 
     // The size chosen; none for the movie's own size.
     ScreenSize chosen() const { return chosen_; }
@@ -37,6 +40,7 @@ private:
     void ask_other_size();
     QAction* add_choice(const QString& text, ScreenSize size);
 
+    MessageBoxes& message_boxes_;
     QActionGroup* group_ = nullptr;
     QAction* other_ = nullptr;
     ScreenSize chosen_;

@@ -56,6 +56,12 @@ public:
         setAttribute(Qt::WA_DeleteOnClose);
         setWindowIcon(movie_icon());
         setWindowTitle(view->windowTitle());
+        // Ctrl+W is File, Close, which closes the current window: the window's own menu keeps
+        // its other keys, lest the two share one.
+        if (QMenu* menu = systemMenu())
+            for (QAction* action : menu->actions())
+                if (QList<QKeySequence> keys = action->shortcuts(); keys.removeAll(QKeySequence(Qt::CTRL | Qt::Key_W)))
+                    action->setShortcuts(keys);
     }
 };
 
@@ -123,7 +129,9 @@ TTesselApp::TTesselApp() {
     main_window_->setCentralWidget(mdi_area_);
 
     QMenu* file = main_window_->menuBar()->addMenu("&File");
+    // Open stays at hand while a conversion runs: its dialog has no event loop of its own.
     open_action_ = file->addAction("&Open...", this, &TTesselApp::command_open);
+    open_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_O));
     recent_files_ = new RecentFilesMenu(main_window_.get());
     file->addMenu(recent_files_);
     QMenu* outputs = file->addMenu("Output &Folder");
@@ -133,9 +141,16 @@ TTesselApp::TTesselApp() {
     connect(recent_files_, &RecentFilesMenu::open_requested, this,
             [this](const QString& path) { open_files({path}); });
     file->addSeparator();
+    // The active window closes as its close button would: a converting one asks first.
+    close_action_ = file->addAction("&Close", this, [this] {
+        if (QMdiSubWindow* child = mdi_area_->currentSubWindow()) child->close();
+    });
+    close_action_->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_W));
+    file->addSeparator();
+    // The text names Alt+F4 alone (kept verbatim); Ctrl+Q works too.
     exit_action_ = file->addAction("E&xit\tAlt+F4", main_window_.get(), &QWidget::close);
-    exit_action_->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-    screen_size_menu_ = new ScreenSizeMenu(main_window_.get());
+    exit_action_->setShortcuts({QKeySequence(Qt::ALT | Qt::Key_F4), QKeySequence(Qt::CTRL | Qt::Key_Q)});
+    screen_size_menu_ = new ScreenSizeMenu(main_window_.get(), message_boxes_);
     main_window_->menuBar()->addMenu(screen_size_menu_);
     QMenu* window = main_window_->menuBar()->addMenu("&Window");
     window->setObjectName("window_menu");
@@ -143,6 +158,7 @@ TTesselApp::TTesselApp() {
     fill_window_menu(*window);
     QMenu* about = main_window_->menuBar()->addMenu("&About");
     about_action_ = about->addAction("&About...", this, &TTesselApp::command_about);
+    about_action_->setShortcut(QKeySequence(Qt::Key_F1));
 
     status_label_ = new QLabel(idle_status);
     status_label_->setObjectName("status");

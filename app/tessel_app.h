@@ -67,6 +67,7 @@ public:
     const std::shared_ptr<const Parameters>& configuration() const { return configuration_; }
     const std::string& configuration_error() const { return configuration_error_; }
     QAction& open_action() { return *open_action_; }
+    QAction& close_action() { return *close_action_; }
     QAction& exit_action() { return *exit_action_; }
     QAction& about_action() { return *about_action_; }
     ScreenSizeMenu& screen_size_menu() { return *screen_size_menu_; }
@@ -164,6 +165,7 @@ private:
     std::unique_ptr<TTesselMainFrame> main_window_;
     QMdiArea* mdi_area_ = nullptr;
     QAction* open_action_ = nullptr;
+    QAction* close_action_ = nullptr;
     QAction* exit_action_ = nullptr;
     QAction* about_action_ = nullptr;
     ScreenSizeMenu* screen_size_menu_ = nullptr;

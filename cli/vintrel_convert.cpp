@@ -32,7 +32,8 @@ const char usage[] =
     "       vintrel-convert --version\n"
     "  B: brightness offset added to every grey, -255..255 (default 0), or auto: chosen for each movie\n"
     "  TIME: seconds, or [[h:]m:]s (1:30, 12.5); only that part of each movie is converted\n"
-    "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size)\n"
+    "  WxH: frames are fitted inside a W x H screen, keeping their aspect ratio (default: the movie's size);\n"
+    "       320x240, 320X240, \"320 x 240\" and 320\xC3\x97" "240 are the same size\n"
     "  DIR (-o, --output-dir): the folder the .pdb and .mpg go to (default: beside each movie)\n"
     "  FILE: statistics report (default stat.out in the current directory, - for standard output)\n"
     "  -q (--quiet): errors only; --verbose: the encoder's own text for every picture as well\n";

@@ -11,7 +11,19 @@ namespace {
 // The largest side an MPEG-1 sequence header can describe.
 constexpr int largest_side = 4095;
 
+// The sign between width and height: x, X, or the multiplication sign × (U+00D7 in UTF-8).
+constexpr std::string_view separators[] = {"x", "X", "\xC3\x97"};
+
+// The text without the spaces and tabs around it.
+std::string_view trimmed(std::string_view text) {
+    constexpr std::string_view blanks = " \t";
+    const std::size_t first = text.find_first_not_of(blanks);
+    if (first == std::string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(blanks) - first + 1);
+}
+
 bool parse_side(std::string_view text, int& side) {
+    text = trimmed(text);
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), side);
     return error == std::errc() && end == text.data() + text.size() && side >= 1 && side <= largest_side;
 }
@@ -41,10 +53,17 @@ std::vector<Share> shares(int from, int to) {
 }  // namespace
 
 bool parse_screen_size(std::string_view text, ScreenSize& size) {
-    const std::size_t x = text.find_first_of("xX");
-    if (x == std::string_view::npos) return false;
+    // The first separator splits the text; one more inside the height makes it no number.
+    std::size_t at = std::string_view::npos, length = 0;
+    for (const std::string_view separator : separators)
+        if (const std::size_t found = text.find(separator); found < at) {
+            at = found;
+            length = separator.size();
+        }
+    if (at == std::string_view::npos) return false;
     ScreenSize read;
-    if (!parse_side(text.substr(0, x), read.width) || !parse_side(text.substr(x + 1), read.height)) return false;
+    if (!parse_side(text.substr(0, at), read.width) || !parse_side(text.substr(at + length), read.height))
+        return false;
     size = read;
     return true;
 }

@@ -16,7 +16,8 @@ struct ScreenSize {
     bool operator==(const ScreenSize&) const = default;
 };
 
-// Reads "WxH" (for example "160x160"), each a whole number from 1 to 4095.
+// Reads "WxH" (for example "160x160"), each a whole number from 1 to 4095. The sign between them
+// may also be X or × (in UTF-8), and spaces may stand around it and at the ends: "320 × 240".
 bool parse_screen_size(std::string_view text, ScreenSize& size);
 
 // The size a width x height picture takes on the screen: its own when it fits, else the largest of

@@ -31,12 +31,16 @@ TEST(FittedSize, KeepsTheAspectRatioInsideTheScreen) {
         EXPECT_EQ(fitted_size(r.width, r.height, r.screen), r.expected) << r.width << "x" << r.height;
 }
 
-// Refused texts ({} below) leave the size as it was.
+// Refused texts ({} below) leave the size as it was. The sign between the sides is x, X or × (UTF-8
+// C3 97), with blanks around it and at the ends allowed, never inside a number.
 TEST(ParseScreenSize, TakesWholeSidesFrom1To4095) {
     const std::pair<const char*, ScreenSize> cases[] = {
         {"160x160", {160, 160}}, {"320X480", {320, 480}}, {"1x4095", {1, 4095}}, {"0x160", {}}, {"160x4096", {}},
-        {"160", {}}, {"x", {}}, {"160x", {}}, {"x160", {}}, {"160x160x2", {}}, {" 16x16", {}}, {"16x16 ", {}},
-        {"-1x5", {}}, {"16.5x16", {}}, {"", {}}};
+        {"160", {}}, {"x", {}}, {"160x", {}}, {"x160", {}}, {"160x160x2", {}}, {" 16x16", {16, 16}},
+        {"16x16 ", {16, 16}}, {"320 x 240", {320, 240}}, {" \t320 X 240\t ", {320, 240}},
+        {"320\xC3\x97" "240", {320, 240}}, {"64 \xC3\x97 48", {64, 48}}, {"320\xC3" "240", {}},
+        {"3 20x240", {}}, {"320 240", {}}, {"abc", {}}, {"0x0", {}}, {"99999x99999", {}}, {"320x", {}},
+        {"-1x5", {}}, {"16.5x16", {}}, {"", {}}, {"  x  ", {}}};
     const ScreenSize before{7, 7};
     for (const auto& [text, size] : cases) {
         ScreenSize read = before;
