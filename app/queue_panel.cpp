@@ -36,9 +36,9 @@ QueuePanel::QueuePanel(QWidget* parent) : QDockWidget("Waiting to Be Converted",
         return b;
     };
     up_ = button("queue_up", "&Up", "Convert the selected movie earlier");
-    down_ = button("queue_down", "Do&wn", "Convert the selected movie later");
+    down_ = button("queue_down", "&Down", "Convert the selected movie later");
     remove_ = button("queue_remove", "&Remove", "Take the selected movie out of the queue (Delete)");
-    stop_ = button("queue_stop", "&Stop Queue", "Stop the conversion and remove every movie waiting");
+    stop_ = button("queue_stop", "S&top Queue", "Stop the conversion and remove every movie waiting");
     same_brightness_ = new QCheckBox("Convert these with the &brightness\nchosen for the last movie", body);
     same_brightness_->setObjectName("same_brightness");
     same_brightness_->setToolTip("Their Picture Control is not shown, so the queue runs unattended");

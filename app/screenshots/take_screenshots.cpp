@@ -126,8 +126,8 @@ int main(int argc, char** argv) {
         dialog->accept();
     });
     poll.start(50);
-    QTimer::singleShot(0, [&] {
-        app.open_movie(movie);
+    // Once the movie is dealt with: its outcome, or the About box.
+    QObject::connect(&app, &vintrel::TTesselApp::queue_done, [&] {
         if (whole_screen) {
             ok = save_screen(dir + "/" + name + "-outcome.png") && ok;
         } else {
@@ -139,5 +139,6 @@ int main(int argc, char** argv) {
         }
         QApplication::exit(ok ? 0 : 1);
     });
+    QTimer::singleShot(0, [&] { app.open_movie(movie); });
     return qt.exec();
 }

@@ -837,8 +837,13 @@ private slots:
             Program program;
             auto& [app, answers] = program;
             app.main_window().findChild<QAction*>("recent_clear")->trigger();  // what earlier tests opened
-            app.main_window().findChild<QAction*>("size_160x160")->trigger();
+            // Chosen in the dialog, which changes the menu's choice too.
             Script script{.in_dialog = [&](PictureControl& dialog, TMovieWindowView&) {
+                auto* screens = dialog.findChild<QComboBox*>("screen_size_choice");
+                const int fitted = screens->findText(QString::fromUtf8("Fit inside 160×160"));
+                screens->setCurrentIndex(fitted);
+                emit screens->activated(fitted);
+                QVERIFY(app.main_window().findChild<QAction*>("size_160x160")->isChecked());
                 preview_size = preview(dialog).size();
                 label = dialog.findChild<QLabel*>("frame_time")->text();
                 QTest::keyClick(&dialog, Qt::Key_Return);
