@@ -12,6 +12,8 @@
 // Meant for a virtual display (scripts/take-screenshots).
 #include <cstdio>
 
+#include <utility>
+
 #include <QApplication>
 #include <QDir>
 #include <QSettings>
@@ -99,10 +101,15 @@ int main(int argc, char** argv) {
         return qt.exec();
     }
     QTimer poll;
+    bool shown = false;
     QObject::connect(&poll, &QTimer::timeout, [&] {
         auto* dialog = qobject_cast<vintrel::PictureControl*>(QApplication::activeModalWidget());
         if (!dialog || !dialog->isVisible()) return;
-        poll.stop();
+        // A movie queued for its picture, which came to its turn meanwhile, is not converted.
+        if (std::exchange(shown, true)) {
+            dialog->reject();
+            return;
+        }
         ok = (whole_screen ? save_screen(dir + "/" + name + "-picture-control.png")
                            : save(*dialog, dir + "/picture-control.png")) &&
              ok;
