@@ -28,8 +28,9 @@ std::size_t terminal_columns() {
 }  // namespace
 
 std::string duration_text(double seconds) {
+    if (seconds < 1) return "under 1 s";
     // Rounded up: "0 s left" would be said while work remains.
-    const long total = std::lround(std::ceil(std::max(seconds, 0.0)));
+    const long total = std::lround(std::ceil(seconds));
     char text[40];
     if (total < 60)
         std::snprintf(text, sizeof text, "%ld s", total);

@@ -16,7 +16,8 @@ enum class Verbosity {
     verbose,  // besides: the encoder's start-up fix-ups and its text for every picture, as it comes
 };
 
-// "45 s", "3 min 20 s", "2 h 05 min": a time left, to the second, in the largest units that read well.
+// "under 1 s", "45 s", "3 min 20 s", "2 h 05 min": a time left, rounded up to the second, in the
+// largest units that read well.
 std::string duration_text(double seconds);
 
 // The command line's stand-in for the windows: what the conversion says goes to the terminal.
