@@ -27,7 +27,7 @@ namespace {
 using namespace vintrel;
 
 const char usage[] =
-    "usage: vintrel-convert [-q | --verbose] [--brightness B] [--fit WxH] [--start TIME] [--end TIME | --duration TIME]\n"
+    "usage: vintrel-convert [-q | --verbose] [--brightness B|auto] [--fit WxH] [--start TIME] [--end TIME | --duration TIME]\n"
     "                       [-o DIR] [--stat FILE] MOVIE...\n"
     "       vintrel-convert --version\n"
     "  B: brightness offset added to every grey, -255..255 (default 0), or auto: chosen for each movie\n"
