@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QResizeEvent>
 #include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
@@ -255,8 +256,12 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     take_sample();
 
     brightness_slider_->setFocus();
+    // As large as the frame at its zoom needs, as far as the screen has room: the preview's
+    // scroll area alone would ask for less than a large frame.
     const QSize kept = program_settings().value(size_key).toSize();
-    resize((kept.isValid() ? kept : sizeHint()).boundedTo(largest_size()));
+    const QSize wanted =
+        sizeHint() + (picture_static_->sizeHint() - preview_area_->sizeHint()).expandedTo(QSize(0, 0));
+    resize((kept.isValid() ? kept : wanted).boundedTo(largest_size()));
 }
 
 PictureControl::~PictureControl() = default;
@@ -274,6 +279,8 @@ QSize PictureControl::largest_size() const {
 
 void PictureControl::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
+    // Sized by the user (through the window manager), not by the program to suit a movie.
+    if (isVisible() && event->spontaneous()) sized_by_user_ = true;
     // The frame fitted to the dialog follows its size.
     if (zoom_ && zoom_->currentIndex() == 0) picture_static_->update();
 }
@@ -423,7 +430,10 @@ void PictureControl::show_estimate() {
     estimate_->setText("Database: about " + readable_size(static_cast<qint64>(sample_->estimated_database_size(view_.brightness))));
 }
 
+// The size the user gave the dialog is kept for the next movie; one the program chose to suit
+// this movie's frames is not.
 void PictureControl::keep_size() {
+    if (!sized_by_user_) return;
     QSettings kept = program_settings();
     kept.setValue(size_key, size());
 }

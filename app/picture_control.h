@@ -82,6 +82,7 @@ private:
     int frame_index_ = 0;
     FramePart part_;
     bool accepted_ = false;
+    bool sized_by_user_ = false;
 
     // The sample is taken on a thread of its own, from a movie opened there for it; a newer part
     // or screen size makes an older sample stale.
