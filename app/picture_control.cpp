@@ -163,13 +163,13 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     ends->addWidget(label(this, "107", "Darker"));
     brightness->addLayout(ends, 1, 1);
     brightness->setColumnStretch(1, 1);
-    auto* size = new QHBoxLayout;
-    size->addWidget(label(this, "screen_label", "Scr&een size:", screen_choice_));
-    size->addWidget(screen_choice_);
-    size->addWidget(label(this, "zoom_label", "&Zoom:", zoom_));
-    size->addWidget(zoom_);
-    size->addSpacing(12);
-    size->addWidget(estimate_, 1);
+    auto* sizing = new QHBoxLayout;
+    sizing->addWidget(label(this, "screen_label", "Scr&een size:", screen_choice_));
+    sizing->addWidget(screen_choice_);
+    sizing->addWidget(label(this, "zoom_label", "&Zoom:", zoom_));
+    sizing->addWidget(zoom_);
+    sizing->addSpacing(12);
+    sizing->addWidget(estimate_, 1);
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(ok);
     buttons->addWidget(cancel);
@@ -180,7 +180,7 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     layout->addWidget(frame_label_);
     layout->addLayout(part);
     layout->addLayout(brightness);
-    layout->addLayout(size);
+    layout->addLayout(sizing);
     layout->addWidget(use_for_all_);
     layout->addLayout(buttons);
     setTabOrder(brightness_slider_, reset);
@@ -262,6 +262,7 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
     const QSize wanted =
         sizeHint() + (picture_static_->sizeHint() - preview_area_->sizeHint()).expandedTo(QSize(0, 0));
     resize((kept.isValid() ? kept : wanted).boundedTo(largest_size()));
+    given_size_ = size();
 }
 
 PictureControl::~PictureControl() = default;
@@ -279,8 +280,9 @@ QSize PictureControl::largest_size() const {
 
 void PictureControl::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
-    // Sized by the user (through the window manager), not by the program to suit a movie.
-    if (isVisible() && event->spontaneous()) sized_by_user_ = true;
+    // Sized by the user through the window manager, not by the program to suit a movie (the
+    // window manager's own word on the size it was given, as it maps the dialog, is no choice).
+    if (isVisible() && event->spontaneous() && event->size() != given_size_) sized_by_user_ = true;
     // The frame fitted to the dialog follows its size.
     if (zoom_ && zoom_->currentIndex() == 0) picture_static_->update();
 }

@@ -83,6 +83,7 @@ private:
     FramePart part_;
     bool accepted_ = false;
     bool sized_by_user_ = false;
+    QSize given_size_;  // the size the program gave the dialog
 
     // The sample is taken on a thread of its own, from a movie opened there for it; a newer part
     // or screen size makes an older sample stale.
