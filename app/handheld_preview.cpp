@@ -8,9 +8,7 @@
 
 namespace vintrel {
 
-HandheldPreview::HandheldPreview(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_OpaquePaintEvent, false);
-}
+HandheldPreview::HandheldPreview(QWidget* parent) : QWidget(parent) {}
 
 void HandheldPreview::set_zoom(int zoom) {
     zoom_ = std::clamp(zoom, 0, 3);

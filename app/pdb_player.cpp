@@ -19,6 +19,7 @@
 
 #include "app/handheld_image.h"
 #include "app/readable_size.h"
+#include "convert/movie_part.h"
 #include "convert/sample_rate.h"
 
 namespace vintrel {
@@ -30,14 +31,8 @@ constexpr int frame_milliseconds = static_cast<int>(1000 / frames_per_second);
 constexpr int screen_margin = 12;
 const QColor case_colour(58, 60, 64);
 
-// Time of a frame (or of the end of the last) as minutes, seconds and tenths: "01:02.4".
-QString frame_time(int frame) {
-    const int tenths = static_cast<int>(frame * (10 / frames_per_second));
-    return QString("%1:%2.%3")
-        .arg(tenths / 600, 2, 10, QChar('0'))
-        .arg(tenths / 10 % 60, 2, 10, QChar('0'))
-        .arg(tenths % 10);
-}
+// Time of a frame (or of the end of the last), as the Picture Control shows it: "01:02.4".
+QString frame_time(int frame) { return QString::fromStdString(time_text(frame / frames_per_second)); }
 
 }  // namespace
 

@@ -11,7 +11,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QResizeEvent>
-#include <QScreen>
 #include <QScrollArea>
 #include <QSettings>
 #include <QSlider>
@@ -26,6 +25,7 @@
 #include "app/readable_size.h"
 #include "app/screen_size_menu.h"
 #include "app/tessel_app.h"
+#include "app/window_room.h"
 #include "convert/fitted_movie.h"
 #include "convert/frame_preview.h"
 #include "convert/sample_rate.h"
@@ -35,8 +35,6 @@ namespace {
 
 // Slider position p stands for the brightness offset 255 - p: "Lighter" at the left end.
 constexpr int slider_middle = 255;
-// Room for a window frame that the window manager has not reported yet, in pixels.
-constexpr QSize least_window_frame(16, 48);
 // Room the controls below the preview take, for choosing the zoom a frame starts with.
 constexpr int controls_height = 330;
 // The dialog's size, kept for the next time.
@@ -267,24 +265,14 @@ PictureControl::PictureControl(TMovieWindowView& view) : QDialog(&view), view_(v
 
 PictureControl::~PictureControl() = default;
 
-// The largest size a dialog of this program may have: the screen's available area less the frame
-// the window manager adds, as measured on the main window, but no less than a usual title bar and
-// border: a window manager may not have told the main window its frame yet.
-QSize PictureControl::largest_size() const {
-    QScreen* screen = view_.screen();
-    if (!screen) return {QWIDGETSIZE_MAX, QWIDGETSIZE_MAX};
-    const QWidget* main = view_.window();
-    const QSize frame = (main->frameGeometry().size() - main->size()).expandedTo(least_window_frame);
-    return screen->availableGeometry().size() - frame;
-}
+// The largest size the dialog may have: the screen's room less a frame like the main window's.
+QSize PictureControl::largest_size() const { return largest_window_size(view_, *view_.window()); }
 
 void PictureControl::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     // Sized by the user through the window manager, not by the program to suit a movie (the
     // window manager's own word on the size it was given, as it maps the dialog, is no choice).
     if (isVisible() && event->spontaneous() && event->size() != given_size_) sized_by_user_ = true;
-    // The frame fitted to the dialog follows its size.
-    if (zoom_ && zoom_->currentIndex() == 0) picture_static_->update();
 }
 
 // Fetches frame frame_index_, dithers it with the current brightness and shows it at once, with

@@ -1,7 +1,6 @@
 // The queue panel.
 #include "app/queue_panel.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QHBoxLayout>

@@ -32,6 +32,7 @@
 #include "app/queue_panel.h"
 #include "app/recent_files_menu.h"
 #include "app/screen_size_menu.h"
+#include "app/window_room.h"
 
 namespace vintrel {
 namespace {
@@ -43,8 +44,6 @@ const QString idle_status = "Open a movie with File, Open...";
 const QString folder_key = "open/folder", filter_key = "open/filter";
 // The main window's size and place.
 const QString geometry_key = "window/geometry";
-// Room for a window frame that the window manager has not reported yet, in pixels.
-constexpr QSize least_window_frame(16, 48);
 // The folder the outputs go to; none: beside each movie.
 const QString output_folder_key = "output/folder";
 
@@ -73,11 +72,10 @@ TTesselMainFrame::TTesselMainFrame(TTesselApp& app) : app_(app) {
     restoreGeometry(program_settings().value(geometry_key).toByteArray());
     // Never larger than the screen's available area (a laptop at 200 % has 960x540 of it), frame
     // and title bar included, nor outside it.
-    if (QScreen* screen = this->screen()) {
+    resize(size().boundedTo(largest_window_size(*this, *this)));
+    if (const QScreen* screen = this->screen()) {
         const QRect room = screen->availableGeometry();
-        const QSize frame = (frameGeometry().size() - size()).expandedTo(least_window_frame);
-        resize(size().boundedTo(room.size() - frame));
-        if (!room.contains(QRect(pos(), size() + frame))) move(room.topLeft());
+        if (!room.contains(QRect(pos(), size() + window_frame_size(*this)))) move(room.topLeft());
     }
 }
 

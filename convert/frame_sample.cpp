@@ -5,7 +5,7 @@
 #include <cmath>
 
 #include "convert/frame_grabber.h"
-#include "convert/pdb/layout.h"
+#include "convert/pdb/writer.h"
 #include "convert/sample_rate.h"
 
 namespace vintrel {
@@ -36,15 +36,14 @@ int FrameSample::automatic_brightness() const {
 
 std::uint64_t FrameSample::estimated_database_size(int brightness) const {
     const std::uint64_t frames = static_cast<std::uint64_t>(std::max(part_count_, 0));
-    const std::uint64_t headers = pdb::database_header_size + (pdb::record_list_entry_size + pdb::record_header_size) * frames;
-    if (pictures_.empty()) return headers;
+    if (pictures_.empty()) return database_size(frames, 0);
     std::uint64_t data = 0;
     GrabbedFrame frame;
     for (const Bitmap& picture : pictures_) {
         dither_frame(picture, brightness, picture.height, picture.width, false, frame);
         data += frame.record->data_length();
     }
-    return headers + static_cast<std::uint64_t>(std::llround(static_cast<double>(data) / pictures_.size() * frames));
+    return database_size(frames, static_cast<std::uint64_t>(std::llround(static_cast<double>(data) / pictures_.size() * frames)));
 }
 
 }  // namespace vintrel

@@ -35,7 +35,7 @@ std::array<std::uint8_t, database_header_size> database_header(const std::string
 }  // namespace
 
 bool database_fits(std::uint64_t count, std::uint64_t data_bytes, std::uint64_t reach) {
-    return database_header_size + (record_list_entry_size + record_header_size) * count + data_bytes <= reach;
+    return database_size(count, data_bytes) <= reach;
 }
 
 DatabaseFault write_database(std::FILE* file, const std::string& title, const RecordArray& records,

@@ -20,6 +20,11 @@ enum class DatabaseFailure {
 };
 using DatabaseFault = Fault<DatabaseFailure>;
 
+// The size of a database of `count` records whose compressed rows take `data_bytes` in all.
+constexpr std::uint64_t database_size(std::uint64_t count, std::uint64_t data_bytes) {
+    return pdb::database_header_size + (pdb::record_list_entry_size + pdb::record_header_size) * count + data_bytes;
+}
+
 // Whether a database of `count` records whose compressed rows take `data_bytes` in all ends
 // within `reach` bytes.
 bool database_fits(std::uint64_t count, std::uint64_t data_bytes, std::uint64_t reach = pdb::database_reach);
